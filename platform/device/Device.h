@@ -1,0 +1,48 @@
+// The emulated phone's settings: where its storage lives, which screen it has, how it is shown
+// (shared/DESIGN.md §4). Filled once from the command line (or by the test driver) before the
+// program starts; read-only afterwards.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace device {
+
+// Heights of the shell's bars around the work area (DESIGN §4).
+constexpr int kStatusBarHeight = 26;
+constexpr int kMenuBarHeight = 26;
+
+struct Profile {
+  std::string name;  // "qvga", "square", "landscape", "qvga-square"
+  int width;
+  int height;
+};
+// The profile by name; false when the name is unknown.
+bool FindProfile(const std::string& name, Profile* out);
+
+struct NetMapEntry {
+  std::string from;  // "host:port" as the program names it
+  std::string to;    // "addr:port" it is sent to
+};
+
+struct Options {
+  std::string root;               // host folder holding the phone's file system
+  Profile profile{"qvga", 240, 320};
+  int scale = 2;                  // SDL window scale
+  bool headless = false;
+  std::string script;             // headless runner script
+  std::string mic;                // sound file played into the microphone; empty = real/silence
+  std::vector<NetMapEntry> netMap;
+};
+
+Options& options();
+
+// The phone's storage root on the host, laid out on first use as a phone's (\Windows,
+// \Application Data, \My Documents, \Temp). Implemented by kernel32.
+const std::string& RootDir();
+// Maps a device path ("\Application Data\Melodex\7.dat", 8-bit or UTF-16) to the host path
+// under RootDir(). Implemented by kernel32.
+std::string HostPath(const char* devicePath);
+std::string HostPath(const char16_t* devicePath);
+
+}  // namespace device

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Melodex needs to build, test and run (Debian 12).
+# Idempotent and non-interactive; run as root (or with sudo available).
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config git ccache
+  # platform layer: window, keys, audio, text, pictures, network
+  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libgif-dev libjpeg62-turbo-dev libpng-dev libcurl4-openssl-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  # service: HTTP, fingerprinting, audio files, resampling, index and metadata stores
+  libcpp-httplib-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
+  # real music for the demo catalog, and tools for the microphone simulator and art generator
+  wesnoth-1.16-music sox libsox-fmt-all python3 python3-pil python3-numpy
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+echo "setup: all packages present"
