@@ -6,7 +6,8 @@
 #include "windef.h"
 #include "winerror.h"
 #include "wincrt.h"    // the wide C run-time for 16-bit WCHAR, Windows-1252 code page (kernel32)
-#include "winbase.h"   // kernel32: threads, files, time, resources
+#include "winbase.h"   // kernel32: threads, files, time
+#include "winresource.h"  // kernel32/user32: the module's resources (FindResourceW, LoadStringW …)
 #include "winreg.h"    // advapi32: registry
 #include "winuser.h"   // user32: windows, messages, timers, painting, strings
 #include "wingdi.h"    // gdi32: device contexts, bitmaps, brushes, fonts, text
