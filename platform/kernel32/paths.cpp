@@ -15,13 +15,6 @@
 
 namespace device {
 
-// Fallback for builds of the platform without the emulated phone's option parser: the lead's
-// device/ code defines the real options(); a strong definition replaces this weak one.
-__attribute__((weak)) Options& options() {
-  static Options o;
-  return o;
-}
-
 namespace {
 
 std::string DefaultRoot() {
