@@ -1,0 +1,158 @@
+// Time: GetTickCount from the device clock (real or virtual, shared/DESIGN.md §4), the host's
+// wall clock for the system and local time, and FILETIME/SYSTEMTIME conversions.
+#include <chrono>
+#include <ctime>
+
+#include "device/Clock.h"
+#include "device/Trace.h"
+#include "kernel32/kernel32.h"
+
+namespace kernel32 {
+namespace {
+
+constexpr uint64_t kTicksPerSecond = 10000000ULL;
+constexpr uint64_t kTicksPerDay = kTicksPerSecond * 86400ULL;
+// Days from 1601-01-01 to 1970-01-01.
+constexpr int64_t kDays1601To1970 = 134774;
+
+uint64_t Ticks(const FILETIME& ft) {
+  return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+FILETIME FromTicks(uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// Howard Hinnant's civil-from-days, days counted from 1970-01-01.
+void CivilFromDays(int64_t z, int* year, unsigned* month, unsigned* day) {
+  z += 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  unsigned doe = static_cast<unsigned>(z - era * 146097);
+  unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t y = static_cast<int64_t>(yoe) + era * 400;
+  unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  unsigned mp = (5 * doy + 2) / 153;
+  *day = doy - (153 * mp + 2) / 5 + 1;
+  *month = mp < 10 ? mp + 3 : mp - 9;
+  *year = static_cast<int>(y + (*month <= 2));
+}
+
+int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  unsigned yoe = static_cast<unsigned>(y - era * 400);
+  unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+// The host's current offset from UTC in seconds (east positive).
+int64_t CurrentBiasSeconds() {
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  return local.tm_gmtoff;
+}
+
+FILETIME NowUtc() {
+  auto since = std::chrono::system_clock::now().time_since_epoch();
+  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
+  return FileTimeFromUnix(ns / 1000000000LL, static_cast<uint32_t>(ns % 1000000000LL));
+}
+
+}  // namespace
+}  // namespace kernel32
+
+using namespace kernel32;
+
+DWORD GetTickCount(void) { return static_cast<DWORD>(device::Clock::now()); }
+
+BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime) {
+  if (!lpFileTime || !lpSystemTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  uint64_t ticks = Ticks(*lpFileTime);
+  if (ticks > 0x7FFFFFFFFFFFFFFFULL) {  // Win32 refuses times with the top bit set
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t days = static_cast<int64_t>(ticks / kTicksPerDay);
+  uint64_t rest = ticks % kTicksPerDay;
+  int year;
+  unsigned month, day;
+  CivilFromDays(days - kDays1601To1970, &year, &month, &day);
+  lpSystemTime->wYear = static_cast<WORD>(year);
+  lpSystemTime->wMonth = static_cast<WORD>(month);
+  lpSystemTime->wDay = static_cast<WORD>(day);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
+  lpSystemTime->wHour = static_cast<WORD>(rest / (kTicksPerSecond * 3600));
+  lpSystemTime->wMinute = static_cast<WORD>(rest / (kTicksPerSecond * 60) % 60);
+  lpSystemTime->wSecond = static_cast<WORD>(rest / kTicksPerSecond % 60);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(rest / 10000 % 1000);
+  return TRUE;
+}
+
+BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME lpFileTime) {
+  static constexpr unsigned kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (!st || !lpFileTime || st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 ||
+      st->wMonth > 12 || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
+      st->wMilliseconds > 999 || st->wDay < 1) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  bool leap = (st->wYear % 4 == 0 && st->wYear % 100 != 0) || st->wYear % 400 == 0;
+  unsigned maxDay = kDaysIn[st->wMonth - 1] + (st->wMonth == 2 && leap ? 1 : 0);
+  if (st->wDay > maxDay) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDays1601To1970;
+  uint64_t ticks = static_cast<uint64_t>(days) * kTicksPerDay +
+                   ((st->wHour * 60ULL + st->wMinute) * 60ULL + st->wSecond) * kTicksPerSecond +
+                   st->wMilliseconds * 10000ULL;
+  *lpFileTime = FromTicks(ticks);
+  return TRUE;
+}
+
+BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime) {
+  if (!lpFileTime || !lpLocalFileTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Windows applies the bias in force now, not the one at the file time.
+  int64_t bias = CurrentBiasSeconds() * static_cast<int64_t>(kTicksPerSecond);
+  *lpLocalFileTime = FromTicks(Ticks(*lpFileTime) + static_cast<uint64_t>(bias));
+  return TRUE;
+}
+
+BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileTime) {
+  if (!lpFileTime || !lpLocalFileTime) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t bias = CurrentBiasSeconds() * static_cast<int64_t>(kTicksPerSecond);
+  *lpFileTime = FromTicks(Ticks(*lpLocalFileTime) - static_cast<uint64_t>(bias));
+  return TRUE;
+}
+
+LONG CompareFileTime(const FILETIME* a, const FILETIME* b) {
+  uint64_t x = Ticks(*a), y = Ticks(*b);
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void GetSystemTime(LPSYSTEMTIME lpSystemTime) {
+  FILETIME now = NowUtc();
+  FileTimeToSystemTime(&now, lpSystemTime);
+}
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+  FILETIME now = NowUtc(), local;
+  FileTimeToLocalFileTime(&now, &local);
+  FileTimeToSystemTime(&local, lpSystemTime);
+}
+
+void OutputDebugStringW(LPCWSTR lpOutputString) {
+  if (!lpOutputString) return;
+  TRACE_CALL("kernel32", "OutputDebugString %s", Utf16ToUtf8(lpOutputString).c_str());
+}
