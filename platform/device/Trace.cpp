@@ -12,6 +12,7 @@ namespace {
 struct TraceState {
   std::mutex mutex;
   bool all = false;
+  bool echo = true;  // print to standard error (off for channels a test turned on)
   std::vector<std::string> channels;
   std::vector<std::string> lines;
 
@@ -54,7 +55,7 @@ void Trace::line(const char* channel, const char* format, ...) {
   TraceState& s = state();
   std::lock_guard<std::mutex> lk(s.mutex);
   s.lines.push_back(line);
-  fprintf(stderr, "%s\n", line.c_str());
+  if (s.echo) fprintf(stderr, "%s\n", line.c_str());
 }
 
 std::vector<std::string> Trace::lines() {
@@ -66,6 +67,7 @@ std::vector<std::string> Trace::lines() {
 void Trace::enableForTests(const std::string& channels) {
   TraceState& s = state();
   std::lock_guard<std::mutex> lk(s.mutex);
+  s.echo = std::getenv("MELODEX_TRACE") != nullptr;
   s.parse(channels);
 }
 

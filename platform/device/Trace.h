@@ -18,6 +18,8 @@ class Trace {
       __attribute__((format(printf, 2, 3)));
   // Every line written since start (or since clearForTests), in order.
   static std::vector<std::string> lines();
+  // Turns channels on for a test; the lines are recorded but printed only when MELODEX_TRACE
+  // asks for them.
   static void enableForTests(const std::string& channels);
   static void clearForTests();
 };

@@ -1,0 +1,63 @@
+#include "device/Boot.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "device/Clock.h"
+#include "device/Device.h"
+#include "device/Runner.h"
+
+namespace device {
+namespace {
+
+[[noreturn]] void Usage(const char* program, const std::string& problem) {
+  if (!problem.empty()) fprintf(stderr, "%s: %s\n", program, problem.c_str());
+  fprintf(stderr,
+          "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
+          "          [--headless [--script FILE]] [--mic FILE] [--net-map HOST:PORT=ADDR:PORT]...\n",
+          program);
+  std::exit(problem.empty() ? 0 : 2);
+}
+
+}  // namespace
+
+void ParseOptions(int argc, char** argv) {
+  Options& o = options();
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) Usage(argv[0], arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--root") o.root = value();
+    else if (arg == "--profile") {
+      std::string name = value();
+      if (!FindProfile(name, &o.profile)) Usage(argv[0], "unknown profile '" + name + "'");
+    } else if (arg == "--scale") {
+      o.scale = std::atoi(value().c_str());
+      if (o.scale < 1 || o.scale > 8) Usage(argv[0], "--scale must be 1 to 8");
+    } else if (arg == "--headless") o.headless = true;
+    else if (arg == "--script") o.script = value();
+    else if (arg == "--mic") o.mic = value();
+    else if (arg == "--net-map") {
+      std::string map = value();
+      size_t eq = map.find('=');
+      if (eq == std::string::npos) Usage(argv[0], "--net-map needs HOST:PORT=ADDR:PORT");
+      o.netMap.push_back({map.substr(0, eq), map.substr(eq + 1)});
+    } else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
+    else Usage(argv[0], "unknown option '" + arg + "'");
+  }
+  if (!o.script.empty()) o.headless = true;  // a script always runs headless
+}
+
+int RunProgram(const std::function<int(HINSTANCE, int)>& winMain, HINSTANCE instance) {
+  const Options& o = options();
+  // The runner's scripts run on the virtual clock, so that its waits are exact and instant.
+  Clock::useVirtual(!o.script.empty());
+  if (!o.script.empty()) StartRunner(o.script);
+  return winMain(instance, SW_SHOW);
+}
+
+}  // namespace device

@@ -1,0 +1,50 @@
+#include "device/Display.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "device/Device.h"
+
+namespace device {
+namespace {
+
+std::unique_ptr<DisplayBackend>& current() {
+  static std::unique_ptr<DisplayBackend>* backend = new std::unique_ptr<DisplayBackend>();
+  return *backend;
+}
+
+std::function<void()>& idleHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+}  // namespace
+
+DisplayBackend& display() {
+  std::unique_ptr<DisplayBackend>& backend = current();
+  if (!backend) {
+    const Options& o = options();
+    if (!o.headless) {
+      backend = CreateSdlDisplay(o.profile.width, o.profile.height, o.scale);
+      if (!backend) {
+        fprintf(stderr, "melodex: cannot open a window on this display; run with --headless\n");
+        std::exit(1);
+      }
+    } else {
+      backend = CreateHeadlessDisplay();
+    }
+  }
+  return *backend;
+}
+
+void SetDisplay(std::unique_ptr<DisplayBackend> backend) { current() = std::move(backend); }
+
+void SetIdleHook(std::function<void()> hook) { idleHook() = std::move(hook); }
+
+bool RunIdleHook() {
+  if (!idleHook()) return false;
+  idleHook()();
+  return true;
+}
+
+}  // namespace device

@@ -1,0 +1,88 @@
+// The phone's display surface and the shell drawn on it: the status bar, the soft-key menu bar
+// and the home screen (DESIGN §4). The shell has no fonts of its own; it draws simple shapes.
+#include "device/Screen.h"
+
+#include "device/Device.h"
+#include "device/Display.h"
+#include "device/Shell.h"
+#include "user32/user32_private.h"
+
+namespace device {
+namespace {
+
+void Fill(Surface& s, int left, int top, int right, int bottom, uint32_t colour) {
+  for (int y = std::max(top, 0); y < std::min(bottom, s.height); ++y)
+    for (int x = std::max(left, 0); x < std::min(right, s.width); ++x) s.row(y)[x] = colour;
+}
+
+uint32_t Mix(uint32_t a, uint32_t b, int num, int den) {
+  auto ch = [&](int shift) {
+    int ca = static_cast<int>((a >> shift) & 0xFF), cb = static_cast<int>((b >> shift) & 0xFF);
+    return static_cast<uint32_t>(ca + (cb - ca) * num / den) << shift;
+  };
+  return ch(16) | ch(8) | ch(0);
+}
+
+// Status bar: a dark band with signal bars on the left and a battery on the right.
+void DrawStatusBar(Surface& s) {
+  for (int y = 0; y < kStatusBarHeight; ++y)
+    Fill(s, 0, y, s.width, y + 1, Mix(0x2B3A55, 0x0E1626, y, kStatusBarHeight));
+  for (int i = 0; i < 4; ++i) Fill(s, 6 + i * 5, 18 - i * 3, 9 + i * 5, 20, 0xFFFFFF);
+  Fill(s, s.width - 30, 8, s.width - 8, 18, 0xFFFFFF);
+  Fill(s, s.width - 29, 9, s.width - 9, 17, 0x1B2740);
+  Fill(s, s.width - 27, 11, s.width - 13, 15, 0x7CD66B);
+  Fill(s, s.width - 8, 11, s.width - 6, 15, 0xFFFFFF);
+}
+
+// Soft-key menu bar: the shell's own bar; the program covers it when it goes full screen.
+void DrawMenuBar(Surface& s) {
+  int top = s.height - kMenuBarHeight;
+  for (int y = top; y < s.height; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3C4A63, 0x1A2336, y - top, kMenuBarHeight));
+  Fill(s, s.width / 2 - 1, top + 5, s.width / 2 + 1, s.height - 5, 0x5A6884);
+}
+
+// Home screen: a gradient with a Melodex tile (magenta with a white note) to start it from.
+void DrawHome(Surface& s) {
+  int top = kStatusBarHeight, bottom = s.height - kMenuBarHeight;
+  for (int y = top; y < bottom; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3A77C2, 0x0B2A55, y - top, bottom - top));
+  int cx = s.width / 2, cy = top + (bottom - top) / 2;
+  Fill(s, cx - 22, cy - 22, cx + 22, cy + 22, 0xCC0098);
+  Fill(s, cx + 2, cy - 14, cx + 5, cy + 8, 0xFFFFFF);
+  Fill(s, cx - 6, cy + 4, cx + 5, cy + 12, 0xFFFFFF);
+  Fill(s, cx + 5, cy - 14, cx + 12, cy - 10, 0xFFFFFF);
+}
+
+}  // namespace
+
+Surface& screen() {
+  static Surface* s = nullptr;
+  if (!s) {
+    const Profile& p = options().profile;
+    s = new Surface(p.width, p.height);
+    DrawStatusBar(*s);
+    DrawHome(*s);
+    DrawMenuBar(*s);
+  }
+  return *s;
+}
+
+void ScreenChanged() { display().present(screen()); }
+
+void LayoutChanged() {
+  Surface& s = screen();
+  DrawStatusBar(s);
+  DrawHome(s);
+  DrawMenuBar(s);
+  {
+    std::lock_guard<std::mutex> lk(user32::state().mutex);
+    for (auto& [key, w] : user32::state().windows) {
+      if (!w.visible) continue;
+      w.needsPaint = true;
+      w.update = RECT{0, 0, w.rect.right - w.rect.left, w.rect.bottom - w.rect.top};
+    }
+  }
+  user32::state().posted.notify_all();
+  ScreenChanged();
+}
+
+}  // namespace device

@@ -1,0 +1,220 @@
+// The message queue: GetMessageW, PeekMessageW, PostMessageW, SendMessageW, DispatchMessageW,
+// PostQuitMessage, with Windows' retrieval order (DESIGN §5): posted messages first (FIFO), then
+// input, then WM_PAINT while an update region is not empty, then WM_TIMER for due timers.
+#include "device/Clock.h"
+#include "device/Display.h"
+#include "device/Trace.h"
+#include "user32/user32_private.h"
+
+namespace user32 {
+namespace {
+
+MSG Make(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG m{};
+  m.hwnd = hwnd;
+  m.message = message;
+  m.wParam = wParam;
+  m.lParam = lParam;
+  m.time = static_cast<DWORD>(device::Clock::now());
+  return m;
+}
+
+bool NextPaintLocked(MSG* msg, bool remove) {
+  for (auto& [key, w] : state().windows) {
+    if (!w.visible || (!w.needsPaint && !w.internalPaint)) continue;
+    *msg = Make(w.handle, WM_PAINT, 0, 0);
+    // An internal paint is delivered once (Win32: "the system sends an internal WM_PAINT
+    // message only once"); an update region keeps WM_PAINT coming until it is validated.
+    if (remove) w.internalPaint = false;
+    return true;
+  }
+  return false;
+}
+
+bool NextTimerLocked(MSG* msg, bool remove) {
+  uint64_t now = device::Clock::now();
+  State::Timer* earliest = nullptr;
+  for (State::Timer& t : state().timers)
+    if (t.due <= now && (!earliest || t.due < earliest->due)) earliest = &t;
+  if (!earliest) return false;
+  *msg = Make(earliest->hwnd, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc));
+  // The period restarts when the message is retrieved, as on Windows: a late timer does not
+  // queue up missed ticks.
+  if (remove) earliest->due = now + earliest->period;
+  return true;
+}
+
+}  // namespace
+
+bool NextMessageLocked(MSG* msg, bool remove) {
+  State& s = state();
+  if (!s.postedQueue.empty()) {
+    *msg = s.postedQueue.front();
+    if (remove) s.postedQueue.pop_front();
+    return true;
+  }
+  if (s.quitPosted) {
+    *msg = Make(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
+    if (remove) s.quitPosted = false;
+    return true;
+  }
+  if (!s.inputQueue.empty()) {
+    *msg = s.inputQueue.front();
+    if (remove) s.inputQueue.pop_front();
+    return true;
+  }
+  return NextPaintLocked(msg, remove) || NextTimerLocked(msg, remove);
+}
+
+std::optional<uint64_t> NextTimerDueLocked() {
+  std::optional<uint64_t> due;
+  for (const State::Timer& t : state().timers)
+    if (!due || t.due < *due) due = t.due;
+  return due;
+}
+
+void QueueKey(UINT message, UINT vk) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    // lParam as Windows builds it: repeat count 1; bits 30 and 31 set on key release.
+    LPARAM data = message == WM_KEYUP ? static_cast<LPARAM>(0xC0000001u) : 1;
+    state().inputQueue.push_back(Make(state().focus, message, vk, data));
+  }
+  TRACE_CALL("user32", "key %s vk=0x%02x", message == WM_KEYUP ? "up" : "down", vk);
+  state().posted.notify_all();
+}
+
+void PostUiTask(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    state().uiTasks.push_back(std::move(task));
+  }
+  state().posted.notify_all();
+  device::display().wake();
+}
+
+void RunUiTasks() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> lk(state().mutex);
+      if (state().uiTasks.empty()) return;
+      task = std::move(state().uiTasks.front());
+      state().uiTasks.pop_front();
+    }
+    task();
+  }
+}
+
+}  // namespace user32
+
+using namespace user32;
+
+BOOL WINAPI PeekMessageW(LPMSG msg, HWND, UINT, UINT, UINT removeFlags) {
+  RunUiTasks();
+  std::lock_guard<std::mutex> lk(state().mutex);
+  return NextMessageLocked(msg, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+}
+
+BOOL WINAPI GetMessageW(LPMSG msg, HWND, UINT, UINT) {
+  for (;;) {
+    RunUiTasks();
+    std::unique_lock<std::mutex> lk(state().mutex);
+    if (NextMessageLocked(msg, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+    if (device::Clock::isVirtual()) {
+      // Under the virtual clock time moves only when the headless runner (or a test) moves it:
+      // an idle program hands control to the runner's next script step.
+      lk.unlock();
+      if (!device::RunIdleHook()) {
+        lk.lock();
+        if (state().postedQueue.empty() && state().inputQueue.empty() && !state().quitPosted)
+          state().posted.wait(lk);
+      }
+      continue;
+    }
+    std::optional<uint64_t> due = NextTimerDueLocked();
+    std::optional<uint64_t> timeout;
+    if (due) {
+      uint64_t now = device::Clock::now();
+      timeout = *due > now ? *due - now : 0;
+    }
+    device::display().wait(lk, state().posted, timeout);
+  }
+}
+
+BOOL WINAPI TranslateMessage(const MSG* msg) { return msg && (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP); }
+
+LRESULT WINAPI DispatchMessageW(const MSG* msg) {
+  if (!msg || !msg->hwnd) return 0;
+  if (msg->message == WM_TIMER && msg->lParam) {
+    auto proc = reinterpret_cast<TIMERPROC>(msg->lParam);
+    proc(msg->hwnd, WM_TIMER, msg->wParam, msg->time);
+    return 0;
+  }
+  return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) return FALSE;
+    state().postedQueue.push_back(Make(w->handle, message, wParam, lParam));
+  }
+  TRACE_CALL("user32", "PostMessageW hwnd=%lu msg=0x%04x wParam=%lu lParam=%ld",
+             static_cast<unsigned long>(HandleKey(hwnd)), message, static_cast<unsigned long>(wParam),
+             static_cast<long>(lParam));
+  state().posted.notify_all();
+  device::display().wake();
+  return TRUE;
+}
+
+LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC proc = nullptr;
+  HWND handle = nullptr;
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) return 0;
+    proc = w->proc;
+    handle = w->handle;
+  }
+  return proc(handle, message, wParam, lParam);
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    state().quitPosted = true;
+    state().quitCode = exitCode;
+  }
+  TRACE_CALL("user32", "PostQuitMessage %d", exitCode);
+  state().posted.notify_all();
+  device::display().wake();
+}
+
+LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  TRACE_CALL("user32", "DefWindowProcW hwnd=%lu msg=0x%04x wParam=0x%lx", static_cast<unsigned long>(HandleKey(hwnd)),
+             message, static_cast<unsigned long>(wParam));
+  switch (message) {
+    case WM_CLOSE:
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+int WINAPI TranslateAcceleratorW(HWND, HACCEL table, LPMSG) {
+  // No accelerator table exists in the program's resources (Part 1.1), so nothing translates.
+  (void)table;
+  return 0;
+}

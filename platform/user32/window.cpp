@@ -1,0 +1,273 @@
+// Window classes and windows: RegisterClassW, CreateWindowExW, ShowWindow, MoveWindow,
+// rectangles, foreground and activation.
+#include <algorithm>
+
+#include "device/Device.h"
+#include "device/Screen.h"
+#include "device/Shell.h"
+#include "device/Trace.h"
+#include "user32/user32_private.h"
+
+namespace user32 {
+namespace {
+
+std::u16string Lower(const std::u16string& s) {
+  std::u16string out = s;
+  for (char16_t& c : out)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return out;
+}
+
+std::u16string Str(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
+
+// The emulated shell's work area: between the status bar and the menu bar (DESIGN §4).
+RECT WorkArea() {
+  const device::Profile& p = device::options().profile;
+  return RECT{0, device::kStatusBarHeight, p.width, p.height - device::kMenuBarHeight};
+}
+
+}  // namespace
+
+State& state() {
+  static State* s = new State();  // never destroyed: worker threads may post after main returns
+  return *s;
+}
+
+uintptr_t HandleKey(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd) & ~uintptr_t{3}; }
+
+Window* FindWindowLocked(HWND hwnd) {
+  auto it = state().windows.find(HandleKey(hwnd));
+  return it == state().windows.end() ? nullptr : &it->second;
+}
+
+void Activate(HWND hwnd) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w || state().foreground == w->handle) return;
+    state().foreground = w->handle;
+    state().focus = w->handle;
+  }
+  TRACE_CALL("user32", "WM_ACTIVATE hwnd=%lu WA_ACTIVE", static_cast<unsigned long>(HandleKey(hwnd)));
+  SendMessageW(hwnd, WM_ACTIVATE, WA_ACTIVE, 0);
+}
+
+}  // namespace user32
+
+using namespace user32;
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
+  if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
+  std::lock_guard<std::mutex> lk(state().mutex);
+  std::u16string key = Lower(wc->lpszClassName);
+  if (state().classes.count(key)) return 0;  // ERROR_CLASS_ALREADY_EXISTS on Windows
+  state().classes[key] = WindowClass{wc->lpszClassName, *wc};
+  TRACE_CALL("user32", "RegisterClassW style=%u", wc->style);
+  return static_cast<ATOM>(0xC000 + state().classes.size());
+}
+
+HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
+  HWND hwnd = nullptr;
+  RECT rect{};
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    auto cls = state().classes.find(Lower(Str(className)));
+    if (cls == state().classes.end()) return nullptr;
+    RECT work = WorkArea();
+    // CW_USEDEFAULT gives a top-level window the work area (DESIGN §4).
+    rect.left = x == CW_USEDEFAULT ? work.left : x;
+    rect.top = x == CW_USEDEFAULT ? work.top : y;
+    rect.right = rect.left + (width == CW_USEDEFAULT ? work.right - work.left : width);
+    rect.bottom = rect.top + (width == CW_USEDEFAULT ? work.bottom - work.top : height);
+    Window w;
+    w.handle = reinterpret_cast<HWND>(state().nextHandle);
+    state().nextHandle += 4;
+    w.className = cls->second.name;
+    w.title = Str(windowName);
+    w.proc = cls->second.wc.lpfnWndProc;
+    w.instance = instance;
+    w.style = style;
+    w.rect = rect;
+    hwnd = w.handle;
+    state().windows[HandleKey(hwnd)] = w;
+  }
+  TRACE_CALL("user32", "CreateWindowExW hwnd=%lu rect=%d,%d,%d,%d", static_cast<unsigned long>(HandleKey(hwnd)),
+             rect.left, rect.top, rect.right, rect.bottom);
+  // WM_CREATE is sent during the call, before it returns (Part 1.1 step 5).
+  CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style), windowName,
+                   className, exStyle};
+  if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+    DestroyWindow(hwnd);
+    return nullptr;
+  }
+  device::RegisterWindowForOtherProcesses(hwnd);
+  if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
+  return hwnd;
+}
+
+BOOL WINAPI DestroyWindow(HWND hwnd) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    if (!FindWindowLocked(hwnd)) return FALSE;
+  }
+  SendMessageW(hwnd, WM_DESTROY, 0, 0);
+  std::lock_guard<std::mutex> lk(state().mutex);
+  uintptr_t key = HandleKey(hwnd);
+  state().windows.erase(key);
+  auto& timers = state().timers;
+  timers.erase(std::remove_if(timers.begin(), timers.end(), [&](auto& t) { return HandleKey(t.hwnd) == key; }),
+               timers.end());
+  if (state().foreground && HandleKey(state().foreground) == key) state().foreground = nullptr;
+  if (state().focus && HandleKey(state().focus) == key) state().focus = nullptr;
+  return TRUE;
+}
+
+namespace user32 {
+
+HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  for (auto& [key, w] : state().windows) {
+    if (className && Lower(w.className) != Lower(className)) continue;
+    if (windowName && w.title != windowName) continue;
+    return w.handle;
+  }
+  return nullptr;
+}
+
+}  // namespace user32
+
+HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
+  if (HWND local = FindLocalWindow(className, windowName)) {
+    TRACE_CALL("user32", "FindWindowW found hwnd=%lu", static_cast<unsigned long>(HandleKey(local)));
+    return local;
+  }
+  // DESIGN §4: FindWindowW also sees the window of another melodex process on the same root.
+  HWND remote = device::FindWindowInOtherProcess(Str(className), Str(windowName));
+  TRACE_CALL("user32", "FindWindowW %s", remote ? "found a window of another process" : "found nothing");
+  return remote;
+}
+
+BOOL WINAPI SetForegroundWindow(HWND hwnd) {
+  TRACE_CALL("user32", "SetForegroundWindow hwnd=0x%lx", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hwnd)));
+  if (device::IsOtherProcessWindow(hwnd)) return device::BringOtherProcessWindowForward(hwnd) ? TRUE : FALSE;
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    if (!FindWindowLocked(hwnd)) return FALSE;
+  }
+  Activate(hwnd);
+  return TRUE;
+}
+
+HWND WINAPI GetForegroundWindow(void) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  return state().foreground;
+}
+
+BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
+  bool wasVisible = false;
+  bool show = cmd != SW_HIDE;
+  bool activate = show && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE && cmd != SW_SHOWMINIMIZED &&
+                  cmd != SW_MINIMIZE;
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) return FALSE;
+    wasVisible = w->visible;
+    w->visible = show;
+    if (show && !wasVisible) {
+      w->needsPaint = true;
+      w->update = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+    }
+    // Hiding sends no WM_ACTIVATE; the phone shows its home screen (DESIGN §4).
+    if (!show && state().foreground == w->handle) state().foreground = nullptr;
+  }
+  TRACE_CALL("user32", "ShowWindow hwnd=%lu cmd=%d", static_cast<unsigned long>(HandleKey(hwnd)), cmd);
+  if (show != wasVisible) device::LayoutChanged();
+  if (activate) Activate(hwnd);
+  return wasVisible ? TRUE : FALSE;
+}
+
+BOOL WINAPI UpdateWindow(HWND hwnd) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) return FALSE;
+    if (!w->visible || !w->needsPaint) return TRUE;
+  }
+  // Sends WM_PAINT straight to the window procedure when the update region is not empty.
+  SendMessageW(hwnd, WM_PAINT, 0, 0);
+  return TRUE;
+}
+
+BOOL WINAPI BringWindowToTop(HWND hwnd) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  TRACE_CALL("user32", "BringWindowToTop hwnd=%lu", static_cast<unsigned long>(HandleKey(hwnd)));
+  return FindWindowLocked(hwnd) ? TRUE : FALSE;
+}
+
+BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+  {
+    std::lock_guard<std::mutex> lk(state().mutex);
+    Window* w = FindWindowLocked(hwnd);
+    if (!w) return FALSE;
+    w->rect = RECT{x, y, x + width, y + height};
+    if (repaint) {
+      w->needsPaint = true;
+      w->update = RECT{0, 0, width, height};
+    }
+  }
+  TRACE_CALL("user32", "MoveWindow hwnd=%lu %d,%d %dx%d repaint=%d", static_cast<unsigned long>(HandleKey(hwnd)), x,
+             y, width, height, repaint);
+  device::LayoutChanged();
+  return TRUE;
+}
+
+BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  Window* w = FindWindowLocked(hwnd);
+  if (!w || !rect) return FALSE;
+  // The program's window has no caption or border (WS_VISIBLE only), so the client area is the
+  // whole window.
+  *rect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+  return TRUE;
+}
+
+BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  Window* w = FindWindowLocked(hwnd);
+  if (!w || !rect) return FALSE;
+  *rect = w->rect;
+  return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND hwnd) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  return FindWindowLocked(hwnd) ? TRUE : FALSE;
+}
+
+BOOL WINAPI IsWindowVisible(HWND hwnd) {
+  std::lock_guard<std::mutex> lk(state().mutex);
+  Window* w = FindWindowLocked(hwnd);
+  return w && w->visible ? TRUE : FALSE;
+}
+
+int WINAPI GetSystemMetrics(int index) {
+  const device::Profile& p = device::options().profile;
+  if (index == SM_CXSCREEN) return p.width;
+  if (index == SM_CYSCREEN) return p.height;
+  return 0;
+}
+
+namespace device {
+
+bool WindowClientOnScreen(HWND hwnd, RECT* clientOnScreen) {
+  std::lock_guard<std::mutex> lk(user32::state().mutex);
+  user32::Window* w = user32::FindWindowLocked(hwnd);
+  if (!w || !w->visible) return false;
+  *clientOnScreen = w->rect;
+  return true;
+}
+
+}  // namespace device

@@ -1,0 +1,44 @@
+// The headless runner's script language: commands, and errors that name their line.
+#include <gtest/gtest.h>
+
+#include "device/Runner.h"
+
+namespace {
+
+TEST(ParseScript, ReadsEveryCommandWithItsLine) {
+  std::vector<device::ScriptCommand> commands;
+  std::string error;
+  ASSERT_TRUE(device::ParseScript("# comment\nwait 3000\nkey DOWN\n\nsnap out/a.png\nexpect-log Melodex starting up\\r\\n\nquit\n",
+                                  "s.txt", &commands, &error))
+      << error;
+  ASSERT_EQ(commands.size(), 5u);
+  EXPECT_EQ(commands[0].line, 2);
+  EXPECT_EQ(commands[0].verb, "wait");
+  EXPECT_EQ(commands[0].argument, "3000");
+  EXPECT_EQ(commands[1].argument, "DOWN");
+  EXPECT_EQ(commands[2].argument, "out/a.png");
+  EXPECT_EQ(commands[3].argument, "Melodex starting up\r\n");
+  EXPECT_EQ(commands[4].line, 7);
+}
+
+TEST(ParseScript, AnUnknownCommandNamesItsLine) {
+  std::vector<device::ScriptCommand> commands;
+  std::string error;
+  EXPECT_FALSE(device::ParseScript("wait 10\njump 3\n", "s.txt", &commands, &error));
+  EXPECT_EQ(error, "s.txt:2: unknown command 'jump'");
+}
+
+TEST(ParseScript, BadArgumentsNameTheirLine) {
+  std::vector<device::ScriptCommand> commands;
+  std::string error;
+  EXPECT_FALSE(device::ParseScript("wait soon\n", "s.txt", &commands, &error));
+  EXPECT_EQ(error, "s.txt:1: wait needs a number of milliseconds");
+  EXPECT_FALSE(device::ParseScript("key\n\nkey NOPE\n", "t", &commands, &error));
+  EXPECT_EQ(error, "t:1: unknown key ''");
+  EXPECT_FALSE(device::ParseScript("snap\n", "t", &commands, &error));
+  EXPECT_EQ(error, "t:1: snap needs a file name");
+  EXPECT_FALSE(device::ParseScript("quit now\n", "t", &commands, &error));
+  EXPECT_EQ(error, "t:1: quit takes no argument");
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// Conformance tests of the message queue (DESIGN §5): Windows' retrieval order, WM_QUIT, posts
+// from worker threads.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "device/TestDriver.h"
+#include "recorder.h"
+
+namespace {
+
+TEST(GetMessageOrder, PostedThenInputThenPaintThenTimer) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  SetTimer(hwnd, 7, 100, nullptr);
+  driver.advance(100);  // the timer is due now, but is retrieved last
+  received().clear();
+  SetTimer(hwnd, 7, 0, nullptr);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+  driver.keyUp(VK_RETURN);
+  PostMessageW(hwnd, WM_USER, 0, 0);
+  driver.advance(10);
+  std::vector<UINT> order = MessagesOnly();
+  ASSERT_GE(order.size(), 4u);
+  EXPECT_EQ(order[0], static_cast<UINT>(WM_USER));
+  EXPECT_EQ(order[1], static_cast<UINT>(WM_KEYUP));
+  EXPECT_EQ(order[2], static_cast<UINT>(WM_PAINT));
+  EXPECT_EQ(order[3], static_cast<UINT>(WM_TIMER));
+}
+
+TEST(GetMessageOrder, PostedMessagesAreFifo) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  for (WPARAM i = 1; i <= 5; ++i) PostMessageW(hwnd, WM_USER, i, 0);
+  driver.runPending();
+  ASSERT_EQ(received().size(), 5u);
+  for (WPARAM i = 0; i < 5; ++i) EXPECT_EQ(received()[i].wParam, i + 1);
+}
+
+TEST(PostQuitMessage, EndsTheLoopAfterPostedMessagesWithItsCode) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  PostQuitMessage(3);
+  PostMessageW(hwnd, WM_USER, 0, 0);
+  driver.runPending();
+  EXPECT_TRUE(driver.quit());
+  EXPECT_EQ(driver.quitCode(), 3);
+  ASSERT_EQ(received().size(), 1u);  // the posted message came first
+  EXPECT_EQ(received()[0].message, static_cast<UINT>(WM_USER));
+}
+
+TEST(PostMessageW, FromAWorkerThreadReachesTheWindowProcedureOnTheUiThread) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  std::thread::id procThread;
+  onMessage() = [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m == WM_USER) procThread = std::this_thread::get_id();
+    return 0;
+  };
+  std::thread worker([hwnd] { PostMessageW(hwnd, WM_USER, 42, 0); });
+  ASSERT_TRUE(driver.waitForPosted(5000));
+  worker.join();
+  driver.runPending();
+  ASSERT_EQ(received().size(), 1u);
+  EXPECT_EQ(received()[0].wParam, 42u);
+  EXPECT_EQ(procThread, std::this_thread::get_id());
+}
+
+TEST(PostMessageW, ToAMissingWindowFails) {
+  device::TestDriver driver;
+  EXPECT_FALSE(PostMessageW(reinterpret_cast<HWND>(0x7000), WM_USER, 0, 0));
+}
+
+TEST(SendMessageW, CallsTheProcedureAtOnceAndReturnsItsResult) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  onMessage() = [](HWND, UINT m, WPARAM w, LPARAM) -> LRESULT { return m == WM_USER ? static_cast<LRESULT>(w * 2) : 0; };
+  EXPECT_EQ(SendMessageW(hwnd, WM_USER, 21, 0), 42);
+}
+
+TEST(TranslateAcceleratorW, WithoutATableTranslatesNothing) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  MSG msg{hwnd, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
+  EXPECT_EQ(TranslateAcceleratorW(hwnd, nullptr, &msg), 0);
+}
+
+TEST(KeyInput, ArrivesAsKeyDownThenKeyUpWithWindowsKeyData) {
+  device::TestDriver driver;
+  CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  driver.press(VK_DOWN);
+  std::vector<UINT> order = MessagesOnly(WM_PAINT);
+  ASSERT_EQ(order.size(), 2u);
+  EXPECT_EQ(order[0], static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(order[1], static_cast<UINT>(WM_KEYUP));
+  EXPECT_EQ(received().back().wParam, static_cast<WPARAM>(VK_DOWN));
+  EXPECT_EQ(static_cast<uint32_t>(received().back().lParam), 0xC0000001u);
+}
+
+}  // namespace

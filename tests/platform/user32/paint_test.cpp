@@ -1,0 +1,106 @@
+// Conformance tests of painting: WM_PAINT only while the update region is not empty, the
+// internal paint delivered once, BeginPaint validating.
+#include <gtest/gtest.h>
+
+#include "device/TestDriver.h"
+#include "recorder.h"
+
+namespace {
+
+int CountPaints() {
+  int n = 0;
+  for (const Received& r : received()) n += r.message == WM_PAINT;
+  return n;
+}
+
+TEST(WmPaint, ComesWhileTheUpdateRegionIsNotEmptyAndStopsAfterBeginPaint) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE);
+  RECT update;
+  EXPECT_TRUE(GetUpdateRect(hwnd, &update, FALSE));
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(update.right, client.right);
+  EXPECT_EQ(update.bottom, client.bottom);
+  driver.runPending();  // DefWindowProcW's WM_PAINT calls BeginPaint and EndPaint
+  EXPECT_EQ(CountPaints(), 1);
+  EXPECT_FALSE(GetUpdateRect(hwnd, &update, FALSE));
+  driver.advance(1000);
+  EXPECT_EQ(CountPaints(), 1);
+}
+
+TEST(WmPaint, KeepsComingWhileThePaintDoesNotValidate) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  onMessage() = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };  // never BeginPaint
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE);
+  for (int i = 0; i < 3; ++i) {
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_PAINT));
+    DispatchMessageW(&msg);
+  }
+}
+
+TEST(WmPaint, AnInternalPaintAloneComesOnceWithAnEmptyUpdateRegion) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  bool hadUpdate = true;
+  onMessage() = [&](HWND h, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m == WM_PAINT) hadUpdate = GetUpdateRect(h, nullptr, FALSE);
+    return 0;
+  };
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INTERNALPAINT);
+  driver.runPending();
+  EXPECT_EQ(CountPaints(), 1);
+  EXPECT_FALSE(hadUpdate);
+}
+
+TEST(WmPaint, IsNotSentToAHiddenWindow) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow(0);
+  driver.runPending();
+  received().clear();
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+  driver.runPending();
+  EXPECT_EQ(CountPaints(), 0);
+  ShowWindow(hwnd, SW_SHOW);
+  driver.runPending();
+  EXPECT_EQ(CountPaints(), 1);
+}
+
+TEST(BeginPaint, GivesTheUpdateRectangleAndADeviceContext) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  RECT part{10, 20, 30, 40};
+  InvalidateRect(hwnd, &part, FALSE);
+  PAINTSTRUCT ps;
+  HDC hdc = BeginPaint(hwnd, &ps);
+  EXPECT_NE(hdc, nullptr);
+  EXPECT_EQ(ps.rcPaint.left, 10);
+  EXPECT_EQ(ps.rcPaint.bottom, 40);
+  EndPaint(hwnd, &ps);
+  EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));
+}
+
+TEST(UpdateWindow, SendsWmPaintAtOnceOnlyWhenThereIsSomethingToPaint) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  driver.runPending();
+  received().clear();
+  UpdateWindow(hwnd);
+  EXPECT_EQ(CountPaints(), 0);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(CountPaints(), 1);
+}
+
+}  // namespace
