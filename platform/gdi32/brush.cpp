@@ -19,8 +19,10 @@ bool SystemColorBrush(HBRUSH hbr, COLORREF* color) {
   if (v == 0 || v > 31) return false;
   switch (v - 1) {
     case 0: *color = RGB(192, 192, 192); return true;   // COLOR_SCROLLBAR
-    case 4: *color = RGB(255, 255, 255); return true;   // COLOR_WINDOW
-    case 5: *color = RGB(0, 0, 0); return true;         // COLOR_WINDOWFRAME
+    case 4: *color = RGB(255, 255, 255); return true;   // COLOR_MENU
+    case 5: *color = RGB(255, 255, 255); return true;   // COLOR_WINDOW
+    case 6: *color = RGB(0, 0, 0); return true;         // COLOR_WINDOWFRAME
+    case 7: *color = RGB(0, 0, 0); return true;         // COLOR_MENUTEXT
     case 8: *color = RGB(0, 0, 0); return true;         // COLOR_WINDOWTEXT
     case 15: *color = RGB(192, 192, 192); return true;  // COLOR_BTNFACE
     default: *color = RGB(255, 255, 255); return true;

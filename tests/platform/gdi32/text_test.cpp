@@ -1,0 +1,370 @@
+// Fonts and DrawTextW: GetTextMetricsW of the fonts the Parts create, and DrawTextW for every
+// format the Parts pass (0, 4, 5, 0x10, 0x26, 0x400), with Windows' rules.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "gdi32/font.h"
+#include "gdi32/handles.h"
+#include "pixels.h"
+
+namespace {
+
+constexpr uint32_t kWhite = 0x00FFFFFF;
+
+// Part 5.7, string-table entry 3, word for word.
+const char16_t kHelpText[] =
+    u"Select ID Song! in the main menu to get started.  You will have a second or two before the phone is "
+    u"listening to the music.  Always try to get the phone as close to the music as possible.  The cleaner "
+    u"the sound source, the better the chance of finding your song!";
+
+// The fonts of Parts 5.4/5.5/5.6 (height 0) and 5.7 (height 16).
+HFONT PartFont(LONG height) {
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = CLEARTYPE_QUALITY;
+  lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  return CreateFontIndirectW(&lf);
+}
+
+struct TextCanvas : testpix::Canvas {
+  HFONT font;
+  HGDIOBJ oldFont;
+  explicit TextCanvas(LONG height = 0, int w = 240, int h = 200) : Canvas(w, h) {
+    font = PartFont(height);
+    oldFont = SelectObject(dc, font);
+  }
+  ~TextCanvas() {
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+  }
+  TEXTMETRICW tm() const {
+    TEXTMETRICW m{};
+    GetTextMetricsW(dc, &m);
+    return m;
+  }
+  int width(const char16_t* s) const {
+    SIZE sz{};
+    GetTextExtentPoint32W(dc, s, static_cast<int>(std::char_traits<char16_t>::length(s)), &sz);
+    return sz.cx;
+  }
+};
+
+// The bounding box of every pixel that is not `bg`.
+RECT Ink(const device::Surface& s, uint32_t bg = kWhite) {
+  RECT r{s.width, s.height, -1, -1};
+  for (int y = 0; y < s.height; ++y)
+    for (int x = 0; x < s.width; ++x)
+      if (s.at(x, y) != bg) {
+        r.left = std::min<LONG>(r.left, x);
+        r.top = std::min<LONG>(r.top, y);
+        r.right = std::max<LONG>(r.right, x + 1);
+        r.bottom = std::max<LONG>(r.bottom, y + 1);
+      }
+  return r;
+}
+
+TEST(CreateFontIndirectW, DescriptionKept) {
+  HFONT f = PartFont(16);
+  ASSERT_NE(f, nullptr);
+  LOGFONTW lf{};
+  EXPECT_EQ(GetObjectW(f, sizeof lf, &lf), static_cast<int>(sizeof lf));
+  EXPECT_EQ(lf.lfHeight, 16);
+  EXPECT_EQ(lf.lfQuality, CLEARTYPE_QUALITY);
+  EXPECT_EQ(lf.lfPitchAndFamily, 0x22);
+  EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
+  DeleteObject(f);
+}
+
+TEST(GetTextMetricsW, DefaultFontLooksLikeTahoma9pt) {
+  TextCanvas c(0);
+  TEXTMETRICW tm = c.tm();
+  // 12-pixel characters (9 pt at 96 dpi): the cell of Tahoma 9 pt on the phone.
+  EXPECT_EQ(tm.tmHeight, 14);
+  EXPECT_EQ(tm.tmAscent + tm.tmDescent, tm.tmHeight);
+  EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, gdi::kDefaultCharHeightPx);
+  EXPECT_EQ(tm.tmWeight, FW_NORMAL);
+  EXPECT_GE(tm.tmAveCharWidth, 5);
+  EXPECT_LE(tm.tmAveCharWidth, 7);
+  EXPECT_EQ(tm.tmPitchAndFamily & 0xF0, FF_SWISS);
+  EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_FIXED_PITCH);  // Win32's bit for *variable* pitch
+  EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_TRUETYPE);
+  EXPECT_EQ(tm.tmCharSet, ANSI_CHARSET);
+  // A new DC's system font is the same default.
+  HDC plain = CreateCompatibleDC(nullptr);
+  TEXTMETRICW sys{};
+  ASSERT_TRUE(GetTextMetricsW(plain, &sys));
+  EXPECT_EQ(sys.tmHeight, tm.tmHeight);
+  DeleteDC(plain);
+}
+
+TEST(GetTextMetricsW, PositiveHeightIsTheCell) {
+  TextCanvas c(16);
+  TEXTMETRICW tm = c.tm();
+  EXPECT_EQ(tm.tmHeight, 16);  // Part 5.7's font: rows of tmHeight + 4 = 20 pixels
+  EXPECT_GT(tm.tmInternalLeading, 0);
+  TextCanvas n(-16);
+  EXPECT_EQ(n.tm().tmHeight - n.tm().tmInternalLeading, 16);  // negative: character height
+  EXPECT_GT(n.tm().tmHeight, 16);
+  EXPECT_FALSE(GetTextMetricsW(nullptr, &tm));
+}
+
+TEST(DrawTextW, CalcRectOfOneLine) {
+  TextCanvas c;
+  RECT r{10, 20, 30, 25};
+  int h = DrawTextW(c.dc, u"Nothing Else Matters", -1, &r, DT_CALCRECT);
+  EXPECT_EQ(h, c.tm().tmHeight);
+  EXPECT_EQ(r.left, 10);
+  EXPECT_EQ(r.top, 20);
+  EXPECT_EQ(r.right, 10 + c.width(u"Nothing Else Matters"));
+  EXPECT_EQ(r.bottom, 20 + c.tm().tmHeight);
+  EXPECT_EQ(Ink(testpix::Pixels(c.dc)).right, -1);  // measuring draws nothing
+}
+
+TEST(DrawTextW, CalcRectOfTwoCrLfLines) {
+  TextCanvas c;
+  RECT r{0, 0, 10, 10};
+  int h = DrawTextW(c.dc, u"short\r\na longer second line", -1, &r, DT_CALCRECT);
+  EXPECT_EQ(h, 2 * c.tm().tmHeight);
+  EXPECT_EQ(r.bottom, 2 * c.tm().tmHeight);
+  EXPECT_EQ(r.right, c.width(u"a longer second line"));
+  // LF alone and CR alone break too; DT_SINGLELINE never breaks.
+  RECT r2{0, 0, 10, 10};
+  EXPECT_EQ(DrawTextW(c.dc, u"a\nb\rc", -1, &r2, DT_CALCRECT), 3 * c.tm().tmHeight);
+  RECT r3{0, 0, 10, 10};
+  EXPECT_EQ(DrawTextW(c.dc, u"a\r\nb", -1, &r3, DT_CALCRECT | DT_SINGLELINE), c.tm().tmHeight);
+  // An explicit count stops early.
+  RECT r4{0, 0, 10, 10};
+  EXPECT_EQ(DrawTextW(c.dc, u"short\r\nsecond", 5, &r4, DT_CALCRECT), c.tm().tmHeight);
+  EXPECT_EQ(r4.right, c.width(u"short"));
+}
+
+TEST(DrawTextW, SmsPromptLines) {
+  // Part 5.5: three lines at CR LF only, flags 0, in a 200 x 100 rectangle.
+  TextCanvas c;
+  RECT r{30, 66, 230, 166};
+  int h = DrawTextW(c.dc, u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", -1, &r, 0);
+  EXPECT_EQ(h, 3 * c.tm().tmHeight);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_GE(ink.left, 30);
+  EXPECT_GE(ink.top, 66);
+  EXPECT_LE(ink.bottom, 66 + 3 * c.tm().tmHeight);
+  EXPECT_LE(ink.right, 230);
+}
+
+TEST(DrawTextW, WordBreakHelpTextIn220Pixels) {
+  TextCanvas c(16, 240, 320);
+  const int tmH = c.tm().tmHeight;
+  RECT calc{10, 46, 230, 286};
+  int h = DrawTextW(c.dc, kHelpText, -1, &calc, DT_WORDBREAK | DT_CALCRECT);
+  EXPECT_EQ(h % tmH, 0);
+  int lines = h / tmH;
+  EXPECT_LE(calc.right, 230);
+  EXPECT_GE(calc.right, 230 - 60);
+
+  // The same greedy wrap, measured word by word: lines end at the last space that fits.
+  std::u16string text(kHelpText);
+  std::vector<std::u16string> expect;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = start, lastFit = std::u16string::npos;
+    while (end <= text.size()) {
+      if (end == text.size() || text[end] == u' ') {
+        if (c.width(text.substr(start, end - start).c_str()) > 220) break;
+        lastFit = end;
+        if (end == text.size()) break;
+      }
+      ++end;
+    }
+    ASSERT_NE(lastFit, std::u16string::npos);
+    expect.push_back(text.substr(start, lastFit - start));
+    start = lastFit + 1;  // one space swallowed at the break
+  }
+  EXPECT_EQ(lines, static_cast<int>(expect.size()));
+  EXPECT_GE(lines, 5);
+
+  // Drawn: nothing outside the column, and the text reaches down the expected lines.
+  int drawn = DrawTextW(c.dc, kHelpText, -1, &calc, DT_WORDBREAK);
+  EXPECT_EQ(drawn, h);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_GE(ink.left, 10);
+  EXPECT_LE(ink.right, 230);
+  EXPECT_GT(ink.bottom, 46 + (lines - 1) * tmH);
+  EXPECT_LE(ink.bottom, 46 + lines * tmH);
+}
+
+TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
+  TextCanvas c;
+  RECT r{0, 0, 220, 300};
+  // Part 5.7's about text: two lines.
+  EXPECT_EQ(DrawTextW(c.dc, u"Melodex version 1.2.0\r\nWindowsMobile", -1, &r, DT_WORDBREAK | DT_CALCRECT),
+            2 * c.tm().tmHeight);
+  // A word wider than the rectangle is not split: it stays whole on its own line.
+  RECT n{0, 0, 20, 300};
+  EXPECT_EQ(DrawTextW(c.dc, u"Supercalifragilistic word", -1, &n, DT_WORDBREAK | DT_CALCRECT),
+            2 * c.tm().tmHeight);
+  EXPECT_EQ(n.right, c.width(u"Supercalifragilistic"));
+}
+
+TEST(DrawTextW, VCenterWithoutSingleLineStaysAtTop) {
+  // Part 5.4 draws its values with 0x04: DT_VCENTER alone has no effect.
+  TextCanvas c;
+  RECT r{0, 0, 200, 100};
+  EXPECT_EQ(DrawTextW(c.dc, u"Hg", -1, &r, DT_VCENTER), c.tm().tmHeight);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_GE(ink.top, 0);
+  EXPECT_LE(ink.bottom, c.tm().tmHeight);
+  EXPECT_LT(ink.left, 3);
+}
+
+TEST(DrawTextW, SingleLineVCenterRight) {
+  // Part 5.4's labels: 0x26, right-aligned and vertically centred.
+  TextCanvas c;
+  const int tmH = c.tm().tmHeight;
+  RECT r{0, 46, 47, 65};
+  ASSERT_EQ(DT_SINGLELINE | DT_VCENTER | DT_RIGHT, 0x26);
+  int ret = DrawTextW(c.dc, u"Artist:", -1, &r, 0x26);
+  int y = 46 + (65 - 46) / 2 - tmH / 2;
+  EXPECT_EQ(ret, y - 46 + tmH);  // from the top to the bottom of the text
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_LE(ink.right, 47);
+  EXPECT_GE(ink.right, 45);
+  EXPECT_GE(ink.left, 47 - c.width(u"Artist:"));
+  EXPECT_GE(ink.top, y);
+  EXPECT_LE(ink.bottom, y + tmH);
+}
+
+TEST(DrawTextW, CenterVCenterWithoutSingleLine) {
+  // Parts 5.6 and 5.7 draw with 5: centred across, but at the top (no DT_SINGLELINE).
+  TextCanvas c;
+  RECT r{0, 0, 240, 60};
+  DrawTextW(c.dc, u"Subscription", -1, &r, DT_CENTER | DT_VCENTER);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  int x = (0 + 240 - c.width(u"Subscription")) / 2;
+  EXPECT_GE(ink.left, x);
+  EXPECT_LE(ink.right, x + c.width(u"Subscription"));
+  EXPECT_LE(ink.bottom, c.tm().tmHeight);
+  EXPECT_NEAR((ink.left + ink.right) / 2, 120, 2);
+}
+
+TEST(DrawTextW, TextCutAtTheRectangle) {
+  TextCanvas c;
+  RECT r{20, 10, 60, 18};  // narrower and lower than the line
+  DrawTextW(c.dc, u"A very long artist name indeed", -1, &r, DT_VCENTER);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_GE(ink.left, 20);
+  EXPECT_LE(ink.right, 60);
+  EXPECT_GE(ink.top, 10);
+  EXPECT_LE(ink.bottom, 18);
+  // DT_NOCLIP lets it run on.
+  TextCanvas d;
+  DrawTextW(d.dc, u"A very long artist name indeed", -1, &r, DT_NOCLIP);
+  EXPECT_GT(Ink(testpix::Pixels(d.dc)).right, 60);
+}
+
+TEST(DrawTextW, ClipRegionCutsScrolledText) {
+  // Part 5.4's marquee: the value rectangle as clip region, the text moved left by the offset.
+  TextCanvas c;
+  RECT value{58, 46, 240, 65};
+  HRGN rgn = CreateRectRgnIndirect(&value);
+  SelectClipRgn(c.dc, rgn);
+  RECT moved = value;
+  moved.left -= 15;
+  DrawTextW(c.dc, u"Wolfgang Amadeus Mozart and the Orchestra of Vienna", -1, &moved, DT_VCENTER);
+  SelectClipRgn(c.dc, nullptr);
+  DeleteObject(rgn);
+  RECT ink = Ink(testpix::Pixels(c.dc));
+  EXPECT_GE(ink.left, 58);
+  EXPECT_LE(ink.right, 240);
+}
+
+TEST(DrawTextW, OpaqueModeFillsTheCell) {
+  TextCanvas c;
+  SetBkColor(c.dc, RGB(255, 252, 0));
+  RECT r{0, 0, 200, 60};
+  DrawTextW(c.dc, u"IDing a Song", -1, &r, 0);
+  device::Surface s = testpix::Pixels(c.dc);
+  const int tmH = c.tm().tmHeight, w = c.width(u"IDing a Song");
+  EXPECT_EQ(s.at(0, 0), 0x00FFFC00u);  // the cell's corner is background, not glyph
+  EXPECT_EQ(s.at(w - 1, tmH - 1), 0x00FFFC00u);
+  EXPECT_EQ(s.at(w, 0), kWhite);        // beyond the cell: untouched
+  EXPECT_EQ(s.at(0, tmH), kWhite);
+
+  TextCanvas t;
+  SetBkMode(t.dc, TRANSPARENT);
+  SetBkColor(t.dc, RGB(255, 252, 0));
+  DrawTextW(t.dc, u"IDing a Song", -1, &r, 0);
+  s = testpix::Pixels(t.dc);
+  for (uint32_t p : s.pixels) ASSERT_NE(p, 0x00FFFC00u);
+}
+
+TEST(DrawTextW, TextColourAndAntiAliasing) {
+  TextCanvas c;
+  SetTextColor(c.dc, RGB(0, 120, 193));
+  RECT r{0, 0, 200, 40};
+  DrawTextW(c.dc, u"Melodex", -1, &r, 0);
+  device::Surface s = testpix::Pixels(c.dc);
+  int full = 0, partial = 0;
+  for (uint32_t p : s.pixels) {
+    if (p == 0x000078C1u) ++full;
+    else if (p != kWhite) ++partial;
+  }
+  EXPECT_GT(full, 5);
+  EXPECT_GT(partial, 10);  // grey anti-aliased edges (CLEARTYPE_QUALITY)
+}
+
+TEST(DrawTextW, PrefixCharacters) {
+  TextCanvas c;
+  RECT r{0, 0, 200, 40};
+  DrawTextW(c.dc, u"Simon && Garfunkel", -1, &r, DT_CALCRECT);
+  EXPECT_EQ(r.right, c.width(u"Simon & Garfunkel"));
+  RECT n{0, 0, 200, 40};
+  DrawTextW(c.dc, u"A&B", -1, &n, DT_CALCRECT);
+  EXPECT_EQ(n.right, c.width(u"AB"));
+  RECT p{0, 0, 200, 40};
+  DrawTextW(c.dc, u"A&B", -1, &p, DT_CALCRECT | DT_NOPREFIX);
+  EXPECT_EQ(p.right, c.width(u"A&B"));
+}
+
+TEST(DrawTextW, EmptyAndBadArguments) {
+  TextCanvas c;
+  RECT r{5, 5, 50, 50};
+  EXPECT_EQ(DrawTextW(c.dc, u"", -1, &r, DT_CALCRECT), c.tm().tmHeight);
+  EXPECT_EQ(r.right, 5);
+  EXPECT_EQ(r.bottom, 5);
+  EXPECT_EQ(DrawTextW(c.dc, nullptr, -1, &r, 0), 0);
+  EXPECT_EQ(DrawTextW(c.dc, u"x", -1, nullptr, 0), 0);
+  EXPECT_EQ(DrawTextW(nullptr, u"x", -1, &r, 0), 0);
+}
+
+TEST(DrawTextW, LinesStopBelowTheRectangle) {
+  TextCanvas c;
+  const int tmH = c.tm().tmHeight;
+  RECT r{0, 0, 100, tmH + 2};  // room for one line and a bit of the second
+  int h = DrawTextW(c.dc, u"one\r\ntwo\r\nthree", -1, &r, 0);
+  EXPECT_EQ(h, 2 * tmH);  // the second line is drawn (cut), the third is not
+}
+
+TEST(DrawTextW, PixelHashOfFixedSequence) {
+  TextCanvas c(0, 240, 120);
+  RECT a{0, 0, 47, 19}, v{58, 0, 240, 19};
+  SetBkColor(c.dc, RGB(255, 255, 255));
+  DrawTextW(c.dc, u"Artist:", -1, &a, 0x26);
+  DrawTextW(c.dc, u"Daft Punk", -1, &v, DT_VCENTER);
+  RECT row{0, 30, 240, 50};
+  HBRUSH yellow = CreateSolidBrush(RGB(255, 252, 0));
+  FillRect(c.dc, &row, yellow);
+  SetBkColor(c.dc, RGB(255, 252, 0));
+  DrawTextW(c.dc, u"12/5", -1, &row, DT_CENTER | DT_VCENTER);
+  SetBkColor(c.dc, RGB(255, 255, 255));
+  RECT help{10, 55, 230, 120};
+  DrawTextW(c.dc, kHelpText, -1, &help, DT_WORDBREAK);
+  DeleteObject(yellow);
+  EXPECT_TRUE(testpix::MatchesHash(testpix::Pixels(c.dc), 0x36a7a0ce46a0953bull, "drawtext_sequence"));
+}
+
+}  // namespace
