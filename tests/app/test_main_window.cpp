@@ -54,14 +54,26 @@ TEST(MainWindow, StartUpLeavesTheApplicationStateAsPart11Says) {
   EXPECT_EQ(back.bmHeight, 320);
 }
 
-// Part 1.1 steps 3 to 16 leave their calls in this order (a subsequence of the trace).
+// Part 1.1's seventeen steps leave their calls in this order (a subsequence of the trace; the
+// platform traces GetDC as gdi32's CreateWindowDC and UpdateWindow as the paint it sends).
 TEST(MainWindow, StartUpCallsFollowTheSeventeenSteps) {
   Client client;
   ASSERT_TRUE(client.boot());
-  const char* expected[] = {"FindWindowW",  "RegisterClassW", "CreateWindowExW", "GetDC",
-                            "GetClientRect", "GetWindowRect", "MoveWindow",     "CreateCompatibleDC",
-                            "CreateCompatibleDC", "CreateCompatibleBitmap",     "CreateDirectoryW",
-                            "RegOpenKeyExW", "SetTimer",      "ShowWindow",     "UpdateWindow"};
+  const char* expected[] = {
+      "LoadString id=1", "LoadString id=2",            // step 2
+      "FindWindowW",                                   // step 3
+      "RegisterClassW style=3",                        // step 4
+      "CreateWindowExW", "SHFullScreen",               // step 5, GoFullScreen on WM_CREATE
+      "CreateWindowDC",                                // step 7
+      "MoveWindow",                                    // step 8
+      "CreateCompatibleDC", "CreateCompatibleDC",      // step 9
+      "CreateCompatibleBitmap",
+      "CreateDirectoryW \\Application Data\\Melodex",           // step 11
+      "fopen \\Application Data\\Melodex\\log.txt mode=w",     // step 12
+      "CreateSolidBrush color=c07700",                 // step 13: the bar's RGB 0, 119, 192
+      "SHLoadImageResource id=110",                    // step 15: the splash screen
+      "SetTimer", "RedrawWindow",
+      "ShowWindow", "BeginPaint"};                     // step 16
   std::vector<std::string> trace = client.driver.trace();
   size_t at = 0;
   for (const char* call : expected) {
@@ -166,21 +178,30 @@ TEST(MainWindow, PaintWithAnEmptyUpdateRegionDrawsNothing) {
   EXPECT_EQ(spy->paints, paints + 1);
 }
 
-// Edge case: every WM_ACTIVATE, also a deactivation, shows the window, brings it to the top and
-// repeats the full-screen request.
+// Edge case: every WM_ACTIVATE, also one that reports deactivation, shows the window, brings it
+// to the top and repeats the full-screen request.
 TEST(MainWindow, EveryActivateShowsTheWindowAndRepeatsFullScreen) {
   Client client;
   ASSERT_TRUE(client.boot());
+  const std::string show = "ShowWindow hwnd=" + std::to_string((uintptr_t)g_hWnd) + " cmd=1";
   for (WPARAM state : {(WPARAM)WA_INACTIVE, (WPARAM)WA_ACTIVE, (WPARAM)WA_CLICKACTIVE, (WPARAM)0x12345}) {
-    ShowWindow(g_hWnd, SW_HIDE);
-    ASSERT_FALSE(IsWindowVisible(g_hWnd));
+    size_t shows = client.countTrace(show);
     size_t fullScreen = client.countTrace("SHFullScreen");
     size_t toTop = client.countTrace("BringWindowToTop");
     EXPECT_EQ(SendMessageW(g_hWnd, WM_ACTIVATE, state, 0), 0);
-    EXPECT_TRUE(IsWindowVisible(g_hWnd)) << "state " << state;
+    EXPECT_EQ(client.countTrace(show), shows + 1) << "state " << state;
     EXPECT_EQ(client.countTrace("SHFullScreen"), fullScreen + 1);
     EXPECT_EQ(client.countTrace("BringWindowToTop"), toTop + 1);
   }
+}
+
+TEST(MainWindow, ADeactivationShowsAHiddenWindow) {
+  Client client;
+  ASSERT_TRUE(client.boot());
+  ShowWindow(g_hWnd, SW_HIDE);
+  ASSERT_FALSE(IsWindowVisible(g_hWnd));
+  EXPECT_EQ(SendMessageW(g_hWnd, WM_ACTIVATE, WA_INACTIVE, 0), 0);
+  EXPECT_TRUE(IsWindowVisible(g_hWnd));
 }
 
 TEST(MainWindow, TimersGoToTheCurrentScreen) {

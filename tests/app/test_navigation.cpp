@@ -104,8 +104,10 @@ TEST(Navigation, TheFirstSwitchDeactivatesNothingAndScreensAppearOnFirstUse) {
   Client client;
   ASSERT_TRUE(client.boot());
   EXPECT_NE(g_screens[SCREEN_SPLASH], nullptr);
-  for (int id = 0; id < SCREEN_COUNT; id++)
-    if (id != SCREEN_SPLASH) EXPECT_EQ(g_screens[id], nullptr) << "id " << id;
+  for (int id = 0; id < SCREEN_COUNT; id++) {
+    if (id == SCREEN_SPLASH) continue;
+    EXPECT_EQ(g_screens[id], nullptr) << "id " << id;
+  }
 }
 
 TEST(Navigation, ReservedAndUnbuiltIdsBecomeCurrentWithoutAnObject) {

@@ -127,15 +127,18 @@ inline Picture LoadResourcePicture(HINSTANCE hInst, int id) {
   return picture;
 }
 
-// How many pixels of picture, placed at (x, y) in client coordinates, differ from the screen
-// (pixels outside the client area are not compared). -1 when the picture is empty.
-inline long CountDifferences(const Client& client, const Picture& picture, int x, int y) {
+// How many pixels of picture, placed at (x, y) in client coordinates, differ from the screen.
+// Pixels outside the client area, and inside `covered` (client coordinates: something drawn
+// later over the picture), are not compared. -1 when the picture is empty.
+inline long CountDifferences(const Client& client, const Picture& picture, int x, int y,
+                             const RECT& covered = RECT{0, 0, 0, 0}) {
   if (picture.pixels.empty()) return -1;
   RECT rc = client.clientRect();
   long differences = 0;
   for (int j = 0; j < picture.height; j++) {
     for (int i = 0; i < picture.width; i++) {
       if (x + i < 0 || y + j < 0 || x + i >= rc.right || y + j >= rc.bottom) continue;
+      if (x + i >= covered.left && x + i < covered.right && y + j >= covered.top && y + j < covered.bottom) continue;
       if (client.clientPixel(x + i, y + j) != picture.at(i, j)) differences++;
     }
   }
