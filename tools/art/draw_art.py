@@ -201,7 +201,7 @@ def menu_item(word, selected):
     c = Canvas(165, 35)
     f = font(FONT_BOLD, 20)
     if selected:
-        c.text(82.5, 17.5, word, f, ORANGE, anchor='mm', stroke=1.3, stroke_fill=OUTLINE)
+        c.text(82.5, 17.5, word, f, ORANGE, anchor='mm', stroke=1.1, stroke_fill=OUTLINE)
     else:
         c.text(82.5, 17.5, word, f, BLACK, anchor='mm')
     return c.finish()

@@ -275,7 +275,7 @@ class Parser {
       ++i_;
       rawData(r, body);
     } else {
-      fail(body, "expected a file name in quotes" + std::string(kind.empty() ? " or a BEGIN … END block" : "") +
+      fail(body, "expected a file name in quotes" + std::string(kind.empty() ? " or a BEGIN ... END block" : "") +
                      " for resource " + Describe(r.name) + ", found " + shown(body));
     }
     add(std::move(r), &at);

@@ -1,0 +1,356 @@
+// Conformance tests of the program's resources (res/melodex.rc as compiled by tools/rc) and of
+// the Win32 resource functions over them: every GIF id the Parts name at its size, the two
+// sounds, the string table, LoadStringW's truncation rules, the icon, the CEUX flag and the
+// absent accelerator table (Parts 1.1, 1.2, 5.1-5.8).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "kernel32/module.h"
+#include "windows.h"
+
+extern const platform::ResourceModule g_programResources;
+
+namespace {
+
+class Resources : public ::testing::Test {
+ protected:
+  void SetUp() override { hInst = platform::RegisterModule(&g_programResources); }
+  HINSTANCE hInst = nullptr;
+
+  // The bytes of a resource through the Win32 functions, as a client would read them.
+  std::vector<unsigned char> bytes(LPCWSTR name, LPCWSTR type) {
+    HRSRC r = FindResourceW(hInst, name, type);
+    if (r == nullptr) return {};
+    const auto* p = static_cast<const unsigned char*>(LockResource(LoadResource(hInst, r)));
+    return std::vector<unsigned char>(p, p + SizeofResource(hInst, r));
+  }
+};
+
+uint16_t Word(const std::vector<unsigned char>& b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
+uint32_t Dword(const std::vector<unsigned char>& b, size_t at) { return Word(b, at) | (uint32_t(Word(b, at + 2)) << 16); }
+
+struct GifSize {
+  int id;
+  int width;
+  int height;
+};
+
+// Every GIF named by the Parts, with the size its table gives. 163, 164 and 166 have no size
+// in the spec (Part 1.2 fixes only the height, 34); their widths are ours (tools/art).
+constexpr GifSize kGifs[] = {
+    {110, 240, 160}, {113, 320, 46},  {114, 165, 35},  {115, 165, 35},  {116, 165, 35},
+    {117, 165, 35},  {171, 165, 35},  {172, 165, 35},  {173, 165, 35},  {174, 165, 35},
+    {175, 73, 51},   {118, 240, 150}, {120, 320, 63},  {122, 320, 63},  {124, 240, 120},
+    {125, 220, 100}, {127, 88, 88},   {128, 87, 22},   {129, 87, 22},   {130, 87, 22},
+    {131, 87, 21},   {132, 87, 21},   {133, 87, 22},   {134, 87, 22},   {135, 87, 23},
+    {136, 87, 23},   {137, 87, 22},   {138, 87, 22},   {139, 320, 46},  {142, 156, 63},
+    {143, 140, 30},  {144, 320, 46},  {145, 320, 46},  {161, 46, 34},   {162, 64, 34},
+    {163, 66, 34},   {164, 54, 34},   {165, 73, 34},   {166, 38, 34},   {176, 172, 45},
+    {177, 60, 23},   {178, 202, 41},
+};
+
+void PrintTo(const GifSize& g, std::ostream* os) { *os << "GIF " << g.id; }
+
+class GifResource : public Resources, public ::testing::WithParamInterface<GifSize> {};
+
+// The GIF header's logical screen size (bytes 6-9, little-endian), read from the resource.
+TEST_P(GifResource, HasTheSizeItsPartGives) {
+  const GifSize g = GetParam();
+  const auto b = bytes(MAKEINTRESOURCEW(g.id), u"GIF");
+  ASSERT_GE(b.size(), 13u) << "GIF " << g.id << " is missing";
+  EXPECT_TRUE(std::memcmp(b.data(), "GIF89a", 6) == 0 || std::memcmp(b.data(), "GIF87a", 6) == 0);
+  EXPECT_EQ(Word(b, 6), g.width) << "GIF " << g.id;
+  EXPECT_EQ(Word(b, 8), g.height) << "GIF " << g.id;
+  EXPECT_EQ(b.back(), 0x3B) << "GIF " << g.id << " lacks its trailer";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryId, GifResource, ::testing::ValuesIn(kGifs),
+                         [](const auto& info) { return "Gif" + std::to_string(info.param.id); });
+
+TEST_F(Resources, SoftKeyLabelsAreThirtyFourHigh) {
+  for (int id = 161; id <= 166; ++id) {
+    const auto b = bytes(MAKEINTRESOURCEW(id), u"GIF");
+    ASSERT_GE(b.size(), 10u);
+    EXPECT_EQ(Word(b, 8), 34) << id;  // SOFT_KEY_BAR_HEIGHT, Part 1.2
+  }
+}
+
+TEST_F(Resources, NoOtherGifsThanTheParts) {
+  size_t gifs = 0;
+  for (size_t i = 0; i < g_programResources.count; ++i) {
+    const auto& e = g_programResources.entries[i];
+    if (e.type.text != nullptr && std::u16string(e.type.text) == u"GIF") ++gifs;
+  }
+  EXPECT_EQ(gifs, std::size(kGifs));
+}
+
+TEST_F(Resources, MissingIdIsNotFound) {
+  for (int id : {0, 100, 111, 119, 121, 140, 167, 170, 179, 999}) {
+    EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(id), u"GIF"), nullptr) << id;
+  }
+  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(110), u"WAVE"), nullptr);
+  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(110), RT_BITMAP), nullptr);
+  EXPECT_EQ(FindResourceW(hInst, u"NOSUCHNAME", u"CEUX"), nullptr);
+  EXPECT_EQ(LoadResource(hInst, nullptr), nullptr);
+  EXPECT_EQ(SizeofResource(hInst, nullptr), 0u);
+}
+
+TEST_F(Resources, NamesAndTypesAsWin32ReadsThem) {
+  // Custom types and string names compare without regard to case; "#110" is id 110.
+  EXPECT_NE(FindResourceW(hInst, MAKEINTRESOURCEW(110), u"gif"), nullptr);
+  EXPECT_EQ(FindResourceW(hInst, u"#110", u"GIF"), FindResourceW(hInst, MAKEINTRESOURCEW(110), u"GIF"));
+  EXPECT_NE(FindResourceW(hInst, u"#159", u"WAVE"), nullptr);  // PlaySoundW's "#159", Part 5.2
+  EXPECT_NE(FindResourceW(hInst, u"hi_res_aware", u"ceux"), nullptr);
+  // A null module means the program's own, as on Windows.
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(113), u"GIF"),
+            FindResourceW(hInst, MAKEINTRESOURCEW(113), u"GIF"));
+  EXPECT_NE(FindResourceExW(hInst, u"GIF", MAKEINTRESOURCEW(113), 0x0409), nullptr);
+}
+
+TEST_F(Resources, InstanceHandleIsAValueNotThePointer) {
+  EXPECT_NE(hInst, nullptr);
+  EXPECT_NE(static_cast<const void*>(hInst), static_cast<const void*>(&g_programResources));
+  EXPECT_EQ(platform::RegisterModule(&g_programResources), hInst);
+  EXPECT_EQ(platform::ModuleFromHandle(hInst), &g_programResources);
+  EXPECT_EQ(platform::ModuleFromHandle(reinterpret_cast<HMODULE>(uintptr_t{0x1234})), nullptr);
+  EXPECT_EQ(FindResourceW(reinterpret_cast<HMODULE>(uintptr_t{0x1234}), MAKEINTRESOURCEW(110), u"GIF"), nullptr);
+}
+
+struct WaveFormat {
+  int id;
+  uint32_t dataBytes;  // 8000 samples a second, 2 bytes each
+};
+
+void PrintTo(const WaveFormat& w, std::ostream* os) { *os << "WAVE " << w.id; }
+
+class WaveResource : public Resources, public ::testing::WithParamInterface<WaveFormat> {};
+
+TEST_P(WaveResource, IsPcm8000Hz16BitMonoOfItsDuration) {
+  const WaveFormat w = GetParam();
+  const auto b = bytes(MAKEINTRESOURCEW(w.id), u"WAVE");
+  ASSERT_GE(b.size(), 44u);
+  ASSERT_EQ(std::memcmp(b.data(), "RIFF", 4), 0);
+  ASSERT_EQ(std::memcmp(b.data() + 8, "WAVE", 4), 0);
+  EXPECT_EQ(Dword(b, 4), b.size() - 8);
+  bool sawFormat = false;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const uint32_t size = Dword(b, at + 4);
+    ASSERT_LE(at + 8 + size, b.size());
+    if (std::memcmp(b.data() + at, "fmt ", 4) == 0) {
+      sawFormat = true;
+      EXPECT_EQ(Word(b, at + 8), 1);          // PCM
+      EXPECT_EQ(Word(b, at + 10), 1);         // mono
+      EXPECT_EQ(Dword(b, at + 12), 8000u);    // samples a second
+      EXPECT_EQ(Dword(b, at + 16), 16000u);   // bytes a second
+      EXPECT_EQ(Word(b, at + 20), 2);         // block align
+      EXPECT_EQ(Word(b, at + 22), 16);        // bits a sample
+    } else if (std::memcmp(b.data() + at, "data", 4) == 0) {
+      EXPECT_TRUE(sawFormat);
+      EXPECT_EQ(size, w.dataBytes);
+      // Faded in and out: no click at either end; loud enough to hear, never clipped.
+      auto sample = [&](size_t k) { return static_cast<int16_t>(Word(b, at + 8 + 2 * k)); };
+      const size_t n = size / 2;
+      EXPECT_LT(std::abs(sample(0)), 200);
+      EXPECT_LT(std::abs(sample(n - 1)), 200);
+      int peak = 0;
+      for (size_t k = 0; k < n; ++k) peak = std::max(peak, std::abs(int{sample(k)}));
+      EXPECT_GT(peak, 8000);
+      EXPECT_LT(peak, 32767);
+      return;
+    }
+    at += 8 + size + (size & 1);
+  }
+  FAIL() << "no data chunk";
+}
+
+INSTANTIATE_TEST_SUITE_P(Sounds, WaveResource,
+                         ::testing::Values(WaveFormat{159, 16000}, WaveFormat{160, 8000}),
+                         [](const auto& info) { return "Wave" + std::to_string(info.param.id); });
+
+std::u16string Load(HINSTANCE h, UINT id) {
+  WCHAR buffer[1024];
+  const int n = LoadStringW(h, id, buffer, 1024);
+  return std::u16string(buffer, static_cast<size_t>(n));
+}
+
+TEST_F(Resources, StringTableEntriesOneToFive) {
+  EXPECT_EQ(Load(hInst, 1), u"Melodex");
+  EXPECT_EQ(Load(hInst, 2), u"MELODEX");
+  EXPECT_EQ(Load(hInst, 3),
+            u"Select ID Song! in the main menu to get started.  You will have a second or two "
+            u"before the phone is listening to the music.  Always try to get the phone as close "
+            u"to the music as possible.  The cleaner the sound source, the better the chance of "
+            u"finding your song!");
+  EXPECT_EQ(Load(hInst, 4),
+            u"Once a song is found, if a ringtone, wallpaper, or full-song download is available "
+            u"you'll see a link for purchasing the content.  You will also see the RECOMMEND "
+            u"option if we can come up with something else you might be interested in.  Click on "
+            u"the links to go to the Telvanor store where you'll get pricing and purchasing info "
+            u"for your selection.");
+  const std::u16string five = Load(hInst, 5);
+  const std::u16string prefix =
+      u"You can use Melodex as much as you want and only pay one monthly subscription fee!  If "
+      u"you would like to cancel your subscription please visit the following website:  ";
+  const std::u16string suffix =
+      u".  Enter the appropriate information and you should be unsubscribed from the service.";
+  ASSERT_GT(five.size(), prefix.size() + suffix.size());
+  EXPECT_EQ(five.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(five.substr(five.size() - suffix.size()), suffix);
+  const std::u16string address = five.substr(prefix.size(), five.size() - prefix.size() - suffix.size());
+  EXPECT_EQ(address.rfind(u"http://", 0), 0u);
+  EXPECT_EQ(address.find(u' '), std::u16string::npos);
+  // The shipped lengths Part 5.7 gives.
+  EXPECT_EQ(Load(hInst, 3).size(), 262u);
+  EXPECT_EQ(Load(hInst, 4).size(), 347u);
+  EXPECT_EQ(five.size(), 281u);
+}
+
+TEST_F(Resources, LoadStringTruncatesAsWin32) {
+  WCHAR buffer[16];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(LoadStringW(hInst, 1, buffer, 4), 3);  // cchBufferMax - 1 units, then a terminator
+  EXPECT_EQ(std::u16string(buffer, 4), std::u16string(u"Mel\0", 4));
+  EXPECT_EQ(buffer[4], u'#');
+  EXPECT_EQ(LoadStringW(hInst, 1, buffer, 8), 7);  // exactly room for the text and terminator
+  EXPECT_EQ(std::u16string(buffer), u"Melodex");
+  EXPECT_EQ(LoadStringW(hInst, 1, buffer, 7), 6);
+  EXPECT_EQ(std::u16string(buffer), u"Melode");
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(LoadStringW(hInst, 1, buffer, 1), 0);  // only the terminator fits
+  EXPECT_EQ(buffer[0], u'\0');
+  EXPECT_EQ(buffer[1], u'#');
+}
+
+TEST_F(Resources, LoadStringWithZeroSizeGivesAReadOnlyPointer) {
+  const WCHAR* text = nullptr;
+  const int n = LoadStringW(hInst, 2, reinterpret_cast<LPWSTR>(&text), 0);
+  ASSERT_EQ(n, 7);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::u16string(text, 7), u"MELODEX");  // not terminated: the next length follows
+  const WCHAR* help = nullptr;
+  EXPECT_EQ(LoadStringW(hInst, 4, reinterpret_cast<LPWSTR>(&help), 0), 347);
+  EXPECT_EQ(std::u16string(help, 5), u"Once ");
+}
+
+TEST_F(Resources, LoadStringOfAMissingIdGivesZero) {
+  WCHAR buffer[8];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(LoadStringW(hInst, 6, buffer, 8), 0);  // same block as 1-5, no text
+  EXPECT_EQ(buffer[0], u'\0');
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(LoadStringW(hInst, 0, buffer, 8), 0);
+  EXPECT_EQ(LoadStringW(hInst, 100, buffer, 8), 0);  // a block that does not exist
+  EXPECT_EQ(LoadStringW(hInst, 1, nullptr, 8), 0);
+  EXPECT_EQ(LoadStringW(hInst, 1, buffer, -1), 0);
+}
+
+TEST_F(Resources, HelpTextsFitThePartsBuffer) {
+  // Part 5.7 loads the topics into 512 units; a 511-unit cut never happens with our texts.
+  WCHAR buffer[512];
+  for (UINT id = 3; id <= 5; ++id) EXPECT_LT(LoadStringW(hInst, id, buffer, 512), 511) << id;
+}
+
+TEST_F(Resources, AcceleratorTableTwoDoesNotExist) {
+  EXPECT_EQ(LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(2)), nullptr);  // Part 1.1
+  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(2), RT_ACCELERATOR), nullptr);
+  EXPECT_EQ(CopyAcceleratorTableW(nullptr, nullptr, 0), 0);
+}
+
+TEST_F(Resources, HiResAwareIsTheWordOne) {
+  const auto b = bytes(u"HI_RES_AWARE", u"CEUX");
+  ASSERT_EQ(b.size(), 2u);
+  EXPECT_EQ(Word(b, 0), 1);
+}
+
+TEST_F(Resources, Icon101IsOne44By44Image24Bit) {
+  const auto group = bytes(MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+  ASSERT_EQ(group.size(), 6u + 14u);
+  EXPECT_EQ(Word(group, 0), 0);
+  EXPECT_EQ(Word(group, 2), 1);  // icons
+  EXPECT_EQ(Word(group, 4), 1);  // one image
+  EXPECT_EQ(group[6], 44);
+  EXPECT_EQ(group[7], 44);
+  EXPECT_EQ(Word(group, 6 + 6), 24);
+  const uint16_t imageId = Word(group, 6 + 12);
+  const auto image = bytes(MAKEINTRESOURCEW(imageId), RT_ICON);
+  ASSERT_GE(image.size(), 40u);
+  EXPECT_EQ(Dword(image, 0), 40u);                 // BITMAPINFOHEADER
+  EXPECT_EQ(static_cast<int32_t>(Dword(image, 4)), 44);
+  EXPECT_EQ(static_cast<int32_t>(Dword(image, 8)), 88);  // colour rows and mask rows
+  EXPECT_EQ(Word(image, 14), 24);
+  EXPECT_EQ(Dword(group, 6 + 8), image.size());
+
+  const HICON icon = LoadIconW(hInst, MAKEINTRESOURCEW(101));
+  ASSERT_NE(icon, nullptr);
+  platform::IconPixels pixels;
+  ASSERT_TRUE(platform::GetIconPixels(icon, &pixels));
+  EXPECT_EQ(pixels.width, 44);
+  EXPECT_EQ(pixels.height, 44);
+  EXPECT_EQ(pixels.bitsPerPixel, 24);
+  EXPECT_FALSE(pixels.opaque[0]);  // rounded corner
+  EXPECT_TRUE(pixels.opaque[22 * 44 + 22]);
+  EXPECT_EQ(pixels.pixels[3 * 44 + 22], 0xCC0098u);  // the magenta of the identity, top middle
+  EXPECT_TRUE(DestroyIcon(icon));
+  EXPECT_EQ(LoadIconW(hInst, MAKEINTRESOURCEW(102)), nullptr);
+  EXPECT_EQ(LoadIconW(nullptr, MAKEINTRESOURCEW(101)), nullptr);
+}
+
+// A hand-made module: what the resource functions do with resources melodex.rc lacks.
+const unsigned char kAccel[] = {0x01, 0, 0x70, 0, 0x10, 0, 0, 0,   // VK_F1 -> 16
+                                0x81, 0, 0x0D, 0, 0x11, 0, 0, 0};  // VK_RETURN -> 17, last
+const unsigned char kEnglish[] = {'e', 'n'};
+const unsigned char kGerman[] = {'d', 'e'};
+// Block 1 with only string 3, "Hi".
+const unsigned char kStrings[] = {0, 0, 0, 0, 0, 0, 2, 0, 'H', 0, 'i', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const char16_t kData[] = u"DATA";
+const platform::ResourceEntry kEntries[] = {
+    {{nullptr, 9}, {nullptr, 2}, 0, kAccel, sizeof kAccel},
+    {{kData, 0}, {nullptr, 7}, 0x0409, kEnglish, 2},
+    {{kData, 0}, {nullptr, 7}, 0x0407, kGerman, 2},
+    {{nullptr, 6}, {nullptr, 1}, 0, kStrings, sizeof kStrings},
+};
+const platform::ResourceModule kModule = {"handmade", kEntries, std::size(kEntries)};
+
+TEST_F(Resources, AcceleratorTableWhenOneExists) {
+  const HINSTANCE other = platform::RegisterModule(&kModule);
+  ASSERT_NE(other, nullptr);
+  EXPECT_NE(other, hInst);
+  const HACCEL table = LoadAcceleratorsW(other, MAKEINTRESOURCEW(2));
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(CopyAcceleratorTableW(table, nullptr, 0), 2);
+  ACCEL entries[4] = {};
+  EXPECT_EQ(CopyAcceleratorTableW(table, entries, 4), 2);
+  EXPECT_EQ(entries[0].fVirt, FVIRTKEY);
+  EXPECT_EQ(entries[0].key, 0x70);
+  EXPECT_EQ(entries[0].cmd, 16);
+  EXPECT_EQ(entries[1].key, 0x0D);
+  EXPECT_EQ(entries[1].cmd, 17);
+  EXPECT_TRUE(DestroyAcceleratorTable(table));
+  EXPECT_EQ(LoadAcceleratorsW(other, MAKEINTRESOURCEW(3)), nullptr);
+}
+
+TEST_F(Resources, FindResourceExChoosesTheLanguage) {
+  const HINSTANCE other = platform::RegisterModule(&kModule);
+  auto first = [&](WORD language) {
+    HRSRC r = FindResourceExW(other, u"data", MAKEINTRESOURCEW(7), language);
+    return r == nullptr ? '?' : static_cast<const char*>(LockResource(LoadResource(other, r)))[0];
+  };
+  EXPECT_EQ(first(0x0407), 'd');
+  EXPECT_EQ(first(0x0409), 'e');
+  EXPECT_EQ(first(0), 'e');       // neutral: the first one
+  EXPECT_EQ(first(0x040C), 'e');  // absent language: falls back
+}
+
+TEST_F(Resources, LoadStringFromAnotherModule) {
+  const HINSTANCE other = platform::RegisterModule(&kModule);
+  EXPECT_EQ(Load(other, 3), u"Hi");
+  EXPECT_EQ(Load(other, 2), u"");
+  EXPECT_EQ(Load(other, 1), u"");
+  EXPECT_EQ(Load(hInst, 3).substr(0, 6), u"Select");  // the program's own is unaffected
+}
+
+}  // namespace
