@@ -5,6 +5,9 @@
 #include "device/Boot.h"
 #include "kernel32/module.h"
 
+// Emitted by the resource compiler from res/melodex.rc (library melodex_resources).
+extern const platform::ResourceModule g_programResources;
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
 
 int main(int argc, char** argv) {
