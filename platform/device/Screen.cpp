@@ -5,6 +5,7 @@
 #include "device/Device.h"
 #include "device/Display.h"
 #include "device/Shell.h"
+#include "kernel32/module.h"
 #include "user32/user32_private.h"
 
 namespace device {
@@ -46,6 +47,18 @@ void DrawHome(Surface& s) {
   int top = kStatusBarHeight, bottom = s.height - kMenuBarHeight;
   for (int y = top; y < bottom; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3A77C2, 0x0B2A55, y - top, bottom - top));
   int cx = s.width / 2, cy = top + (bottom - top) / 2;
+  // The program's own icon (resource 101, Part 1.1) when it has one.
+  platform::IconPixels icon;
+  HMODULE program = platform::ProgramModule();
+  if (program && platform::GetIconPixels(LoadIconW(program, MAKEINTRESOURCEW(101)), &icon)) {
+    for (int y = 0; y < icon.height; ++y)
+      for (int x = 0; x < icon.width; ++x) {
+        size_t i = static_cast<size_t>(y) * static_cast<size_t>(icon.width) + static_cast<size_t>(x);
+        int px = cx - icon.width / 2 + x, py = cy - icon.height / 2 + y;
+        if (icon.opaque[i] && px >= 0 && py >= 0 && px < s.width && py < s.height) s.row(py)[px] = icon.pixels[i];
+      }
+    return;
+  }
   Fill(s, cx - 22, cy - 22, cx + 22, cy + 22, 0xCC0098);
   Fill(s, cx + 2, cy - 14, cx + 5, cy + 8, 0xFFFFFF);
   Fill(s, cx - 6, cy + 4, cx + 5, cy + 12, 0xFFFFFF);
