@@ -7,6 +7,12 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#ifdef __cplusplus
+// <cstdio> #undefs fopen when first included; including it now, before the macros, makes the
+// client's later #include <cstdio> a no-op that leaves the mapping in place.
+#include <cstdio>
+#include <cstdlib>
+#endif
 
 #include "wincrt.h"
 

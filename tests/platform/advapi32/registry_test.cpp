@@ -1,0 +1,117 @@
+// Conformance tests of RegOpenKeyExW / RegQueryValueExW over DIR/registry.reg (Part 1.3).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../kernel32/device_root.h"
+#include "windows.h"
+
+class Registry : public testing_device::DeviceRootTest {
+ protected:
+  void WriteRegistry(const std::string& body) {
+    WriteHostFile("registry.reg", "Windows Registry Editor Version 5.00\r\n\r\n" + body);
+  }
+  HKEY OpenMelodex() {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Melodex", 0, 0, &key), ERROR_SUCCESS);
+    return key;
+  }
+};
+
+TEST_F(Registry, test_RegOpenKeyExW_missing_key) {
+  HKEY key = reinterpret_cast<HKEY>(0x1);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Melodex", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"ownerID\"=\"1\"\r\n");
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Melodex", 0, 0, &key), ERROR_FILE_NOT_FOUND);
+  // Parents of a listed key exist, as after an import with regedit.
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"software", 0, 0, &key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Registry, test_RegQueryValueExW_missing_value) {
+  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"other\"=\"x\"\r\n");
+  HKEY key = OpenMelodex();
+  BYTE buffer[256];
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, buffer, &size), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+}
+
+// Part 1.3: up to 127 characters fit the 256-byte buffer with the terminator.
+TEST_F(Registry, test_RegQueryValueExW_127_characters) {
+  std::string value(127, 'a');
+  value[0] = 'Z';
+  WriteRegistry("[hkey_local_machine\\software\\MELODEX]\r\n\"OWNERID\"=\"" + value + "\"\r\n");
+  HKEY key = OpenMelodex();
+  WCHAR buffer[128];
+  DWORD size = 256, type = 0;
+  ASSERT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 256u);
+  EXPECT_EQ(wcslen(buffer), 127u);
+  EXPECT_EQ(buffer[0], u'Z');
+  EXPECT_EQ(buffer[127], 0);
+  RegCloseKey(key);
+}
+
+// Win32: a value larger than the buffer fails with ERROR_MORE_DATA and gives the size needed.
+TEST_F(Registry, test_RegQueryValueExW_over_256_bytes) {
+  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"" + std::string(200, 'b') + "\"\r\n");
+  HKEY key = OpenMelodex();
+  BYTE buffer[256];
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, buffer, &size), ERROR_MORE_DATA);
+  EXPECT_EQ(size, 402u);
+  DWORD needed = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, nullptr, &needed), ERROR_SUCCESS);
+  EXPECT_EQ(needed, 402u);
+  RegCloseKey(key);
+}
+
+TEST_F(Registry, test_RegQueryValueExW_escapes_and_types) {
+  WriteRegistry(
+      "; a comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n"
+      "\"ownerID\"=\"a\\\\b \\\"q\\\" caf\xC3\xA9\"\r\n"
+      "\"count\"=dword:0000001f\r\n"
+      "@=\"default\"\r\n"
+      "\"blob\"=hex:01,02,\\\r\n  03\r\n");
+  HKEY key = OpenMelodex();
+  WCHAR text[64];
+  DWORD size = sizeof text;
+  ASSERT_EQ(RegQueryValueExW(key, u"OwnerId", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(text), u"a\\b \"q\" caf\u00E9");
+  DWORD count = 0, type = 0;
+  size = sizeof count;
+  ASSERT_EQ(RegQueryValueExW(key, u"count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(count, 31u);
+  size = sizeof text;
+  ASSERT_EQ(RegQueryValueExW(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(text), u"default");
+  BYTE blob[8];
+  size = sizeof blob;
+  ASSERT_EQ(RegQueryValueExW(key, u"blob", nullptr, &type, blob, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(blob[2], 3);
+  RegCloseKey(key);
+}
+
+// regedit writes UTF-16LE with a byte-order mark.
+TEST_F(Registry, test_registry_file_utf16le_with_bom) {
+  std::u16string body = u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"4711\"\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : body) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  WriteHostFile("registry.reg", bytes);
+  HKEY key = OpenMelodex();
+  WCHAR text[16];
+  DWORD size = sizeof text;
+  ASSERT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(text), u"4711");
+  EXPECT_EQ(size, 10u);
+  RegCloseKey(key);
+}

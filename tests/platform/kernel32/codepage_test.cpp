@@ -1,0 +1,58 @@
+// Conformance tests of the 8-bit code page (Windows-1252, shared/DESIGN.md §3).
+#include <gtest/gtest.h>
+
+#include "windows.h"
+
+// Every byte converts to one UTF-16 unit and back to the same byte. The five bytes that
+// Windows-1252 leaves undefined map to U+0081, U+008D, U+008F, U+0090, U+009D, as
+// MultiByteToWideChar(1252) does on Windows (not to U+FFFD or '?').
+TEST(CodePage, test_mbstowcs_wcstombs_round_trip_all_256_bytes) {
+  char bytes[256];
+  for (int i = 0; i < 255; ++i) bytes[i] = static_cast<char>(i + 1);
+  bytes[255] = 0;
+  WCHAR wide[257];
+  EXPECT_EQ(mbstowcs(wide, bytes, 256), 255u);
+  EXPECT_EQ(wide[255], 0);
+  char back[257];
+  EXPECT_EQ(wcstombs(back, wide, 256), 255u);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(static_cast<unsigned char>(back[i]), static_cast<unsigned char>(bytes[i])) << i;
+  EXPECT_EQ(wide[0x80 - 1], 0x20AC);  // euro sign
+  EXPECT_EQ(wide[0x81 - 1], 0x0081);
+  EXPECT_EQ(wide[0x8D - 1], 0x008D);
+  EXPECT_EQ(wide[0x8F - 1], 0x008F);
+  EXPECT_EQ(wide[0x90 - 1], 0x0090);
+  EXPECT_EQ(wide[0x9D - 1], 0x009D);
+  EXPECT_EQ(wide[0x9F - 1], 0x0178);
+  EXPECT_EQ(wide[0xE9 - 1], 0x00E9);
+}
+
+TEST(CodePage, test_wcstombs_unmappable_unit_becomes_question_mark) {
+  const WCHAR text[] = {u'a', 0x0100, 0x4E2D, 0x20AC, 0};
+  char out[8];
+  EXPECT_EQ(wcstombs(out, text, sizeof out), 4u);
+  EXPECT_STREQ(out, "a??\x80");
+}
+
+// Part 1.3: ToWideString/ToNarrowString of an empty text give an empty text.
+TEST(CodePage, test_mbstowcs_wcstombs_empty_texts) {
+  WCHAR wide[2] = {u'x', u'x'};
+  EXPECT_EQ(mbstowcs(wide, "", 1), 0u);
+  EXPECT_EQ(wide[0], 0);
+  char narrow[2] = {'x', 'x'};
+  EXPECT_EQ(wcstombs(narrow, u"", 1), 0u);
+  EXPECT_EQ(narrow[0], 0);
+}
+
+TEST(CodePage, test_mbstowcs_null_destination_gives_length) {
+  EXPECT_EQ(mbstowcs(static_cast<WCHAR*>(nullptr), "abc", 0), 3u);
+  EXPECT_EQ(wcstombs(static_cast<char*>(nullptr), u"abcd", 0), 4u);
+}
+
+// Part 1.3's ToWideString converts strlen + 1 units: the terminator is written, not counted.
+TEST(CodePage, test_mbstowcs_stops_after_terminator) {
+  WCHAR wide[8];
+  for (auto& w : wide) w = u'#';
+  EXPECT_EQ(mbstowcs(wide, "ab", 3), 2u);
+  EXPECT_EQ(wide[2], 0);
+  EXPECT_EQ(wide[3], u'#');
+}

@@ -1,0 +1,147 @@
+// Conformance tests of the device file system (shared/DESIGN.md §4; Parts 1.1, 4.2).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "device_root.h"
+#include "windows.h"
+
+using testing_device::DeviceRootTest;
+
+namespace {
+
+bool HostExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string Narrow(const WCHAR* s) {
+  std::string out;
+  for (; *s; ++s) out.push_back(static_cast<char>(*s));
+  return out;
+}
+
+}  // namespace
+
+class Files : public DeviceRootTest {};
+
+TEST_F(Files, test_RootDir_laid_out_as_a_phone) {
+  EXPECT_EQ(device::RootDir(), root_);
+  for (const char* folder : {"Windows", "Application Data", "My Documents", "Temp"})
+    EXPECT_TRUE(HostExists(root_ + "/" + folder)) << folder;
+}
+
+TEST_F(Files, test_HostPath_backslashes_and_case) {
+  EXPECT_EQ(device::HostPath("\\Application Data\\Melodex\\7.dat"), root_ + "/Application Data/Melodex/7.dat");
+  EXPECT_EQ(device::HostPath(u"\\Application Data\\Melodex\\7.dat"), root_ + "/Application Data/Melodex/7.dat");
+  ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
+  // Existing components are found whatever their case; missing ones keep the given spelling.
+  EXPECT_EQ(device::HostPath("\\application data\\MELODEX\\New.dat"), root_ + "/Application Data/Melodex/New.dat");
+  EXPECT_EQ(device::HostPath("\\"), root_);
+  EXPECT_EQ(device::HostPath("\\Temp\\..\\..\\Windows"), root_ + "/Windows");  // never above the root
+  EXPECT_EQ(device::HostPath("\\caf\xE9.txt"), root_ + "/caf\xC3\xA9.txt");    // CP1252 to UTF-8
+}
+
+TEST_F(Files, test_CreateDirectoryW) {
+  SetLastError(0xdeadbeef);
+  EXPECT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
+  EXPECT_TRUE(HostExists(root_ + "/Application Data/Melodex"));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(CreateDirectoryW(u"\\application data\\melodex", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(CreateDirectoryW(u"\\No Such\\Folder", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(Files, test_FindFirstFileW_empty_folder) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
+  WIN32_FIND_DATAW data;
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(FindFirstFileW(u"\\Application Data\\Melodex\\*.dat", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Files, test_FindFirstFileW_missing_folder) {
+  WIN32_FIND_DATAW data;
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(FindFirstFileW(u"\\Application Data\\Melodex\\*.dat", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(Files, test_FindFirstFileW_mixed_folder) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
+  for (const char* name : {"7.dat", "12.DAT", "notes.dat", "7.jpg", "nexttag.num", "log.txt", "x.data"})
+    WriteHostFile(std::string("Application Data/Melodex/") + name, "abc");
+  ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex\\sub", nullptr));
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(u"\\APPLICATION DATA\\Melodex\\*.dat", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  std::set<std::string> names{Narrow(data.cFileName)};
+  EXPECT_EQ(data.nFileSizeLow, 3u);
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  while (FindNextFileW(find, &data)) names.insert(Narrow(data.cFileName));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(FindClose(find));
+  EXPECT_EQ(names, (std::set<std::string>{"7.dat", "12.DAT", "notes.dat"}));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(FindClose(find));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  // '?' is exactly one unit; "*" lists folders too, never "." or "..".
+  find = FindFirstFileW(u"\\Application Data\\Melodex\\?.*", &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  names = {Narrow(data.cFileName)};
+  while (FindNextFileW(find, &data)) names.insert(Narrow(data.cFileName));
+  FindClose(find);
+  EXPECT_EQ(names, (std::set<std::string>{"7.dat", "7.jpg", "x.data"}));
+  find = FindFirstFileW(u"\\Application Data\\Melodex\\*", &data);
+  int count = 1;
+  while (FindNextFileW(find, &data)) ++count;
+  FindClose(find);
+  EXPECT_EQ(count, 8);
+}
+
+TEST_F(Files, test_GetFileAttributesExW_creation_time) {
+  ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\t", nullptr));
+  SYSTEMTIME before;
+  GetSystemTime(&before);
+  FILETIME beforeFt;
+  ASSERT_TRUE(SystemTimeToFileTime(&before, &beforeFt));
+  WriteHostFile("Temp/t/a.dat", "12345");
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(u"\\temp\\T\\A.DAT", GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  uint64_t created = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  uint64_t start = (static_cast<uint64_t>(beforeFt.dwHighDateTime) << 32) | beforeFt.dwLowDateTime;
+  // Birth time (or mtime) of a file made just now: within a few seconds of the clock.
+  EXPECT_GE(created + 20000000ULL, start);
+  EXPECT_LE(created, start + 50000000ULL);
+  ASSERT_TRUE(GetFileAttributesExW(u"\\Temp\\t", GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(GetFileAttributesExW(u"\\Temp\\t\\missing.dat", GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(GetFileAttributesExW(u"\\Nowhere\\missing.dat", GetFileExInfoStandard, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(Files, test_DeleteFileW) {
+  WriteHostFile("Temp/gone.jpg", "x");
+  EXPECT_TRUE(DeleteFileW(u"\\TEMP\\Gone.JPG"));
+  EXPECT_FALSE(HostExists(root_ + "/Temp/gone.jpg"));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeleteFileW(u"\\Temp\\gone.jpg"));  // Part 4.2: a missing .jpg is no error for the caller
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeleteFileW(u"\\No Such\\gone.jpg"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(DeleteFileW(u"\\Temp"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}

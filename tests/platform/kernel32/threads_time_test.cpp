@@ -1,0 +1,150 @@
+// Conformance tests of threads, waits and time under the device clock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+#include "device/Clock.h"
+#include "windows.h"
+
+namespace {
+
+std::atomic<int> gRan{0};
+
+DWORD WINAPI Worker(LPVOID parameter) {
+  gRan = *static_cast<int*>(parameter);
+  SetLastError(1234);  // the last error is per thread
+  return 77;
+}
+
+DWORD WINAPI Sleeper(LPVOID) {
+  Sleep(5000);
+  gRan = 1;
+  return 0;
+}
+
+// Real time passes for a moment, so the other thread gets to block.
+void LetOthersRun() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+
+}  // namespace
+
+TEST(Threads, test_CreateThread_WaitForSingleObject) {
+  int value = 5;
+  DWORD id = 0;
+  SetLastError(0);
+  HANDLE thread = CreateThread(nullptr, 0, Worker, &value, 0, &id);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_NE(id, GetCurrentThreadId());
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(gRan.load(), 5);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 77u);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_TRUE(CloseHandle(thread));
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(thread));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_FAILED));
+}
+
+TEST(Threads, test_CreateThread_suspended_and_ResumeThread) {
+  gRan = 0;
+  int value = 9;
+  HANDLE thread = CreateThread(nullptr, 0, Worker, &value, CREATE_SUSPENDED, nullptr);
+  LetOthersRun();
+  EXPECT_EQ(gRan.load(), 0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(ResumeThread(thread), 1u);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(gRan.load(), 9);
+  CloseHandle(thread);
+}
+
+TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
+  device::Clock::useVirtual(true);
+  device::Clock::resetForTests();
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  std::atomic<DWORD> result{0xFFFF};
+  std::thread waiter([&] { result = WaitForSingleObject(event, 1000); });
+  LetOthersRun();
+  device::Clock::advanceTo(999);
+  LetOthersRun();
+  EXPECT_EQ(result.load(), 0xFFFFu);  // not before its time-out
+  device::Clock::advanceTo(1000);
+  waiter.join();
+  EXPECT_EQ(result.load(), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_EQ(WaitForSingleObject(event, 1000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(event);
+}
+
+TEST(Time, test_GetTickCount_virtual_clock) {
+  device::Clock::useVirtual(true);
+  device::Clock::resetForTests();
+  EXPECT_EQ(GetTickCount(), 0u);
+  device::Clock::advanceTo(11000);
+  EXPECT_EQ(GetTickCount(), 11000u);
+  device::Clock::advanceTo(180000);
+  EXPECT_EQ(GetTickCount(), 180000u);
+}
+
+TEST(Time, test_Sleep_virtual_clock) {
+  device::Clock::useVirtual(true);
+  device::Clock::resetForTests();
+  gRan = 0;
+  HANDLE thread = CreateThread(nullptr, 0, Sleeper, nullptr, 0, nullptr);
+  LetOthersRun();
+  device::Clock::advanceTo(4999);
+  LetOthersRun();
+  EXPECT_EQ(gRan.load(), 0);
+  device::Clock::advanceTo(5000);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(gRan.load(), 1);
+  CloseHandle(thread);
+}
+
+TEST(Time, test_FileTimeToSystemTime) {
+  FILETIME zero{0, 0};
+  SYSTEMTIME st;
+  ASSERT_TRUE(FileTimeToSystemTime(&zero, &st));
+  EXPECT_EQ(st.wYear, 1601);
+  EXPECT_EQ(st.wMonth, 1);
+  EXPECT_EQ(st.wDay, 1);
+  EXPECT_EQ(st.wDayOfWeek, 1);  // a Monday
+  SYSTEMTIME dec5{2005, 12, 0, 5, 13, 14, 15, 678};
+  FILETIME ft;
+  ASSERT_TRUE(SystemTimeToFileTime(&dec5, &ft));
+  EXPECT_EQ((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, 127782620556780000ULL);
+  ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
+  EXPECT_EQ(st.wYear, 2005);
+  EXPECT_EQ(st.wMonth, 12);
+  EXPECT_EQ(st.wDay, 5);
+  EXPECT_EQ(st.wDayOfWeek, 1);
+  EXPECT_EQ(st.wHour, 13);
+  EXPECT_EQ(st.wMinute, 14);
+  EXPECT_EQ(st.wSecond, 15);
+  EXPECT_EQ(st.wMilliseconds, 678);
+  FILETIME bad{0, 0x80000000};
+  SetLastError(0);
+  EXPECT_FALSE(FileTimeToSystemTime(&bad, &st));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Windows applies the time zone's current bias.
+TEST(Time, test_FileTimeToLocalFileTime) {
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  FILETIME utc{0x12345678, 0x01C5F9A0}, converted;
+  ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &converted));
+  int64_t delta = static_cast<int64_t>((static_cast<uint64_t>(converted.dwHighDateTime) << 32 | converted.dwLowDateTime) -
+                                       (static_cast<uint64_t>(utc.dwHighDateTime) << 32 | utc.dwLowDateTime));
+  EXPECT_EQ(delta, static_cast<int64_t>(local.tm_gmtoff) * 10000000LL);
+}
