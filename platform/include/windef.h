@@ -5,9 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#ifndef _WIN32_WCE
-#define _WIN32_WCE 0x501
-#endif
+// _WIN32_WCE is deliberately not defined: libraries built for the host (GoogleTest among
+// them) read it as "this is Windows CE" and change their own behaviour.
 
 #define WINAPI
 #define CALLBACK

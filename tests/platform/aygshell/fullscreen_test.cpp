@@ -1,5 +1,4 @@
 // SHFullScreen: recorded in the trace, always TRUE (the emulated shell has no input panel).
-// gtest first: windef.h defines _WIN32_WCE, which makes gtest-port.h skip <sys/stat.h>.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <aygshell.h>

@@ -61,9 +61,9 @@ TEST(PostMessageW, FromAWorkerThreadReachesTheWindowProcedureOnTheUiThread) {
   driver.runPending();
   received().clear();
   std::thread::id procThread;
-  onMessage() = [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+  onMessage() = [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
     if (m == WM_USER) procThread = std::this_thread::get_id();
-    return 0;
+    return DefWindowProcW(h, m, w, l);
   };
   std::thread worker([hwnd] { PostMessageW(hwnd, WM_USER, 42, 0); });
   ASSERT_TRUE(driver.waitForPosted(5000));

@@ -9,9 +9,9 @@ namespace {
 std::vector<uint64_t> timerTimes;
 
 void RecordTimerTimes(device::TestDriver& driver) {
-  onMessage() = [&driver](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+  onMessage() = [&driver](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
     if (m == WM_TIMER) timerTimes.push_back(driver.now());
-    return 0;
+    return DefWindowProcW(h, m, w, l);
   };
 }
 
@@ -72,8 +72,8 @@ TEST(SetTimer, SetAndKilledFromInsideATimerHandler) {
   HWND hwnd = CreateRecordingWindow();
   std::vector<std::pair<WPARAM, uint64_t>> ticks;
   // Like the results screen (Part 5.4): the pause timer kills itself and starts the step timer.
-  onMessage() = [&](HWND h, UINT m, WPARAM id, LPARAM) -> LRESULT {
-    if (m != WM_TIMER) return 0;
+  onMessage() = [&](HWND h, UINT m, WPARAM id, LPARAM l) -> LRESULT {
+    if (m != WM_TIMER) return DefWindowProcW(h, m, id, l);
     ticks.push_back({id, driver.now()});
     if (id == 400) {
       KillTimer(h, 400);
