@@ -71,6 +71,7 @@ TEST(MainWindow, StartUpCallsFollowTheSeventeenSteps) {
       "CreateDirectoryW \\Application Data\\Melodex",           // step 11
       "fopen \\Application Data\\Melodex\\log.txt mode=w",     // step 12
       "CreateSolidBrush color=c07700",                 // step 13: the bar's RGB 0, 119, 192
+      "RegOpenKeyExW key=0xffffffff80000002 sub=SOFTWARE\\Melodex",  // step 14
       "SHLoadImageResource id=110",                    // step 15: the splash screen
       "SetTimer", "RedrawWindow",
       "ShowWindow", "BeginPaint"};                     // step 16

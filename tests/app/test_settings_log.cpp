@@ -150,8 +150,11 @@ TEST(LaunchURL, AURLGoesToTheBrowser) {
   ASSERT_TRUE(client.boot());
   LaunchURL("http://example.com/ringtone?id=7&x=%20");
   EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: successfully called ShellExecuteEx\r\n");
-  EXPECT_GE(client.countTrace("iexplore.exe"), 1u);
-  EXPECT_GE(client.countTrace("http://example.com/ringtone?id=7&x=%20"), 1u);
+  // Part 1.3 step 2: the browser, the URL as its only parameter, mask 0x440.
+  EXPECT_EQ(client.countTrace(
+                "shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=http://example.com/ringtone?id=7&x=%20 "
+                "mask=0x440"),
+            1u);
 }
 
 // Edge case: converting empty texts gives allocated empty texts; null gives null.
