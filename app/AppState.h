@@ -1,0 +1,50 @@
+// The application state of Part 1.2: the process-wide g_ variables that the shell and the
+// screens share, and the screen ids of the screen table.
+#pragma once
+
+#include <windows.h>
+
+#include <stdio.h>
+
+class MelodexScreen;
+class SoftKeyBar;
+class AudioRecorder;  // Part 2.2 (audio/), arrives with the recording issue.
+
+// Part 1.2: a 32-bit signed integer naming a screen slot; 0 to 11 are valid, 12 is no screen.
+typedef LONG ScreenId;
+
+// Part 1.2, the screen table. Ids 0 and 2 are reserved and have no screen class.
+enum {
+  SCREEN_RESERVED_0 = 0,
+  SCREEN_SPLASH = 1,
+  SCREEN_RESERVED_2 = 2,
+  SCREEN_MAIN_MENU = 3,
+  SCREEN_LISTENING = 4,
+  SCREEN_ANALYZING = 5,
+  SCREEN_RESULTS = 6,
+  SCREEN_SMS = 7,
+  SCREEN_MANAGE = 8,
+  SCREEN_HELP = 9,
+  SCREEN_SEND_ERROR = 10,    // ErrorScreen for failed identification requests (Part 5.8)
+  SCREEN_RECORD_ERROR = 11,  // ErrorScreen, second instance, for recording failures (Part 5.8)
+  SCREEN_NONE = 12,          // "no screen": the id before the first switch, an empty back stack
+};
+enum { SCREEN_COUNT = 12, BACK_STACK_SIZE = 10 };
+
+// Part 1.2, application state. Initial values as the Part's table gives them.
+extern HINSTANCE g_hInst;
+extern HWND g_hWnd;
+extern HDC g_hdcImage;  // scratch surface into which an image is selected to be copied
+extern HDC g_hdcBack;   // the back buffer, holding a 320 x 320 bitmap
+extern FILE* g_logFile;
+extern ScreenId g_nCurrentScreen;
+extern MelodexScreen* g_screens[SCREEN_COUNT];
+extern ScreenId g_backStack[BACK_STACK_SIZE];
+extern LONG g_backStackTop;
+extern SoftKeyBar* g_softKeyBar;
+extern AudioRecorder* g_recorder;
+extern WCHAR* g_szOwnerID;  // Part 1.3
+
+// Part 1.1: "a current screen exists when g_nCurrentScreen is a screen id (0 to 11) whose
+// entry in g_screens is set". Returns that screen, or null.
+MelodexScreen* CurrentScreen();

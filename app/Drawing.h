@@ -1,0 +1,32 @@
+// The drawing conventions shared by all screens (Part 1.2, "Drawing conventions"): images
+// loaded once from GIF resources with their sizes, copied opaquely through g_hdcImage, pictures
+// composed in g_hdcBack and copied to the window in one BitBlt, repaints requested for the
+// whole window.
+#pragma once
+
+#include <windows.h>
+
+// Part 1.2, colours used across screens.
+#define COLOUR_WHITE RGB(255, 255, 255)
+#define COLOUR_SOFT_KEY_BAR RGB(0, 119, 192)
+#define COLOUR_HIGHLIGHT RGB(255, 252, 0)
+
+// Loads GIF resource id through the shell's image-resource loader and reads its width and
+// height once with GetObjectW. A missing resource gives null and a zero size.
+HBITMAP LoadImageResource(HINSTANCE hInst, int id, BITMAP* size);
+
+// Copies a whole image at its natural size to (x, y) with SRCCOPY, selecting it into
+// g_hdcImage for the copy. A null image draws nothing (Part 5.1, failure handling).
+void DrawImage(HDC dest, HBITMAP image, const BITMAP* size, int x, int y);
+
+// Fills a rectangle with a solid brush created and deleted for the call; nothing is filled
+// when the brush cannot be created (Part 1.2, slot 6).
+void FillWithColour(HDC hdc, const RECT* rect, COLORREF colour);
+
+// Ends a paint: one BitBlt of the back buffer (origin 0, 0) to the paint device context at
+// 0, 0, of the client rectangle's width and height (Part 1.2).
+void PresentBackBuffer(PAINTSTRUCT* ps, const RECT* clientRect);
+
+// Asks for a repaint of the whole window: RedrawWindow(hWnd, no rectangle, no region,
+// RDW_INVALIDATE | RDW_INTERNALPAINT = 3). Never paints outside WM_PAINT.
+void RequestRepaint(HWND hWnd);

@@ -1,0 +1,8 @@
+// The classes of the screen table (Part 1.2, SwitchScreen step 3).
+#pragma once
+
+#include "app/AppState.h"
+
+// Creates the screen object for an id, or returns null: for the reserved ids 0 and 2, for ids
+// whose class does not exist yet, and when the allocation fails. Called only by SwitchScreen.
+MelodexScreen* CreateScreen(ScreenId id, HINSTANCE hInst, HWND hWnd);

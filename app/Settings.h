@@ -1,0 +1,6 @@
+// The registry setting (Part 1.3).
+#pragma once
+
+// Fills g_szOwnerID from HKEY_LOCAL_MACHINE\SOFTWARE\Melodex, value ownerID, or with the
+// default owner identifier "5183". Called once by start-up before the first screen is shown.
+void LoadSettings();

@@ -1,0 +1,25 @@
+// DESIGN §6: worker threads' screen switches, carried out on the user-interface thread.
+#include "app/WorkerRequests.h"
+
+#include "app/Navigation.h"
+#include "screens/ErrorScreen.h"
+
+BOOL RequestSwitchScreen(ScreenId id) {
+  return PostMessageW(g_hWnd, WM_MELODEX_SWITCH_SCREEN, (WPARAM)id, 0);
+}
+
+BOOL RequestSendError() { return PostMessageW(g_hWnd, WM_MELODEX_SEND_ERROR, 0, 0); }
+
+// Part 3.2, showSendError; Part 5.8: the switch first, then the message on the entry for 10,
+// which is set unless its allocation failed.
+void ShowSendErrorNow() {
+  SwitchScreen(SCREEN_SEND_ERROR);
+  ErrorScreen* screen = (ErrorScreen*)g_screens[SCREEN_SEND_ERROR];
+  if (screen != NULL) screen->setMessage(SEND_ERROR_MESSAGE);
+}
+
+LRESULT HandleWorkerRequest(UINT message, WPARAM wParam) {
+  if (message == WM_MELODEX_SWITCH_SCREEN) SwitchScreen((ScreenId)(LONG_PTR)wParam);
+  if (message == WM_MELODEX_SEND_ERROR) ShowSendErrorNow();
+  return 0;
+}

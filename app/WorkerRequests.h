@@ -1,0 +1,35 @@
+// Screen switches asked for by worker threads (DESIGN §6, Part 1.2 "Left to the implementer").
+//
+// Worker threads never touch screens. The recording thread's switch to error screen 11
+// (Part 2.2) and the identification thread's showSendError (Part 3.2) are posted to the main
+// window as private messages and carried out on the user-interface thread by the window
+// procedure, with SwitchScreen's order of effects unchanged. These two messages are the one
+// addition to MainWindowProc's table of Part 1.1.
+#pragma once
+
+#include <windows.h>
+
+#include "app/AppState.h"
+
+// wParam: the ScreenId to switch to; lParam unused. Result 0.
+#define WM_MELODEX_SWITCH_SCREEN (WM_APP + 1)
+// No parameters: SwitchScreen(10), then setMessage(SEND_ERROR_MESSAGE) on g_screens[10]
+// (Part 3.2, showSendError). Result 0.
+#define WM_MELODEX_SEND_ERROR (WM_APP + 2)
+
+// Part 3.2 / Part 5.8: the message handed to error screen 10.
+#define SEND_ERROR_MESSAGE TEXT("Error sending recording to the server!")
+
+// From any thread: ask the user-interface thread to SwitchScreen(id). FALSE when the message
+// could not be posted.
+BOOL RequestSwitchScreen(ScreenId id);
+// From any thread: ask the user-interface thread to show error screen 10 with
+// SEND_ERROR_MESSAGE. FALSE when the message could not be posted.
+BOOL RequestSendError();
+
+// On the user-interface thread: SwitchScreen(10), then setMessage(SEND_ERROR_MESSAGE) on its
+// object (the analyzing screen's time-out calls this directly, Part 5.3).
+void ShowSendErrorNow();
+
+// The window procedure's handler for the two messages above.
+LRESULT HandleWorkerRequest(UINT message, WPARAM wParam);

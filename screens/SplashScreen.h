@@ -1,0 +1,29 @@
+// SplashScreen, screen id 1 (Part 5.1): the product artwork for three seconds or until a key
+// is released, then the main menu.
+#pragma once
+
+#include "app/MelodexScreen.h"
+
+// Part 5.1: the splash screen's timer on the main window.
+#define SPLASH_TIMER_ID 1
+#define SPLASH_TIMER_MS 3000
+// Part 5.1: GIF resource 110, 240 x 160.
+#define IDB_SPLASH 110
+
+class SplashScreen : public MelodexScreen {
+ public:
+  SplashScreen(HINSTANCE hInst, HWND hWnd);
+  ~SplashScreen();
+
+  void paint(PAINTSTRUCT* ps, RECT* clientRect);
+  LRESULT handleKey(WPARAM vk, LPARAM keyData);
+  void handleTimer(WPARAM timerId, LPARAM lParam);
+  void activate();
+  void deactivate();
+
+  HBITMAP splashImage;
+  BITMAP splashSize;  // read once in the constructor
+
+ private:
+  void continueToMainMenu();
+};
