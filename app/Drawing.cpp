@@ -36,3 +36,14 @@ void PresentBackBuffer(PAINTSTRUCT* ps, const RECT* clientRect) {
 }
 
 void RequestRepaint(HWND hWnd) { RedrawWindow(hWnd, NULL, NULL, RDW_INVALIDATE | RDW_INTERNALPAINT); }
+
+HFONT CreateScreenFont(LONG height) {
+  LOGFONTW description;
+  memset(&description, 0, sizeof description);
+  description.lfHeight = height;
+  description.lfWeight = FW_NORMAL;
+  description.lfCharSet = DEFAULT_CHARSET;
+  description.lfQuality = CLEARTYPE_QUALITY;
+  description.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  return CreateFontIndirectW(&description);
+}

@@ -27,6 +27,11 @@ void FillWithColour(HDC hdc, const RECT* rect, COLORREF colour);
 // 0, 0, of the client rectangle's width and height (Part 1.2).
 void PresentBackBuffer(PAINTSTRUCT* ps, const RECT* clientRect);
 
+// The font every screen uses (Parts 5.4 to 5.7): a LOGFONTW all zero except the height (0 = the
+// platform default, or 16), weight 400, DEFAULT_CHARSET, CLEARTYPE_QUALITY and VARIABLE_PITCH |
+// FF_SWISS (0x22); the empty face name picks the platform's default face of that family.
+HFONT CreateScreenFont(LONG height);
+
 // Asks for a repaint of the whole window: RedrawWindow(hWnd, no rectangle, no region,
 // RDW_INVALIDATE | RDW_INTERNALPAINT = 3). Never paints outside WM_PAINT.
 void RequestRepaint(HWND hWnd);

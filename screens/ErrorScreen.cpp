@@ -9,23 +9,11 @@
 #include "app/Navigation.h"
 #include "app/SoftKeyBar.h"
 
-// DESIGN §6 (Part 5.8 "Left to the implementer"): the message's font, normal weight, the help
-// screen's description.
-static HFONT CreateMessageFont() {
-  LOGFONTW description;
-  memset(&description, 0, sizeof description);
-  description.lfHeight = 16;
-  description.lfWeight = FW_NORMAL;
-  description.lfCharSet = DEFAULT_CHARSET;
-  description.lfQuality = CLEARTYPE_QUALITY;
-  description.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  return CreateFontIndirectW(&description);
-}
-
 ErrorScreen::ErrorScreen(HINSTANCE hInst, HWND hWnd) : MelodexScreen(hInst, hWnd), message(NULL) {
   headerImage = LoadImageResource(hInst, IDB_ERROR_HEADER, &headerSize);
   errorImage = LoadImageResource(hInst, IDB_ERROR_PICTURE, &errorSize);
-  font = CreateMessageFont();
+  // DESIGN §6: the message is drawn in a normal-weight font, the help screen's (Part 5.7).
+  font = CreateScreenFont(16);
 }
 
 ErrorScreen::~ErrorScreen() {

@@ -14,23 +14,10 @@
 #define PRODUCT_NAME TEXT("Melodex")
 #define PRODUCT_VERSION TEXT("1.2.0")
 
-// Part 5.7: all zero except height 16, weight 400, DEFAULT_CHARSET, CLEARTYPE_QUALITY and
-// VARIABLE_PITCH | FF_SWISS; the empty face name picks the platform's default of that family.
-static HFONT CreateHelpFont() {
-  LOGFONTW description;
-  memset(&description, 0, sizeof description);
-  description.lfHeight = 16;
-  description.lfWeight = FW_NORMAL;
-  description.lfCharSet = DEFAULT_CHARSET;
-  description.lfQuality = CLEARTYPE_QUALITY;
-  description.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
-  return CreateFontIndirectW(&description);
-}
-
 HelpScreen::HelpScreen(HINSTANCE hInst, HWND hWnd)
     : MelodexScreen(hInst, hWnd), topicOpen(false), selectedItem(0) {
   headerImage = LoadImageResource(hInst, IDB_HELP_HEADER, &headerSize);
-  font = CreateHelpFont();
+  font = CreateScreenFont(16);  // Part 5.7: height 16
   highlightBrush = CreateSolidBrush(COLOUR_HIGHLIGHT);
 }
 

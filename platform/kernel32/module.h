@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "windef.h"
@@ -54,6 +55,9 @@ const ResourceModule* ModuleFromHandle(HMODULE handle);
 
 // The first module registered, or null before any registration.
 HMODULE ProgramModule();
+
+// A resource name or type for trace lines: its number, or its text in quotes.
+std::string DescribeResourceName(LPCWSTR value);
 
 // Looks a resource up in the module a handle names, with Win32's rules for type and name:
 // MAKEINTRESOURCEW ids, "#123" meaning id 123, other strings case-insensitive. language 0 takes

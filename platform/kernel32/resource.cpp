@@ -82,15 +82,15 @@ bool Locate(const ResourceEntry* entry, size_t* slot, size_t* index) {
   return false;
 }
 
-std::string Describe(LPCWSTR value) {
+}  // namespace
+
+std::string DescribeResourceName(LPCWSTR value) {
   if (value == nullptr) return "null";
   if (IS_INTRESOURCE(value)) return std::to_string(reinterpret_cast<uintptr_t>(value));
   std::string s = "\"";
   for (LPCWSTR p = value; *p; ++p) s += (*p < 0x80) ? static_cast<char>(*p) : '?';
   return s + "\"";
 }
-
-}  // namespace
 
 HINSTANCE RegisterModule(const ResourceModule* module) {
   if (module == nullptr) return nullptr;
@@ -167,7 +167,7 @@ HRSRC WINAPI FindResourceExW(HMODULE hModule, LPCWSTR lpType, LPCWSTR lpName, WO
   const uintptr_t h = platform::MakeResourceHandle(ResourceHandleKind::Resource, e);
   TRACE_CALL("kernel32", "FindResource module=%#lx name=%s type=%s -> %#lx",
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(hModule)),
-             platform::Describe(lpName).c_str(), platform::Describe(lpType).c_str(),
+             platform::DescribeResourceName(lpName).c_str(), platform::DescribeResourceName(lpType).c_str(),
              static_cast<unsigned long>(h));
   return reinterpret_cast<HRSRC>(h);
 }

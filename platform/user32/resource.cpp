@@ -51,14 +51,6 @@ uint16_t PickIconId(const ResourceEntry& group) {
   return best;
 }
 
-std::string Describe(LPCWSTR value) {
-  if (value == nullptr) return "null";
-  if (IS_INTRESOURCE(value)) return std::to_string(reinterpret_cast<uintptr_t>(value));
-  std::string s = "\"";
-  for (LPCWSTR p = value; *p; ++p) s += (*p < 0x80) ? static_cast<char>(*p) : '?';
-  return s + "\"";
-}
-
 }  // namespace
 
 // Win32's LoadStringW: the string lives in block id / 16 + 1 of RT_STRING, at position id % 16,
@@ -114,7 +106,7 @@ HICON WINAPI LoadIconW(HINSTANCE hInstance, LPCWSTR lpIconName) {
         id == 0 ? nullptr : platform::FindResourceEntry(hInstance, MAKEINTRESOURCEW(id), RT_ICON);
     handle = platform::MakeResourceHandle(ResourceHandleKind::Icon, image);
   }
-  TRACE_CALL("user32", "LoadIcon name=%s -> %#lx", Describe(lpIconName).c_str(),
+  TRACE_CALL("user32", "LoadIcon name=%s -> %#lx", platform::DescribeResourceName(lpIconName).c_str(),
              static_cast<unsigned long>(handle));
   return reinterpret_cast<HICON>(handle);
 }
@@ -131,7 +123,7 @@ BOOL WINAPI DestroyIcon(HICON hIcon) {
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName) {
   const ResourceEntry* table = platform::FindResourceEntry(hInstance, lpTableName, RT_ACCELERATOR);
   const uintptr_t handle = platform::MakeResourceHandle(ResourceHandleKind::Accelerators, table);
-  TRACE_CALL("user32", "LoadAccelerators name=%s -> %#lx", Describe(lpTableName).c_str(),
+  TRACE_CALL("user32", "LoadAccelerators name=%s -> %#lx", platform::DescribeResourceName(lpTableName).c_str(),
              static_cast<unsigned long>(handle));
   return reinterpret_cast<HACCEL>(handle);
 }
