@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <filesystem>
 #include <string>
 
 #include "device/TestDriver.h"
@@ -144,7 +145,6 @@ TEST(FindWindowW, ASecondProcessOnTheSameRootFindsTheWindowAndBringsItForward) {
 TEST(FindWindowW, AProcessOnAnotherRootFindsNothing) {
   device::TestDriver driver;
   CreateRecordingWindow();
-  device::TestDriver::Config other;
   std::string child = FIND_WINDOW_CHILD;
   std::string root = driver.root() + "-other";
   char* argv[] = {child.data(), root.data(), nullptr};
@@ -153,6 +153,8 @@ TEST(FindWindowW, AProcessOnAnotherRootFindsNothing) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_EQ(WEXITSTATUS(status), 3);
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
 }
 
 }  // namespace
