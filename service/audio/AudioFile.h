@@ -1,0 +1,21 @@
+// A music file of the catalog (OGG, FLAC, WAV, MP3 … whatever libsndfile reads), decoded to
+// mono with its tags.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace melodex::audio {
+
+struct AudioFile {
+    std::vector<float> samples;  // mono, at sampleRate
+    int sampleRate = 0;
+    std::string title;           // from the file's tags; empty when it has none
+    std::string artist;
+    std::string album;
+
+    // Decodes the whole file. False with a reason when libsndfile cannot read it.
+    bool load(const std::string& path, std::string& error);
+};
+
+} // namespace melodex::audio

@@ -1,0 +1,26 @@
+// Drives an Olaf binary (github JorenSix/Olaf, built by hand outside this repository with
+// `make compile_core`) on the same clips as Melodex. Olaf's core reads raw 32-bit float mono
+// at 16000 Hz, made here with sox.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace melodex::bench {
+
+class OlafRunner {
+public:
+    explicit OlafRunner(std::string binary);
+
+    // Stores every catalog track (path order = catalog ids) in a fresh Olaf database.
+    bool index(const std::vector<std::string>& tracks, std::string& error);
+
+    // The catalog id Olaf names for a clip at 8000 Hz, or -1 for no match.
+    int query(const std::vector<float>& clip8k, double& milliseconds);
+
+private:
+    std::string binary_;
+    std::string workDir_;
+};
+
+} // namespace melodex::bench
