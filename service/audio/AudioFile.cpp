@@ -4,6 +4,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace melodex::audio {
@@ -14,7 +15,7 @@ std::string tag(SNDFILE* file, int which) {
 }
 } // namespace
 
-bool AudioFile::load(const std::string& path, std::string& error) {
+bool AudioFile::load(const std::string& path, std::string& error, double maxSeconds) {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(path.c_str(), SFM_READ, &info), &sf_close);
     if (!file) {
@@ -29,12 +30,16 @@ bool AudioFile::load(const std::string& path, std::string& error) {
     artist = tag(file.get(), SF_STR_ARTIST);
     album = tag(file.get(), SF_STR_ALBUM);
     sampleRate = info.samplerate;
+    durationSeconds = static_cast<double>(info.frames) / info.samplerate;
+    const sf_count_t limit = maxSeconds > 0.0 ? static_cast<sf_count_t>(maxSeconds * info.samplerate) : info.frames;
 
     // Read in blocks: for some compressed formats the frame count is only an estimate.
     std::vector<float> interleaved;
     std::vector<float> block(static_cast<size_t>(65536) * static_cast<size_t>(info.channels));
-    for (;;) {
-        const sf_count_t got = sf_readf_float(file.get(), block.data(), 65536);
+    for (sf_count_t total = 0; maxSeconds <= 0.0 || total < limit;) {
+        const sf_count_t want = maxSeconds > 0.0 ? std::min<sf_count_t>(65536, limit - total) : 65536;
+        const sf_count_t got = sf_readf_float(file.get(), block.data(), want);
+        total += std::max<sf_count_t>(got, 0);
         if (got <= 0)
             break;
         interleaved.insert(interleaved.end(), block.begin(), block.begin() + got * info.channels);

@@ -14,8 +14,10 @@ struct AudioFile {
     std::string artist;
     std::string album;
 
-    // Decodes the whole file. False with a reason when libsndfile cannot read it.
-    bool load(const std::string& path, std::string& error);
+    // Decodes the file, or its first maxSeconds when that is above 0. False with a reason
+    // when libsndfile cannot read it.
+    bool load(const std::string& path, std::string& error, double maxSeconds = 0.0);
+    double durationSeconds = 0.0;  // of the whole file, as its header says
 };
 
 } // namespace melodex::audio

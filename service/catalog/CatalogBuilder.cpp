@@ -115,12 +115,12 @@ bool CatalogBuilder::build(const std::vector<std::string>& files, const std::str
         for (size_t i = next++; i < files.size(); i = next++) {
             Fingerprinted& r = results[i];
             audio::AudioFile file;
-            if (file.load(files[i], r.error)) {
+            if (file.load(files[i], r.error, options_.maxSecondsPerTrack)) {
                 r.ok = true;
                 r.title = file.title.empty() ? titleFromFileName(files[i]) : file.title;
                 r.artist = file.artist.empty() ? "Unknown Artist" : file.artist;
                 r.album = file.album.empty() ? fs::path(files[i]).parent_path().filename().string() : file.album;
-                r.seconds = static_cast<double>(file.samples.size()) / file.sampleRate;
+                r.seconds = file.durationSeconds > 0.0 ? file.durationSeconds : static_cast<double>(file.samples.size()) / file.sampleRate;
                 if (options_.maxSecondsPerTrack > 0.0) {
                     const auto keep = static_cast<size_t>(options_.maxSecondsPerTrack * file.sampleRate);
                     file.samples.resize(std::min(file.samples.size(), keep));
