@@ -4,9 +4,11 @@
 #include "ReplyBuilder.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace melodex::http {
 namespace {
@@ -54,27 +56,46 @@ bool IdService::open(std::string& error) {
     server_->set_payload_max_length(options_.maxBodyBytes);
     server_->set_read_timeout(30, 0);
     installRoutes();
+    // httplib listens with a backlog of 5; a burst of phones posting at once would overflow
+    // it and see connections reset. Note the socket, and listen again with a deep backlog
+    // (Linux updates the backlog of a listening socket).
+    int listeningSocket = -1;
+    server_->set_socket_options([&listeningSocket](socket_t sock) {
+        httplib::default_socket_options(sock);
+        listeningSocket = sock;
+    });
     port_ = options_.port == 0 ? server_->bind_to_any_port(options_.host)
                                : (server_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
     if (port_ <= 0) {
         error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
         return false;
     }
+    if (listeningSocket >= 0)
+        ::listen(listeningSocket, kListenBacklog);
     return true;
 }
 
 bool IdService::run() {
     log_.event("listening on " + options_.host + ":" + std::to_string(port_) + ", catalog " + options_.catalogDir +
                " (" + std::to_string(catalog_.tracks().size()) + " tracks)");
+    runCalled_ = true;
     const bool ok = server_->listen_after_bind();
+    runDone_ = true;
     log_.event("stopped");
     return ok;
 }
 
 void IdService::stop() {
-    if (server_)
-        server_->stop();
+    if (!server_)
+        return;
+    // httplib's stop() only acts on a running loop: give a run() that is just starting a
+    // moment to get there, so that an early stop is not lost.
+    for (int i = 0; i < 1000 && runCalled_ && !runDone_ && !server_->is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    server_->stop();
 }
+
+bool IdService::running() const { return server_ && server_->is_running(); }
 
 void IdService::refuse(httplib::Response& response, int status, const std::string& reason) {
     response.status = status;

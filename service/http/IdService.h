@@ -10,6 +10,7 @@
 #include "fingerprint/FingerprintConfig.h"
 #include "fingerprint/Identifier.h"
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -38,6 +39,7 @@ class IdService {
 public:
     static constexpr const char* kEndpoint = "/servlet/ZorbelId";
     static constexpr const char* kRequestId = "1003";  // Part 3.2: the fixed id
+    static constexpr int kListenBacklog = 256;
 
     explicit IdService(ServiceOptions options);
     ~IdService();
@@ -52,6 +54,7 @@ public:
     bool run();
     // Safe from any thread: stops accepting, lets requests in progress finish, ends run().
     void stop();
+    bool running() const;
 
     const catalog::Catalog& catalog() const { return catalog_; }
 
@@ -70,6 +73,8 @@ private:
     AccessLog log_;
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;
+    std::atomic<bool> runCalled_{false};
+    std::atomic<bool> runDone_{false};
 };
 
 } // namespace melodex::http
