@@ -29,13 +29,16 @@ struct FingerprintConfig {
     int targetMinDt = 1;           // frames
     int targetMaxDt = 63;          // frames (~1 s); fits the 6-bit dt field of a hash
     int targetMaxDf = 63;          // bins either way; fits the 7-bit df field
-    int refFanOut = 6;             // pairs per anchor in the catalog
+    int refFanOut = 7;             // pairs per anchor in the catalog (1.6 MB per hour)
     int queryFanOut = 24;          // pairs per anchor in a query (a superset of the catalog's)
+    int queryTimeJitter = 1;       // a query pair also looks up frame differences this far off
 
     // --- Matching (time-offset consistency) ---
     int offsetTolerance = 2;       // frames either side of an offset that still count for it
-    int minScore = 14;             // aligned landmark hits needed to call a match
-    float minScoreRatio = 2.0f;    // best score over the runner-up track's score
+    int minScore = 15;             // aligned landmark hits needed to call a match
+    int minScoreResampled = 24;    // the same for a speed other than 1: every extra speed tried
+                                   // is another chance for music not in the catalog to match
+    float minScoreRatio = 2.5f;    // best score over the runner-up track's score
     double maxQuerySeconds = 30.0; // longer uploads are cut to this
     // Speed factors tried in order when the previous one found nothing: a clip played 3 % fast
     // is undone by resampling it 3 % slower before fingerprinting.

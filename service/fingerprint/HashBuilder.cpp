@@ -12,7 +12,7 @@ uint32_t HashBuilder::pack(int anchorBin, int binDelta, int frameDelta) {
            static_cast<uint32_t>(frameDelta & 0x3F);
 }
 
-std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fanOut) const {
+std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
     landmarks.reserve(peaks.size() * static_cast<size_t>(fanOut));
     for (size_t i = 0; i < peaks.size(); ++i) {
@@ -26,7 +26,9 @@ std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fan
             const int df = target.bin - anchor.bin;
             if (dt < config_.targetMinDt || std::abs(df) > config_.targetMaxDf)
                 continue;
-            landmarks.push_back(Landmark{pack(anchor.bin, df, dt), anchor.frame});
+            for (int j = -timeJitter; j <= timeJitter; ++j)
+                if (dt + j >= config_.targetMinDt && dt + j <= config_.targetMaxDt)
+                    landmarks.push_back(Landmark{pack(anchor.bin, df, dt + j), anchor.frame});
             ++paired;
         }
     }

@@ -22,7 +22,10 @@ public:
 
     // Landmarks of peaks sorted by frame then bin; each anchor yields at most fanOut pairs,
     // nearest in time first.
-    std::vector<Landmark> build(const std::vector<Peak>& peaks, int fanOut) const;
+    // With timeJitter > 0 each pair also yields the hashes of frame differences up to that
+    // many frames off: a query's peaks may shift by a frame in a reverberant room, the
+    // catalog's never do, so only queries use it.
+    std::vector<Landmark> build(const std::vector<Peak>& peaks, int fanOut, int timeJitter = 0) const;
 
     // The hash layout: anchor bin (8 bits), bin difference + 64 (7 bits), frame difference (6 bits).
     static uint32_t pack(int anchorBin, int binDelta, int frameDelta);

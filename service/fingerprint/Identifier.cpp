@@ -11,7 +11,7 @@ Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& 
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
 std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples) const {
-    return hashes_.build(peaks_.extract(samples, PeakDensity::Query), config_.queryFanOut);
+    return hashes_.build(peaks_.extract(samples, PeakDensity::Query), config_.queryFanOut, config_.queryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -42,7 +42,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.runnerUpScore = candidate.runnerUpScore;
         result.speed = speed;
         result.queryLandmarks = query.size();
-        result.matched = candidate.any && candidate.score >= config_.minScore &&
+        result.matched = candidate.any && candidate.score >= (speed == 1.0 ? config_.minScore : config_.minScoreResampled) &&
                          static_cast<float>(candidate.score) >= config_.minScoreRatio * static_cast<float>(candidate.runnerUpScore);
         if (result.matched)
             return result;

@@ -17,20 +17,34 @@ namespace {
 // many pool threads at once, so plans are made once per size under a lock and then shared
 // through the new-array execute functions (all buffers come from fftwf_malloc, so they have
 // the alignment the plan was made for).
+class PlanCache {
+public:
+    ~PlanCache() {
+        for (auto& [size, plan] : plans_)
+            fftwf_destroy_plan(plan);
+    }
+    fftwf_plan get(int frameSize) {
+        std::lock_guard lock(mutex_);
+        auto it = plans_.find(frameSize);
+        if (it != plans_.end())
+            return it->second;
+        float* in = fftwf_alloc_real(static_cast<size_t>(frameSize));
+        fftwf_complex* out = fftwf_alloc_complex(static_cast<size_t>(frameSize / 2 + 1));
+        fftwf_plan plan = fftwf_plan_dft_r2c_1d(frameSize, in, out, FFTW_ESTIMATE);
+        fftwf_free(in);
+        fftwf_free(out);
+        plans_.emplace(frameSize, plan);
+        return plan;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int, fftwf_plan> plans_;
+};
+
 fftwf_plan sharedPlan(int frameSize) {
-    static std::mutex mutex;
-    static std::map<int, fftwf_plan> plans;
-    std::lock_guard lock(mutex);
-    auto it = plans.find(frameSize);
-    if (it != plans.end())
-        return it->second;
-    float* in = fftwf_alloc_real(static_cast<size_t>(frameSize));
-    fftwf_complex* out = fftwf_alloc_complex(static_cast<size_t>(frameSize / 2 + 1));
-    fftwf_plan plan = fftwf_plan_dft_r2c_1d(frameSize, in, out, FFTW_ESTIMATE);
-    fftwf_free(in);
-    fftwf_free(out);
-    plans.emplace(frameSize, plan);
-    return plan;
+    static PlanCache cache;  // destroyed at exit, after the last request has been answered
+    return cache.get(frameSize);
 }
 
 struct FftwDeleter {

@@ -156,8 +156,9 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
 
 TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
     const fp::Identifier identifier(config_, catalog_.index());
+    // A phone in a living room: 0.5 s of reverberation and background noise 10 dB down.
     micsim::MicSettings room;
-    room.snrDb = 5;
+    room.snrDb = 10;
     room.reverb = true;
     for (uint32_t t = 0; t < 3; ++t) {
         const double at = 6.0 + 3.0 * t;

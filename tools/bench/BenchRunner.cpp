@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -53,7 +54,7 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
     catalog::Catalog catalog;
     if (!catalog.open(options_.catalogDir, error))
         return false;
-    const fp::FingerprintConfig config;
+    const fp::FingerprintConfig& config = options_.config;
     const fp::Identifier identifier(config, catalog.index());
     const audio::UploadDecoder decoder(config.maxQuerySeconds);
 
@@ -94,6 +95,7 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
     audio::AudioFile file;
     std::string loaded;
     size_t done = 0;
+    silentClips = 0;
     for (const Job& job : jobs) {
         const bool foreign = job.condition == SIZE_MAX;
         const std::string path = foreign ? options_.foreignFiles[job.track] : catalog.tracks()[job.track].path;
@@ -109,6 +111,20 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             const double usable = std::max(0.0, static_cast<double>(file.samples.size()) / file.sampleRate - 12.0);
             settings.atSeconds = std::uniform_real_distribution<double>(0.0, usable)(random);
         }
+        // A clip of (near) silence holds no music to recognise (the catalog's "silence" track,
+        // fades): it is left out of the rates and counted.
+        {
+            const auto first = std::min(file.samples.size(), static_cast<size_t>(settings.atSeconds * file.sampleRate));
+            const auto last = std::min(file.samples.size(), first + static_cast<size_t>(11.0 * file.sampleRate));
+            double energy = 0.0;
+            for (size_t i = first; i < last; ++i)
+                energy += static_cast<double>(file.samples[i]) * file.samples[i];
+            const double rmsDb = 10.0 * std::log10(energy / static_cast<double>(std::max<size_t>(1, last - first)) + 1e-20);
+            if (rmsDb < -50.0) {
+                ++silentClips;
+                continue;
+            }
+        }
         std::vector<float> clip;
         if (!micsim::MicSimulator(settings).simulate(file.samples, file.sampleRate, clip, error))
             return false;
@@ -121,6 +137,10 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         ConditionResult& r = results[foreign ? results.size() - 1 : job.condition];
         r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == job.track, ms});
+        if (options_.verbose && (foreign ? id.matched : id.track != job.track || !id.matched))
+            std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d speed %.2f\n",
+                         foreign ? "FP" : conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
+                         id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.speed);
         if (olaf) {
             double olafMs = 0.0;
             const int olafTrack = olaf->query(clip, olafMs);

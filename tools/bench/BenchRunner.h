@@ -3,6 +3,7 @@
 #pragma once
 
 #include "MicSimulator.h"
+#include "fingerprint/FingerprintConfig.h"
 
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ struct BenchOptions {
     std::string olafBinary;                 // empty: Olaf is not run
     int clipsPerCondition = 50;
     uint32_t seed = 7;
+    fp::FingerprintConfig config;           // the catalog must have been built with it
+    bool verbose = false;                   // one line per missed or false clip
 };
 
 std::vector<Condition> standardConditions();
@@ -40,6 +43,7 @@ class BenchRunner {
 public:
     explicit BenchRunner(BenchOptions options);
     bool run(std::vector<ConditionResult>& results, std::string& error);
+    size_t silentClips = 0;  // clips left out because their source is silent
 
 private:
     BenchOptions options_;

@@ -3,6 +3,8 @@
 // at 16000 Hz, made here with sox.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@ namespace melodex::bench {
 class OlafRunner {
 public:
     explicit OlafRunner(std::string binary);
+    ~OlafRunner();
+    OlafRunner(const OlafRunner&) = delete;
+    OlafRunner& operator=(const OlafRunner&) = delete;
 
     // Stores every catalog track (path order = catalog ids) in a fresh Olaf database.
     bool index(const std::vector<std::string>& tracks, std::string& error);
@@ -21,6 +26,7 @@ public:
 private:
     std::string binary_;
     std::string workDir_;
+    std::map<uint32_t, int> ids_;  // Olaf's numeric id of a stored name -> catalog track
 };
 
 } // namespace melodex::bench

@@ -17,7 +17,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]\n"
-                         "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n");
+                         "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n"
+                         "                     [--set FIELD=VALUE ...] [--verbose 1]\n");
     return 2;
 }
 
@@ -61,6 +62,26 @@ int main(int argc, char** argv) {
             options.clipsPerCondition = std::max(1, std::atoi(v));
         else if (arg == "--seed")
             options.seed = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (arg == "--set") {
+            // Tuning: --set name=value for a few FingerprintConfig fields (needs --build-from).
+            const std::string kv = v;
+            const auto eq = kv.find('=');
+            const std::string key = kv.substr(0, eq);
+            const double value = eq == std::string::npos ? 0.0 : std::atof(kv.c_str() + eq + 1);
+            fp::FingerprintConfig& c = options.config;
+            if (key == "refFanOut") c.refFanOut = static_cast<int>(value);
+            else if (key == "queryFanOut") c.queryFanOut = static_cast<int>(value);
+            else if (key == "refPeakFreqRadius") c.refPeakFreqRadius = static_cast<int>(value);
+            else if (key == "refPeakTimeRadius") c.refPeakTimeRadius = static_cast<int>(value);
+            else if (key == "queryPeakFreqRadius") c.queryPeakFreqRadius = static_cast<int>(value);
+            else if (key == "queryPeakTimeRadius") c.queryPeakTimeRadius = static_cast<int>(value);
+            else if (key == "minScore") c.minScore = static_cast<int>(value);
+            else if (key == "offsetTolerance") c.offsetTolerance = static_cast<int>(value);
+            else if (key == "minScoreRatio") c.minScoreRatio = static_cast<float>(value);
+            else if (key == "targetMaxDt") c.targetMaxDt = static_cast<int>(value);
+            else return usage();
+        } else if (arg == "--verbose")
+            options.verbose = std::string(v) != "0";
         else if (arg == "--olaf")
             options.olafBinary = v;
         else
@@ -73,7 +94,7 @@ int main(int argc, char** argv) {
     double buildSpeed = 0.0;
     if (!buildFrom.empty()) {
         catalog::BuildReport report;
-        if (!catalog::CatalogBuilder(fp::FingerprintConfig{}).build(catalog::CatalogBuilder::findMusic(buildFrom),
+        if (!catalog::CatalogBuilder(options.config).build(catalog::CatalogBuilder::findMusic(buildFrom),
                                                                     options.catalogDir, report, error)) {
             std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
             return 1;
@@ -84,7 +105,8 @@ int main(int argc, char** argv) {
         options.foreignFiles = catalog::CatalogBuilder::findMusic(foreignDir);
 
     std::vector<bench::ConditionResult> results;
-    if (!bench::BenchRunner(options).run(results, error)) {
+    bench::BenchRunner runner(options);
+    if (!runner.run(results, error)) {
         std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
         return 1;
     }
@@ -110,6 +132,7 @@ int main(int argc, char** argv) {
     std::printf("%-22s %9.2f MB %12s\n", "index per hour", static_cast<double>(catalog.index().fileBytes()) / 1e6 / hours, "-");
     if (buildSpeed > 0)
         std::printf("%-22s %10.0f x %12s\n", "build speed", buildSpeed, "-");
+    std::printf("%zu clips of silent passages left out\n", runner.silentClips);
     std::printf("catalog: %zu tracks, %.2f h; rates are top-1 correct, FP row is any match\n", catalog.tracks().size(), hours);
     return 0;
 }
