@@ -43,10 +43,10 @@ void AccessLog::write(const AccessRecord& r) {
     std::lock_guard lock(mutex_);
     std::fprintf(out_,
                  "{\"time\":\"%s\",\"remote\":\"%s\",\"method\":\"%s\",\"target\":\"%s\",\"status\":%d,"
-                 "\"bytes_in\":%zu,\"bytes_out\":%zu,\"ms\":%.1f,\"note\":\"%s\"}\n",
+                 "\"bytes_in\":%zu,\"bytes_out\":%zu,\"ms\":%.1f,\"agent\":\"%s\",\"note\":\"%s\"}\n",
                  timestamp().c_str(), jsonEscape(r.remote).c_str(), jsonEscape(r.method).c_str(),
                  jsonEscape(r.target).c_str(), r.status, r.bytesIn, r.bytesOut, r.milliseconds,
-                 jsonEscape(r.note).c_str());
+                 jsonEscape(r.agent).c_str(), jsonEscape(r.note).c_str());
     std::fflush(out_);
 }
 

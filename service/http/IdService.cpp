@@ -161,6 +161,7 @@ void IdService::installRoutes() {
         r.remote = request.remote_addr;
         r.method = request.method;
         r.target = request.target.empty() ? request.path : request.target;
+        r.agent = request.get_header_value("User-Agent");
         r.status = response.status;
         r.bytesIn = std::max(request.body.size(), t_bytesIn);
         r.bytesOut = response.body.size();

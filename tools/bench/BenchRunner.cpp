@@ -150,6 +150,8 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             std::fprintf(stderr, "\rbench: %zu/%zu clips", done, jobs.size());
     }
     std::fprintf(stderr, "\n");
+    if (olaf)
+        olafDatabaseBytes = olaf->databaseBytes();
     return true;
 }
 

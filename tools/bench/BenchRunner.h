@@ -44,6 +44,7 @@ public:
     explicit BenchRunner(BenchOptions options);
     bool run(std::vector<ConditionResult>& results, std::string& error);
     size_t silentClips = 0;  // clips left out because their source is silent
+    uint64_t olafDatabaseBytes = 0;
 
 private:
     BenchOptions options_;

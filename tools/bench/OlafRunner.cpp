@@ -44,13 +44,15 @@ bool OlafRunner::index(const std::vector<std::string>& tracks, std::string& erro
         error = "cannot make a folder for Olaf's database";
         return false;
     }
-    workDir_ = pattern;  // Olaf keeps its LMDB database under $HOME/.olaf/db
+    workDir_ = pattern;  // Olaf keeps its LMDB database under $HOME/.olaf/db, made here
+    std::error_code ec;
+    std::filesystem::create_directories(workDir_ + "/.olaf/db", ec);
     const std::string env = "HOME=" + quote(workDir_) + " ";
     const std::string raw = workDir_ + "/track.raw";
     std::string out;
     for (size_t i = 0; i < tracks.size(); ++i) {
         const std::string name = "track_" + std::to_string(i);
-        if (!capture("sox " + quote(tracks[i]) + " -r 16000 -c 1 -b 32 -e floating-point -t raw " + quote(raw) + " 2>/dev/null", out) ||
+        if (!capture("sox -V1 " + quote(tracks[i]) + " -r 16000 -c 1 -b 32 -e floating-point -t raw " + quote(raw) + " 2>/dev/null", out) ||
             !capture(env + quote(binary_) + " store " + quote(raw) + " " + name + " 2>/dev/null", out)) {
             error = "Olaf could not store " + tracks[i];
             return false;
@@ -65,6 +67,15 @@ bool OlafRunner::index(const std::vector<std::string>& tracks, std::string& erro
     return true;
 }
 
+uint64_t OlafRunner::databaseBytes() const {
+    uint64_t bytes = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(workDir_ + "/.olaf/db", ec))
+        if (entry.is_regular_file(ec))
+            bytes += entry.file_size(ec);
+    return bytes;
+}
+
 int OlafRunner::query(const std::vector<float>& clip8k, double& milliseconds) {
     milliseconds = 0.0;
     const std::string wav = workDir_ + "/query.wav";
@@ -72,7 +83,7 @@ int OlafRunner::query(const std::vector<float>& clip8k, double& milliseconds) {
     std::string error;
     std::string out;
     if (!micsim::MicSimulator::writeWav(wav, clip8k, error) ||
-        !capture("sox " + quote(wav) + " -r 16000 -c 1 -b 32 -e floating-point -t raw " + quote(raw), out))
+        !capture("sox -V1 " + quote(wav) + " -r 16000 -c 1 -b 32 -e floating-point -t raw " + quote(raw), out))
         return -1;
     // The time is Olaf's whole process (start, database open, query), as its command line runs.
     const auto start = std::chrono::steady_clock::now();

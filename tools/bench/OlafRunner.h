@@ -23,6 +23,9 @@ public:
     // The catalog id Olaf names for a clip at 8000 Hz, or -1 for no match.
     int query(const std::vector<float>& clip8k, double& milliseconds);
 
+    // Size of Olaf's LMDB database files.
+    uint64_t databaseBytes() const;
+
 private:
     std::string binary_;
     std::string workDir_;

@@ -129,10 +129,15 @@ int main(int argc, char** argv) {
     }
     std::printf("%-22s %9.1f ms %9.1f ms\n", "query p50", percentile(latencies, 0.5), percentile(olafLatencies, 0.5));
     std::printf("%-22s %9.1f ms %9.1f ms\n", "query p99", percentile(latencies, 0.99), percentile(olafLatencies, 0.99));
-    std::printf("%-22s %9.2f MB %12s\n", "index per hour", static_cast<double>(catalog.index().fileBytes()) / 1e6 / hours, "-");
+    char olafIndex[32] = "-";
+    if (runner.olafDatabaseBytes > 0)
+        std::snprintf(olafIndex, sizeof olafIndex, "%.2f MB", static_cast<double>(runner.olafDatabaseBytes) / 1e6 / hours);
+    std::printf("%-22s %9.2f MB %12s\n", "index per hour", static_cast<double>(catalog.index().fileBytes()) / 1e6 / hours, olafIndex);
     if (buildSpeed > 0)
         std::printf("%-22s %10.0f x %12s\n", "build speed", buildSpeed, "-");
     std::printf("%zu clips of silent passages left out\n", runner.silentClips);
+    if (!options.olafBinary.empty())
+        std::printf("Olaf's latency is its whole command-line process (start, LMDB open, query)\n");
     std::printf("catalog: %zu tracks, %.2f h; rates are top-1 correct, FP row is any match\n", catalog.tracks().size(), hours);
     return 0;
 }
