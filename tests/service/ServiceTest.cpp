@@ -229,6 +229,45 @@ TEST_F(ServiceTest, EveryUrlOfAReplyAnswers) {
     EXPECT_EQ(picture.width, 240);
 }
 
+TEST_F(ServiceTest, StopLetsARequestInProgressFinish) {
+    const std::string body = clientImage("knolls.ogg", 9.0);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(service_->port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string head = std::string("POST ") + kRequestPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                             std::to_string(body.size()) + "\r\n\r\n";
+    const std::string firstHalf = head + body.substr(0, body.size() / 2);
+    ASSERT_EQ(send(fd, firstHalf.data(), firstHalf.size(), MSG_NOSIGNAL), static_cast<ssize_t>(firstHalf.size()));
+    // The request is being read when the stop comes (SIGTERM does the same through main).
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::thread stopper([&] { service_->service().stop(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const std::string rest = body.substr(body.size() / 2);
+    ASSERT_EQ(send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+    timeval timeout{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string reply;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0)
+        reply.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    stopper.join();
+    ASSERT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << reply.substr(0, 200);
+    const size_t bodyStart = reply.find("\r\n\r\n");
+    ASSERT_NE(bodyStart, std::string::npos);
+    const auto record = parseClientReply(reply.substr(bodyStart + 4));
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->fields.at("TRACK_TITLE"), "The Knolls of Doldesh");
+    // No new connection is accepted any more.
+    httplib::Client late("127.0.0.1", service_->port());
+    late.set_connection_timeout(1, 0);
+    EXPECT_FALSE(late.Get("/"));
+}
+
 TEST(ServiceSingleTrack, RecommendIsNullWhenTheCatalogHasNoOtherSong) {
     if (!test::haveMusic())
         GTEST_SKIP() << "wesnoth-1.16-music is not installed";
