@@ -1,0 +1,55 @@
+#include "Identifier.h"
+
+#include "../audio/Resampler.h"
+
+#include <algorithm>
+#include "Matcher.h"
+
+namespace melodex::fp {
+
+Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
+    : config_(config), index_(index), peaks_(config), hashes_(config) {}
+
+std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples) const {
+    return hashes_.build(peaks_.extract(samples, PeakDensity::Query), config_.queryFanOut, config_.queryTimeJitter);
+}
+
+std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
+    return hashes_.build(peaks_.extract(samples, PeakDensity::Reference), config_.refFanOut);
+}
+
+Identification Identifier::identify(std::span<const float> samples) const {
+    const Matcher matcher(index_, config_.offsetTolerance);
+    const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
+    samples = samples.first(std::min(samples.size(), limit));
+
+    Identification best;
+    for (double speed : config_.speedFactors) {
+        // A clip played `speed` times too fast is stretched back by resampling it to a rate
+        // `speed` times higher and reading the result at the original rate.
+        std::vector<float> stretched;
+        std::span<const float> input = samples;
+        if (speed != 1.0) {
+            stretched = audio::resample(samples, config_.sampleRate, config_.sampleRate * speed);
+            input = stretched;
+        }
+        const std::vector<Landmark> query = queryLandmarks(input);
+        const MatchCandidate candidate = matcher.match(query);
+        Identification result;
+        result.track = candidate.track;
+        result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
+        result.score = candidate.score;
+        result.runnerUpScore = candidate.runnerUpScore;
+        result.speed = speed;
+        result.queryLandmarks = query.size();
+        result.matched = candidate.any && candidate.score >= (speed == 1.0 ? config_.minScore : config_.minScoreResampled) &&
+                         static_cast<float>(candidate.score) >= config_.minScoreRatio * static_cast<float>(candidate.runnerUpScore);
+        if (result.matched)
+            return result;
+        if (speed == 1.0 || result.score > best.score)
+            best = result;
+    }
+    return best;
+}
+
+} // namespace melodex::fp

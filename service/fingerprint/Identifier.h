@@ -1,0 +1,46 @@
+// The whole query road for one recording: peaks, landmarks, matching, and the decision
+// whether the best candidate is a match at all (score threshold, margin over the runner-up).
+// Small speed changes are undone by trying the recording again at resampled speeds.
+#pragma once
+
+#include "FingerprintConfig.h"
+#include "FingerprintIndex.h"
+#include "HashBuilder.h"
+#include "PeakExtractor.h"
+
+#include <span>
+#include <vector>
+
+namespace melodex::fp {
+
+struct Identification {
+    bool matched = false;
+    uint32_t track = 0;
+    double offsetSeconds = 0.0;  // where in the track the recording starts
+    int score = 0;               // aligned landmark hits of the best candidate
+    int runnerUpScore = 0;
+    double speed = 1.0;          // the resampling factor that matched
+    size_t queryLandmarks = 0;
+};
+
+class Identifier {
+public:
+    Identifier(const FingerprintConfig& config, const FingerprintIndex& index);
+
+    // samples: mono at config.sampleRate.
+    Identification identify(std::span<const float> samples) const;
+
+    // The landmarks a query of these samples looks up (exposed for tests and the benchmark).
+    std::vector<Landmark> queryLandmarks(std::span<const float> samples) const;
+
+    // The landmarks the catalog stores for a track's samples.
+    std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;
+
+private:
+    FingerprintConfig config_;
+    const FingerprintIndex& index_;
+    PeakExtractor peaks_;
+    HashBuilder hashes_;
+};
+
+} // namespace melodex::fp

@@ -1,0 +1,24 @@
+// Stage 4 of the fingerprinter: look every query landmark up in the index and find the
+// track and offset where most of them line up (VoteTally).
+#pragma once
+
+#include "FingerprintIndex.h"
+#include "HashBuilder.h"
+#include "VoteTally.h"
+
+#include <vector>
+
+namespace melodex::fp {
+
+class Matcher {
+public:
+    Matcher(const FingerprintIndex& index, int offsetTolerance);
+
+    MatchCandidate match(const std::vector<Landmark>& query) const;
+
+private:
+    const FingerprintIndex& index_;
+    int tolerance_;
+};
+
+} // namespace melodex::fp

@@ -1,0 +1,35 @@
+// Stage 1 of the fingerprinter: the spectral peaks of Wang 2003 ("constellation map").
+// A peak is a spectrogram cell that is the largest of its time-frequency neighbourhood.
+#pragma once
+
+#include "FingerprintConfig.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace melodex::fp {
+
+struct Peak {
+    int32_t frame;  // STFT frame number (hop = config.hopSize samples)
+    int32_t bin;    // FFT bin, within [config.minBin, config.maxBin]
+    float level;    // log power in dB, used only to rank peaks
+};
+
+enum class PeakDensity { Reference, Query };
+
+class PeakExtractor {
+public:
+    explicit PeakExtractor(const FingerprintConfig& config);
+
+    // Peaks of mono audio at config.sampleRate, sorted by frame, then bin.
+    std::vector<Peak> extract(std::span<const float> samples, PeakDensity density) const;
+
+    // Log-power spectrogram, frames x (maxBin - minBin + 1), row-major. Exposed for tests.
+    std::vector<float> spectrogram(std::span<const float> samples, int& frameCount) const;
+
+private:
+    FingerprintConfig config_;
+};
+
+} // namespace melodex::fp

@@ -1,0 +1,70 @@
+#include "VoteTally.h"
+
+#include <algorithm>
+
+namespace melodex::fp {
+namespace {
+constexpr int64_t kBias = int64_t{1} << 31;
+}
+
+void VoteTally::vote(uint32_t track, int32_t offset) {
+    votes_.push_back((static_cast<uint64_t>(track) << 32) | static_cast<uint64_t>(offset + kBias));
+}
+
+MatchCandidate VoteTally::best(int tolerance) {
+    MatchCandidate result;
+    if (votes_.empty())
+        return result;
+    std::sort(votes_.begin(), votes_.end());
+
+    // Run-length encode into (track, offset, count), then slide a window of 2*tolerance+1
+    // frames over each track's offsets.
+    struct Run {
+        uint32_t track;
+        int64_t offset;
+        int count;
+    };
+    std::vector<Run> runs;
+    for (uint64_t v : votes_) {
+        const auto track = static_cast<uint32_t>(v >> 32);
+        const int64_t offset = static_cast<int64_t>(v & 0xFFFFFFFFu) - kBias;
+        if (!runs.empty() && runs.back().track == track && runs.back().offset == offset)
+            ++runs.back().count;
+        else
+            runs.push_back(Run{track, offset, 1});
+    }
+
+    std::vector<std::pair<uint32_t, int>> trackBest;  // best score of each track, in track order
+    size_t lo = 0;
+    size_t hi = 0;
+    int windowSum = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Run& centre = runs[i];
+        if (i == 0 || runs[i - 1].track != centre.track) {
+            lo = hi = i;
+            windowSum = 0;
+            trackBest.emplace_back(centre.track, 0);
+        }
+        while (hi < runs.size() && runs[hi].track == centre.track && runs[hi].offset <= centre.offset + tolerance)
+            windowSum += runs[hi++].count;
+        while (runs[lo].offset < centre.offset - tolerance)
+            windowSum -= runs[lo++].count;
+        if (windowSum > trackBest.back().second) {
+            trackBest.back().second = windowSum;
+            // Only a strictly better score replaces the best: runs are visited in (track,
+            // offset) order, so ties keep the lower track and offset.
+            if (!result.any || windowSum > result.score) {
+                result.any = true;
+                result.track = centre.track;
+                result.offset = static_cast<int32_t>(centre.offset);
+                result.score = windowSum;
+            }
+        }
+    }
+    for (const auto& [track, score] : trackBest)
+        if (track != result.track)
+            result.runnerUpScore = std::max(result.runnerUpScore, score);
+    return result;
+}
+
+} // namespace melodex::fp

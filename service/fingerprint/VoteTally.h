@@ -1,0 +1,34 @@
+// Time-offset consistency (Wang 2003, section 2.3): every landmark hit votes for a (track,
+// reference frame - query frame) pair; the clip's true position collects many votes at one
+// offset, chance hits scatter. Shared by the fast and the naive matcher so that both decide
+// from the same numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace melodex::fp {
+
+struct MatchCandidate {
+    bool any = false;        // at least one vote was cast
+    uint32_t track = 0;
+    int32_t offset = 0;      // reference frame minus query frame at the best alignment
+    int score = 0;           // votes within +-tolerance frames of that offset
+    int runnerUpScore = 0;   // the best score of any other track
+    bool operator==(const MatchCandidate&) const = default;
+};
+
+class VoteTally {
+public:
+    void vote(uint32_t track, int32_t offset);
+    size_t voteCount() const { return votes_.size(); }
+
+    // The best-aligned track; ties go to the lower track id, then the lower offset.
+    MatchCandidate best(int tolerance);
+
+private:
+    std::vector<uint64_t> votes_;  // (track << 32) | (offset + 2^31)
+};
+
+} // namespace melodex::fp

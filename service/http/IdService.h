@@ -1,0 +1,80 @@
+// melodex-idd's HTTP front (issue 5): POST /servlet/ZorbelId identifies a recording (Parts
+// 2.1, 3.2); GET /art/<album>.jpg, /wallpaper/<track>.jpg and the link pages serve what a
+// reply points at. Requests run on a thread pool; stop() lets requests in progress finish.
+#pragma once
+
+#include "AccessLog.h"
+#include "LinkPages.h"
+#include "audio/UploadDecoder.h"
+#include "catalog/Catalog.h"
+#include "fingerprint/FingerprintConfig.h"
+#include "fingerprint/Identifier.h"
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+namespace melodex::http {
+
+struct ServiceOptions {
+    std::string host = "127.0.0.1";         // loopback unless told otherwise
+    int port = 8470;                        // 0: any free port (tests)
+    std::string catalogDir;
+    std::string publicUrl;                  // base of the reply's URLs; empty: from the Host header
+    size_t maxBodyBytes = 8u * 1024 * 1024; // larger uploads are refused before they are read
+    unsigned threads = 8;
+    FILE* accessLog = stderr;               // null: no access log
+    fp::FingerprintConfig fingerprint;
+};
+
+class IdService {
+public:
+    static constexpr const char* kEndpoint = "/servlet/ZorbelId";
+    static constexpr const char* kRequestId = "1003";  // Part 3.2: the fixed id
+    static constexpr int kListenBacklog = 256;
+
+    explicit IdService(ServiceOptions options);
+    ~IdService();
+    IdService(const IdService&) = delete;
+    IdService& operator=(const IdService&) = delete;
+
+    // Opens the catalog, draws the album pictures and binds the listening socket.
+    bool open(std::string& error);
+    int port() const { return port_; }
+
+    // Serves until stop(); returns false if the server could not run.
+    bool run();
+    // Safe from any thread: stops accepting, lets requests in progress finish, ends run().
+    void stop();
+    bool running() const;
+
+    const catalog::Catalog& catalog() const { return catalog_; }
+
+private:
+    void installRoutes();
+    void identify(const httplib::Request& request, const std::string& body, httplib::Response& response);
+    void refuse(httplib::Response& response, int status, const std::string& reason);
+    std::string baseUrl(const httplib::Request& request) const;
+
+    ServiceOptions options_;
+    catalog::Catalog catalog_;
+    std::unique_ptr<fp::Identifier> identifier_;
+    std::unique_ptr<audio::UploadDecoder> decoder_;
+    std::unique_ptr<LinkPages> pages_;
+    std::map<uint32_t, std::string> albumArt_;  // album id -> 88x88 JPEG, drawn at open
+    AccessLog log_;
+    std::unique_ptr<httplib::Server> server_;
+    int port_ = 0;
+    std::atomic<bool> runCalled_{false};
+    std::atomic<bool> runDone_{false};
+};
+
+} // namespace melodex::http

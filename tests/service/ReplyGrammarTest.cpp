@@ -1,0 +1,107 @@
+// The reply of Part 3.2 as the client reads it: every element found, "null" values, CP1252.
+#include "ClientReplyParser.h"
+#include "http/ReplyBuilder.h"
+
+#include <gtest/gtest.h>
+
+using namespace melodex;
+using melodex::test::parseClientReply;
+
+namespace {
+
+http::SongReply sampleSong() {
+    http::SongReply s;
+    s.album = "The Battle for Wesnoth OST";
+    s.artist = "Timothy Pinkham";
+    s.title = "The Knolls of Doldesh";
+    s.smsMessage = http::ReplyBuilder::smsText(s.title, s.artist);
+    s.albumArt = "http://127.0.0.1:8470/art/0.jpg";
+    s.wallpaper = "http://127.0.0.1:8470/wallpaper/1.html";
+    s.ringer = "http://127.0.0.1:8470/ringtone/1.html";
+    s.recommend = "http://127.0.0.1:8470/recommend/1.html";
+    s.fullSong = "http://127.0.0.1:8470/fullsong/1.html";
+    return s;
+}
+
+} // namespace
+
+TEST(ReplyGrammar, EveryElementIsFoundWithItsValue) {
+    const http::SongReply song = sampleSong();
+    const std::string reply = http::ReplyBuilder::match(song);
+    const auto record = parseClientReply(reply);
+    ASSERT_TRUE(record.has_value());
+    ASSERT_EQ(record->fields.size(), 9u);
+    EXPECT_EQ(record->fields.at("ALBUM"), song.album);
+    EXPECT_EQ(record->fields.at("ARTIST"), song.artist);
+    EXPECT_EQ(record->fields.at("TRACK_TITLE"), song.title);
+    EXPECT_EQ(record->fields.at("ALBUM_ART"), song.albumArt);
+    EXPECT_EQ(record->fields.at("WALLPAPER"), song.wallpaper);
+    EXPECT_EQ(record->fields.at("RINGER"), song.ringer);
+    EXPECT_EQ(record->fields.at("RECOMMEND"), song.recommend);
+    EXPECT_EQ(record->fields.at("FULL_SONG"), song.fullSong);
+    EXPECT_EQ(record->fields.at("SMS_MESSAGE"), song.smsMessage);
+}
+
+TEST(ReplyGrammar, LeadingStringThreeBytesThenTagText) {
+    const std::string reply = http::ReplyBuilder::match(sampleSong());
+    const size_t zero = reply.find('\0');
+    ASSERT_NE(zero, std::string::npos);
+    ASSERT_GT(reply.size(), zero + 4);
+    // The tag text starts right after the three skipped bytes and runs to a zero byte.
+    EXPECT_EQ(reply.substr(zero + 4, 7), "<ALBUM>");
+    EXPECT_EQ(reply.back(), '\0');
+    EXPECT_LT(reply.size(), 100000u);
+}
+
+TEST(ReplyGrammar, MissingLinksAreTheFourLettersNull) {
+    http::SongReply song = sampleSong();
+    song.recommend.clear();
+    song.wallpaper.clear();
+    const auto record = parseClientReply(http::ReplyBuilder::match(song));
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->fields.at("RECOMMEND"), "null");
+    EXPECT_EQ(record->fields.at("WALLPAPER"), "null");
+    EXPECT_EQ(record->fields.at("RINGER"), song.ringer);
+}
+
+TEST(ReplyGrammar, NoMatchHasNoElement) {
+    const std::string reply = http::ReplyBuilder::noMatch();
+    EXPECT_FALSE(parseClientReply(reply).has_value());
+    EXPECT_NE(reply.find('\0'), std::string::npos);
+}
+
+TEST(ReplyGrammar, TextsAreWindows1252) {
+    http::SongReply song = sampleSong();
+    song.artist = "Mötley Crüe";               // U+00F6, U+00FC: one byte each in CP1252
+    song.title = "Café – “Live” €5";           // en dash 0x96, quotes 0x93/0x94, euro 0x80
+    song.album = "日本 <Edition>";             // not in CP1252; brackets would break the grammar
+    const auto record = parseClientReply(http::ReplyBuilder::match(song));
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->fields.at("ARTIST"), "M\xF6tley Cr\xFC" "e");
+    EXPECT_EQ(record->fields.at("TRACK_TITLE"), "Caf\xE9 \x96 \x93Live\x94 \x80" "5");
+    EXPECT_EQ(record->fields.at("ALBUM"), "?? (Edition)");
+}
+
+TEST(ReplyGrammar, SmsMessageFitsOneTextMessage) {
+    const std::string longTitle(300, 'x');
+    const std::string sms = http::ReplyBuilder::smsText(longTitle, "Some Artist");
+    EXPECT_LE(http::ReplyBuilder::toCp1252(sms).size(), http::ReplyBuilder::kSmsLimit);
+    http::SongReply song = sampleSong();
+    song.title = longTitle;
+    song.smsMessage = sms;
+    const auto record = parseClientReply(http::ReplyBuilder::match(song));
+    ASSERT_TRUE(record.has_value());
+    EXPECT_LE(record->fields.at("SMS_MESSAGE").size(), 160u);
+    EXPECT_NE(record->fields.at("SMS_MESSAGE").find("Some Artist"), std::string::npos);
+}
+
+TEST(ReplyGrammar, ParserFollowsPartThreeTwoEdgeCases) {
+    // The spec's own example: X, a zero byte, three bytes, then the ARTIST element.
+    const std::string body = std::string("X") + '\0' + "abc" + "<ARTIST>Abc</ARTIST>";
+    const auto record = parseClientReply(body);
+    ASSERT_TRUE(record.has_value());
+    EXPECT_EQ(record->fields.size(), 1u);
+    EXPECT_EQ(record->fields.at("ARTIST"), "Abc");
+    // A leading string that runs to the end holds no tag text.
+    EXPECT_FALSE(parseClientReply("<ARTIST>Abc</ARTIST>").has_value());
+}

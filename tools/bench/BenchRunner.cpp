@@ -1,0 +1,158 @@
+#include "BenchRunner.h"
+
+#include "OlafRunner.h"
+#include "audio/AudioFile.h"
+#include "audio/UploadDecoder.h"
+#include "catalog/Catalog.h"
+#include "fingerprint/Identifier.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <random>
+
+namespace melodex::bench {
+
+std::vector<Condition> standardConditions() {
+    auto with = [](auto change) {
+        micsim::MicSettings s;
+        change(s);
+        return s;
+    };
+    return {
+        {"clean", with([](auto&) {})},
+        {"SNR 10 dB", with([](auto& s) { s.snrDb = 10; })},
+        {"SNR 5 dB", with([](auto& s) { s.snrDb = 5; })},
+        {"SNR 0 dB", with([](auto& s) { s.snrDb = 0; })},
+        {"SNR -5 dB", with([](auto& s) { s.snrDb = -5; })},
+        {"reverb 0.5 s", with([](auto& s) { s.reverb = true; })},
+        {"GSM + 5 dB", with([](auto& s) { s.gsm = true, s.snrDb = 5; })},
+        {"speed +1 %", with([](auto& s) { s.speed = 1.01; })},
+        {"speed -1 %", with([](auto& s) { s.speed = 0.99; })},
+        {"speed +3 %", with([](auto& s) { s.speed = 1.03; })},
+        {"speed -3 %", with([](auto& s) { s.speed = 0.97; })},
+    };
+}
+
+BenchRunner::BenchRunner(BenchOptions options) : options_(std::move(options)) {}
+
+namespace {
+
+struct Job {
+    size_t condition;     // index into the conditions, or SIZE_MAX for a foreign clip
+    size_t track;         // catalog track, or foreign file index
+    double at;
+    uint32_t seed;
+};
+
+} // namespace
+
+bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error) {
+    catalog::Catalog catalog;
+    if (!catalog.open(options_.catalogDir, error))
+        return false;
+    const fp::FingerprintConfig& config = options_.config;
+    const fp::Identifier identifier(config, catalog.index());
+    const audio::UploadDecoder decoder(config.maxQuerySeconds);
+
+    std::unique_ptr<OlafRunner> olaf;
+    if (!options_.olafBinary.empty()) {
+        olaf = std::make_unique<OlafRunner>(options_.olafBinary);
+        std::vector<std::string> paths;
+        for (const auto& t : catalog.tracks())
+            paths.push_back(t.path);
+        std::fprintf(stderr, "bench: indexing %zu tracks with Olaf\n", paths.size());
+        if (!olaf->index(paths, error))
+            return false;
+    }
+
+    const auto conditions = standardConditions();
+    results.clear();
+    for (const auto& c : conditions)
+        results.push_back(ConditionResult{c.name, {}, {}});
+    results.push_back(ConditionResult{"not in catalog (FP)", {}, {}});
+
+    // Draw every clip first, then decode each track once for all of its clips.
+    std::mt19937 random(options_.seed);
+    std::vector<Job> jobs;
+    for (size_t c = 0; c < conditions.size(); ++c)
+        for (int i = 0; i < options_.clipsPerCondition; ++i) {
+            const size_t track = std::uniform_int_distribution<size_t>(0, catalog.tracks().size() - 1)(random);
+            const double usable = std::max(0.0, catalog.tracks()[track].seconds - 12.0);
+            jobs.push_back(Job{c, track, std::uniform_real_distribution<double>(0.0, usable)(random),
+                               static_cast<uint32_t>(random())});
+        }
+    for (int i = 0; i < options_.clipsPerCondition && !options_.foreignFiles.empty(); ++i)
+        jobs.push_back(Job{SIZE_MAX, std::uniform_int_distribution<size_t>(0, options_.foreignFiles.size() - 1)(random),
+                           -1.0, static_cast<uint32_t>(random())});
+    std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) {
+        return std::make_pair(a.condition == SIZE_MAX, a.track) < std::make_pair(b.condition == SIZE_MAX, b.track);
+    });
+
+    audio::AudioFile file;
+    std::string loaded;
+    size_t done = 0;
+    silentClips = 0;
+    for (const Job& job : jobs) {
+        const bool foreign = job.condition == SIZE_MAX;
+        const std::string path = foreign ? options_.foreignFiles[job.track] : catalog.tracks()[job.track].path;
+        if (path != loaded) {
+            if (!file.load(path, error))
+                return false;
+            loaded = path;
+        }
+        micsim::MicSettings settings = foreign ? micsim::MicSettings{} : conditions[job.condition].settings;
+        settings.seed = job.seed;
+        settings.atSeconds = job.at;
+        if (foreign) {
+            const double usable = std::max(0.0, static_cast<double>(file.samples.size()) / file.sampleRate - 12.0);
+            settings.atSeconds = std::uniform_real_distribution<double>(0.0, usable)(random);
+        }
+        // A clip of (near) silence holds no music to recognise (the catalog's "silence" track,
+        // fades): it is left out of the rates and counted.
+        {
+            const auto first = std::min(file.samples.size(), static_cast<size_t>(settings.atSeconds * file.sampleRate));
+            const auto last = std::min(file.samples.size(), first + static_cast<size_t>(11.0 * file.sampleRate));
+            double energy = 0.0;
+            for (size_t i = first; i < last; ++i)
+                energy += static_cast<double>(file.samples[i]) * file.samples[i];
+            const double rmsDb = 10.0 * std::log10(energy / static_cast<double>(std::max<size_t>(1, last - first)) + 1e-20);
+            if (rmsDb < -50.0) {
+                ++silentClips;
+                continue;
+            }
+        }
+        std::vector<float> clip;
+        if (!micsim::MicSimulator(settings).simulate(file.samples, file.sampleRate, clip, error))
+            return false;
+
+        // Time what the service does for one request: decode the client's body, identify.
+        const std::string body = micsim::MicSimulator::clientImage(clip);
+        const auto start = std::chrono::steady_clock::now();
+        const audio::DecodedUpload upload = decoder.decode(body);
+        const fp::Identification id = identifier.identify(upload.samples);
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        ConditionResult& r = results[foreign ? results.size() - 1 : job.condition];
+        r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == job.track, ms});
+        if (options_.verbose && (foreign ? id.matched : id.track != job.track || !id.matched))
+            std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d speed %.2f\n",
+                         foreign ? "FP" : conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
+                         id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.speed);
+        if (olaf) {
+            double olafMs = 0.0;
+            const int olafTrack = olaf->query(clip, olafMs);
+            r.olaf.push_back(ClipResult{olafTrack >= 0, !foreign && olafTrack == static_cast<int>(job.track), olafMs});
+        }
+        if (++done % 20 == 0)
+            std::fprintf(stderr, "\rbench: %zu/%zu clips", done, jobs.size());
+    }
+    std::fprintf(stderr, "\n");
+    if (olaf)
+        olafDatabaseBytes = olaf->databaseBytes();
+    return true;
+}
+
+} // namespace melodex::bench

@@ -1,0 +1,53 @@
+// Runs the benchmark's clips: every condition of issue 5's table over N random positions in
+// the catalog's tracks, plus clips of music that is not in the catalog.
+#pragma once
+
+#include "MicSimulator.h"
+#include "fingerprint/FingerprintConfig.h"
+
+#include <string>
+#include <vector>
+
+namespace melodex::bench {
+
+struct Condition {
+    std::string name;
+    micsim::MicSettings settings;
+};
+
+struct ClipResult {
+    bool matched = false;
+    bool correct = false;
+    double milliseconds = 0.0;
+};
+
+struct ConditionResult {
+    std::string name;
+    std::vector<ClipResult> melodex;
+    std::vector<ClipResult> olaf;  // empty when Olaf is not run
+};
+
+struct BenchOptions {
+    std::string catalogDir;
+    std::vector<std::string> foreignFiles;  // music not in the catalog
+    std::string olafBinary;                 // empty: Olaf is not run
+    int clipsPerCondition = 50;
+    uint32_t seed = 7;
+    fp::FingerprintConfig config;           // the catalog must have been built with it
+    bool verbose = false;                   // one line per missed or false clip
+};
+
+std::vector<Condition> standardConditions();
+
+class BenchRunner {
+public:
+    explicit BenchRunner(BenchOptions options);
+    bool run(std::vector<ConditionResult>& results, std::string& error);
+    size_t silentClips = 0;  // clips left out because their source is silent
+    uint64_t olafDatabaseBytes = 0;
+
+private:
+    BenchOptions options_;
+};
+
+} // namespace melodex::bench

@@ -1,0 +1,143 @@
+// melodex-bench: the table of issue 5 ("The benchmark"). Not a test; run by hand:
+//   melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]
+//                 [--seed N] [--olaf PATH_TO_olaf_c]
+#include "BenchRunner.h"
+
+#include "catalog/Catalog.h"
+#include "catalog/CatalogBuilder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+using namespace melodex;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]\n"
+                         "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n"
+                         "                     [--set FIELD=VALUE ...] [--verbose 1]\n");
+    return 2;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+std::string rate(const std::vector<bench::ClipResult>& clips, bool falsePositives) {
+    if (clips.empty())
+        return "-";
+    size_t hits = 0;
+    for (const auto& c : clips)
+        hits += falsePositives ? c.matched : c.correct;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %%", 100.0 * static_cast<double>(hits) / static_cast<double>(clips.size()));
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bench::BenchOptions options;
+    std::string buildFrom;
+    std::string foreignDir;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        const char* v = argv[++i];
+        if (arg == "--catalog")
+            options.catalogDir = v;
+        else if (arg == "--build-from")
+            buildFrom = v;
+        else if (arg == "--foreign")
+            foreignDir = v;
+        else if (arg == "--clips")
+            options.clipsPerCondition = std::max(1, std::atoi(v));
+        else if (arg == "--seed")
+            options.seed = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (arg == "--set") {
+            // Tuning: --set name=value for a few FingerprintConfig fields (needs --build-from).
+            const std::string kv = v;
+            const auto eq = kv.find('=');
+            const std::string key = kv.substr(0, eq);
+            const double value = eq == std::string::npos ? 0.0 : std::atof(kv.c_str() + eq + 1);
+            fp::FingerprintConfig& c = options.config;
+            if (key == "refFanOut") c.refFanOut = static_cast<int>(value);
+            else if (key == "queryFanOut") c.queryFanOut = static_cast<int>(value);
+            else if (key == "refPeakFreqRadius") c.refPeakFreqRadius = static_cast<int>(value);
+            else if (key == "refPeakTimeRadius") c.refPeakTimeRadius = static_cast<int>(value);
+            else if (key == "queryPeakFreqRadius") c.queryPeakFreqRadius = static_cast<int>(value);
+            else if (key == "queryPeakTimeRadius") c.queryPeakTimeRadius = static_cast<int>(value);
+            else if (key == "minScore") c.minScore = static_cast<int>(value);
+            else if (key == "offsetTolerance") c.offsetTolerance = static_cast<int>(value);
+            else if (key == "minScoreRatio") c.minScoreRatio = static_cast<float>(value);
+            else if (key == "targetMaxDt") c.targetMaxDt = static_cast<int>(value);
+            else return usage();
+        } else if (arg == "--verbose")
+            options.verbose = std::string(v) != "0";
+        else if (arg == "--olaf")
+            options.olafBinary = v;
+        else
+            return usage();
+    }
+    if (options.catalogDir.empty())
+        return usage();
+
+    std::string error;
+    double buildSpeed = 0.0;
+    if (!buildFrom.empty()) {
+        catalog::BuildReport report;
+        if (!catalog::CatalogBuilder(options.config).build(catalog::CatalogBuilder::findMusic(buildFrom),
+                                                                    options.catalogDir, report, error)) {
+            std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
+            return 1;
+        }
+        buildSpeed = report.audioSeconds / report.wallSeconds;
+    }
+    if (!foreignDir.empty())
+        options.foreignFiles = catalog::CatalogBuilder::findMusic(foreignDir);
+
+    std::vector<bench::ConditionResult> results;
+    bench::BenchRunner runner(options);
+    if (!runner.run(results, error)) {
+        std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
+        return 1;
+    }
+
+    catalog::Catalog catalog;
+    catalog.open(options.catalogDir, error);
+    const double hours = catalog.totalSeconds() / 3600.0;
+    std::vector<double> latencies;
+    std::vector<double> olafLatencies;
+    std::printf("\n%-22s %12s %12s\n", "condition (N clips)", "Melodex", "Olaf");
+    for (const auto& r : results) {
+        const bool fp = &r == &results.back();
+        char name[64];
+        std::snprintf(name, sizeof name, "%s (%zu)", r.name.c_str(), r.melodex.size());
+        std::printf("%-22s %12s %12s\n", name, rate(r.melodex, fp).c_str(), rate(r.olaf, fp).c_str());
+        for (const auto& c : r.melodex)
+            latencies.push_back(c.milliseconds);
+        for (const auto& c : r.olaf)
+            olafLatencies.push_back(c.milliseconds);
+    }
+    std::printf("%-22s %9.1f ms %9.1f ms\n", "query p50", percentile(latencies, 0.5), percentile(olafLatencies, 0.5));
+    std::printf("%-22s %9.1f ms %9.1f ms\n", "query p99", percentile(latencies, 0.99), percentile(olafLatencies, 0.99));
+    char olafIndex[32] = "-";
+    if (runner.olafDatabaseBytes > 0)
+        std::snprintf(olafIndex, sizeof olafIndex, "%.2f MB", static_cast<double>(runner.olafDatabaseBytes) / 1e6 / hours);
+    std::printf("%-22s %9.2f MB %12s\n", "index per hour", static_cast<double>(catalog.index().fileBytes()) / 1e6 / hours, olafIndex);
+    if (buildSpeed > 0)
+        std::printf("%-22s %10.0f x %12s\n", "build speed", buildSpeed, "-");
+    std::printf("%zu clips of silent passages left out\n", runner.silentClips);
+    if (!options.olafBinary.empty())
+        std::printf("Olaf's latency is its whole command-line process (start, LMDB open, query)\n");
+    std::printf("catalog: %zu tracks, %.2f h; rates are top-1 correct, FP row is any match\n", catalog.tracks().size(), hours);
+    return 0;
+}
