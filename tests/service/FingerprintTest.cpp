@@ -22,7 +22,7 @@ using namespace melodex;
 
 #define REQUIRE_MUSIC()                                                                   \
     if (!test::haveMusic())                                                               \
-    GTEST_SKIP() << "wesnoth-1.16-music is not installed (tools/setup.sh installs it)"
+    FAIL() << "wesnoth-1.16-music is not installed: run tools/setup.sh"
 
 TEST(PeakExtractor, ToneGivesPeaksAtItsBin) {
     const fp::FingerprintConfig config;

@@ -63,7 +63,7 @@ class ServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!test::haveMusic())
-            GTEST_SKIP() << "wesnoth-1.16-music is not installed (tools/setup.sh installs it)";
+            FAIL() << "wesnoth-1.16-music is not installed: run tools/setup.sh";
         std::vector<std::string> files;
         for (const char* name : test::kCatalogTracks)
             files.push_back(test::track(name));
@@ -270,7 +270,7 @@ TEST_F(ServiceTest, StopLetsARequestInProgressFinish) {
 
 TEST(ServiceSingleTrack, RecommendIsNullWhenTheCatalogHasNoOtherSong) {
     if (!test::haveMusic())
-        GTEST_SKIP() << "wesnoth-1.16-music is not installed";
+        FAIL() << "wesnoth-1.16-music is not installed: run tools/setup.sh";
     test::TempDir dir;
     test::buildCatalog({test::track("knolls.ogg")}, dir.path());
     test::RunningService service(dir.path());
