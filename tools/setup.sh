@@ -15,7 +15,7 @@ PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
   # service: HTTP, fingerprinting, audio files, resampling, index and metadata stores
-  libcpp-httplib-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
+  curl libcpp-httplib-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
   # real music for the demo catalog, and tools for the microphone simulator and art generator
   wesnoth-1.16-music sox libsox-fmt-all python3 python3-pil python3-numpy
   # music that is not in the demo catalog: the benchmark's false-positive clips (melodex-bench --foreign)
