@@ -16,7 +16,8 @@ namespace {
   if (!problem.empty()) fprintf(stderr, "%s: %s\n", program, problem.c_str());
   fprintf(stderr,
           "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
-          "          [--headless [--script FILE]] [--mic FILE] [--net-map HOST:PORT=ADDR:PORT]...\n",
+          "          [--headless [--script FILE]] [--mic FILE] [--mic-fault CODE]\n"
+          "          [--net-map HOST:PORT=ADDR:PORT]...\n",
           program);
   std::exit(problem.empty() ? 0 : 2);
 }
@@ -41,6 +42,11 @@ void ParseOptions(int argc, char** argv) {
     } else if (arg == "--headless") o.headless = true;
     else if (arg == "--script") o.script = value();
     else if (arg == "--mic") o.mic = value();
+    else if (arg == "--mic-fault") {
+      // waveInOpen then fails with this MMSYSERR_* / WAVERR_* code (DESIGN §4, Part 2.2's table).
+      o.waveInOpenFault = std::atoi(value().c_str());
+      if (o.waveInOpenFault < 1 || o.waveInOpenFault > 35) Usage(argv[0], "--mic-fault must be 1 to 35");
+    }
     else if (arg == "--net-map") {
       std::string map = value();
       size_t eq = map.find('=');

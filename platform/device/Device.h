@@ -32,6 +32,7 @@ struct Options {
   bool headless = false;
   std::string script;             // headless runner script
   std::string mic;                // sound file played into the microphone; empty = real/silence
+  int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
   std::vector<NetMapEntry> netMap;
 };
 

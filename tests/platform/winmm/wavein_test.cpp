@@ -1,0 +1,265 @@
+// Conformance tests of the wave-in device under the virtual clock (Part 2.2, DESIGN §4): timing
+// to the millisecond, the header flags, the messages, cancel, and the errors Windows returns.
+#include <gtest/gtest.h>
+
+#include "device/Boot.h"
+#include "device/Device.h"
+#include "wavein_support.h"
+
+namespace {
+
+constexpr DWORD kSampleBytes = 176000;  // Part 2.1: 11.0 s at 16000 B/s
+
+TEST(WaveIn, HasOneDevice) { EXPECT_EQ(waveInGetNumDevs(), 1u); }
+
+TEST(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  ASSERT_NE(hwi, nullptr);
+  Buffer b(kSampleBytes);
+  ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
+  EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
+  driver.advance(500);  // the device records only after waveInStart
+  const uint64_t start = driver.now();
+  ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+
+  driver.advance(10999);
+  EXPECT_EQ(log.count(MM_WIM_DATA), 0u) << "not at 10999 ms";
+  EXPECT_TRUE(b.header.dwFlags & WHDR_INQUEUE);
+  driver.advance(1);
+  ASSERT_EQ(log.count(MM_WIM_DATA), 1u);
+  const WimLog::Entry& data = log.entries.back();
+  EXPECT_EQ(data.at - start, 11000u);
+  EXPECT_EQ(data.wParam, reinterpret_cast<WPARAM>(hwi));
+  EXPECT_EQ(data.lParam, reinterpret_cast<LPARAM>(&b.header));
+  EXPECT_EQ(b.header.dwBytesRecorded, kSampleBytes);
+  EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+
+  ASSERT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+  driver.runPending();
+  EXPECT_EQ(log.messages(), (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE}));
+  EXPECT_EQ(log.entries.front().wParam, reinterpret_cast<WPARAM>(hwi));
+}
+
+TEST(WaveIn, QueuedBuffersFillOneAfterAnother) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer first(16000), second(8000);
+  ASSERT_EQ(Queue(hwi, first), MMSYSERR_NOERROR);
+  ASSERT_EQ(Queue(hwi, second), MMSYSERR_NOERROR);
+  waveInStart(hwi);
+  driver.advance(2000);
+  ASSERT_EQ(log.count(MM_WIM_DATA), 2u);
+  EXPECT_EQ(log.entries[1].at, 1000u);
+  EXPECT_EQ(log.entries[1].lParam, reinterpret_cast<LPARAM>(&first.header));
+  EXPECT_EQ(log.entries[2].at, 1500u);
+  EXPECT_EQ(log.entries[2].lParam, reinterpret_cast<LPARAM>(&second.header));
+  waveInClose(hwi);
+}
+
+// Part 2.2's cancelRecording after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
+// the bytes recorded so far, and the device writes nothing afterwards.
+TEST(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer b(kSampleBytes);
+  ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
+  ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+  driver.advance(3000);
+  EXPECT_EQ(waveInStop(hwi), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInReset(hwi), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+  driver.advance(20000);
+  EXPECT_EQ(log.messages(), (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE}));
+  EXPECT_EQ(log.entries[1].at, 3000u);
+  EXPECT_EQ(b.header.dwBytesRecorded, 48000u);
+  EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  // The silent microphone wrote zeros up to 48000 bytes and not one byte beyond.
+  EXPECT_EQ(b.data[47999], 0);
+  EXPECT_EQ(std::count(b.data.begin() + 48000, b.data.end(), 0x5A), static_cast<long>(kSampleBytes - 48000));
+}
+
+TEST(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer first(32000), second(32000);
+  Queue(hwi, first);
+  Queue(hwi, second);
+  waveInStart(hwi);
+  driver.advance(1250);
+  ASSERT_EQ(waveInStop(hwi), MMSYSERR_NOERROR);
+  driver.advance(5000);
+  ASSERT_EQ(log.count(MM_WIM_DATA), 1u);
+  EXPECT_EQ(first.header.dwBytesRecorded, 20000u);
+  EXPECT_TRUE(second.header.dwFlags & WHDR_INQUEUE);
+  EXPECT_EQ(waveInClose(hwi), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  // Starting again records into the buffer that stayed queued.
+  waveInStart(hwi);
+  driver.advance(2000);
+  ASSERT_EQ(log.count(MM_WIM_DATA), 2u);
+  EXPECT_EQ(log.entries.back().at, 6250u + 2000u);
+  EXPECT_EQ(second.header.dwBytesRecorded, 32000u);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+TEST(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer first(16000), second(16000);
+  Queue(hwi, first);
+  Queue(hwi, second);
+  ASSERT_EQ(waveInReset(hwi), MMSYSERR_NOERROR);  // never started: both come back empty
+  driver.runPending();
+  ASSERT_EQ(log.count(MM_WIM_DATA), 2u);
+  EXPECT_EQ(log.entries[1].lParam, reinterpret_cast<LPARAM>(&first.header));
+  EXPECT_EQ(log.entries[2].lParam, reinterpret_cast<LPARAM>(&second.header));
+  EXPECT_EQ(first.header.dwBytesRecorded, 0u);
+  EXPECT_EQ(second.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_DONE));
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+TEST(WaveIn, CloseWithAQueuedBufferFails) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer b(kSampleBytes);
+  Queue(hwi, b);
+  waveInStart(hwi);
+  driver.advance(1000);
+  EXPECT_EQ(waveInClose(hwi), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  EXPECT_EQ(waveInUnprepareHeader(hwi, &b.header, sizeof(WAVEHDR)),
+            static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  // The device still runs: the buffer comes back at 11 s.
+  driver.advance(10000);
+  EXPECT_EQ(log.count(MM_WIM_DATA), 1u);
+  EXPECT_EQ(waveInUnprepareHeader(hwi, &b.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_DONE));
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInClose(hwi), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+}
+
+TEST(WaveIn, HeaderSizeMustBeSizeofWaveHdr) {
+  device::TestDriver driver;
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, nullptr), MMSYSERR_NOERROR);
+  Buffer b(1600);
+  EXPECT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR) - 1), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR) + 8), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(b.header.dwFlags, 0u);
+  EXPECT_EQ(waveInPrepareHeader(hwi, nullptr, sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  ASSERT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED));
+  EXPECT_EQ(waveInAddBuffer(hwi, &b.header, 32 - 1), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveInUnprepareHeader(hwi, &b.header, 0), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  // Preparing twice succeeds (Part 2.2 prepares the same header before every recording).
+  EXPECT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+TEST(WaveIn, AddingAnUnpreparedHeaderFails) {
+  device::TestDriver driver;
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, nullptr), MMSYSERR_NOERROR);
+  Buffer b(1600);
+  EXPECT_EQ(waveInAddBuffer(hwi, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_UNPREPARED));
+  EXPECT_EQ(b.header.dwFlags, 0u);
+  ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInAddBuffer(hwi, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
+  waveInReset(hwi);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+TEST(WaveIn, UnknownHandlesAreInvalid) {
+  device::TestDriver driver;
+  auto bogus = reinterpret_cast<HWAVEIN>(uintptr_t{0x1234});
+  Buffer b(1600);
+  EXPECT_EQ(waveInPrepareHeader(bogus, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+  EXPECT_EQ(waveInAddBuffer(bogus, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+  EXPECT_EQ(waveInStart(bogus), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+  EXPECT_EQ(waveInStop(nullptr), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+  EXPECT_EQ(waveInReset(bogus), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+  EXPECT_EQ(waveInClose(bogus), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
+}
+
+TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
+  device::TestDriver driver;
+  HWAVEIN hwi = nullptr;
+  WAVEFORMATEX f = PhoneFormat();
+  EXPECT_EQ(waveInOpen(&hwi, 1, &f, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
+  EXPECT_EQ(waveInOpen(&hwi, 0, nullptr, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  EXPECT_EQ(waveInOpen(&hwi, 0, &f, 0x4444, 0, CALLBACK_WINDOW), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
+  WAVEFORMATEX bad = f;
+  bad.wFormatTag = 3;  // IEEE float is not PCM
+  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  bad = f;
+  bad.wBitsPerSample = 12;
+  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  bad = f;
+  bad.nAvgBytesPerSec = 8000;  // inconsistent with 8000 Hz × 2 bytes
+  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  EXPECT_EQ(hwi, nullptr);
+  // Any PCM the backends deliver by conversion: 44.1 kHz stereo 16-bit, 8-bit mono.
+  WAVEFORMATEX cd{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+  EXPECT_EQ(waveInOpen(nullptr, WAVE_MAPPER, &cd, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+  WAVEFORMATEX low{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+  ASSERT_EQ(waveInOpen(&hwi, 0, &low, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  Buffer b(11025);
+  Queue(hwi, b);
+  waveInStart(hwi);
+  driver.advance(1000);
+  EXPECT_EQ(b.header.dwFlags & WHDR_DONE, static_cast<DWORD>(WHDR_DONE));
+  EXPECT_EQ(b.data[0], 128);  // 8-bit PCM silence is 128
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+class WaveInFault : public ::testing::TestWithParam<MMRESULT> {};
+
+// DESIGN §4: the device can be told to fail waveInOpen with a chosen code, as Part 2.2's
+// handleRecordError table expects (5, 6, 7, 11, any other).
+TEST_P(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
+  device::TestDriver driver;
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  device::options().waveInOpenFault = static_cast<int>(GetParam());
+  HWAVEIN hwi = reinterpret_cast<HWAVEIN>(uintptr_t{0x99});
+  EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), GetParam());
+  EXPECT_EQ(hwi, nullptr);
+  driver.runPending();
+  EXPECT_TRUE(log.entries.empty());
+  device::options().waveInOpenFault = 0;
+  EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, WaveInFault,
+                         ::testing::Values(MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM,
+                                           MMSYSERR_INVALPARAM, MMSYSERR_ALLOCATED,
+                                           MMSYSERR_ERROR));
+
+TEST(WaveInFaultOption, MicFaultOptionSetsTheCode) {
+  char program[] = "melodex";
+  char option[] = "--mic-fault";
+  char code[] = "6";
+  char* argv[] = {program, option, code, nullptr};
+  device::ParseOptions(3, argv);
+  EXPECT_EQ(device::options().waveInOpenFault, MMSYSERR_NODRIVER);
+}
+
+}  // namespace
