@@ -17,7 +17,8 @@ namespace {
   fprintf(stderr,
           "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
           "          [--headless [--script FILE]] [--mic FILE] [--mic-fault CODE]\n"
-          "          [--net-map HOST:PORT=ADDR:PORT]...\n",
+          "          [--net-map HOST:PORT=ADDR:PORT]...\n"
+          "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE]\n",
           program);
   std::exit(problem.empty() ? 0 : 2);
 }
@@ -52,6 +53,28 @@ void ParseOptions(int argc, char** argv) {
       size_t eq = map.find('=');
       if (eq == std::string::npos) Usage(argv[0], "--net-map needs HOST:PORT=ADDR:PORT");
       o.netMap.push_back({map.substr(0, eq), map.substr(eq + 1)});
+    } else if (arg == "--net-fault") {
+      // "fail" (E_FAIL), "fail:0x80004004" (a chosen HRESULT) or "timeout" (never connects).
+      std::string fault = value();
+      if (fault == "timeout") o.netFault = Options::NetFault::Timeout;
+      else if (fault == "fail" || fault.rfind("fail:", 0) == 0) {
+        o.netFault = Options::NetFault::Fail;
+        if (fault.size() > 5) {
+          char* end = nullptr;
+          unsigned long hr = std::strtoul(fault.c_str() + 5, &end, 0);
+          if (*end || !(hr & 0x80000000ul) || hr > 0xfffffffful)
+            Usage(argv[0], "--net-fault fail:HRESULT needs a failure HRESULT");
+          o.netFailResult = static_cast<unsigned int>(hr);
+        }
+      } else Usage(argv[0], "--net-fault is fail[:HRESULT] or timeout");
+    } else if (arg == "--sms-fault") {
+      // The code SmsSendMessage returns, e.g. 0x82000107 (SMS_E_INVALIDADDRESS).
+      std::string code = value();
+      char* end = nullptr;
+      unsigned long hr = std::strtoul(code.c_str(), &end, 0);
+      if (code.empty() || *end || hr == 0 || hr > 0xfffffffful)
+        Usage(argv[0], "--sms-fault needs a non-zero code");
+      o.smsFault = static_cast<unsigned int>(hr);
     } else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
     else Usage(argv[0], "unknown option '" + arg + "'");
   }

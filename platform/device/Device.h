@@ -34,6 +34,13 @@ struct Options {
   std::string mic;                // sound file played into the microphone; empty = real/silence
   int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
   std::vector<NetMapEntry> netMap;
+  // Network and SMS faults for tests (DESIGN §4; --net-fault, --sms-fault). The connection
+  // manager fails with netFailResult, or never connects so that a synchronous request waits
+  // its whole time-out on the device clock; SmsSendMessage returns smsFault when non-zero.
+  enum class NetFault { None, Fail, Timeout };
+  NetFault netFault = NetFault::None;
+  unsigned int netFailResult = 0x80004005u;  // E_FAIL
+  unsigned int smsFault = 0;
 };
 
 Options& options();
