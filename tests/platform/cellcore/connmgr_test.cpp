@@ -1,0 +1,126 @@
+// Connection manager conformance (Part 3.1's set-up): the record as the client fills it,
+// success, a refusal with the chosen HRESULT, the time-out after exactly the time given on the
+// device clock, and the record-size check (DESIGN §3).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <connmgr.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "device/Clock.h"
+#include "device/Device.h"
+#include "device/TestDriver.h"
+
+namespace {
+
+// The record exactly as Part 3.1 fills it.
+CONNMGR_CONNECTIONINFO Part31Record() {
+  CONNMGR_CONNECTIONINFO info;
+  memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  info.dwParams = CONNMGR_PARAM_GUIDDESTNET;
+  info.dwFlags = CONNMGR_FLAG_PROXY_HTTP;
+  info.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
+  EXPECT_EQ(ConnMgrMapURL(TEXT("http://melodex.example/servlet/ZorbelId"), &info.guidDestNet,
+                          nullptr),
+            S_OK);
+  return info;
+}
+
+TEST(ConnMgr, MapURL) {
+  device::TestDriver driver;
+  GUID guid;
+  memset(&guid, 0xcc, sizeof guid);
+  DWORD index = 0xdeadbeef;
+  EXPECT_EQ(ConnMgrMapURL(TEXT("http://example.com/"), &guid, &index), S_OK);
+  EXPECT_EQ(memcmp(&guid, &IID_DestNetInternet, sizeof guid), 0);
+  EXPECT_EQ(index, 0u);
+  EXPECT_EQ(ConnMgrMapURL(nullptr, &guid, nullptr), E_INVALIDARG);
+  EXPECT_EQ(ConnMgrMapURL(TEXT("http://x/"), nullptr, nullptr), E_INVALIDARG);
+}
+
+TEST(ConnMgr, EstablishConnectionSyncSucceeds) {
+  device::TestDriver driver;
+  CONNMGR_CONNECTIONINFO info = Part31Record();
+  HANDLE connection = nullptr;
+  DWORD status = 0xdeadbeef;
+  ASSERT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), S_OK);
+  EXPECT_NE(connection, nullptr);
+  EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_CONNECTED));
+  EXPECT_EQ(driver.now(), 0u);  // no time passed
+  // Part 3.1's first step on a later request: the existing connection's status.
+  status = 0;
+  EXPECT_EQ(ConnMgrConnectionStatus(connection, &status), S_OK);
+  EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_CONNECTED));
+  EXPECT_EQ(ConnMgrReleaseConnection(connection, 0), S_OK);
+  EXPECT_EQ(ConnMgrConnectionStatus(connection, &status), E_INVALIDARG);
+  EXPECT_EQ(ConnMgrReleaseConnection(connection, 0), E_INVALIDARG);
+}
+
+TEST(ConnMgr, EstablishConnectionSyncFailsWhenToldTo) {
+  device::TestDriver driver;
+  device::options().netFault = device::Options::NetFault::Fail;
+  CONNMGR_CONNECTIONINFO info = Part31Record();
+  HANDLE connection = reinterpret_cast<HANDLE>(0x1);
+  DWORD status = 0;
+  EXPECT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), E_FAIL);
+  EXPECT_EQ(connection, nullptr);
+  EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_CONNECTIONFAILED));
+  // A chosen HRESULT (--net-fault fail:0x80004004).
+  device::options().netFailResult = static_cast<unsigned>(E_ABORT);
+  EXPECT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), E_ABORT);
+  EXPECT_EQ(driver.now(), 0u);
+}
+
+// Part 3.1: "at most 10 seconds"; under the virtual clock the test moves time itself.
+TEST(ConnMgr, EstablishConnectionSyncTimesOutAfterExactly10000Ms) {
+  device::TestDriver driver;
+  device::options().netFault = device::Options::NetFault::Timeout;
+  CONNMGR_CONNECTIONINFO info = Part31Record();
+  std::atomic<bool> done{false};
+  HRESULT hr = S_OK;
+  HANDLE connection = reinterpret_cast<HANDLE>(0x1);
+  DWORD status = 0;
+  uint64_t endedAt = 0;
+  std::thread worker([&] {
+    hr = ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status);
+    endedAt = device::Clock::now();
+    done = true;
+  });
+  // The call is waiting once its deadline is on the clock.
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (device::Clock::nextEventAt() != std::optional<uint64_t>(10000) &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(device::Clock::nextEventAt(), std::optional<uint64_t>(10000));
+  driver.advance(9999);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(done);  // not a millisecond early
+  driver.advance(1);
+  worker.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(endedAt, 10000u);
+  EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+  EXPECT_TRUE(FAILED(hr));
+  EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_WAITINGCONNECTION));
+  EXPECT_EQ(connection, nullptr);
+}
+
+TEST(ConnMgr, EstablishConnectionSyncChecksTheRecordSize) {
+  device::TestDriver driver;
+  CONNMGR_CONNECTIONINFO info = Part31Record();
+  HANDLE connection = nullptr;
+  DWORD status = 0;
+  for (DWORD size : {0u, static_cast<DWORD>(sizeof info - 4), static_cast<DWORD>(sizeof info + 4)}) {
+    info.cbSize = size;
+    EXPECT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), E_INVALIDARG)
+        << size;
+  }
+  info.cbSize = sizeof info;
+  EXPECT_EQ(ConnMgrEstablishConnectionSync(nullptr, &connection, 10000, &status), E_INVALIDARG);
+  EXPECT_EQ(ConnMgrEstablishConnectionSync(&info, nullptr, 10000, &status), E_INVALIDARG);
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+// InternetCrackUrlA conformance (Wine: dlls/wininet/tests/url.c): buffers and pointers into
+// the URL, ports, schemes, and the failures Part 3.1 maps to its result 3.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+namespace {
+
+URL_COMPONENTSA Zeroed() {
+  URL_COMPONENTSA uc;
+  memset(&uc, 0, sizeof uc);
+  uc.dwStructSize = sizeof uc;
+  return uc;
+}
+
+// Part 3.1: host of at most 256 bytes, path of at most 512 that keeps the query.
+TEST(Wininet, InternetCrackUrlA_BuffersAsPart31) {
+  const char* url = "http://melodex.example:8470/servlet/ZorbelId?id=1003&ownerIdentifier=abc";
+  char host[256], path[512];
+  URL_COMPONENTSA uc = Zeroed();
+  uc.lpszHostName = host;
+  uc.dwHostNameLength = sizeof host;
+  uc.lpszUrlPath = path;
+  uc.dwUrlPathLength = sizeof path;
+  SetLastError(0xdeadbeef);
+  ASSERT_TRUE(InternetCrackUrlA(url, static_cast<DWORD>(strlen(url)), 0, &uc));
+  EXPECT_STREQ(host, "melodex.example");
+  EXPECT_EQ(uc.dwHostNameLength, 15u);  // without the terminator
+  EXPECT_STREQ(path, "/servlet/ZorbelId?id=1003&ownerIdentifier=abc");
+  EXPECT_EQ(uc.dwUrlPathLength, strlen(path));
+  EXPECT_EQ(uc.nPort, 8470);
+  EXPECT_EQ(uc.nScheme, INTERNET_SCHEME_HTTP);
+  // Components not asked for stay untouched.
+  EXPECT_EQ(uc.lpszScheme, nullptr);
+  EXPECT_EQ(uc.dwSchemeLength, 0u);
+}
+
+TEST(Wininet, InternetCrackUrlA_PointersIntoTheUrl) {
+  const char* url = "http://user:pw@Example.COM/a/b.jpg?q=1#top";
+  URL_COMPONENTSA uc = Zeroed();
+  uc.dwSchemeLength = 1;
+  uc.dwHostNameLength = 1;
+  uc.dwUserNameLength = 1;
+  uc.dwPasswordLength = 1;
+  uc.dwUrlPathLength = 1;
+  uc.dwExtraInfoLength = 1;
+  ASSERT_TRUE(InternetCrackUrlA(url, 0, 0, &uc));  // length 0: zero-terminated
+  EXPECT_EQ(uc.lpszScheme, url);
+  EXPECT_EQ(uc.dwSchemeLength, 4u);
+  EXPECT_EQ(std::string(uc.lpszUserName, uc.dwUserNameLength), "user");
+  EXPECT_EQ(std::string(uc.lpszPassword, uc.dwPasswordLength), "pw");
+  EXPECT_EQ(std::string(uc.lpszHostName, uc.dwHostNameLength), "Example.COM");
+  // With the extra information asked for, the path stops before it.
+  EXPECT_EQ(std::string(uc.lpszUrlPath, uc.dwUrlPathLength), "/a/b.jpg");
+  EXPECT_EQ(std::string(uc.lpszExtraInfo, uc.dwExtraInfoLength), "?q=1#top");
+  EXPECT_EQ(uc.nPort, INTERNET_DEFAULT_HTTP_PORT);
+  EXPECT_GE(uc.lpszHostName, url);
+  EXPECT_LT(uc.lpszHostName, url + strlen(url));
+}
+
+TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
+  struct Case {
+    const char* url;
+    INTERNET_SCHEME scheme;
+    INTERNET_PORT port;
+    const char* host;
+    const char* path;
+  } cases[] = {
+      {"https://secure.example/x", INTERNET_SCHEME_HTTPS, 443, "secure.example", "/x"},
+      {"HTTP://host", INTERNET_SCHEME_HTTP, 80, "host", ""},
+      {"http://host:/p", INTERNET_SCHEME_HTTP, 80, "host", "/p"},
+      {"http://127.0.0.1:1/", INTERNET_SCHEME_HTTP, 1, "127.0.0.1", "/"},
+      {"ftp://files.example:2121/f", INTERNET_SCHEME_FTP, 2121, "files.example", "/f"},
+      {"http://[::1]:8080/v6", INTERNET_SCHEME_HTTP, 8080, "[::1]", "/v6"},
+      {"zz://thing/else", INTERNET_SCHEME_UNKNOWN, 0, "thing", "/else"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    char host[64] = "sentinel", path[64] = "sentinel";
+    URL_COMPONENTSA uc = Zeroed();
+    uc.lpszHostName = host;
+    uc.dwHostNameLength = sizeof host;
+    uc.lpszUrlPath = path;
+    uc.dwUrlPathLength = sizeof path;
+    ASSERT_TRUE(InternetCrackUrlA(c.url, 0, 0, &uc));
+    EXPECT_EQ(uc.nScheme, c.scheme);
+    EXPECT_EQ(uc.nPort, c.port);
+    EXPECT_STREQ(host, c.host);
+    EXPECT_STREQ(path, c.path);
+  }
+}
+
+TEST(Wininet, InternetCrackUrlA_Failures) {
+  char host[256], path[8];
+  URL_COMPONENTSA uc = Zeroed();
+  uc.lpszHostName = host;
+  uc.dwHostNameLength = sizeof host;
+
+  // The record's size is checked (Win32).
+  uc.dwStructSize = sizeof uc - 1;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(InternetCrackUrlA("http://a/b", 0, 0, &uc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  uc.dwStructSize = sizeof uc;
+
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(InternetCrackUrlA("no scheme here", 0, 0, &uc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
+
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(InternetCrackUrlA("http://host:99999/", 0, 0, &uc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL));
+
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(InternetCrackUrlA("http:///nohost", 0, 0, &uc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL));
+
+  // A path that does not fit with its terminator: Part 3.1's result 3 for a long URL.
+  uc.lpszUrlPath = path;
+  uc.dwUrlPathLength = sizeof path;
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(InternetCrackUrlA("http://host/1234567", 0, 0, &uc));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  // The lengths are in and out: a successful copy leaves the host's length at 4.
+  EXPECT_EQ(uc.dwHostNameLength, 4u);
+  uc.dwHostNameLength = sizeof host;
+  uc.dwUrlPathLength = sizeof path;
+  EXPECT_TRUE(InternetCrackUrlA("http://host/123456", 0, 0, &uc));  // 7 + terminator fit
+  EXPECT_STREQ(path, "/123456");
+
+  // The length argument bounds the URL.
+  uc.dwHostNameLength = sizeof host;
+  uc.dwUrlPathLength = sizeof path;
+  EXPECT_TRUE(InternetCrackUrlA("http://host/12345678", 14, 0, &uc));
+  EXPECT_STREQ(path, "/12");
+}
+
+}  // namespace
