@@ -33,6 +33,7 @@ struct Options {
   std::string script;             // headless runner script
   std::string mic;                // sound file played into the microphone; empty = real/silence
   int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
+  int waveInStartFault = 0;       // MMSYSERR_* that waveInStart returns without starting; 0 = none
   std::vector<NetMapEntry> netMap;
   // Network and SMS faults for tests (DESIGN §4; --net-fault, --sms-fault). The connection
   // manager fails with netFailResult, or never connects so that a synchronous request waits

@@ -333,6 +333,10 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
 
 MMRESULT waveInStart(HWAVEIN hwi) {
   std::lock_guard<std::mutex> lk(table().mutex);
+  // Fault injection for tests, as waveInOpenFault: the driver refuses to start (Part 2.2's
+  // "a failure of waveInStart"); the device and its queue stay as they are.
+  if (int fault = device::options().waveInStartFault; fault != 0)
+    return winmm::Traced("waveInStart", hwi, static_cast<MMRESULT>(fault));
   WaveIn* d = winmm::FindLocked(hwi);
   if (!d) return winmm::Traced("waveInStart", hwi, MMSYSERR_INVALHANDLE);
   // Starting a started device changes nothing.

@@ -1,0 +1,46 @@
+// Helpers shared by the audio tests (Parts 2.1, 2.2): the log's lines, and a 16-bit WAV file
+// written by hand so that the tests do not share code with the platform's reader.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace audio_test {
+
+// The log split after every "\r\n" (each line keeps its "\r\n").
+inline std::vector<std::string> Lines(const std::string& log) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(log.substr(start, end + 2 - start));
+  return lines;
+}
+
+// The log lines that begin with prefix, in order.
+inline std::vector<std::string> LinesOf(const std::string& log, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& line : Lines(log))
+    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+  return out;
+}
+
+inline size_t Count(const std::string& log, const std::string& line) {
+  size_t n = 0;
+  for (const std::string& l : Lines(log)) n += (l == line);
+  return n;
+}
+
+inline void WriteWav(const std::string& path, int rate, const std::vector<int16_t>& samples) {
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.put(static_cast<char>(v >> (8 * i))); };
+  auto u16 = [&](uint16_t v) { out.put(static_cast<char>(v & 0xFF)); out.put(static_cast<char>(v >> 8)); };
+  const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
+  out.write("RIFF", 4); u32(36 + dataBytes); out.write("WAVEfmt ", 8); u32(16);
+  u16(1); u16(1); u32(static_cast<uint32_t>(rate)); u32(static_cast<uint32_t>(rate * 2)); u16(2); u16(16);
+  out.write("data", 4); u32(dataBytes);
+  for (int16_t s : samples) u16(static_cast<uint16_t>(s));
+}
+
+}  // namespace audio_test
