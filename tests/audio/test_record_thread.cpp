@@ -83,7 +83,7 @@ TEST(RecordThread, LaterThreadsReuseTheOneRecorder) {
   EXPECT_EQ(Count(client.log(), kWimData), 2u);
 }
 
-TEST(RecordThread, ASecondThreadWhileRecordingIsRefusedWithoutAnErrorScreenChange) {
+TEST(RecordThread, ASecondThreadWhileRecordingIsRefusedAndShowsErrorScreen11) {
   Client client;
   ASSERT_TRUE(client.boot());
   client.driver.advance(3000);
