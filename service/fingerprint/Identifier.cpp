@@ -1,9 +1,8 @@
 #include "Identifier.h"
 
-#include "../audio/Resampler.h"
+#include "Matcher.h"
 
 #include <algorithm>
-#include "Matcher.h"
 
 namespace melodex::fp {
 
@@ -23,17 +22,14 @@ Identification Identifier::identify(std::span<const float> samples) const {
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
+    // The peaks are found once; each speed hypothesis moves them (PeakExtractor::undoSpeed)
+    // instead of resampling the recording and computing its spectrogram again, so a clip that
+    // matches at no speed costs seven hash lookups passes, not seven whole fingerprintings.
+    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
     for (double speed : config_.speedFactors) {
-        // A clip played `speed` times too fast is stretched back by resampling it to a rate
-        // `speed` times higher and reading the result at the original rate.
-        std::vector<float> stretched;
-        std::span<const float> input = samples;
-        if (speed != 1.0) {
-            stretched = audio::resample(samples, config_.sampleRate, config_.sampleRate * speed);
-            input = stretched;
-        }
-        const std::vector<Landmark> query = queryLandmarks(input);
+        const std::vector<Landmark> query =
+            hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
         const MatchCandidate candidate = matcher.match(query);
         Identification result;
         result.track = candidate.track;
