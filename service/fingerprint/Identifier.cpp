@@ -9,8 +9,9 @@ namespace melodex::fp {
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
-std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples) const {
-    return hashes_.build(peaks_.extract(samples, PeakDensity::Query), config_.queryFanOut, config_.queryTimeJitter);
+std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, double speed) const {
+    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
+    return hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {

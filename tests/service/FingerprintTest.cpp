@@ -211,6 +211,10 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
         ASSERT_FALSE(query.empty());
         EXPECT_EQ(fast.match(query), naive.match(query));
     }
+    // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
+    const auto sped = identifier.queryLandmarks(clips[0], 1.03);
+    ASSERT_FALSE(sped.empty());
+    EXPECT_EQ(fast.match(sped), naive.match(sped));
 }
 
 TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
@@ -230,12 +234,16 @@ TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
     }
 }
 
-TEST_F(CatalogTest, IdentifiesASpedUpRecording) {
-    micsim::MicSettings fast;
-    fast.speed = 1.02;
-    const auto id = fp::Identifier(config_, catalog_.index()).identify(test::recordClip(test::track("knolls.ogg"), 9.0, fast));
-    EXPECT_TRUE(id.matched) << "score " << id.score;
-    EXPECT_EQ(id.track, 1u);
+TEST_F(CatalogTest, IdentifiesSpedUpAndSlowedRecordings) {
+    const fp::Identifier identifier(config_, catalog_.index());
+    for (double speed : {1.02, 0.97}) {
+        micsim::MicSettings changed;
+        changed.speed = speed;
+        const auto id = identifier.identify(test::recordClip(test::track("knolls.ogg"), 9.0, changed));
+        EXPECT_TRUE(id.matched) << "speed " << speed << " score " << id.score;
+        EXPECT_EQ(id.track, 1u);
+        EXPECT_NE(id.speed, 1.0);
+    }
 }
 
 TEST_F(CatalogTest, RejectsMusicThatIsNotInTheCatalog) {
