@@ -28,10 +28,11 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // matches at no speed costs seven hash lookups passes, not seven whole fingerprintings.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
+    VoteTally tally;
     for (double speed : config_.speedFactors) {
         const std::vector<Landmark> query =
             hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
-        const MatchCandidate candidate = matcher.match(query);
+        const MatchCandidate candidate = matcher.match(query, tally);
         Identification result;
         result.track = candidate.track;
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
