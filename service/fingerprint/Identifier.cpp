@@ -25,7 +25,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
 
     // The peaks are found once; each speed hypothesis moves them (PeakExtractor::undoSpeed)
     // instead of resampling the recording and computing its spectrogram again, so a clip that
-    // matches at no speed costs seven hash lookups passes, not seven whole fingerprintings.
+    // matches at no speed costs seven lookup passes, not seven whole fingerprintings.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
     VoteTally tally;
