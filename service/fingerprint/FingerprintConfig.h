@@ -41,7 +41,8 @@ struct FingerprintConfig {
     float minScoreRatio = 2.5f;    // best score over the runner-up track's score
     double maxQuerySeconds = 30.0; // longer uploads are cut to this
     // Speed factors tried in order when the previous one found nothing: a clip played 3 % fast
-    // is undone by resampling it 3 % slower before fingerprinting.
+    // is undone by moving its peaks where resampling it by 1.03 would put them (3 % later in
+    // time, 3 % lower in frequency; PeakExtractor::undoSpeed).
     std::vector<double> speedFactors{1.0, 1.01, 0.99, 1.02, 0.98, 1.03, 0.97};
 
     // --- Index layout: 21-bit hashes, 12-bit track ids, 20-bit frame times ---

@@ -1,17 +1,17 @@
 #include "Identifier.h"
 
-#include "../audio/Resampler.h"
+#include "Matcher.h"
 
 #include <algorithm>
-#include "Matcher.h"
 
 namespace melodex::fp {
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
-std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples) const {
-    return hashes_.build(peaks_.extract(samples, PeakDensity::Query), config_.queryFanOut, config_.queryTimeJitter);
+std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, double speed) const {
+    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
+    return hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -23,18 +23,16 @@ Identification Identifier::identify(std::span<const float> samples) const {
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
+    // The peaks are found once; each speed hypothesis moves them (PeakExtractor::undoSpeed)
+    // instead of resampling the recording and computing its spectrogram again, so a clip that
+    // matches at no speed costs seven lookup passes, not seven whole fingerprintings.
+    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
+    VoteTally tally;
     for (double speed : config_.speedFactors) {
-        // A clip played `speed` times too fast is stretched back by resampling it to a rate
-        // `speed` times higher and reading the result at the original rate.
-        std::vector<float> stretched;
-        std::span<const float> input = samples;
-        if (speed != 1.0) {
-            stretched = audio::resample(samples, config_.sampleRate, config_.sampleRate * speed);
-            input = stretched;
-        }
-        const std::vector<Landmark> query = queryLandmarks(input);
-        const MatchCandidate candidate = matcher.match(query);
+        const std::vector<Landmark> query =
+            hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
+        const MatchCandidate candidate = matcher.match(query, tally);
         Identification result;
         result.track = candidate.track;
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;

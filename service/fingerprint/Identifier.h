@@ -1,6 +1,7 @@
 // The whole query road for one recording: peaks, landmarks, matching, and the decision
 // whether the best candidate is a match at all (score threshold, margin over the runner-up).
-// Small speed changes are undone by trying the recording again at resampled speeds.
+// Small speed changes are undone by trying the recording's peaks again, moved to where each
+// of a few speeds would put them.
 #pragma once
 
 #include "FingerprintConfig.h"
@@ -30,8 +31,9 @@ public:
     // samples: mono at config.sampleRate.
     Identification identify(std::span<const float> samples) const;
 
-    // The landmarks a query of these samples looks up (exposed for tests and the benchmark).
-    std::vector<Landmark> queryLandmarks(std::span<const float> samples) const;
+    // The landmarks a query of these samples looks up under a speed hypothesis (exposed for
+    // tests and the benchmark).
+    std::vector<Landmark> queryLandmarks(std::span<const float> samples, double speed = 1.0) const;
 
     // The landmarks the catalog stores for a track's samples.
     std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;

@@ -15,6 +15,8 @@ public:
     Matcher(const FingerprintIndex& index, int offsetTolerance);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
+    // The same, voting in a caller's tally (cleared first) whose buffers outlive the call.
+    MatchCandidate match(const std::vector<Landmark>& query, VoteTally& tally) const;
 
 private:
     const FingerprintIndex& index_;

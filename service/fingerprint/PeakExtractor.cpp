@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,21 +51,79 @@ struct FftwDeleter {
     void operator()(void* p) const { fftwf_free(p); }
 };
 
-// Running maximum over a window of 2*radius+1 values along one axis (monotonic deque, O(n)).
-void slidingMax(const float* in, float* out, int count, int stride, int radius) {
-    std::deque<int> window;  // indices whose values decrease from front to back
-    int next = 0;
-    for (int i = 0; i < count; ++i) {
-        int hi = std::min(count - 1, i + radius);
-        for (; next <= hi; ++next) {
-            while (!window.empty() && in[window.back() * stride] <= in[next * stride])
-                window.pop_back();
-            window.push_back(next);
-        }
-        while (window.front() < i - radius)
-            window.pop_front();
-        out[i * stride] = in[window.front() * stride];
+// Running maximum over a window of 2*radius+1 values of a row, by doubling: in a row padded
+// with -inf, the maxima of windows of 2, 4, ... p values (p the largest power of two within the
+// window), then each window is the maximum of two overlapping p-windows. Every step is a
+// straight loop the compiler vectorises; a monotonic queue's branches cost three times more.
+// `scratch` holds count + 2*radius floats.
+void slidingMax(const float* in, float* out, int count, int radius, float* scratch) {
+    const int width = 2 * radius + 1;
+    const int padded = count + 2 * radius;
+    std::fill(scratch, scratch + radius, -std::numeric_limits<float>::infinity());
+    std::copy(in, in + count, scratch + radius);
+    std::fill(scratch + radius + count, scratch + padded, -std::numeric_limits<float>::infinity());
+    int p = 1;  // scratch[i] now holds the maximum of scratch's original [i, i + p)
+    for (; 2 * p <= width; p *= 2)
+        for (int i = 0; i + p < padded; ++i)
+            scratch[i] = std::max(scratch[i], scratch[i + p]);
+    // Output i's window is padded [i, i + width): the p-windows at i and at i + width - p.
+    for (int i = 0; i < count; ++i)
+        out[i] = std::max(scratch[i], scratch[i + width - p]);
+}
+
+// The same along time for a whole spectrogram at once (van Herk / Gil-Werman): running maxima
+// forward and backward within blocks of 2*radius+1 frames, then one max per cell. Rows are
+// contiguous, so every step is a loop over the bins that the compiler vectorises; walking each
+// bin's column with a stride of a whole row was most of a query's time.
+void slidingMaxAlongTime(const float* in, float* out, int frames, int bins, int radius) {
+    const int width = 2 * radius + 1;
+    const auto rows = [bins](size_t count) { return std::vector<float>(count * static_cast<size_t>(bins)); };
+    std::vector<float> forward = rows(static_cast<size_t>(frames));   // max from block start to f
+    std::vector<float> backward = rows(static_cast<size_t>(frames));  // max from f to block end
+    const auto row = [bins](auto& v, int f) { return v.data() + static_cast<size_t>(f) * static_cast<size_t>(bins); };
+    for (int f = 0; f < frames; ++f) {
+        const float* x = in + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        float* g = row(forward, f);
+        if (f % width == 0)
+            std::copy(x, x + bins, g);
+        else
+            for (const float *p = row(forward, f - 1), *end = x + bins; x != end; ++x, ++p, ++g)
+                *g = std::max(*x, *p);
     }
+    for (int f = frames - 1; f >= 0; --f) {
+        const float* x = in + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        float* h = row(backward, f);
+        if (f % width == width - 1 || f == frames - 1)
+            std::copy(x, x + bins, h);
+        else
+            for (const float *p = row(backward, f + 1), *end = x + bins; x != end; ++x, ++p, ++h)
+                *h = std::max(*x, *p);
+    }
+    for (int f = 0; f < frames; ++f) {
+        const int a = std::max(0, f - radius);
+        const int b = std::min(frames - 1, f + radius);
+        float* o = out + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        if (a / width != b / width) {
+            const float* h = row(backward, a);
+            const float* g = row(forward, b);
+            for (int i = 0; i < bins; ++i)
+                o[i] = std::max(h[i], g[i]);
+        } else {
+            // One block: [a, b] starts it (forward holds the answer) or is cut by the end of
+            // the spectrogram (backward does).
+            const float* src = a % width == 0 ? row(forward, b) : row(backward, a);
+            std::copy(src, src + bins, o);
+        }
+    }
+}
+
+// Vertex of the parabola through (-1, left), (0, centre), (1, right), clamped to +-0.5; 0 at
+// an edge or on a plateau.
+float vertex(float left, float centre, float right) {
+    const float curvature = left - 2.0f * centre + right;
+    if (curvature >= 0.0f)
+        return 0.0f;
+    return std::clamp(0.5f * (left - right) / curvature, -0.5f, 0.5f);
 }
 
 } // namespace
@@ -113,24 +171,54 @@ std::vector<Peak> PeakExtractor::extract(std::span<const float> samples, PeakDen
     const int timeRadius = ref ? config_.refPeakTimeRadius : config_.queryPeakTimeRadius;
 
     // Separable 2-D maximum filter: along frequency within each frame, then along time.
+    std::vector<float> scratch(static_cast<size_t>(bins + 2 * freqRadius));
     std::vector<float> alongFreq(power.size());
     for (int f = 0; f < frames; ++f) {
         const size_t row = static_cast<size_t>(f) * static_cast<size_t>(bins);
-        slidingMax(power.data() + row, alongFreq.data() + row, bins, 1, freqRadius);
+        slidingMax(power.data() + row, alongFreq.data() + row, bins, freqRadius, scratch.data());
     }
     std::vector<float> neighbourhoodMax(power.size());
-    for (int b = 0; b < bins; ++b)
-        slidingMax(alongFreq.data() + b, neighbourhoodMax.data() + b, frames, bins, timeRadius);
+    slidingMaxAlongTime(alongFreq.data(), neighbourhoodMax.data(), frames, bins, timeRadius);
 
     std::vector<Peak> peaks;
     for (int f = 0; f < frames; ++f) {
         for (int b = 0; b < bins; ++b) {
             const size_t i = static_cast<size_t>(f) * static_cast<size_t>(bins) + static_cast<size_t>(b);
-            if (power[i] > config_.peakFloorDb && power[i] == neighbourhoodMax[i])
-                peaks.push_back(Peak{f, config_.minBin + b, power[i]});
+            if (power[i] > config_.peakFloorDb && power[i] == neighbourhoodMax[i]) {
+                Peak p{f, config_.minBin + b, power[i]};
+                if (f > 0 && f + 1 < frames)
+                    p.frameFraction = vertex(power[i - static_cast<size_t>(bins)], power[i], power[i + static_cast<size_t>(bins)]);
+                if (b > 0 && b + 1 < bins)
+                    p.binFraction = vertex(power[i - 1], power[i], power[i + 1]);
+                peaks.push_back(p);
+            }
         }
     }
     return peaks;
+}
+
+std::vector<Peak> PeakExtractor::undoSpeed(const std::vector<Peak>& peaks, double speed) const {
+    std::vector<Peak> scaled;
+    scaled.reserve(peaks.size());
+    for (const Peak& p : peaks) {
+        const double frame = (p.frame + static_cast<double>(p.frameFraction)) * speed;
+        const double bin = (p.bin + static_cast<double>(p.binFraction)) / speed;
+        Peak q{static_cast<int32_t>(std::lround(frame)), static_cast<int32_t>(std::lround(bin)), p.level};
+        q.frameFraction = static_cast<float>(frame - q.frame);
+        q.binFraction = static_cast<float>(bin - q.bin);
+        // A peak pushed out of the band would not have been seen in the resampled audio.
+        if (q.bin >= config_.minBin && q.bin <= config_.maxBin)
+            scaled.push_back(q);
+    }
+    // Scaling keeps the order of frames but rounding can swap bins within a frame, or merge two
+    // peaks into one cell (keep the louder, as the maximum filter would).
+    std::sort(scaled.begin(), scaled.end(), [](const Peak& a, const Peak& b) {
+        return a.frame != b.frame ? a.frame < b.frame : a.bin != b.bin ? a.bin < b.bin : a.level > b.level;
+    });
+    scaled.erase(std::unique(scaled.begin(), scaled.end(),
+                             [](const Peak& a, const Peak& b) { return a.frame == b.frame && a.bin == b.bin; }),
+                 scaled.end());
+    return scaled;
 }
 
 } // namespace melodex::fp

@@ -14,6 +14,11 @@ struct Peak {
     int32_t frame;  // STFT frame number (hop = config.hopSize samples)
     int32_t bin;    // FFT bin, within [config.minBin, config.maxBin]
     float level;    // log power in dB, used only to rank peaks
+    // Where between cells the peak really lies (parabolic fit of the log power, within
+    // +-0.5): a speed hypothesis scales these finer positions, so rounding the scaled peak
+    // lands where a peak of the resampled audio would have been (undoSpeed).
+    float frameFraction = 0.0f;
+    float binFraction = 0.0f;
 };
 
 enum class PeakDensity { Reference, Query };
@@ -24,6 +29,12 @@ public:
 
     // Peaks of mono audio at config.sampleRate, sorted by frame, then bin.
     std::vector<Peak> extract(std::span<const float> samples, PeakDensity density) const;
+
+    // The peaks the recording would have given had it been resampled by `speed` (the
+    // resampling that undoes a playback `speed` times too fast): time stretches by `speed`,
+    // frequency shrinks by it. Costs nothing next to resampling and a new STFT, which is
+    // what lets the Identifier try many speeds within one query's time. Sorted like extract().
+    std::vector<Peak> undoSpeed(const std::vector<Peak>& peaks, double speed) const;
 
     // Log-power spectrogram, frames x (maxBin - minBin + 1), row-major. Exposed for tests.
     std::vector<float> spectrogram(std::span<const float> samples, int& frameCount) const;

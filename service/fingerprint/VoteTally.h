@@ -27,8 +27,19 @@ public:
     // The best-aligned track; ties go to the lower track id, then the lower offset.
     MatchCandidate best(int tolerance);
 
+    // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
+    // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.
+    void clear() { votes_.clear(); }
+
 private:
+    struct Run {
+        uint32_t track;
+        int64_t offset;
+        int count;
+    };
     std::vector<uint64_t> votes_;  // (track << 32) | (offset + 2^31)
+    std::vector<uint64_t> scratch_;
+    std::vector<Run> runs_;
 };
 
 } // namespace melodex::fp

@@ -51,6 +51,65 @@ TEST(PeakExtractor, QueryPeaksIncludeEveryReferencePeak) {
         EXPECT_TRUE(queryCells.count({p.frame, p.bin})) << p.frame << "," << p.bin;
 }
 
+// The separable running-maximum filters against the definition, cell by cell: a peak is a cell
+// above the floor that no cell of its neighbourhood exceeds.
+TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
+    const fp::FingerprintConfig config;
+    std::vector<float> s(8000 * 3);
+    uint32_t state = 12345;
+    for (size_t i = 0; i < s.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double tone = std::sin(2.0 * std::numbers::pi * (600.0 + 0.05 * static_cast<double>(i)) * static_cast<double>(i) / 8000.0);
+        s[i] = static_cast<float>(0.3 * tone + 0.2 * (static_cast<double>(state >> 8) / 16777216.0 - 0.5));
+    }
+    const fp::PeakExtractor extractor(config);
+    int frames = 0;
+    const std::vector<float> power = extractor.spectrogram(s, frames);
+    const int bins = config.maxBin - config.minBin + 1;
+    for (const auto density : {fp::PeakDensity::Reference, fp::PeakDensity::Query}) {
+        const bool ref = density == fp::PeakDensity::Reference;
+        const int fr = ref ? config.refPeakFreqRadius : config.queryPeakFreqRadius;
+        const int tr = ref ? config.refPeakTimeRadius : config.queryPeakTimeRadius;
+        std::set<std::pair<int, int>> expected;
+        for (int f = 0; f < frames; ++f)
+            for (int b = 0; b < bins; ++b) {
+                const float v = power[static_cast<size_t>(f * bins + b)];
+                bool isMax = v > config.peakFloorDb;
+                for (int g = std::max(0, f - tr); isMax && g <= std::min(frames - 1, f + tr); ++g)
+                    for (int c = std::max(0, b - fr); isMax && c <= std::min(bins - 1, b + fr); ++c)
+                        isMax = power[static_cast<size_t>(g * bins + c)] <= v;
+                if (isMax)
+                    expected.emplace(f, config.minBin + b);
+            }
+        std::set<std::pair<int, int>> found;
+        for (const auto& p : extractor.extract(s, density)) {
+            found.emplace(p.frame, p.bin);
+            EXPECT_LE(std::abs(p.frameFraction), 0.5f);
+            EXPECT_LE(std::abs(p.binFraction), 0.5f);
+        }
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(found, expected) << (ref ? "reference" : "query");
+    }
+}
+
+// Moving the peaks for a speed hypothesis lands near where the resampled audio puts them.
+TEST(PeakExtractor, UndoSpeedScalesTimeAndFrequency) {
+    const fp::FingerprintConfig config;
+    const fp::PeakExtractor extractor(config);
+    fp::Peak p{100, 103, -10.0f};
+    p.frameFraction = 0.25f;
+    p.binFraction = -0.3f;
+    const auto slower = extractor.undoSpeed({p, fp::Peak{50, config.minBin, 0.0f}}, 1.03);
+    ASSERT_EQ(slower.size(), 1u);  // the lowest-bin peak leaves the band
+    EXPECT_EQ(slower[0].frame, 103);  // 100.25 * 1.03 = 103.26
+    EXPECT_EQ(slower[0].bin, 100);    // 102.7 / 1.03 = 99.71
+    EXPECT_NEAR(slower[0].binFraction, -0.29f, 0.01f);
+    const auto same = extractor.undoSpeed({p}, 1.0);
+    ASSERT_EQ(same.size(), 1u);
+    EXPECT_EQ(same[0].frame, 100);
+    EXPECT_EQ(same[0].bin, 103);
+}
+
 TEST(HashBuilder, PacksTwentyOneBitsAndBoundsTheFanOut) {
     EXPECT_EQ(fp::HashBuilder::pack(255, 63, 63), (255u << 13) | (127u << 6) | 63u);
     EXPECT_EQ(fp::HashBuilder::pack(0, -64, 0), 0u);
@@ -152,6 +211,10 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
         ASSERT_FALSE(query.empty());
         EXPECT_EQ(fast.match(query), naive.match(query));
     }
+    // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
+    const auto sped = identifier.queryLandmarks(clips[0], 1.03);
+    ASSERT_FALSE(sped.empty());
+    EXPECT_EQ(fast.match(sped), naive.match(sped));
 }
 
 TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
@@ -171,12 +234,16 @@ TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
     }
 }
 
-TEST_F(CatalogTest, IdentifiesASpedUpRecording) {
-    micsim::MicSettings fast;
-    fast.speed = 1.02;
-    const auto id = fp::Identifier(config_, catalog_.index()).identify(test::recordClip(test::track("knolls.ogg"), 9.0, fast));
-    EXPECT_TRUE(id.matched) << "score " << id.score;
-    EXPECT_EQ(id.track, 1u);
+TEST_F(CatalogTest, IdentifiesSpedUpAndSlowedRecordings) {
+    const fp::Identifier identifier(config_, catalog_.index());
+    for (double speed : {1.02, 0.97}) {
+        micsim::MicSettings changed;
+        changed.speed = speed;
+        const auto id = identifier.identify(test::recordClip(test::track("knolls.ogg"), 9.0, changed));
+        EXPECT_TRUE(id.matched) << "speed " << speed << " score " << id.score;
+        EXPECT_EQ(id.track, 1u);
+        EXPECT_NE(id.speed, 1.0);
+    }
 }
 
 TEST_F(CatalogTest, RejectsMusicThatIsNotInTheCatalog) {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <time.h>
 
 namespace melodex::bench {
 
@@ -37,12 +38,29 @@ std::vector<Condition> standardConditions() {
     };
 }
 
+std::vector<Condition> foreignConditions() {
+    std::vector<Condition> all = standardConditions();
+    std::vector<Condition> chosen;
+    for (const char* name : {"clean", "SNR 10 dB", "SNR 0 dB", "reverb 0.5 s", "GSM + 5 dB", "speed +3 %", "speed -3 %"})
+        for (const Condition& c : all)
+            if (c.name == name)
+                chosen.push_back(Condition{std::string("FP ") + name, c.settings});
+    return chosen;
+}
+
 BenchRunner::BenchRunner(BenchOptions options) : options_(std::move(options)) {}
 
 namespace {
 
+double threadCpuMilliseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 struct Job {
-    size_t condition;     // index into the conditions, or SIZE_MAX for a foreign clip
+    size_t condition;     // index into the results (catalog conditions, then foreign ones)
+    bool foreign;
     size_t track;         // catalog track, or foreign file index
     double at;
     uint32_t seed;
@@ -69,27 +87,33 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             return false;
     }
 
-    const auto conditions = standardConditions();
+    const auto catalogConditions = standardConditions();
+    std::vector<Condition> conditions = catalogConditions;
+    if (!options_.foreignFiles.empty())
+        for (const Condition& c : foreignConditions())
+            conditions.push_back(c);
     results.clear();
-    for (const auto& c : conditions)
-        results.push_back(ConditionResult{c.name, {}, {}});
-    results.push_back(ConditionResult{"not in catalog (FP)", {}, {}});
+    for (size_t c = 0; c < conditions.size(); ++c)
+        results.push_back(ConditionResult{conditions[c].name, c >= catalogConditions.size(), {}, {}});
 
     // Draw every clip first, then decode each track once for all of its clips.
     std::mt19937 random(options_.seed);
     std::vector<Job> jobs;
-    for (size_t c = 0; c < conditions.size(); ++c)
+    for (size_t c = 0; c < catalogConditions.size(); ++c)
         for (int i = 0; i < options_.clipsPerCondition; ++i) {
             const size_t track = std::uniform_int_distribution<size_t>(0, catalog.tracks().size() - 1)(random);
             const double usable = std::max(0.0, catalog.tracks()[track].seconds - 12.0);
-            jobs.push_back(Job{c, track, std::uniform_real_distribution<double>(0.0, usable)(random),
+            jobs.push_back(Job{c, false, track, std::uniform_real_distribution<double>(0.0, usable)(random),
                                static_cast<uint32_t>(random())});
         }
-    for (int i = 0; i < options_.clipsPerCondition && !options_.foreignFiles.empty(); ++i)
-        jobs.push_back(Job{SIZE_MAX, std::uniform_int_distribution<size_t>(0, options_.foreignFiles.size() - 1)(random),
-                           -1.0, static_cast<uint32_t>(random())});
+    // Foreign clips: the position is drawn once the file is loaded (its length is not known
+    // before). Drawn after the catalog clips, so adding them leaves those unchanged.
+    for (size_t c = catalogConditions.size(); c < conditions.size(); ++c)
+        for (int i = 0; i < options_.foreignClipsPerCondition; ++i)
+            jobs.push_back(Job{c, true, std::uniform_int_distribution<size_t>(0, options_.foreignFiles.size() - 1)(random),
+                               -1.0, static_cast<uint32_t>(random())});
     std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) {
-        return std::make_pair(a.condition == SIZE_MAX, a.track) < std::make_pair(b.condition == SIZE_MAX, b.track);
+        return std::make_pair(a.foreign, a.track) < std::make_pair(b.foreign, b.track);
     });
 
     audio::AudioFile file;
@@ -97,14 +121,14 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
     size_t done = 0;
     silentClips = 0;
     for (const Job& job : jobs) {
-        const bool foreign = job.condition == SIZE_MAX;
+        const bool foreign = job.foreign;
         const std::string path = foreign ? options_.foreignFiles[job.track] : catalog.tracks()[job.track].path;
         if (path != loaded) {
             if (!file.load(path, error))
                 return false;
             loaded = path;
         }
-        micsim::MicSettings settings = foreign ? micsim::MicSettings{} : conditions[job.condition].settings;
+        micsim::MicSettings settings = conditions[job.condition].settings;
         settings.seed = job.seed;
         settings.atSeconds = job.at;
         if (foreign) {
@@ -131,20 +155,23 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
 
         // Time what the service does for one request: decode the client's body, identify.
         const std::string body = micsim::MicSimulator::clientImage(clip);
+        const double cpuStart = threadCpuMilliseconds();
         const auto start = std::chrono::steady_clock::now();
         const audio::DecodedUpload upload = decoder.decode(body);
         const fp::Identification id = identifier.identify(upload.samples);
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        ConditionResult& r = results[foreign ? results.size() - 1 : job.condition];
-        r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == job.track, ms});
+        const double cpuMs = threadCpuMilliseconds() - cpuStart;
+        ConditionResult& r = results[job.condition];
+        r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == job.track, ms, cpuMs});
         if (options_.verbose && (foreign ? id.matched : id.track != job.track || !id.matched))
             std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d speed %.2f\n",
-                         foreign ? "FP" : conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
+                         conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
                          id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.speed);
         if (olaf) {
             double olafMs = 0.0;
-            const int olafTrack = olaf->query(clip, olafMs);
-            r.olaf.push_back(ClipResult{olafTrack >= 0, !foreign && olafTrack == static_cast<int>(job.track), olafMs});
+            double olafCpuMs = 0.0;
+            const int olafTrack = olaf->query(clip, olafMs, olafCpuMs);
+            r.olaf.push_back(ClipResult{olafTrack >= 0, !foreign && olafTrack == static_cast<int>(job.track), olafMs, olafCpuMs});
         }
         if (++done % 20 == 0)
             std::fprintf(stderr, "\rbench: %zu/%zu clips", done, jobs.size());

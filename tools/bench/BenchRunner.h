@@ -18,11 +18,13 @@ struct Condition {
 struct ClipResult {
     bool matched = false;
     bool correct = false;
-    double milliseconds = 0.0;
+    double milliseconds = 0.0;     // wall clock
+    double cpuMilliseconds = 0.0;  // CPU time of the query alone (robust to a busy machine)
 };
 
 struct ConditionResult {
     std::string name;
+    bool foreign = false;  // clips of music not in the catalog: the rate is of any match
     std::vector<ClipResult> melodex;
     std::vector<ClipResult> olaf;  // empty when Olaf is not run
 };
@@ -32,12 +34,17 @@ struct BenchOptions {
     std::vector<std::string> foreignFiles;  // music not in the catalog
     std::string olafBinary;                 // empty: Olaf is not run
     int clipsPerCondition = 50;
+    int foreignClipsPerCondition = 50;      // per condition of foreignConditions()
     uint32_t seed = 7;
     fp::FingerprintConfig config;           // the catalog must have been built with it
     bool verbose = false;                   // one line per missed or false clip
 };
 
 std::vector<Condition> standardConditions();
+
+// The conditions foreign clips are played under: a room, a codec or a speed change must not
+// turn music that is not in the catalog into a match (the speed retries are the riskiest).
+std::vector<Condition> foreignConditions();
 
 class BenchRunner {
 public:

@@ -21,7 +21,7 @@ public:
     bool index(const std::vector<std::string>& tracks, std::string& error);
 
     // The catalog id Olaf names for a clip at 8000 Hz, or -1 for no match.
-    int query(const std::vector<float>& clip8k, double& milliseconds);
+    int query(const std::vector<float>& clip8k, double& milliseconds, double& cpuMilliseconds);
 
     // Size of Olaf's LMDB database files.
     uint64_t databaseBytes() const;
