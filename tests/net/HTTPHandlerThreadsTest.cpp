@@ -1,0 +1,141 @@
+// Part 3.1 "Concurrency" and DESIGN §6: a POST on a worker thread started with CreateThread
+// reports through one WM_USER taken on the UI thread, and the UI thread may destroy the handler
+// while the worker is blocked in it: the worker returns promptly and touches no freed memory.
+// The suite's name begins with HTTPHandler so that CI runs it under ASan and TSan.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "device/Clock.h"
+#include "device/Device.h"
+#include "tests/net/NetTestSupport.h"
+
+namespace {
+
+using melodex_test::Answer;
+using melodex_test::NetClient;
+using melodex_test::PostThread;
+using melodex_test::Silent;
+using testing_net::LoopbackServer;
+using Clock = std::chrono::steady_clock;
+
+const size_t kRecordingSize = 180096;
+
+// Part 3.1 edge case: "a successful POST posts it exactly once, with both parameters 0".
+TEST(HTTPHandlerThreads, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
+  NetClient net;
+  LoopbackServer server(Answer(200, "OK", "reply"));
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(server, "/servlet/ZorbelId?id=1003&ownerIdentifier=o"),
+                    std::string(kRecordingSize, 'r'));
+  ASSERT_TRUE(net.client.driver.waitForPosted(10000));
+  ASSERT_TRUE(worker.waitDone(5000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_OK);
+  EXPECT_NE(worker.threadId.load(), net.uiThread);
+  ASSERT_EQ(net.spy->replies, 1);
+  EXPECT_EQ(net.spy->replyThreads[0], net.uiThread);
+  // The reply was read before the message was posted.
+  EXPECT_EQ(handler->bytesRead, 5u);
+  EXPECT_EQ(memcmp(handler->responseBuffer, "reply", 5), 0);
+  EXPECT_FALSE(net.client.driver.waitForPosted(300));
+  EXPECT_EQ(net.spy->replies, 1);
+  // Exactly one PostMessageW of WM_USER, both parameters 0.
+  EXPECT_EQ(net.client.countTrace("msg=0x0400"), 1u);
+  EXPECT_EQ(net.client.countTrace("msg=0x0400 wParam=0 lParam=0"), 1u);
+  delete handler;
+}
+
+// DESIGN §6: the cancel or time-out of Part 5.3 destroys the handler while the worker waits
+// for a server that never answers; the close ends the blocked send.
+TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheSend) {
+  NetClient net;
+  LoopbackServer server(Silent());
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(server, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+  ASSERT_TRUE(server.waitForRequests(1, 10000));
+  EXPECT_FALSE(worker.waitDone(100));  // blocked
+  Clock::time_point destroyedAt = Clock::now();
+  delete handler;
+  ASSERT_TRUE(worker.waitDone(2000));
+  EXPECT_LT(Clock::now() - destroyedAt, std::chrono::milliseconds(1000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_ERROR_SEND);
+  EXPECT_FALSE(net.client.driver.waitForPosted(200));
+  EXPECT_EQ(net.spy->replies, 0);
+}
+
+// The same while the worker is inside the one InternetReadFile, which writes into the reply
+// buffer: the buffer outlives the destructor until the worker is done with it.
+TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheRead) {
+  NetClient net;
+  LoopbackServer server([](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+    s.sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nthe first bytes");
+    s.waitUntilStopping(20000);
+  });
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(server, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+  // Wait until the worker is in the read (the trace records its entry).
+  Clock::time_point until = Clock::now() + std::chrono::seconds(10);
+  while (net.client.countTrace("InternetReadFile request=") == 0 && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(net.client.countTrace("InternetReadFile request="), 1u);
+  EXPECT_FALSE(worker.waitDone(100));
+  Clock::time_point destroyedAt = Clock::now();
+  delete handler;
+  ASSERT_TRUE(worker.waitDone(2000));
+  EXPECT_LT(Clock::now() - destroyedAt, std::chrono::milliseconds(1000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_ERROR_READ);
+  EXPECT_FALSE(net.client.driver.waitForPosted(200));
+  EXPECT_EQ(net.spy->replies, 0);
+}
+
+// Destroyed while the worker waits for the connection manager (10 s on the device clock): the
+// worker keeps nothing of the handler when the wait ends, and makes no HTTP call.
+TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerWaitsForTheConnection) {
+  NetClient net;
+  device::options().netFault = device::Options::NetFault::Timeout;
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  const uint64_t start = net.client.driver.now();
+  PostThread worker(handler, "http://127.0.0.1:9/servlet/ZorbelId", std::string(kRecordingSize, 'r'));
+  Clock::time_point until = Clock::now() + std::chrono::seconds(5);
+  while (device::Clock::nextEventAt() != std::optional<uint64_t>(start + 10000) && Clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(device::Clock::nextEventAt(), std::optional<uint64_t>(start + 10000));
+  delete handler;
+  net.client.driver.advance(10000);
+  ASSERT_TRUE(worker.waitDone(5000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_ERROR_NO_CONNECTION);
+  EXPECT_EQ(net.client.countTrace("InternetConnectA"), 0u);
+  EXPECT_EQ(net.spy->replies, 0);
+}
+
+// A new handler made right after the destruction (Part 3.2 makes one for the album art) is
+// not confused with the abandoned one, even at the same address.
+TEST(HTTPHandlerThreads, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
+  NetClient net;
+  LoopbackServer silent(Silent());
+  LoopbackServer art(Answer(200, "OK", "jpeg"));
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(silent, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+  ASSERT_TRUE(silent.waitForRequests(1, 10000));
+  delete handler;
+  HTTPHandler* next = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(next->openInternet(), HTTP_OK);
+  ASSERT_EQ(next->getURL(NetClient::Url(art, "/a.jpg").c_str()), HTTP_OK);
+  ASSERT_TRUE(worker.waitDone(2000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_ERROR_SEND);
+  EXPECT_EQ(next->bytesRead, 4u);
+  EXPECT_EQ(memcmp(next->responseBuffer, "jpeg", 4), 0);
+  EXPECT_NE(next->hRequest, nullptr);
+  delete next;
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Support for the transport tests (Part 3.1): the client booted with a spy as the current
+// screen (so WM_USER reaches handleReply on the UI thread), the loopback server of the wininet
+// tests, and a worker thread started with CreateThread as the identification thread is.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/Navigation.h"
+#include "net/HTTPHandler.h"
+#include "platform/wininet/LoopbackServer.h"
+#include "support/ClientHarness.h"
+#include "support/SpyScreen.h"
+
+namespace melodex_test {
+
+using testing_net::LoopbackServer;
+
+// A spy that also notes on which thread each reply arrived.
+class ReplySpy : public SpyScreen {
+ public:
+  ReplySpy(HINSTANCE hInst, HWND hWnd) : SpyScreen(hInst, hWnd) {}
+  void handleReply() override {
+    SpyScreen::handleReply();
+    replyThreads.push_back(GetCurrentThreadId());
+  }
+  std::vector<DWORD> replyThreads;
+};
+
+// The booted client with the spy current in the reserved slot 0 (no timer pending).
+class NetClient {
+ public:
+  NetClient() {
+    EXPECT_TRUE(client.boot());
+    spy = new ReplySpy(g_hInst, g_hWnd);
+    g_screens[0] = spy;
+    SwitchScreen(0);
+    client.driver.runPending();
+    uiThread = GetCurrentThreadId();
+  }
+  // "http://127.0.0.1:PORT" + path.
+  static std::string Url(const LoopbackServer& server, const std::string& path) {
+    return "http://127.0.0.1:" + std::to_string(server.port()) + path;
+  }
+  size_t countLog(const std::string& text) {
+    std::string log = client.log();
+    size_t n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) n++;
+    return n;
+  }
+
+  Client client;
+  ReplySpy* spy = nullptr;
+  DWORD uiThread = 0;
+};
+
+// A server answering every request with one status and body.
+inline LoopbackServer::Handler Answer(int status, const std::string& reason, const std::string& body) {
+  return [status, reason, body](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+    s.sendAll(fd, LoopbackServer::Response(status, reason, body));
+  };
+}
+
+// A server that takes the request and never answers (until it stops).
+inline LoopbackServer::Handler Silent() {
+  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
+}
+
+// postData on a thread of its own, started with CreateThread as Part 3.2's identification
+// thread is. The handler pointer is copied: the test may destroy the handler meanwhile.
+class PostThread {
+ public:
+  PostThread(HTTPHandler* handler, std::string url, std::string body)
+      : handler_(handler), url_(std::move(url)), body_(std::move(body)) {
+    thread_ = CreateThread(nullptr, 0, &PostThread::Run, this, 0, nullptr);
+    EXPECT_NE(thread_, nullptr);
+  }
+  ~PostThread() {
+    join();
+    if (thread_ != nullptr) CloseHandle(thread_);
+  }
+  // Waits (bounded, real time) for the thread's end; false when it did not end in time.
+  bool waitDone(int realMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+    while (!done && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done;
+  }
+  void join() {
+    if (thread_ != nullptr && !joined_) {
+      WaitForSingleObject(thread_, INFINITE);
+      joined_ = true;
+    }
+  }
+  std::atomic<bool> done{false};
+  std::atomic<int> result{-1};
+  std::atomic<DWORD> threadId{0};
+
+ private:
+  static DWORD WINAPI Run(LPVOID self) {
+    PostThread* t = static_cast<PostThread*>(self);
+    t->threadId = GetCurrentThreadId();
+    t->result = t->handler_->postData(t->url_.c_str(), t->body_.data(), static_cast<DWORD>(t->body_.size()));
+    t->done = true;
+    return 0;
+  }
+  HTTPHandler* handler_;
+  std::string url_;
+  std::string body_;
+  HANDLE thread_ = nullptr;
+  bool joined_ = false;
+};
+
+// The header names of a request head, in order, after the request line.
+inline std::vector<std::string> HeaderNames(const std::string& head) {
+  std::vector<std::string> names;
+  size_t at = head.find("\r\n");
+  while (at != std::string::npos && at + 2 < head.size()) {
+    size_t end = head.find("\r\n", at + 2);
+    std::string line = head.substr(at + 2, end - at - 2);
+    names.push_back(line.substr(0, line.find(':')));
+    at = end;
+  }
+  return names;
+}
+
+// The value of one header of a request head ("" when absent).
+inline std::string HeaderValue(const std::string& head, const std::string& name) {
+  size_t at = head.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  at += name.size() + 4;
+  return head.substr(at, head.find("\r\n", at) - at);
+}
+
+// A body of n bytes that differs at every position modulo 251.
+inline std::string Pattern(size_t n) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; i++) s[i] = static_cast<char>(i % 251);
+  return s;
+}
+
+}  // namespace melodex_test
