@@ -195,6 +195,17 @@ TEST(HTTPHandler, WithoutOpenInternetARequestReturns1AndLogsNothing) {
   EXPECT_EQ(net.countLog("HTTPHandler"), 0u);
 }
 
+TEST(HTTPHandler, ASessionThatInternetConnectARefusesFailsWith4) {
+  NetClient net;
+  HTTPHandler handler(g_hWnd);
+  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  // The session is closed behind the handler's back, so InternetConnectA refuses its handle.
+  ASSERT_TRUE(InternetCloseHandle(handler.hInternet));
+  EXPECT_EQ(handler.getURL("http://127.0.0.1:9/servlet/ZorbelId"), HTTP_ERROR_CONNECT);
+  EXPECT_EQ(handler.hConnect, nullptr);
+  handler.hInternet = nullptr;  // already closed
+}
+
 TEST(HTTPHandler, ARequestPathThatHttpOpenRequestARefusesFailsWith5) {
   NetClient net;
   HTTPHandler handler(g_hWnd);
