@@ -1,7 +1,7 @@
 // Part 3.1 "Concurrency" and DESIGN §6: a POST on a worker thread started with CreateThread
 // reports through one WM_USER taken on the UI thread, and the UI thread may destroy the handler
 // while the worker is blocked in it: the worker returns promptly and touches no freed memory.
-// The suite's name begins with HTTPHandler so that CI runs it under ASan and TSan.
+// The suite is HTTPHandler, like the other transport tests, for the CI lists of ASan and TSan.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 const size_t kRecordingSize = 180096;
 
 // Part 3.1 edge case: "a successful POST posts it exactly once, with both parameters 0".
-TEST(HTTPHandlerThreads, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
+TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "reply"));
   HTTPHandler* handler = new HTTPHandler(g_hWnd);
@@ -48,7 +48,7 @@ TEST(HTTPHandlerThreads, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
 
 // DESIGN §6: the cancel or time-out of Part 5.3 destroys the handler while the worker waits
 // for a server that never answers; the close ends the blocked send.
-TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheSend) {
+TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlockedInTheSend) {
   NetClient net;
   LoopbackServer server(Silent());
   HTTPHandler* handler = new HTTPHandler(g_hWnd);
@@ -68,7 +68,7 @@ TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheSend) {
 
 // The same while the worker is inside the one InternetReadFile, which writes into the reply
 // buffer: the buffer outlives the destructor until the worker is done with it.
-TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheRead) {
+TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlockedInTheRead) {
   NetClient net;
   LoopbackServer server([](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     s.sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nthe first bytes");
@@ -95,7 +95,7 @@ TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerIsBlockedInTheRead) {
 
 // Destroyed while the worker waits for the connection manager (10 s on the device clock): the
 // worker keeps nothing of the handler when the wait ends, and makes no HTTP call.
-TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerWaitsForTheConnection) {
+TEST(HTTPHandler, DestroyedWhileTheWorkerWaitsForTheConnection) {
   NetClient net;
   device::options().netFault = device::Options::NetFault::Timeout;
   HTTPHandler* handler = new HTTPHandler(g_hWnd);
@@ -117,7 +117,7 @@ TEST(HTTPHandlerThreads, DestroyedWhileTheWorkerWaitsForTheConnection) {
 
 // A new handler made right after the destruction (Part 3.2 makes one for the album art) is
 // not confused with the abandoned one, even at the same address.
-TEST(HTTPHandlerThreads, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
+TEST(HTTPHandler, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
   NetClient net;
   LoopbackServer silent(Silent());
   LoopbackServer art(Answer(200, "OK", "jpeg"));
