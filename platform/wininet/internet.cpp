@@ -4,24 +4,17 @@
 
 #include <curl/curl.h>
 
-#include <map>
-
+#include "device/HandleTable.h"
 #include "device/Trace.h"
 #include "kernel32/kernel32.h"
 
 namespace wininet {
 namespace {
 
-struct HandleTable {
-  std::mutex mutex;
-  std::map<uintptr_t, std::shared_ptr<Object>> objects;
-  // Multiples of 4 as on Windows, in a range of their own so that an HINTERNET passed where
-  // a kernel HANDLE is expected (or the reverse) is never found.
-  uintptr_t next = 0xCC0004;
-};
-
-HandleTable& table() {
-  static HandleTable* t = new HandleTable();  // never destroyed: threads may outlive main
+// Multiples of 4 as on Windows, in a range of their own so that an HINTERNET passed where a
+// kernel HANDLE is expected (or the reverse) is never found.
+device::HandleTable<Object>& table() {
+  static auto* t = new device::HandleTable<Object>(0xCC0004);  // never destroyed: threads may outlive main
   return *t;
 }
 
@@ -52,12 +45,7 @@ void Object::close() {
 }
 
 HINTERNET InsertObject(const std::shared_ptr<Object>& object) {
-  HandleTable& t = table();
-  std::lock_guard<std::mutex> lk(t.mutex);
-  uintptr_t value = t.next;
-  t.next += 4;
-  object->handle_ = reinterpret_cast<HINTERNET>(value);
-  t.objects.emplace(value, object);
+  object->handle_ = reinterpret_cast<HINTERNET>(table().insert(object));
   if (const std::shared_ptr<Object>& parent = object->parent()) {
     std::lock_guard<std::mutex> children(parent->childrenMutex_);
     // Drop entries of children already gone, so a long-lived session does not accumulate them.
@@ -67,22 +55,9 @@ HINTERNET InsertObject(const std::shared_ptr<Object>& object) {
   return object->handle_;
 }
 
-std::shared_ptr<Object> LookupObject(HINTERNET handle) {
-  HandleTable& t = table();
-  std::lock_guard<std::mutex> lk(t.mutex);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(handle));
-  return it == t.objects.end() ? nullptr : it->second;
-}
+std::shared_ptr<Object> LookupObject(HINTERNET handle) { return table().lookup(reinterpret_cast<uintptr_t>(handle)); }
 
-std::shared_ptr<Object> RemoveObject(HINTERNET handle) {
-  HandleTable& t = table();
-  std::lock_guard<std::mutex> lk(t.mutex);
-  auto it = t.objects.find(reinterpret_cast<uintptr_t>(handle));
-  if (it == t.objects.end()) return nullptr;
-  std::shared_ptr<Object> object = std::move(it->second);
-  t.objects.erase(it);
-  return object;
-}
+std::shared_ptr<Object> RemoveObject(HINTERNET handle) { return table().remove(reinterpret_cast<uintptr_t>(handle)); }
 
 }  // namespace wininet
 
