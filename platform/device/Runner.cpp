@@ -76,12 +76,7 @@ void CaptureStdout() {
 // way so that the program handles it at its own time.
 void StepWait() {
   RunnerState& r = runner();
-  std::optional<uint64_t> next = Clock::nextEventAt();
-  {
-    std::lock_guard<std::mutex> lk(user32::state().mutex);
-    std::optional<uint64_t> timer = user32::NextTimerDueLocked();
-    if (timer && (!next || *timer < *next)) next = timer;
-  }
+  std::optional<uint64_t> next = user32::NextWakeAt();
   uint64_t now = Clock::now();
   if (next && *next <= r.waitUntil) {
     Clock::advanceTo(std::max(*next, now));

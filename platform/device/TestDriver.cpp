@@ -74,12 +74,7 @@ void TestDriver::advance(uint64_t ms) {
   for (;;) {
     runPending();
     if (quit_) break;
-    std::optional<uint64_t> next = Clock::nextEventAt();
-    {
-      std::lock_guard<std::mutex> lk(user32::state().mutex);
-      std::optional<uint64_t> timer = user32::NextTimerDueLocked();
-      if (timer && (!next || *timer < *next)) next = timer;
-    }
+    std::optional<uint64_t> next = user32::NextWakeAt();
     if (!next || *next > target) break;
     Clock::advanceTo(std::max(*next, Clock::now()));
   }

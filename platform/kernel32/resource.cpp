@@ -28,8 +28,6 @@ constexpr uintptr_t kModuleStride = 0x00100000;
 constexpr uintptr_t kIndexBits = 20;
 constexpr uintptr_t kIndexMask = (uintptr_t{1} << kIndexBits) - 1;
 
-char16_t UpperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - u'a' + u'A') : c; }
-
 // A type or name argument as Win32 reads it: an integer id, "#123" as id 123, or a string.
 struct Query {
   bool isId = false;
@@ -60,12 +58,7 @@ Query ReadQuery(LPCWSTR value) {
 bool Matches(const ResourceKey& key, const Query& q) {
   if (q.isId) return key.text == nullptr && key.id == q.id;
   if (key.text == nullptr) return false;
-  const char16_t* a = key.text;
-  LPCWSTR b = q.text;
-  for (; *a && *b; ++a, ++b) {
-    if (UpperAscii(*a) != UpperAscii(*b)) return false;
-  }
-  return *a == 0 && *b == 0;
+  return _wcsicmp(key.text, q.text) == 0;  // names and types match without regard to case
 }
 
 // Finds the slot and index of an entry by address; entries belong to exactly one module.

@@ -73,6 +73,14 @@ std::optional<uint64_t> NextTimerDueLocked() {
   return due;
 }
 
+std::optional<uint64_t> NextWakeAt() {
+  std::optional<uint64_t> next = device::Clock::nextEventAt();
+  std::lock_guard<std::mutex> lk(state().mutex);
+  std::optional<uint64_t> timer = NextTimerDueLocked();
+  if (timer && (!next || *timer < *next)) next = timer;
+  return next;
+}
+
 void QueueKey(UINT message, UINT vk) {
   {
     std::lock_guard<std::mutex> lk(state().mutex);

@@ -76,6 +76,9 @@ HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName);
 bool NextMessageLocked(MSG* msg, bool remove);
 // The earliest due time of any timer, for the virtual clock's stepping. Lock held.
 std::optional<uint64_t> NextTimerDueLocked();
+// The virtual clock's next stop: the earlier of the next timer and the next clock event (the
+// test driver and the headless runner advance time to it). No lock held.
+std::optional<uint64_t> NextWakeAt();
 
 // Queues a key as the phone's keyboard delivers it (WM_KEYDOWN / WM_KEYUP to the focus window).
 void QueueKey(UINT message, UINT vk);

@@ -13,8 +13,7 @@ namespace {
 
 std::u16string Lower(const std::u16string& s) {
   std::u16string out = s;
-  for (char16_t& c : out)
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  for (char16_t& c : out) c = towlower(c);
   return out;
 }
 
