@@ -6,6 +6,7 @@
 #include "screens/ErrorScreen.h"
 #include "screens/HelpScreen.h"
 #include "screens/MainMenuScreen.h"
+#include "screens/ResultsScreen.h"
 #include "screens/SplashScreen.h"
 
 // Screen objects are plain C++ objects; new (nothrow) keeps Part 1.2's "if the allocation
@@ -14,6 +15,7 @@ MelodexScreen* CreateScreen(ScreenId id, HINSTANCE hInst, HWND hWnd) {
   switch (id) {
     case SCREEN_SPLASH: return new (std::nothrow) SplashScreen(hInst, hWnd);
     case SCREEN_MAIN_MENU: return new (std::nothrow) MainMenuScreen(hInst, hWnd);
+    case SCREEN_RESULTS: return new (std::nothrow) ResultsScreen(hInst, hWnd);
     case SCREEN_HELP: return new (std::nothrow) HelpScreen(hInst, hWnd);
     // Ids 10 and 11 are two independent instances of the one class (Part 5.8).
     case SCREEN_SEND_ERROR: return new (std::nothrow) ErrorScreen(hInst, hWnd);
@@ -24,7 +26,6 @@ MelodexScreen* CreateScreen(ScreenId id, HINSTANCE hInst, HWND hWnd) {
     // exactly as for a failed allocation (Part 1.2).
     case SCREEN_LISTENING:
     case SCREEN_ANALYZING:
-    case SCREEN_RESULTS:
     case SCREEN_SMS:
     case SCREEN_MANAGE:
       return NULL;
