@@ -1,43 +1,47 @@
-// Part 5.7: the help screen, through the test driver.
+// The help screen, key by key.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "app/AppState.h"
-#include "app/Navigation.h"
 #include "app/SoftKeyBar.h"
 #include "screens/HelpScreen.h"
-#include "support/ClientHarness.h"
+#include "support/ScreenRows.h"
 
-using melodex_test::Client;
+using namespace melodex_test;
 
 namespace {
 
 HelpScreen* Help() { return (HelpScreen*)g_screens[SCREEN_HELP]; }
 
-// Boot, leave the splash, choose help me out from the main menu.
-void BootToHelp(Client& client) {
-  ASSERT_TRUE(client.boot());
-  client.driver.press(VK_RETURN);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_HELP);
+// The list, or a topic's text, with the labels each view has.
+std::function<void(Client&)> OnTheList(LONG selected) {
+  return [selected](Client&) {
+    EXPECT_FALSE(Help()->topicOpen);
+    EXPECT_EQ(Help()->selectedItem, selected);
+    EXPECT_NE(g_softKeyBar->leftImage, nullptr);
+    EXPECT_NE(g_softKeyBar->rightImage, nullptr) << "Select";
+  };
+}
+std::function<void(Client&)> InTopic(LONG selected) {
+  return [selected](Client&) {
+    EXPECT_TRUE(Help()->topicOpen);
+    EXPECT_EQ(Help()->selectedItem, selected);
+    EXPECT_NE(g_softKeyBar->leftImage, nullptr);
+    EXPECT_EQ(g_softKeyBar->rightImage, nullptr) << "no Select in a topic";
+  };
 }
 
-std::u16string TopicText(LONG topic) {
-  WCHAR* buffer = (WCHAR*)malloc(HELP_TEXT_UNITS * sizeof(WCHAR));
-  buffer[0] = 0;
-  Help()->loadTopicText(topic, buffer);
-  std::u16string text(buffer);
-  free(buffer);
-  return text;
+// The line height of the list: the font's height + 4.
+int LineHeight() {
+  TEXTMETRICW metrics;
+  SelectObject(g_hdcImage, Help()->font);
+  GetTextMetricsW(g_hdcImage, &metrics);
+  return metrics.tmHeight + 4;
 }
 
-// The rows of the client area (from top to bottom, between left and right) that hold at least
-// one pixel that is neither white nor the highlight, grouped into bands of adjacent rows.
+// How many bands of adjacent rows between top and bottom hold a pixel that is not white.
 int CountTextBands(const Client& client, int left, int top, int right, int bottom) {
   int bands = 0;
   bool inBand = false;
@@ -50,166 +54,78 @@ int CountTextBands(const Client& client, int left, int top, int right, int botto
   return bands;
 }
 
+const Reach kAtHelp = {{VK_RETURN, VK_DOWN, VK_DOWN, VK_RETURN}, SCREEN_HELP};
+
+const ScreenRow kHelpRows[] = {
+    {.name = "Help opens on the list with Back and Select", .screen = SCREEN_HELP, .check = OnTheList(0)},
+    {.name = "Up on the first topic highlights About", .keys = {VK_UP}, .screen = SCREEN_HELP,
+     .check = OnTheList(3)},
+    {.name = "Down on the last topic highlights the first", .keys = {VK_UP, VK_DOWN}, .screen = SCREEN_HELP,
+     .check = OnTheList(0)},
+    {.name = "Keys outside the tables do nothing on the list", .keys = {KeyUpReturns('3', 0)},
+     .screen = SCREEN_HELP, .check = OnTheList(0)},
+    {.name = "The action key opens a topic", .keys = {VK_DOWN, VK_RETURN}, .screen = SCREEN_HELP,
+     .check = InTopic(1)},
+    {.name = "The right arrow opens a topic", .keys = {VK_RIGHT}, .screen = SCREEN_HELP, .check = InTopic(0)},
+    {.name = "The right soft key opens a topic", .keys = {VK_F2}, .screen = SCREEN_HELP, .check = InTopic(0)},
+    {.name = "In a topic other keys do nothing",
+     .keys = {VK_DOWN, VK_RETURN, KeyUpReturns(VK_UP, 0), VK_DOWN, VK_RETURN, VK_F2, VK_RIGHT, '7'},
+     .screen = SCREEN_HELP,
+     .check = InTopic(1)},
+    {.name = "Back in a topic returns to the list", .keys = {VK_RETURN, KeyUpReturns(VK_ESCAPE, 0)},
+     .screen = SCREEN_HELP, .check = OnTheList(0)},
+    {.name = "The left arrow in a topic returns to the list", .keys = {VK_RETURN, VK_LEFT}, .screen = SCREEN_HELP,
+     .check = OnTheList(0)},
+    {.name = "The left soft key in a topic returns to the list", .keys = {VK_RETURN, VK_F1},
+     .screen = SCREEN_HELP, .check = OnTheList(0)},
+    {"Back from the list goes to the main menu without the stack", {VK_ESCAPE}, SCREEN_MAIN_MENU,
+     Stack{SCREEN_MAIN_MENU}},
+    {"The left arrow from the list goes to the main menu", {VK_LEFT}, SCREEN_MAIN_MENU, Stack{SCREEN_MAIN_MENU}},
+    {"The left soft key from the list goes to the main menu", {VK_F1}, SCREEN_MAIN_MENU, Stack{SCREEN_MAIN_MENU}},
+    {.name = "Coming back after leaving a topic shows the list with the same topic",
+     .keys = {VK_DOWN, VK_DOWN, VK_RETURN, Switch(SCREEN_MAIN_MENU), VK_RETURN},
+     .screen = SCREEN_HELP,
+     .check = OnTheList(2)},
+    {.name = "The about text is two lines",
+     .keys = {VK_UP, VK_RETURN},
+     .screen = SCREEN_HELP,
+     .check = [](Client& client) {
+       RECT rc = client.clientRect();
+       EXPECT_EQ(CountTextBands(client, 10, Help()->headerSize.bmHeight, rc.right - 10,
+                                rc.bottom - SOFT_KEY_BAR_HEIGHT),
+                 2);
+     }},
+    // Rows of the font's height + 4 under the banner: the second row's highlight ends on its
+    // last pixel row, the list's first pixel row and the third row's first are white.
+    {.name = "The highlighted row is yellow from its first to its last pixel row",
+     .keys = {VK_DOWN},
+     .screen = SCREEN_HELP,
+     .check = [](Client& client) {
+       int top = Help()->headerSize.bmHeight;
+       int line = LineHeight();
+       EXPECT_EQ(client.clientPixel(1, top + line - 1), 0xFFFFFFu);
+       EXPECT_EQ(client.clientPixel(1, top + line), 0xFFFC00u);
+       EXPECT_EQ(client.clientPixel(1, top + 2 * line - 1), 0xFFFC00u);
+       EXPECT_EQ(client.clientPixel(1, top + 2 * line), 0xFFFFFFu);
+     }},
+};
+MELODEX_SCREEN_ROWS(HelpKeys, kAtHelp, kHelpRows);
+
+// Topics 0 to 2 read string-table entries 3 to 5; the about text is formatted.
+TEST(Help, TopicTextsComeFromTheStringTableAndTheAboutFormat) {
+  Client client;
+  ASSERT_TRUE(client.boot());
+  SwitchScreen(SCREEN_HELP);
+  WCHAR* buffer = (WCHAR*)malloc(HELP_TEXT_UNITS * sizeof(WCHAR));
+  WCHAR expected[HELP_TEXT_UNITS];
+  for (LONG topic = 0; topic < 3; topic++) {
+    ASSERT_GT(LoadStringW(g_hInst, 3 + topic, expected, HELP_TEXT_UNITS), 100);
+    Help()->loadTopicText(topic, buffer);
+    EXPECT_EQ(std::u16string(buffer), std::u16string(expected)) << "topic " << topic;
+  }
+  Help()->loadTopicText(3, buffer);
+  EXPECT_EQ(std::u16string(buffer), u"Melodex version 1.2.0\r\nWindowsMobile");
+  free(buffer);
+}
+
 }  // namespace
-
-TEST(Help, OpensOnTheListWithBackAndSelectLabels) {
-  Client client;
-  BootToHelp(client);
-  EXPECT_FALSE(Help()->topicOpen);
-  EXPECT_EQ(Help()->selectedItem, 0);
-  EXPECT_NE(g_softKeyBar->leftImage, nullptr);
-  EXPECT_NE(g_softKeyBar->rightImage, nullptr);
-}
-
-// Edge case: VK_UP on the first topic highlights About Melodex; VK_DOWN on the last highlights
-// IDing a Song.
-TEST(Help, TopicHighlightWrapsBothWays) {
-  Client client;
-  BootToHelp(client);
-  client.driver.press(VK_UP);
-  EXPECT_EQ(Help()->selectedItem, 3);
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(Help()->selectedItem)), u"About Melodex");
-  client.driver.press(VK_DOWN);
-  EXPECT_EQ(Help()->selectedItem, 0);
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(Help()->selectedItem)), u"IDing a Song");
-}
-
-TEST(Help, TopicTitles) {
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(0)), u"IDing a Song");
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(1)), u"Recommendations and More!");
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(2)), u"Subscription");
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(3)), u"About Melodex");
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(4)), u"????");
-  EXPECT_EQ(std::u16string(HelpScreen::topicTitle(-1)), u"????");
-}
-
-// Edge case: opening a topic removes the Select label; going back to the list restores it.
-TEST(Help, OpeningATopicRemovesSelectAndBackRestoresIt) {
-  Client client;
-  BootToHelp(client);
-  for (UINT open : {(UINT)VK_RETURN, (UINT)VK_RIGHT, (UINT)VK_F2}) {
-    for (UINT back : {(UINT)VK_ESCAPE, (UINT)VK_LEFT, (UINT)VK_F1}) {
-      client.driver.press(open);
-      EXPECT_TRUE(Help()->topicOpen) << "open key " << open;
-      EXPECT_EQ(g_softKeyBar->rightImage, nullptr);
-      EXPECT_NE(g_softKeyBar->leftImage, nullptr);
-      client.driver.press(back);
-      EXPECT_FALSE(Help()->topicOpen) << "back key " << back;
-      EXPECT_NE(g_softKeyBar->rightImage, nullptr);
-      EXPECT_EQ(g_nCurrentScreen, SCREEN_HELP);
-    }
-  }
-}
-
-// While a topic is shown, other keys do nothing (but repaint and return 0).
-TEST(Help, InATopicOtherKeysDoNothing) {
-  Client client;
-  BootToHelp(client);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);
-  ASSERT_TRUE(Help()->topicOpen);
-  client.driver.runPending();
-  for (WPARAM vk : {(WPARAM)VK_UP, (WPARAM)VK_DOWN, (WPARAM)VK_RETURN, (WPARAM)VK_F2, (WPARAM)'7'}) {
-    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), 0);
-    EXPECT_TRUE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-    client.driver.runPending();
-  }
-  EXPECT_TRUE(Help()->topicOpen);
-  EXPECT_EQ(Help()->selectedItem, 1);
-}
-
-// Edge case: keys outside the tables still repaint and return 0.
-TEST(Help, OtherKeysOnTheListRepaintAndReturnZero) {
-  Client client;
-  BootToHelp(client);
-  client.driver.runPending();
-  ASSERT_FALSE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, '3', 0), 0);
-  EXPECT_TRUE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-  EXPECT_EQ(Help()->selectedItem, 0);
-  EXPECT_FALSE(Help()->topicOpen);
-}
-
-// From the list, Back, the left arrow and the left soft key go to the main menu directly.
-TEST(Help, BackFromTheListGoesToTheMainMenuWithoutTheStack) {
-  Client client;
-  BootToHelp(client);
-  for (UINT back : {(UINT)VK_ESCAPE, (UINT)VK_LEFT, (UINT)VK_F1}) {
-    if (g_nCurrentScreen != SCREEN_HELP) client.driver.press(VK_RETURN);  // the menu's highlight is on help
-    ASSERT_EQ(g_nCurrentScreen, SCREEN_HELP);
-    LONG top = g_backStackTop;
-    client.driver.press(back);
-    EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU) << "key " << back;
-    EXPECT_EQ(g_backStackTop, top);
-  }
-}
-
-// Edge case: leaving help while a topic is open and coming back shows the list with the same
-// topic highlighted.
-TEST(Help, ReturningShowsTheListWithTheSameTopic) {
-  Client client;
-  BootToHelp(client);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);
-  ASSERT_TRUE(Help()->topicOpen);
-  SwitchScreen(SCREEN_MAIN_MENU);  // leaving while the topic is open
-  EXPECT_FALSE(Help()->topicOpen);
-  client.driver.press(VK_RETURN);  // the menu's highlight is still on help me out
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_HELP);
-  EXPECT_FALSE(Help()->topicOpen);
-  EXPECT_EQ(Help()->selectedItem, 2);
-  EXPECT_NE(g_softKeyBar->rightImage, nullptr);
-}
-
-// The texts of topics 0 to 2 come from string-table entries 3 to 5.
-TEST(Help, TopicTextsComeFromTheStringTable) {
-  Client client;
-  BootToHelp(client);
-  EXPECT_EQ(TopicText(0),
-            u"Select ID Song! in the main menu to get started.  You will have a second or two before the phone is "
-            u"listening to the music.  Always try to get the phone as close to the music as possible.  The cleaner "
-            u"the sound source, the better the chance of finding your song!");
-  EXPECT_EQ(TopicText(1),
-            u"Once a song is found, if a ringtone, wallpaper, or full-song download is available you'll see a link "
-            u"for purchasing the content.  You will also see the RECOMMEND option if we can come up with something "
-            u"else you might be interested in.  Click on the links to go to the Telvanor store where you'll get "
-            u"pricing and purchasing info for your selection.");
-  std::u16string subscription = TopicText(2);
-  const std::u16string start =
-      u"You can use Melodex as much as you want and only pay one monthly subscription fee!  If you would like to "
-      u"cancel your subscription please visit the following website:  ";
-  const std::u16string end = u".  Enter the appropriate information and you should be unsubscribed from the service.";
-  ASSERT_GT(subscription.size(), start.size() + end.size());
-  EXPECT_EQ(subscription.substr(0, start.size()), start);
-  EXPECT_EQ(subscription.substr(subscription.size() - end.size()), end);
-}
-
-// Edge case: the about text is exactly two lines.
-TEST(Help, TheAboutTextIsTwoLines) {
-  Client client;
-  BootToHelp(client);
-  EXPECT_EQ(TopicText(3), u"Melodex version 1.2.0\r\nWindowsMobile");
-  client.driver.press(VK_UP);
-  client.driver.press(VK_RETURN);
-  ASSERT_TRUE(Help()->topicOpen);
-  RECT rc = client.clientRect();
-  int bands = CountTextBands(client, rc.left + 10, Help()->headerSize.bmHeight, rc.right - 10,
-                             rc.bottom - SOFT_KEY_BAR_HEIGHT);
-  EXPECT_EQ(bands, 2);
-}
-
-// The list: four rows of the font's height + 4 under the banner, the highlighted one yellow.
-TEST(Help, TheHighlightedRowIsYellow) {
-  Client client;
-  BootToHelp(client);
-  client.driver.press(VK_DOWN);
-  TEXTMETRICW metrics;
-  SelectObject(g_hdcImage, Help()->font);
-  GetTextMetricsW(g_hdcImage, &metrics);
-  int lineHeight = metrics.tmHeight + 4;
-  int top = Help()->headerSize.bmHeight;
-  EXPECT_EQ(client.clientPixel(1, top + lineHeight + 1), 0xFFFC00u);
-  EXPECT_EQ(client.clientPixel(1, top + 1), 0xFFFFFFu);
-  EXPECT_EQ(client.clientPixel(1, top + 2 * lineHeight + 1), 0xFFFFFFu);
-}

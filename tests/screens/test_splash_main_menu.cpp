@@ -1,187 +1,120 @@
-// Part 5.1: the splash screen and the main menu, through the test driver.
+// The splash screen and the main menu, key by key.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "app/AppState.h"
-#include "app/Navigation.h"
 #include "screens/MainMenuScreen.h"
-#include "screens/SplashScreen.h"
-#include "support/ClientHarness.h"
+#include "support/ScreenRows.h"
 
-using melodex_test::Client;
+using namespace melodex_test;
 
 namespace {
 
 MainMenuScreen* Menu() { return (MainMenuScreen*)g_screens[SCREEN_MAIN_MENU]; }
 
-void BootToMainMenu(Client& client) {
-  ASSERT_TRUE(client.boot());
-  client.driver.press(VK_RETURN);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
+std::function<void(Client&)> Highlighted(LONG item) {
+  return [item](Client&) { EXPECT_EQ(Menu()->selectedItem, item); };
 }
+
+// The splash picture centred in both directions on white.
+void CheckSplash(Client& client) {
+  RECT rc = client.clientRect();
+  Picture splash = LoadResourcePicture(g_hInst, 110);
+  ASSERT_EQ(splash.width, 240);
+  EXPECT_EQ(CountDifferences(client, splash, (rc.right - rc.left) / 2 - splash.width / 2,
+                             (rc.bottom - rc.top) / 2 - splash.height / 2),
+            0);
+  EXPECT_EQ(client.clientPixel(0, 0), 0xFFFFFFu);
+}
+
+// For each highlight in turn: the banner, the four entries centred under it (the highlighted
+// one from 171-174, the others from 114-117) and the badge drawn last in the bottom right
+// corner, over the exit entry on a 240 x 268 client.
+void CheckEntries(Client& client) {
+  RECT rc = client.clientRect();
+  Picture header = LoadResourcePicture(g_hInst, 113);
+  Picture brand = LoadResourcePicture(g_hInst, 175);
+  Picture first = LoadResourcePicture(g_hInst, 114);
+  ASSERT_EQ(first.height, 35);
+  int x = rc.right / 2 - first.width / 2;
+  int y0 = header.height + (rc.bottom - header.height) / 2 - (4 * first.height) / 2;
+  RECT badge = {rc.right - brand.width, rc.bottom - brand.height, rc.right, rc.bottom};
+  EXPECT_EQ(CountDifferences(client, header, rc.right / 2 - header.width / 2, 0), 0);
+  EXPECT_EQ(CountDifferences(client, brand, badge.left, badge.top), 0);
+  for (LONG selected = 0; selected < MENU_ITEM_COUNT; selected++) {
+    for (int k = 0; k < MENU_ITEM_COUNT; k++) {
+      Picture expected = LoadResourcePicture(g_hInst, (k == selected ? 171 : 114) + k);
+      Picture other = LoadResourcePicture(g_hInst, (k == selected ? 114 : 171) + k);
+      EXPECT_EQ(CountDifferences(client, expected, x, y0 + k * first.height, badge), 0) << k << " of " << selected;
+      EXPECT_GT(CountDifferences(client, other, x, y0 + k * first.height, badge), 0) << k << " of " << selected;
+    }
+    client.driver.press(VK_DOWN);
+  }
+}
+
+const ScreenRow kSplashRows[] = {
+    {.name = "The splash is centred on the narrow screen", .screen = SCREEN_SPLASH, .check = CheckSplash},
+    {.name = "The splash is centred on the square screen", .screen = SCREEN_SPLASH, .check = CheckSplash,
+     .profile = "square"},
+    {"The splash stays for 2999 ms", {Wait(2999)}, SCREEN_SPLASH},
+    {"The main menu follows after 3000 ms", {Wait(3000)}, SCREEN_MAIN_MENU, Stack{}},
+    {"A key down alone keeps the splash", {Wait(1000), KeyDown(VK_RETURN)}, SCREEN_SPLASH},
+    {"Releasing the action key shows the main menu at once", {Wait(1000), KeyDown(VK_RETURN), KeyUp(VK_RETURN)},
+     SCREEN_MAIN_MENU},
+    {"Releasing Back shows the main menu", {VK_ESCAPE}, SCREEN_MAIN_MENU, Stack{}},
+    {"Releasing the right soft key shows the main menu", {KeyUpReturns(VK_F2, 0)}, SCREEN_MAIN_MENU},
+    {"Releasing a digit shows the main menu", {'5'}, SCREEN_MAIN_MENU},
+    {.name = "Timers other than the splash's are ignored",
+     .keys = {Do("WM_TIMER 2 and 100", [](Client&) {
+       SendMessageW(g_hWnd, WM_TIMER, 2, 0);
+       SendMessageW(g_hWnd, WM_TIMER, 100, 0);
+     })},
+     .screen = SCREEN_SPLASH},
+    {.name = "Leaving the splash kills its timer",
+     .keys = {VK_RETURN, VK_DOWN, VK_DOWN, VK_RETURN, Wait(10000)},
+     .screen = SCREEN_HELP,
+     .check = [](Client& client) { EXPECT_GE(client.countTrace("KillTimer"), 1u); }},
+};
+MELODEX_SCREEN_ROWS(Splash, kAtSplash, kSplashRows);
+
+const ScreenRow kMainMenuRows[] = {
+    {.name = "The entries come from the highlighted and plain images on the narrow screen",
+     .screen = SCREEN_MAIN_MENU, .check = CheckEntries},
+    {.name = "The entries come from the highlighted and plain images on the square screen",
+     .screen = SCREEN_MAIN_MENU, .check = CheckEntries, .profile = "square"},
+    {.name = "Up on the first entry highlights exit", .keys = {VK_UP}, .screen = SCREEN_MAIN_MENU,
+     .check = Highlighted(MENU_EXIT)},
+    {.name = "Down on exit highlights ID song", .keys = {VK_UP, VK_DOWN}, .screen = SCREEN_MAIN_MENU,
+     .check = Highlighted(MENU_ID_SONG)},
+    {.name = "Down twice highlights help", .keys = {VK_DOWN, VK_DOWN}, .screen = SCREEN_MAIN_MENU,
+     .check = Highlighted(MENU_HELP)},
+    {.name = "Soft keys and other keys do nothing",
+     .keys = {KeyUpReturns(VK_F1, 1), KeyUpReturns(VK_F2, 1), KeyUpReturns(VK_LEFT, 1), KeyUpReturns('1', 1),
+              KeyUpReturns(VK_BACK, 1)},
+     .screen = SCREEN_MAIN_MENU,
+     .backStack = Stack{},
+     .check = Highlighted(MENU_ID_SONG)},
+    {.name = "The highlight survives a visit to help", .keys = {VK_DOWN, VK_DOWN, VK_RIGHT, VK_ESCAPE},
+     .screen = SCREEN_MAIN_MENU, .check = Highlighted(MENU_HELP)},
+    {"ID song opens the listening screen over the menu", {VK_RETURN}, SCREEN_LISTENING, Stack{SCREEN_MAIN_MENU}},
+    {"Manage IDs opens the history over the menu", {VK_DOWN, VK_RETURN}, SCREEN_MANAGE, Stack{SCREEN_MAIN_MENU}},
+    {"Help me out opens help over the menu", {VK_DOWN, VK_DOWN, KeyUpReturns(VK_RETURN, 0)}, SCREEN_HELP,
+     Stack{SCREEN_MAIN_MENU}},
+    {.name = "Exit ends the message loop with the menu current and pushed",
+     .keys = {VK_UP, VK_RETURN},
+     .screen = SCREEN_MAIN_MENU,
+     .backStack = Stack{SCREEN_MAIN_MENU},
+     .check = [](Client& client) {
+       EXPECT_TRUE(client.driver.quit());
+       EXPECT_EQ(client.driver.quitCode(), 0);
+     }},
+    {.name = "Back hides the window and the program keeps running",
+     .keys = {KeyUpReturns(VK_ESCAPE, 0)},
+     .screen = SCREEN_MAIN_MENU,
+     .check = [](Client& client) {
+       EXPECT_FALSE(IsWindowVisible(g_hWnd));
+       EXPECT_FALSE(client.driver.quit());
+     }},
+};
+MELODEX_SCREEN_ROWS(MainMenu, kAtMainMenu, kMainMenuRows);
 
 }  // namespace
-
-// Edge case: without a key the main menu comes 3 seconds after the splash was shown.
-TEST(Splash, TheMainMenuFollowsAfterExactly3000Ms) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-  client.driver.advance(2999);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-  EXPECT_EQ(g_screens[SCREEN_MAIN_MENU], nullptr);
-  client.driver.advance(1);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_EQ(client.driver.now(), 3000u);
-}
-
-// Edge case: any key release (other than Talk and volume) shows the main menu at once; a
-// key-down alone does nothing.
-class SplashKey : public testing::TestWithParam<UINT> {};
-
-TEST_P(SplashKey, AKeyReleaseShowsTheMainMenuAtOnce) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  client.driver.advance(1000);
-  client.driver.keyDown(GetParam());
-  client.driver.runPending();
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-  client.driver.keyUp(GetParam());
-  client.driver.runPending();
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_EQ(client.driver.now(), 1000u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, SplashKey,
-                         testing::Values((UINT)VK_RETURN, (UINT)VK_ESCAPE, (UINT)VK_F1, (UINT)VK_F2,
-                                         (UINT)VK_UP, (UINT)'5'));
-
-TEST(Splash, TheSoftKeyReleaseAlsoContinues) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_F2, 0), 0);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-}
-
-// Leaving the splash kills timer 1: it is never shown again.
-TEST(Splash, TheTimerIsKilledWhenLeft) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  client.driver.press(VK_RETURN);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);  // help
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_HELP);
-  client.driver.advance(10000);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_HELP);
-  EXPECT_GE(client.countTrace("KillTimer"), 1u);
-}
-
-TEST(Splash, OtherTimerIdsAreIgnored) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  SendMessageW(g_hWnd, WM_TIMER, 2, 0);
-  SendMessageW(g_hWnd, WM_TIMER, 100, 0);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-  SendMessageW(g_hWnd, WM_TIMER, 1, 0);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-}
-
-// Edge case: the highlight wraps both ways.
-TEST(MainMenu, TheHighlightWrapsBothWays) {
-  Client client;
-  BootToMainMenu(client);
-  EXPECT_EQ(Menu()->selectedItem, 0);
-  client.driver.press(VK_UP);
-  EXPECT_EQ(Menu()->selectedItem, 3) << "up on ID song! highlights exit";
-  client.driver.press(VK_DOWN);
-  EXPECT_EQ(Menu()->selectedItem, 0) << "down on exit highlights ID song!";
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_DOWN);
-  EXPECT_EQ(Menu()->selectedItem, 2);
-}
-
-TEST(MainMenu, UsedKeysRepaintAndReturnZero) {
-  Client client;
-  BootToMainMenu(client);
-  client.driver.runPending();
-  ASSERT_FALSE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_DOWN, 0), 0);
-  EXPECT_TRUE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-}
-
-// Edge case: the soft keys do nothing on the main menu and return 1.
-TEST(MainMenu, SoftKeysAndOtherKeysReturnOneAndDoNothing) {
-  Client client;
-  BootToMainMenu(client);
-  client.driver.runPending();
-  for (WPARAM vk : {(WPARAM)VK_F1, (WPARAM)VK_F2, (WPARAM)VK_LEFT, (WPARAM)'1', (WPARAM)VK_BACK}) {
-    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), 1) << "key " << vk;
-  }
-  EXPECT_EQ(Menu()->selectedItem, 0);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_FALSE(GetUpdateRect(g_hWnd, nullptr, FALSE));
-}
-
-// Edge case: coming back from help shows the highlight still on help me out.
-TEST(MainMenu, TheHighlightSurvivesAVisitToHelp) {
-  Client client;
-  BootToMainMenu(client);
-  MainMenuScreen* menu = Menu();
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RIGHT);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_HELP);
-  client.driver.press(VK_ESCAPE);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_EQ(Menu(), menu);
-  EXPECT_EQ(Menu()->selectedItem, MENU_HELP);
-}
-
-// activateItem: each entry's target, then PushScreen(3).
-TEST(MainMenu, EntriesOpenTheirScreensAndPushTheMenu) {
-  Client client;
-  BootToMainMenu(client);
-  client.driver.press(VK_RETURN);  // ID song!: the listening screen (no class yet)
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_LISTENING);
-  EXPECT_EQ(g_backStackTop, 0);
-  EXPECT_EQ(g_backStack[0], SCREEN_MAIN_MENU);
-  SwitchScreen(PopScreen());
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);  // manage IDs: the history screen (no class yet)
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MANAGE);
-  EXPECT_EQ(g_backStackTop, 0);
-  SwitchScreen(PopScreen());
-  client.driver.press(VK_DOWN);
-  client.driver.press(VK_RETURN);  // help me out
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_HELP);
-  EXPECT_EQ(g_backStackTop, 0);
-  EXPECT_EQ(g_backStack[0], SCREEN_MAIN_MENU);
-}
-
-// Edge case: exit ends the message loop; the main menu is still current when it ends.
-TEST(MainMenu, ExitEndsTheMessageLoop) {
-  Client client;
-  BootToMainMenu(client);
-  client.driver.press(VK_UP);
-  client.driver.press(VK_RETURN);
-  EXPECT_TRUE(client.driver.quit());
-  EXPECT_EQ(client.driver.quitCode(), 0);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_EQ(g_backStackTop, 0);  // the push after PostQuitMessage still happens
-}
-
-// Edge case: Back hides the window; the process keeps running (the second start is in
-// tests/app/test_single_instance.cpp).
-TEST(MainMenu, BackHidesTheWindow) {
-  Client client;
-  BootToMainMenu(client);
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_ESCAPE, 0), 0);
-  client.driver.runPending();
-  EXPECT_FALSE(IsWindowVisible(g_hWnd));
-  EXPECT_FALSE(client.driver.quit());
-  EXPECT_TRUE(IsWindow(g_hWnd));
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-}
