@@ -1,4 +1,4 @@
-// Part 1.2, application state: one definition of every g_ variable, with its initial value.
+// The application state: one definition of every g_ variable, with its initial value.
 #include "app/AppState.h"
 
 HINSTANCE g_hInst = NULL;

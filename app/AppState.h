@@ -1,4 +1,4 @@
-// The application state of Part 1.2: the process-wide g_ variables that the shell and the
+// The application state: the process-wide g_ variables that the shell and the
 // screens share, and the screen ids of the screen table.
 #pragma once
 
@@ -8,12 +8,12 @@
 
 class MelodexScreen;
 class SoftKeyBar;
-class AudioRecorder;  // Part 2.2 (audio/), arrives with the recording issue.
+class AudioRecorder;  // audio/AudioRecorder.h
 
-// Part 1.2: a 32-bit signed integer naming a screen slot; 0 to 11 are valid, 12 is no screen.
+// A 32-bit signed integer naming a screen slot; 0 to 11 are valid, 12 is no screen.
 typedef LONG ScreenId;
 
-// Part 1.2, the screen table. Ids 0 and 2 are reserved and have no screen class.
+// The screen table. Ids 0 and 2 are reserved and have no screen class.
 enum {
   SCREEN_RESERVED_0 = 0,
   SCREEN_SPLASH = 1,
@@ -25,13 +25,13 @@ enum {
   SCREEN_SMS = 7,
   SCREEN_MANAGE = 8,
   SCREEN_HELP = 9,
-  SCREEN_SEND_ERROR = 10,    // ErrorScreen for failed identification requests (Part 5.8)
-  SCREEN_RECORD_ERROR = 11,  // ErrorScreen, second instance, for recording failures (Part 5.8)
+  SCREEN_SEND_ERROR = 10,    // ErrorScreen for failed identification requests
+  SCREEN_RECORD_ERROR = 11,  // ErrorScreen, second instance, for recording failures
   SCREEN_NONE = 12,          // "no screen": the id before the first switch, an empty back stack
 };
 enum { SCREEN_COUNT = 12, BACK_STACK_SIZE = 10 };
 
-// Part 1.2, application state. Initial values as the Part's table gives them.
+// The application state, each variable with its initial value in app/AppState.cpp.
 extern HINSTANCE g_hInst;
 extern HWND g_hWnd;
 extern HDC g_hdcImage;  // scratch surface into which an image is selected to be copied
@@ -43,8 +43,8 @@ extern ScreenId g_backStack[BACK_STACK_SIZE];
 extern LONG g_backStackTop;
 extern SoftKeyBar* g_softKeyBar;
 extern AudioRecorder* g_recorder;
-extern WCHAR* g_szOwnerID;  // Part 1.3
+extern WCHAR* g_szOwnerID;  // from the registry, or the default (app/Settings.h)
 
-// Part 1.1: "a current screen exists when g_nCurrentScreen is a screen id (0 to 11) whose
-// entry in g_screens is set". Returns that screen, or null.
+// A current screen exists when g_nCurrentScreen is a screen id (0 to 11) whose entry in
+// g_screens is set. Returns that screen, or null.
 MelodexScreen* CurrentScreen();

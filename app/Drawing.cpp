@@ -1,4 +1,4 @@
-// Part 1.2, drawing conventions shared by all screens.
+// The drawing conventions shared by all screens.
 #include "app/Drawing.h"
 
 #include <aygshell.h>

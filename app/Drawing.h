@@ -1,12 +1,11 @@
-// The drawing conventions shared by all screens (Part 1.2, "Drawing conventions"): images
-// loaded once from GIF resources with their sizes, copied opaquely through g_hdcImage, pictures
-// composed in g_hdcBack and copied to the window in one BitBlt, repaints requested for the
-// whole window.
+// The drawing conventions shared by all screens: images loaded once from GIF resources with their
+// sizes, copied opaquely through g_hdcImage, pictures composed in g_hdcBack and copied to the
+// window in one BitBlt, repaints requested for the whole window.
 #pragma once
 
 #include <windows.h>
 
-// Part 1.2, colours used across screens.
+// Colours used across screens.
 #define COLOUR_WHITE RGB(255, 255, 255)
 #define COLOUR_SOFT_KEY_BAR RGB(0, 119, 192)
 #define COLOUR_HIGHLIGHT RGB(255, 252, 0)
@@ -16,18 +15,18 @@
 HBITMAP LoadImageResource(HINSTANCE hInst, int id, BITMAP* size);
 
 // Copies a whole image at its natural size to (x, y) with SRCCOPY, selecting it into
-// g_hdcImage for the copy. A null image draws nothing (Part 5.1, failure handling).
+// g_hdcImage for the copy. A null image (a resource that failed to load) draws nothing.
 void DrawImage(HDC dest, HBITMAP image, const BITMAP* size, int x, int y);
 
 // Fills a rectangle with a solid brush created and deleted for the call; nothing is filled
-// when the brush cannot be created (Part 1.2, slot 6).
+// when the brush cannot be created (the base screen's background erase relies on this).
 void FillWithColour(HDC hdc, const RECT* rect, COLORREF colour);
 
 // Ends a paint: one BitBlt of the back buffer (origin 0, 0) to the paint device context at
-// 0, 0, of the client rectangle's width and height (Part 1.2).
+// 0, 0, of the client rectangle's width and height.
 void PresentBackBuffer(PAINTSTRUCT* ps, const RECT* clientRect);
 
-// The font every screen uses (Parts 5.4 to 5.7): a LOGFONTW all zero except the height (0 = the
+// The font every text-drawing screen uses: a LOGFONTW all zero except the height (0 = the
 // platform default, or 16), weight 400, DEFAULT_CHARSET, CLEARTYPE_QUALITY and VARIABLE_PITCH |
 // FF_SWISS (0x22); the empty face name picks the platform's default face of that family.
 HFONT CreateScreenFont(LONG height);

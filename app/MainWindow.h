@@ -1,9 +1,9 @@
-// Entry, main window and window procedure (Part 1.1).
+// Entry, main window and window procedure.
 #pragma once
 
 #include <windows.h>
 
-// Part 1.1: 1 when the message loop should run, 0 when the program should end at once
+// 1 when the message loop should run, 0 when the program should end at once
 // (a second copy, or the class or window could not be made).
 BOOL InitInstance(HINSTANCE hInstance, int nCmdShow);
 ATOM RegisterMainWindowClass(HINSTANCE hInstance, LPCWSTR className);
@@ -12,11 +12,11 @@ BOOL GoFullScreen(HWND hWnd);
 LRESULT PaintCurrentScreen(HWND hWnd);
 LRESULT DispatchKeyUp(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Part 1.1, the window and resources table.
+// The main window's string, accelerator and size resources.
 #define IDS_APP_TITLE 1
 #define IDS_WINDOW_CLASS 2
 #define IDI_MELODEX 101
 #define IDR_ACCELERATORS 2
 #define MAX_LOADSTRING 1024
-// Part 1.1 step 9: the back buffer's size.
+// The back buffer's size: square, so it covers the screen in either orientation.
 #define BACK_BUFFER_SIZE 320

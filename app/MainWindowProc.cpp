@@ -1,4 +1,4 @@
-// Part 1.1: the window procedure and its helpers GoFullScreen, PaintCurrentScreen,
+// The window procedure and its helpers GoFullScreen, PaintCurrentScreen,
 // DispatchKeyUp.
 #include <windows.h>
 
@@ -11,7 +11,7 @@
 #include "app/RecordingRoute.h"
 #include "app/WorkerRequests.h"
 
-// Part 1.1: the full-screen request's flag, "hide the input-panel button" (value 8).
+// The full-screen request's flag, "hide the input-panel button" (value 8).
 #define FULL_SCREEN_FLAGS SHFS_HIDESIPBUTTON
 
 // The rectangle's right and bottom edges are passed as the width and height: the window grows
@@ -25,33 +25,30 @@ BOOL GoFullScreen(HWND hWnd) {
 }
 
 LRESULT PaintCurrentScreen(HWND hWnd) {
-  // Step 1: an empty update region paints nothing.
+  // An empty update region paints nothing.
   if (!GetUpdateRect(hWnd, NULL, FALSE)) return 0;
-  // Step 2.
   PAINTSTRUCT ps;
   if (BeginPaint(hWnd, &ps) == NULL) return 0;
-  // Step 3.
   RECT client;
   GetClientRect(g_hWnd, &client);
   MelodexScreen* screen = CurrentScreen();
   if (screen != NULL) screen->paint(&ps, &client);
-  // Step 4.
   EndPaint(hWnd, &ps);
   return 0;
 }
 
 LRESULT DispatchKeyUp(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Step 1: the Talk key and the volume keys never reach a screen.
+  // The Talk key and the volume keys never reach a screen.
   if (wParam == VK_F3 || wParam == VK_VOLUME_UP || wParam == VK_VOLUME_DOWN)
     return DefWindowProcW(hWnd, message, wParam, lParam);
-  // Step 2.
   MelodexScreen* screen = CurrentScreen();
   if (screen == NULL) return 1;
-  // Step 3: 0 when the screen used the key, 1 when not.
+  // 0 when the screen used the key, 1 when not.
   return screen->handleKey(wParam, lParam);
 }
 
-// Part 1.1, WM_ACTIVATE row, whatever its parameters (deactivation included).
+// Every activation, a deactivation too, shows the window again and re-asserts full screen: the
+// shell may have hidden it.
 static void OnActivate(HWND hWnd) {
   ShowWindow(hWnd, SW_SHOWNORMAL);
   BringWindowToTop(hWnd);
@@ -68,7 +65,8 @@ static void OnReply() {
   if (screen != NULL) screen->handleReply();
 }
 
-// Exactly Part 1.1's table, plus the worker threads' requests (DESIGN §6, the one addition).
+// The window procedure's whole message table. Worker threads never touch screens: they post
+// WM_MELODEX_* here and the switch happens on this thread.
 // Every other message is answered 1 with no default processing: WM_KEYDOWN, WM_CHAR and
 // WM_CLOSE do nothing, so the window cannot be closed from outside.
 LRESULT CALLBACK MainWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,4 +1,4 @@
-// MelodexScreen's base behaviours (Part 1.2, table of virtual operations).
+// MelodexScreen's base behaviours, one per virtual operation.
 #include "app/MelodexScreen.h"
 
 #include "app/Drawing.h"
@@ -15,7 +15,7 @@ LRESULT MelodexScreen::handleKey(WPARAM vk, LPARAM keyData) { return 0; }
 
 void MelodexScreen::handleTimer(WPARAM timerId, LPARAM lParam) {}
 
-// Slot 3: a WM_USER reaching a screen without a reply handler has no effect (Part 1.1).
+// Slot 3: a WM_USER reaching a screen without a reply handler has no effect.
 void MelodexScreen::handleReply() {}
 
 void MelodexScreen::activate() {}

@@ -1,14 +1,14 @@
-// MelodexScreen, the base class of every screen (Part 1.2).
+// MelodexScreen, the base class of every screen.
 #pragma once
 
 #include <windows.h>
 
 class MelodexScreen {
  public:
-  // Part 1.2: the constructor keeps the program's module and the main window.
+  // The constructor keeps the program's module and the main window.
   MelodexScreen(HINSTANCE hInst, HWND hWnd);
 
-  // The eight virtual operations, in the slot order Part 1.2 fixes (0 to 7). Do not reorder.
+  // The eight virtual operations, in their fixed slot order (0 to 7). Do not reorder.
   virtual void paint(PAINTSTRUCT* ps, RECT* clientRect);      // 0: base does nothing
   virtual LRESULT handleKey(WPARAM vk, LPARAM keyData);       // 1: base returns 0
   virtual void handleTimer(WPARAM timerId, LPARAM lParam);    // 2: base does nothing
@@ -19,7 +19,7 @@ class MelodexScreen {
   virtual void erasePaintBackground(PAINTSTRUCT* ps, RECT* rect);  // 7: fills white
 
   // Declared after the eight operations so that it takes no slot before them. Screens are
-  // never destroyed while the program runs (Part 1.2); the destructors release images.
+  // never destroyed while the program runs; the destructors release images.
   virtual ~MelodexScreen();
 
   HINSTANCE hInst;  // loads the screen's image and string resources

@@ -1,4 +1,4 @@
-// Part 1.2: SwitchScreen, PushScreen, PopScreen.
+// SwitchScreen, PushScreen, PopScreen.
 #include "app/Navigation.h"
 
 #include "app/Drawing.h"
@@ -6,23 +6,22 @@
 #include "app/ScreenTable.h"
 
 void SwitchScreen(ScreenId id) {
-  // Step 1: an id outside 0 to 11, or the current one, is ignored: no deactivation, no repaint.
+  // An id outside 0 to 11, or the current one, is ignored: no deactivation, no repaint.
   if (id < 0 || id >= SCREEN_COUNT || id == g_nCurrentScreen) return;
-  // Step 2: the old screen is deactivated before the new one is constructed.
+  // The old screen is deactivated before the new one is constructed.
   MelodexScreen* current = CurrentScreen();
   if (current != NULL) current->deactivate();
-  // Step 3: created on first use, kept for good. A failed allocation, or an id whose class does
+  // Created on first use, kept for good. A failed allocation, or an id whose class does
   // not exist, leaves the entry null; the id then becomes current without a screen object.
   if (g_screens[id] == NULL) g_screens[id] = CreateScreen(id, g_hInst, g_hWnd);
-  // Step 4.
   g_nCurrentScreen = id;
-  // Step 5: data from the caller (a record, a message) is handed over after this returns.
+  // Data from the caller (a record, a message) is handed over after this returns.
   if (g_screens[id] != NULL) g_screens[id]->activate();
-  // Step 6: the whole main window.
+  // The whole main window.
   RequestRepaint(g_hWnd);
 }
 
-// Part 1.2: a full stack drops the push; an immediate repeat of the top entry is not stored.
+// A full stack drops the push; an immediate repeat of the top entry is not stored.
 void PushScreen(ScreenId id) {
   if (g_backStackTop >= BACK_STACK_SIZE - 1) return;
   if (g_backStackTop >= 0 && g_backStack[g_backStackTop] == id) return;
@@ -30,7 +29,7 @@ void PushScreen(ScreenId id) {
   g_backStack[g_backStackTop] = id;
 }
 
-// Part 1.2: an empty stack yields 12, which SwitchScreen ignores.
+// An empty stack yields 12, which SwitchScreen ignores.
 ScreenId PopScreen() {
   if (g_backStackTop < 0 || g_backStackTop > BACK_STACK_SIZE - 1) return SCREEN_NONE;
   ScreenId id = g_backStack[g_backStackTop];

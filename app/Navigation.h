@@ -1,9 +1,10 @@
-// Navigation among the screens of the screen table and the back stack (Part 1.2).
+// Navigation among the screens of the screen table and the back stack.
 #pragma once
 
 #include "app/AppState.h"
 
-// Makes the given screen current, in Part 1.2's six steps. Call it on the user-interface
+// Makes the given screen current: the old screen deactivated, the new one created if need be,
+// made current, activated, and the window repainted. Call it on the user-interface
 // thread; a worker thread asks for a switch with RequestSwitchScreen (app/WorkerRequests.h).
 void SwitchScreen(ScreenId id);
 

@@ -1,9 +1,8 @@
-// Part 1.1, MM_WIM_DATA: the wave-in device reports a full (or handed-back) buffer.
+// MM_WIM_DATA: the wave-in device reports a full (or handed-back) buffer.
 //
-// The recorder's call (Part 2.2, audio/) is in place. HOOK: ListeningScreen (Part 5.2,
-// screens/) comes later and fills in the second marked call, including
-// "screens/ListeningScreen.h"; until then screen 4 has no class (app/ScreenTable.cpp), so that
-// call would be skipped anyway.
+// The recorder's call (audio/) is in place. HOOK: ListeningScreen (screens/) is not written yet;
+// it fills in the second marked call, including "screens/ListeningScreen.h"; until then screen 4
+// has no class (app/ScreenTable.cpp), so that call would be skipped anyway.
 #include "app/RecordingRoute.h"
 
 #include "app/AppState.h"
@@ -12,9 +11,9 @@
 
 void RouteRecordingFinished() {
   WriteLog("Melodex: got MM_WIM_DATA message\r\n");
-  // Part 2.2: only a recording can post MM_WIM_DATA, so the recorder exists; the test guards
+  // Only a recording can post MM_WIM_DATA, so the recorder exists; the test guards
   // against a stray message all the same.
   if (g_recorder != NULL) g_recorder->finishRecording();
-  // HOOK (Part 5.2): if (g_screens[SCREEN_LISTENING] != NULL)
+  // HOOK (listening screen): if (g_screens[SCREEN_LISTENING] != NULL)
   //                    ((ListeningScreen*)g_screens[SCREEN_LISTENING])->recordingFinished();
 }

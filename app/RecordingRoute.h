@@ -1,7 +1,7 @@
-// Part 1.1, the MM_WIM_DATA row of the window procedure's table.
+// The MM_WIM_DATA row of the window procedure's table.
 #pragma once
 
-// Logs "Melodex: got MM_WIM_DATA message\r\n", then finishRecording on g_recorder (Part 2.2),
-// then, if the listening screen (id 4) has been created, its recordingFinished (Part 5.2),
+// Logs "Melodex: got MM_WIM_DATA message\r\n", then finishRecording on g_recorder,
+// then, if the listening screen (id 4) has been created, its recordingFinished,
 // whether or not it is current. The message's parameters are not looked at.
 void RouteRecordingFinished();

@@ -1,4 +1,4 @@
-// Part 1.2, SwitchScreen step 3: which class each screen id is made of.
+// Which class each screen id is made of, for SwitchScreen's creation on first use.
 #include "app/ScreenTable.h"
 
 #include <new>
@@ -9,21 +9,20 @@
 #include "screens/ResultsScreen.h"
 #include "screens/SplashScreen.h"
 
-// Screen objects are plain C++ objects; new (nothrow) keeps Part 1.2's "if the allocation
-// fails the entry stays null" without exceptions.
+// Screen objects are plain C++ objects; new (nothrow) keeps "if the allocation fails the
+// entry stays null" without exceptions.
 MelodexScreen* CreateScreen(ScreenId id, HINSTANCE hInst, HWND hWnd) {
   switch (id) {
     case SCREEN_SPLASH: return new (std::nothrow) SplashScreen(hInst, hWnd);
     case SCREEN_MAIN_MENU: return new (std::nothrow) MainMenuScreen(hInst, hWnd);
     case SCREEN_RESULTS: return new (std::nothrow) ResultsScreen(hInst, hWnd);
     case SCREEN_HELP: return new (std::nothrow) HelpScreen(hInst, hWnd);
-    // Ids 10 and 11 are two independent instances of the one class (Part 5.8).
+    // Ids 10 and 11 are two independent instances of the one class.
     case SCREEN_SEND_ERROR: return new (std::nothrow) ErrorScreen(hInst, hWnd);
     case SCREEN_RECORD_ERROR: return new (std::nothrow) ErrorScreen(hInst, hWnd);
-    // Not built yet: ListeningScreen (4, Part 5.2), AnalyzingScreen (5, Part 5.3),
-    // ResultsScreen (6, Part 5.4), SMSScreen (7, Part 5.5), ManageScreen (8, Part 5.6).
-    // Until their issues add a case here, the id is switched to without a screen object,
-    // exactly as for a failed allocation (Part 1.2).
+    // Not built yet: ListeningScreen (4), AnalyzingScreen (5), SMSScreen (7) and
+    // ManageScreen (8). Until their classes exist, the id is switched to without a screen
+    // object, exactly as for a failed allocation.
     case SCREEN_LISTENING:
     case SCREEN_ANALYZING:
     case SCREEN_SMS:

@@ -1,4 +1,4 @@
-// The classes of the screen table (Part 1.2, SwitchScreen step 3).
+// The classes of the screen table, created by SwitchScreen on first use.
 #pragma once
 
 #include "app/AppState.h"

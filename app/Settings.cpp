@@ -1,4 +1,4 @@
-// Part 1.3, LoadSettings.
+// LoadSettings: the owner identifier from the registry, or the default.
 #include "app/Settings.h"
 
 #include <windows.h>
@@ -7,12 +7,12 @@
 
 #include "app/AppState.h"
 
-// Part 1.3: 256 bytes, at most 127 UTF-16 characters and the terminator.
+// 256 bytes, at most 127 UTF-16 characters and the terminator.
 #define OWNER_ID_BYTES 256
-// Part 1.3: the default owner identifier, formed from a fixed number with "%d".
+// The default owner identifier, formed from a fixed number with "%d".
 #define DEFAULT_OWNER_ID 5183
 
-// Step 3: the value's type is not looked at; a value larger than the buffer fails the query.
+// The value's type is not looked at; a value larger than the buffer fails the query.
 static WCHAR* QueryOwnerID(HKEY key) {
   WCHAR* buffer = (WCHAR*)malloc(OWNER_ID_BYTES);
   if (buffer == NULL) return NULL;
@@ -23,17 +23,16 @@ static WCHAR* QueryOwnerID(HKEY key) {
 }
 
 void LoadSettings() {
-  // Step 1.
   g_szOwnerID = NULL;
-  // Step 2: no options, no access flags (Windows CE ignores them).
+  // No options, no access flags (Windows CE ignores them).
   HKEY key = NULL;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Melodex"), 0, 0, &key) == ERROR_SUCCESS) {
-    // Step 3. The key is closed after the read; the Part does not use it again.
+    // The key is closed after the read; nothing else reads the registry.
     g_szOwnerID = QueryOwnerID(key);
     RegCloseKey(key);
     if (g_szOwnerID != NULL) return;
   }
-  // Step 4: nothing is logged when the default is used.
+  // Nothing is logged when the default is used.
   g_szOwnerID = (WCHAR*)malloc(OWNER_ID_BYTES);
   if (g_szOwnerID != NULL) wsprintfW(g_szOwnerID, TEXT("%d"), DEFAULT_OWNER_ID);
 }

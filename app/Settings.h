@@ -1,4 +1,4 @@
-// The registry setting (Part 1.3).
+// The registry setting: the owner identifier sent with every recording.
 #pragma once
 
 // Fills g_szOwnerID from HKEY_LOCAL_MACHINE\SOFTWARE\Melodex, value ownerID, or with the

@@ -1,4 +1,4 @@
-// SoftKeyBar (Part 1.2): one instance, g_softKeyBar, created at start-up and shared by every
+// SoftKeyBar: one instance, g_softKeyBar, created at start-up and shared by every
 // screen; each screen sets its labels in activate.
 #include "app/SoftKeyBar.h"
 
@@ -19,7 +19,7 @@ SoftKeyBar::~SoftKeyBar() {
   if (rightImage != NULL) DeleteObject(rightImage);
 }
 
-// Part 1.2: delete the bitmap held on that side, if any, then load the resource with g_hInst.
+// Deletes the bitmap held on that side, if any, then loads the resource with g_hInst.
 // NO_IMAGE is not handed to the loader: it names no resource, and the side stays empty.
 void SoftKeyBar::replaceImage(HBITMAP* image, BITMAP* size, int id) {
   if (*image != NULL) DeleteObject(*image);
@@ -32,7 +32,8 @@ void SoftKeyBar::setLeftImage(int id) { replaceImage(&leftImage, &leftSize, id);
 
 void SoftKeyBar::setRightImage(int id) { replaceImage(&rightImage, &rightSize, id); }
 
-// Part 1.2, drawSoftKeyBar steps 1 to 4.
+// The bar fills the bottom of the client area; the left label sits 10 pixels from the left
+// edge, the right label, if any, 10 pixels from the right edge.
 void SoftKeyBar::drawSoftKeyBar(HDC hdc) {
   RECT bar;
   GetClientRect(g_hWnd, &bar);

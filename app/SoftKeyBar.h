@@ -1,11 +1,11 @@
-// SoftKeyBar, the shared strip labelling the two soft keys (Part 1.2).
+// SoftKeyBar, the shared strip labelling the two soft keys.
 #pragma once
 
 #include <windows.h>
 
-// Part 1.2: the bar's height; every label image is this high.
+// The bar's height; every label image is this high.
 #define SOFT_KEY_BAR_HEIGHT 34
-// Part 1.2: the resource id that stands for no label at all.
+// The resource id that stands for no label at all.
 #define NO_IMAGE (-1)
 
 class SoftKeyBar {

@@ -1,4 +1,4 @@
-// Opening a URL in the browser and the text conversions (Part 1.3).
+// Opening a URL in the browser and the text conversions.
 #pragma once
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// DESIGN §6: worker threads' screen switches, carried out on the user-interface thread.
+// Worker threads' screen switches, carried out on the user-interface thread.
 #include "app/WorkerRequests.h"
 
 #include "app/Navigation.h"
@@ -10,8 +10,8 @@ BOOL RequestSwitchScreen(ScreenId id) {
 
 BOOL RequestSendError() { return PostMessageW(g_hWnd, WM_MELODEX_SEND_ERROR, 0, 0); }
 
-// Part 3.2, showSendError; Part 5.8: the switch first, then the message on the entry for 10,
-// which is set unless its allocation failed.
+// showSendError: the switch first, then the message on the entry for 10, which is set unless
+// its allocation failed.
 void ShowSendErrorNow() {
   SwitchScreen(SCREEN_SEND_ERROR);
   ErrorScreen* screen = (ErrorScreen*)g_screens[SCREEN_SEND_ERROR];

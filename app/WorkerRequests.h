@@ -1,10 +1,9 @@
-// Screen switches asked for by worker threads (DESIGN §6, Part 1.2 "Left to the implementer").
+// Screen switches asked for by worker threads.
 //
-// Worker threads never touch screens. The recording thread's switch to error screen 11
-// (Part 2.2) and the identification thread's showSendError (Part 3.2) are posted to the main
-// window as private messages and carried out on the user-interface thread by the window
-// procedure, with SwitchScreen's order of effects unchanged. These two messages are the one
-// addition to MainWindowProc's table of Part 1.1.
+// Worker threads never touch screens. The recording thread's switch to error screen 11 and the
+// identification thread's showSendError are posted to the main window as private messages and
+// carried out on the user-interface thread by the window procedure, with SwitchScreen's order of
+// effects unchanged. These two messages are the one addition to MainWindowProc's message table.
 #pragma once
 
 #include <windows.h>
@@ -14,10 +13,10 @@
 // wParam: the ScreenId to switch to; lParam unused. Result 0.
 #define WM_MELODEX_SWITCH_SCREEN (WM_APP + 1)
 // No parameters: SwitchScreen(10), then setMessage(SEND_ERROR_MESSAGE) on g_screens[10]
-// (Part 3.2, showSendError). Result 0.
+// (showSendError). Result 0.
 #define WM_MELODEX_SEND_ERROR (WM_APP + 2)
 
-// Part 3.2 / Part 5.8: the message handed to error screen 10.
+// The message handed to error screen 10.
 #define SEND_ERROR_MESSAGE TEXT("Error sending recording to the server!")
 
 // From any thread: ask the user-interface thread to SwitchScreen(id). FALSE when the message
@@ -28,7 +27,7 @@ BOOL RequestSwitchScreen(ScreenId id);
 BOOL RequestSendError();
 
 // On the user-interface thread: SwitchScreen(10), then setMessage(SEND_ERROR_MESSAGE) on its
-// object (the analyzing screen's time-out calls this directly, Part 5.3).
+// object (the analyzing screen's three-minute time-out calls this directly).
 void ShowSendErrorNow();
 
 // The window procedure's handler for the two messages above.

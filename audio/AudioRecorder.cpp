@@ -1,4 +1,4 @@
-// Part 2.2: AudioRecorder and the recording thread.
+// AudioRecorder and the recording thread.
 #include "audio/AudioRecorder.h"
 
 #include <new>
@@ -8,8 +8,8 @@
 #include "app/WorkerRequests.h"
 #include "audio/RecordingBuffer.h"
 
-// Part 2.2, "Device format": the format the device is opened with. Note the bits per sample
-// here is 16 while the buffer's WAV header says 1 (Part 2.1).
+// The format the device is opened with. Note the bits per sample here is 16 while the
+// buffer's fixed WAV header says 1.
 static const WAVEFORMATEX kDeviceFormat = {
     WAVE_FORMAT_PCM,  // wFormatTag
     1,                // nChannels
@@ -21,15 +21,15 @@ static const WAVEFORMATEX kDeviceFormat = {
 };
 
 AudioRecorder::AudioRecorder(HWND window) {
-  // Part 2.1: the buffer is the first half of the construction.
+  // The buffer is the first half of the construction.
   BuildRecordingBuffer(&bufferSize, &buffer, &audioData, &waveHeader);
   hWnd = window;
   state = RECORDING_IDLE;
   hWaveIn = NULL;
 }
 
-// Part 2.2, recordAudio, steps 1 to 5 in order; every failure writes two lines (the step's and
-// handleRecordError's) and is not retried.
+// Idle check, open, buffer set-up, start, in that order; every failure writes two lines (the
+// failing stage's and handleRecordError's) and is not retried.
 int AudioRecorder::recordAudio() {
   if (state != RECORDING_IDLE) {
     WriteLog("AudioRecorder::recordAudio: recorder not idle!\r\n");
@@ -57,7 +57,7 @@ int AudioRecorder::recordAudio() {
   RedrawWindow(hWnd, NULL, NULL, RDW_INVALIDATE | RDW_INTERNALPAINT);
   code = waveInStart(hWaveIn);
   if (code != MMSYSERR_NOERROR) {
-    // The state stays RECORDING_IN_PROGRESS until reset (Part 2.2). The device also stays
+    // The state stays RECORDING_IN_PROGRESS until reset. The device also stays
     // open with its buffer queued: giving it back would take waveInReset, whose MM_WIM_DATA
     // would end the recording as if it had finished and send the listening screen on to
     // analysis instead of error screen 11. A later cancelRecording still closes it.
@@ -73,8 +73,8 @@ MMRESULT AudioRecorder::openDevice() {
 }
 
 MMRESULT AudioRecorder::setupBuffer() {
-  // No sample area: the buffer could not be allocated (Part 2.1). A missing wave header is the
-  // same memory failure; Part 2.1 allocates both together.
+  // No sample area: the buffer could not be allocated. A missing wave header is the same
+  // memory failure; the buffer and its header are allocated together.
   if (audioData == NULL || waveHeader == NULL) return MMSYSERR_NOMEM;
   // Prepared again before every recording; preparing a prepared header changes nothing.
   MMRESULT code = waveInPrepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
@@ -82,11 +82,11 @@ MMRESULT AudioRecorder::setupBuffer() {
   return waveInAddBuffer(hWaveIn, waveHeader, sizeof(WAVEHDR));
 }
 
-// Left to the implementer (Part 2.2): when buffer set-up fails nothing is queued, so the device
-// opened in step 2 is closed at once instead of staying open until the process ends (on the
-// phone an open wave-in device holds the microphone). The header is unprepared first, as
-// Win32 asks before a header's device goes away; a header that was never prepared makes that
-// call fail harmlessly. No log line is added: the Part's two lines stay the failure's record.
+// When buffer set-up fails nothing is queued, so the device just opened is closed at once instead
+// of staying open until the process ends (on the phone an open wave-in device holds the
+// microphone). The header is unprepared first, as Win32 asks before a header's device goes away; a
+// header that was never prepared makes that call fail harmlessly. No log line is added:
+// recordAudio's two lines stay the failure's record.
 void AudioRecorder::closeAfterFailedSetup() {
   if (waveHeader != NULL) waveInUnprepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
   waveInClose(hWaveIn);
@@ -115,20 +115,20 @@ int AudioRecorder::handleRecordError(MMRESULT code) {
   }
 }
 
-// Part 2.2, completion. The number of bytes recorded is not read: the device hands the buffer
+// Completion. The number of bytes recorded is not read: the device hands the buffer
 // back full after 11.0 s, or partly filled after a cancel, and the request sends it whole.
 void AudioRecorder::finishRecording() {
   state = RECORDING_IDLE;
   if (hWaveIn != NULL) {
-    // Left to the implementer: the header is unprepared before its device is closed (the
-    // buffer is back, so this succeeds); the next recording prepares it again for the new one.
+    // The header is unprepared before its device is closed (the buffer is back, so this succeeds);
+    // the next recording prepares it again for the new one.
     waveInUnprepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
     waveInClose(hWaveIn);
   }
   hWaveIn = NULL;
 }
 
-// Part 2.2, cancelRecording, steps 1 to 3. waveInStop hands the buffer back (one MM_WIM_DATA,
+// Stop, reset, close. waveInStop hands the buffer back (one MM_WIM_DATA,
 // which later finds no device handle in finishRecording); waveInReset then has nothing left.
 void AudioRecorder::cancelRecording() {
   WriteLog("AudioRecorder::cancelRecording: cancelling recording\r\n");
@@ -139,7 +139,7 @@ void AudioRecorder::cancelRecording() {
       WriteLog("AudioRecorder::cancelRecording: resetting\r\n");
       waveInReset(hWaveIn);
       WriteLog("AudioRecorder::cancelRecording: closing\r\n");
-      // As in finishRecording: unprepared before the close (left to the implementer).
+      // As in finishRecording: unprepared before the close.
       waveInUnprepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
       waveInClose(hWaveIn);
       hWaveIn = NULL;
@@ -151,23 +151,22 @@ void AudioRecorder::cancelRecording() {
   }
 }
 
-// Part 2.2: the log text is the spec's, spelling included.
+// The log text is kept byte for byte, its misspelling ("reseting") included.
 void AudioRecorder::reset() {
   WriteLog("AudioRecorder::reset: reseting state to RECORDING_IDLE\r\n");
   state = RECORDING_IDLE;
 }
 
-// Part 2.2, RecordThreadProc, steps 1 to 4.
 DWORD WINAPI RecordThreadProc(LPVOID parameter) {
-  (void)parameter;  // started with no argument (Part 5.2)
-  // 1. The one recorder, made by the first recording thread and never destroyed.
+  (void)parameter;  // the listening screen starts it with no argument
+  // The one recorder, made by the first recording thread and never destroyed.
   if (g_recorder == NULL) g_recorder = new (std::nothrow) AudioRecorder(g_hWnd);
-  // 2. Start the recording; a recorder that could not be created counts as a failed start.
+  // Start the recording; a recorder that could not be created counts as a failed start.
   int result = (g_recorder != NULL) ? g_recorder->recordAudio() : RECORD_NO_MEMORY;
-  // 3. Error screen 11, no message text. DESIGN §6: worker threads never touch screens, so the
-  //    SwitchScreen(11) is posted to the main window as a private message and carried out by
-  //    the window procedure on the user-interface thread, in SwitchScreen's order of effects.
+  // Error screen 11, no message text. Worker threads never touch screens, so the
+  // SwitchScreen(11) is posted to the main window as a private message and carried out by
+  // the window procedure on the user-interface thread, in SwitchScreen's order of effects.
   if (result != RECORD_OK) RequestSwitchScreen(SCREEN_RECORD_ERROR);
-  // 4. The thread ends; the recording goes on in the device.
+  // The thread ends; the recording goes on in the device.
   return 0;
 }

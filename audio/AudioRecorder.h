@@ -1,17 +1,17 @@
-// Part 2.2: the one microphone recorder. It records 11.0 s (8000 Hz, 16-bit, mono) into the
-// recording buffer of Part 2.1 through the platform's wave-in service; the device reports a
-// full (or handed-back) buffer as MM_WIM_DATA to the main window, which calls finishRecording.
+// The one microphone recorder. It records 11.0 s (8000 Hz, 16-bit, mono) into the recording
+// buffer (audio/RecordingBuffer.h) through the platform's wave-in service; the device reports
+// a full (or handed-back) buffer as MM_WIM_DATA to the main window, which calls finishRecording.
 #pragma once
 
 #include <windows.h>
 
 #include <mmsystem.h>
 
-// Part 2.2, `state`.
+// The recorder's `state`.
 #define RECORDING_IDLE 0
 #define RECORDING_IN_PROGRESS 1
 
-// Part 2.2, the result codes of recordAudio and handleRecordError.
+// The result codes of recordAudio and handleRecordError.
 #define RECORD_OK 0
 #define RECORD_NO_DEVICE 1
 #define RECORD_ALIGNMENT_ERROR 2
@@ -19,15 +19,15 @@
 #define RECORD_NOT_IDLE 4
 #define RECORD_OTHER_ERROR 5
 
-// A plain class without virtual operations (spec, Conventions). Created once by the first
-// recording thread and never destroyed; g_recorder (app/AppState.h) points to it.
+// A plain class without virtual operations. Created once by the first recording thread and
+// never destroyed; g_recorder (app/AppState.h) points to it.
 class AudioRecorder {
  public:
-  // Builds the recording buffer and wave header (Part 2.1), keeps the main window handle, sets
+  // Builds the recording buffer and wave header, keeps the main window handle, sets
   // `state` to RECORDING_IDLE and `hWaveIn` to null.
   explicit AudioRecorder(HWND hWnd);
 
-  // Opens the device, queues the one buffer and starts it. Result code 0 to 5 (Part 2.2).
+  // Opens the device, queues the one buffer and starts it. Result code 0 to 5.
   // Called on the recording thread.
   int recordAudio();
   // waveInOpen on the wave mapper with the phone's format and the main window as callback.
@@ -44,8 +44,8 @@ class AudioRecorder {
   // The listening screen stops being current: idle again; touches no device.
   void reset();
 
-  // Part 2.2's fields, in the Part's order. Plain fields, no lock: `state` and `hWaveIn` are
-  // written by the recording thread and the user-interface thread (Part 2.2, Concurrency).
+  // Plain fields, no lock: `state` and `hWaveIn` are written by both the recording thread and
+  // the user-interface thread.
   BYTE* audioData;      // start of the sample area (buffer + 4096), or null
   BYTE* buffer;         // start of the 180096-byte recording buffer: what the request sends
   LONG state;           // RECORDING_IDLE or RECORDING_IN_PROGRESS
@@ -55,10 +55,10 @@ class AudioRecorder {
   WAVEHDR* waveHeader;  // the single wave header over the sample area
 
  private:
-  // Left to the implementer (Part 2.2): gives back a device whose buffer set-up failed.
+  // Gives back a device whose buffer set-up failed, so the microphone is not held.
   void closeAfterFailedSetup();
 };
 
-// Part 2.2: the recording thread's entry, started by the listening screen (Part 5.2) with no
+// The recording thread's entry, started by the listening screen with no
 // argument. Creates g_recorder on first use and starts a recording; on failure error screen 11.
 DWORD WINAPI RecordThreadProc(LPVOID parameter);

@@ -1,4 +1,4 @@
-// Part 2.1: the recording buffer and its fixed WAV header.
+// The recording buffer and its fixed WAV header.
 #include "audio/RecordingBuffer.h"
 
 #include <stdlib.h>
@@ -7,14 +7,14 @@
 namespace {
 
 // The header as its chunks lie in the file: everything is a byte array, so the record has no
-// padding and its image is exactly the 4096 bytes of Part 2.1's table.
+// padding and its image is exactly the 4096 bytes of the header.
 struct WavHeaderImage {
   BYTE riffAndFormat[44];  // offsets 0 to 43: RIFF, WAVE, fmt chunk, PAD chunk's id and size
   BYTE padBody[4044];      // offsets 44 to 4087: the filler body, all zero
   BYTE dataId[4];          // offset 4088: "data"
-  BYTE dataSize[4];        // offset 4092: 0, not 176000 (Part 2.1)
+  BYTE dataSize[4];        // offset 4092: 0, not 176000 (the server goes by the body's length)
 };
-static_assert(sizeof(WavHeaderImage) == WAV_HEADER_SIZE, "Part 2.1: the header is 4096 bytes");
+static_assert(sizeof(WavHeaderImage) == WAV_HEADER_SIZE, "the header is 4096 bytes");
 
 const WavHeaderImage kTemplate = {
     {
@@ -28,7 +28,7 @@ const WavHeaderImage kTemplate = {
         0x40, 0x1F, 0, 0,        // 8000 samples per second
         0x80, 0x3E, 0, 0,        // 16000 average bytes per second
         2, 0,                    // block alignment
-        1, 0,                    // bits per sample: the field holds 1, not 16 (Part 2.1)
+        1, 0,                    // bits per sample: the field holds 1, not 16
         'P', 'A', 'D', ' ',      // filler chunk, so that the samples begin at byte 4096
         0xCC, 0x0F, 0, 0,        // 4044, size of the filler body
     },
@@ -41,17 +41,16 @@ const WavHeaderImage kTemplate = {
 
 const BYTE* WavHeaderTemplate() { return (const BYTE*)&kTemplate; }
 
-// Part 2.1, "Building the buffer", in the Part's order.
 void BuildRecordingBuffer(DWORD* bufferSize, BYTE** buffer, BYTE** audioData, WAVEHDR** waveHeader) {
-  // 1. The total size, and the buffer the recorder owns for the life of the process.
+  // The total size, and the buffer the recorder owns for the life of the process.
   *bufferSize = RECORDING_BUFFER_SIZE;
   *buffer = (BYTE*)malloc(RECORDING_BUFFER_SIZE);
-  // 2. The sample area that the wave-in device fills. Without a buffer there is none, and the
-  //    next recording fails at buffer set-up with the memory error (Part 2.1, failure handling).
+  // The sample area that the wave-in device fills. Without a buffer there is none, and the
+  // next recording fails at buffer set-up with the memory error.
   *audioData = (*buffer != NULL) ? *buffer + WAV_HEADER_SIZE : NULL;
-  // 3. The fixed header; it is never rewritten afterwards.
+  // The fixed header; it is never rewritten afterwards.
   if (*buffer != NULL) memcpy(*buffer, &kTemplate, WAV_HEADER_SIZE);
-  // 4. One zeroed wave header over the sample area: no double buffering (Part 2.2).
+  // One zeroed wave header over the sample area: no double buffering.
   *waveHeader = (WAVEHDR*)calloc(1, sizeof(WAVEHDR));
   if (*waveHeader != NULL) {
     (*waveHeader)->lpData = (LPSTR)*audioData;

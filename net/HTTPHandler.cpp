@@ -1,8 +1,8 @@
-// The HTTP transport (Part 3.1): connection-manager set-up, then one WinInet exchange whose
+// The HTTP transport: connection-manager set-up, then one WinInet exchange whose
 // reply body is read with a single InternetReadFile into a 100000-byte buffer.
 //
-// Part 3.1, "Left to the implementer": how the worker thread is kept from a handler that the
-// UI thread destroyed while the worker was blocked in it (DESIGN §6). Every operation runs
+// How the worker thread is kept from a handler that the UI thread destroyed while the worker
+// was blocked in it (a cancel, or the analyzing screen's time-out). Every operation runs
 // under a ticket, a small record on the calling thread's stack that is linked into a
 // process-wide list while the operation runs. The destructor, under the list's lock, clears
 // the handler pointer of its tickets and hands them its reply buffer (a read may be writing
@@ -31,9 +31,9 @@ struct HTTPRequestTicket {
 
 namespace {
 
-// Part 3.1: the user agent, byte-exact.
+// The user agent, byte-exact: the service's access log records it.
 const WCHAR kUserAgent[] = TEXT("WindowsMobile-Melodex-0.9");
-// Part 3.1, steps 2 and 4 of getURL: the host and path buffers, and the accepted types.
+// The host and path buffers the URL is split into, and the accepted types.
 const DWORD kHostNameSize = 256;
 const DWORD kUrlPathSize = 512;
 LPCSTR kGetAcceptTypes[] = {"application/octet-stream", "text/plain", "text/html", "image/jpeg",
@@ -98,9 +98,9 @@ HTTPHandler::HTTPHandler(HWND hWnd)
       hWnd(hWnd),
       hConnection(NULL) {}
 
-// Part 3.1, destructor: close the request, the connection and the session (each only if
-// set), then free the reply buffer. The data connection is never released (Part 3.1). A
-// buffer that an operation still in progress may be reading into goes to its ticket instead.
+// Closes the request, the connection and the session (each only if set), then frees the reply
+// buffer. The data connection is never released. A buffer that an operation still in progress may
+// be reading into goes to its ticket instead.
 HTTPHandler::~HTTPHandler() {
   HINTERNET request, connect, internet;
   BYTE* buffer;
@@ -119,14 +119,14 @@ HTTPHandler::~HTTPHandler() {
       buffer = NULL;
     }
   }
-  // Closing ends a call blocked on these handles in another thread (DESIGN §6).
+  // Closing ends a call blocked on these handles in another thread.
   if (request != NULL) InternetCloseHandle(request);
   if (connect != NULL) InternetCloseHandle(connect);
   if (internet != NULL) InternetCloseHandle(internet);
   free(buffer);
 }
 
-// Part 3.1, openInternet: the session with the user agent and the preconfigured access, then
+// openInternet: the session with the user agent and the preconfigured access, then
 // the reply buffer.
 int HTTPHandler::openInternet() {
   HTTPRequestTicket ticket;
@@ -157,8 +157,8 @@ int HTTPHandler::postData(const char* url, const void* body, DWORD length) {
   return request(url, "POST", kPostAcceptTypes, kPostContext, body, length, TRUE);
 }
 
-// Part 3.1, HTTPHandler::setupConnection, in the Part's order: status of an existing
-// connection, map the URL to a destination network, establish synchronously within 10 s.
+// In order: status of an existing connection, map the URL to a destination network, establish
+// synchronously within 10 s.
 bool HTTPHandler::setupConnection(const char* url, HTTPRequestTicket* ticket) {
   HANDLE existing;
   {
@@ -176,15 +176,15 @@ bool HTTPHandler::setupConnection(const char* url, HTTPRequestTicket* ticket) {
   if (wideUrl == NULL) return false;
   GUID network;
   memset(&network, 0, sizeof network);
-  DWORD index = 0;  // not used (Part 3.1)
+  DWORD index = 0;  // not used
   HRESULT mapped = ConnMgrMapURL(wideUrl, &network, &index);
   free(wideUrl);
   if (FAILED(mapped)) return false;
 
-  // Part 3.1, the connection request record.
+  // The connection request: synchronous, to the destination network the URL maps to.
   CONNMGR_CONNECTIONINFO info;
   memset(&info, 0, sizeof info);
-  info.cbSize = sizeof info;  // 64 bytes on the phone (DESIGN §3)
+  info.cbSize = sizeof info;  // 64 bytes on the phone
   info.dwParams = CONNMGR_PARAM_GUIDDESTNET;
   info.dwFlags = CONNMGR_FLAG_PROXY_HTTP;
   info.dwPriority = CONNMGR_PRIORITY_USERINTERACTIVE;
@@ -206,9 +206,9 @@ bool HTTPHandler::setupConnection(const char* url, HTTPRequestTicket* ticket) {
   return true;
 }
 
-// Part 3.1, getURL's steps 1 to 7, with postData's differences chosen by the arguments. Every
-// failure returns its code at the first failing step; nothing is retried; the handles opened
-// so far are closed by the destructor. A step during which the handler was destroyed fails.
+// getURL, with postData's differences chosen by the arguments. Every failure returns its code at
+// the first failing step; nothing is retried; the handles opened so far are closed by the
+// destructor. A step during which the handler was destroyed fails.
 int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
                          DWORD_PTR context, const void* body, DWORD length, BOOL postReply) {
   HTTPRequestTicket ticket;
@@ -233,13 +233,13 @@ int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
   DWORD read = 0;
   BOOL readOk;
 
-  // Step 1: an Internet handle and a data connection.
+  // An Internet handle and a data connection.
   if (internet == NULL || !setupConnection(url, &ticket)) {
     result = HTTP_ERROR_NO_CONNECTION;
     goto done;
   }
 
-  // Step 2: host (at most 256 bytes), port and path with its query (at most 512 bytes).
+  // Host (at most 256 bytes), port and path with its query (at most 512 bytes).
   memset(&parts, 0, sizeof parts);
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = host;
@@ -251,7 +251,6 @@ int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
     goto done;
   }
 
-  // Step 3.
   connect = InternetConnectA(internet, host, parts.nPort, NULL, NULL, INTERNET_SERVICE_HTTP, 0,
                              kConnectContext);
   if (connect == NULL || !KeepHandle(&ticket, &HTTPHandler::hConnect, connect)) {
@@ -259,16 +258,16 @@ int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
     goto done;
   }
 
-  // Step 4: default HTTP version, no referrer.
+  // Default HTTP version, no referrer.
   requestHandle = HttpOpenRequestA(connect, verb, path, NULL, NULL, acceptTypes, 0, context);
   if (requestHandle == NULL || !KeepHandle(&ticket, &HTTPHandler::hRequest, requestHandle)) {
     result = HTTP_ERROR_OPEN_REQUEST;
     goto done;
   }
 
-  // Step 5: no added headers; the platform adds the content length of a body.
+  // No added headers; the platform adds the content length of a body.
   if (!HttpSendRequestA(requestHandle, NULL, 0, (LPVOID)body, length)) {
-    DWORD error = GetLastError();  // Part 3.1 fetches it; the result is 6 whatever it is
+    DWORD error = GetLastError();  // fetched but unused: the result is 6 whatever it is
     (void)error;
     result = HTTP_ERROR_SEND;
     goto done;
@@ -278,7 +277,7 @@ int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
     goto done;
   }
 
-  // Step 6: the status code as a number; anything but 200 leaves the body unread.
+  // The status code as a number; anything but 200 leaves the body unread.
   if (!HttpQueryInfoW(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                       &statusCode, &statusSize, NULL) ||
       statusCode != 200) {
@@ -286,7 +285,7 @@ int HTTPHandler::request(const char* url, const char* verb, LPCSTR* acceptTypes,
     goto done;
   }
 
-  // Step 7: bytesRead to 0, then one read of at most 100000 bytes: no loop, no terminating
+  // bytesRead to 0, then one read of at most 100000 bytes: no loop, no terminating
   // zero. The count goes to a local first, since the handler may be destroyed meanwhile.
   {
     std::lock_guard<std::mutex> lock(g_requestLock);

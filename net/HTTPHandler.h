@@ -1,4 +1,4 @@
-// The HTTP transport of Part 3.1: one HTTP exchange (a GET of the album art or the POST of the
+// The HTTP transport: one HTTP exchange (a GET of the album art or the POST of the
 // recording) through WinInet, after the connection manager has brought up a data connection.
 #pragma once
 
@@ -6,12 +6,12 @@
 
 #include <wininet.h>
 
-// Part 3.1, "Data model": the size of the one reply buffer; a longer body is cut here.
+// The size of the one reply buffer; a longer body is cut here.
 #define HTTP_RESPONSE_BUFFER_SIZE 100000
-// Part 3.1: the connection manager waits at most this long for a data connection.
+// The connection manager waits at most this long for a data connection.
 #define HTTP_CONNECTION_TIMEOUT_MS 10000
 
-// Part 3.1, result codes of openInternet, getURL and postData.
+// Result codes of openInternet, getURL and postData.
 enum {
   HTTP_OK = 0,
   HTTP_ERROR_NO_CONNECTION = 1,  // no Internet handle, or no data connection was obtained
@@ -27,11 +27,11 @@ enum {
 
 struct HTTPRequestTicket;  // HTTPHandler.cpp: the guard of one request in progress
 
-// Part 3.1. A new handler is made for every request and destroyed when its caller no longer
-// needs the reply: constructor, openInternet, then getURL or postData once, read
-// responseBuffer and bytesRead, destroy. The UI thread may destroy the handler while a worker
-// is blocked in postData (Part 5.3's cancel and time-out): the destructor's closing of the
-// Internet handles ends the blocked call, and the worker then touches nothing of the handler.
+// A new handler is made for every request and destroyed when its caller no longer needs the reply:
+// constructor, openInternet, then getURL or postData once, read responseBuffer and bytesRead,
+// destroy. The UI thread may destroy the handler while a worker is blocked in postData (the
+// analyzing screen's cancel and time-out): the destructor's closing of the Internet handles ends
+// the blocked call, and the worker then touches nothing of the handler.
 class HTTPHandler {
  public:
   explicit HTTPHandler(HWND hWnd);
@@ -45,8 +45,8 @@ class HTTPHandler {
   // the reply has been read. 0 or 1, 3 to 7, 9.
   int postData(const char* url, const void* body, DWORD length);
 
-  // Fields in Part 3.1's order. The caller may read responseBuffer and bytesRead (and hand the
-  // buffer pointer on) until the handler is destroyed.
+  // The caller may read responseBuffer and bytesRead (and hand the buffer pointer on) until the
+  // handler is destroyed.
   BYTE* responseBuffer;  // HTTP_RESPONSE_BUFFER_SIZE bytes; null until openInternet
   DWORD bytesRead;       // body bytes the one read returned; 0 until then
   HINTERNET hInternet;   // InternetOpenW
@@ -59,11 +59,11 @@ class HTTPHandler {
   HTTPHandler(const HTTPHandler&);             // not copied: it owns handles and the buffer
   HTTPHandler& operator=(const HTTPHandler&);
 
-  // The request shared by getURL and postData (Part 3.1: postData "is getURL with these
-  // differences"): the verb, the accepted types, the context, the body and the message.
+  // The request shared by getURL and postData, which differ only in the verb, the accepted
+  // types, the context, the body and the completion message.
   int request(const char* url, const char* verb, LPCSTR* acceptTypes, DWORD_PTR context,
               const void* body, DWORD length, BOOL postReply);
-  // Part 3.1's HTTPHandler::setupConnection: true when a data connection is available. The
-  // ticket is the request's guard, through which it reads and stores hConnection.
+  // True when a data connection is available. The ticket is the request's guard, through which it
+  // reads and stores hConnection.
   bool setupConnection(const char* url, HTTPRequestTicket* ticket);
 };

@@ -1,12 +1,11 @@
-// The identification request and reply (Part 3.2): the tag search.
+// The identification request and reply: the tag search.
 #include "net/Identification.h"
 
 #include <string.h>
 
-// Part 3.2, "Left to the implementer": the tag text is searched only within the received
-// bytes. It is bounded by the first zero byte (the Part's end of the tag text) or by the
-// count of bytes given, whichever comes first, so a reply without a terminating zero is never
-// read past its end.
+// The tag text is searched only within the received bytes. It is bounded by the first zero byte
+// (the end of the tag text) or by the count of bytes given, whichever comes first, so a reply
+// without a terminating zero is never read past its end.
 int findTag(const char* needle, const char* tagText, DWORD length) {
   if (needle == NULL || tagText == NULL) return -1;
   const void* zero = memchr(tagText, 0, length);

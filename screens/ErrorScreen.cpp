@@ -1,4 +1,4 @@
-// Part 5.8, ErrorScreen.
+// ErrorScreen.
 #include "screens/ErrorScreen.h"
 
 #include <stdlib.h>
@@ -12,7 +12,7 @@
 ErrorScreen::ErrorScreen(HINSTANCE hInst, HWND hWnd) : MelodexScreen(hInst, hWnd), message(NULL) {
   headerImage = LoadImageResource(hInst, IDB_ERROR_HEADER, &headerSize);
   errorImage = LoadImageResource(hInst, IDB_ERROR_PICTURE, &errorSize);
-  // DESIGN §6: the message is drawn in a normal-weight font, the help screen's (Part 5.7).
+  // The message is drawn in a normal-weight font, the help screen's.
   font = CreateScreenFont(16);
 }
 
@@ -34,8 +34,8 @@ LRESULT ErrorScreen::handleKey(WPARAM vk, LPARAM keyData) {
   return 0;
 }
 
-// Part 5.8: a new 2048-byte buffer for every message. Because the message is drawn (DESIGN §6),
-// the window is repainted, also when the screen was already current.
+// A new 2048-byte buffer for every message. Because the message is drawn, the window is
+// repainted, also when the screen was already current.
 WCHAR* ErrorScreen::setMessage(LPCWSTR text) {
   free(message);
   message = NULL;
@@ -50,7 +50,8 @@ WCHAR* ErrorScreen::setMessage(LPCWSTR text) {
   return message;
 }
 
-// DESIGN §6: below the picture, centred, word-wrapped, above the soft-key bar.
+// The message tells the user what failed: below the picture, centred, word-wrapped, above the
+// soft-key bar.
 void ErrorScreen::drawMessage(const RECT* clientRect, LONG pictureBottom) {
   if (message == NULL) return;
   RECT area = {clientRect->left + 10, pictureBottom, clientRect->right - 10,

@@ -1,15 +1,15 @@
-// ErrorScreen, screen ids 10 and 11 (Part 5.8): two instances of one class telling the user
+// ErrorScreen, screen ids 10 and 11: two instances of one class telling the user
 // that an identification failed; the left soft key (OK!) returns to the main menu.
 #pragma once
 
 #include "app/MelodexScreen.h"
 
-// Part 5.8: GIF resources.
+// GIF resources.
 #define IDB_ERROR_HEADER 113  // the main menu's banner, 320 x 46
 #define IDB_ERROR_PICTURE 125  // ID Problem, 220 x 100
-// Part 1.2: the OK! label.
+// The OK! soft-key label.
 #define IDB_LABEL_OK 166
-// Part 5.8: the message buffer, 2048 bytes: at most 1023 characters and the terminator.
+// The message buffer, 2048 bytes: at most 1023 characters and the terminator.
 #define ERROR_MESSAGE_UNITS 1024
 
 class ErrorScreen : public MelodexScreen {
@@ -30,7 +30,7 @@ class ErrorScreen : public MelodexScreen {
   HBITMAP errorImage;
   BITMAP errorSize;
   WCHAR* message;  // owned; null until the first setMessage
-  HFONT font;      // DESIGN §6: the message is drawn below the picture in a normal weight
+  HFONT font;      // the message is drawn below the picture in a normal weight
 
  private:
   void drawMessage(const RECT* clientRect, LONG pictureBottom);

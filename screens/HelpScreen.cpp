@@ -1,4 +1,4 @@
-// Part 5.7, HelpScreen.
+// HelpScreen.
 #include "screens/HelpScreen.h"
 
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 #include "app/Navigation.h"
 #include "app/SoftKeyBar.h"
 
-// Part 5.7: the about text is formatted from the product name and its version.
+// The about text is formatted from the product name and its version.
 #define ABOUT_FORMAT TEXT("%s version %s\r\nWindowsMobile")
 #define PRODUCT_NAME TEXT("Melodex")
 #define PRODUCT_VERSION TEXT("1.2.0")
@@ -17,7 +17,7 @@
 HelpScreen::HelpScreen(HINSTANCE hInst, HWND hWnd)
     : MelodexScreen(hInst, hWnd), topicOpen(false), selectedItem(0) {
   headerImage = LoadImageResource(hInst, IDB_HELP_HEADER, &headerSize);
-  font = CreateScreenFont(16);  // Part 5.7: height 16
+  font = CreateScreenFont(16);
   highlightBrush = CreateSolidBrush(COLOUR_HIGHLIGHT);
 }
 
@@ -50,13 +50,13 @@ LPCWSTR HelpScreen::topicTitle(LONG index) {
   }
 }
 
-// Topic text step 2. LoadStringW is given the buffer's whole size, so a longer entry is cut.
+// LoadStringW is given the buffer's whole size, so a longer entry is cut.
 void HelpScreen::loadTopicText(LONG index, WCHAR* buffer) {
   if (index == HELP_TOPIC_ABOUT) wsprintfW(buffer, ABOUT_FORMAT, PRODUCT_NAME, PRODUCT_VERSION);
   else LoadStringW(hInst, IDS_HELP_FIRST + index, buffer, HELP_TEXT_UNITS);
 }
 
-// Part 5.7, while a topic is shown: Back, left arrow and left soft key return to the list.
+// While a topic is shown: Back, left arrow and left soft key return to the list.
 void HelpScreen::handleTopicKey(WPARAM vk) {
   if (vk == VK_ESCAPE || vk == VK_LEFT || vk == VK_F1) {
     topicOpen = false;
@@ -64,7 +64,7 @@ void HelpScreen::handleTopicKey(WPARAM vk) {
   }
 }
 
-// Part 5.7, while the list is shown. Help leaves by switching to 3 directly, not by the stack.
+// While the list is shown. Help leaves by switching to 3 directly, not by the stack.
 void HelpScreen::handleListKey(WPARAM vk) {
   if (vk == VK_RETURN || vk == VK_RIGHT || vk == VK_F2) {
     openTopic();
@@ -87,7 +87,7 @@ LRESULT HelpScreen::handleKey(WPARAM vk, LPARAM keyData) {
   return 0;
 }
 
-// Topic list steps 1 to 3: rows of the font's height + 4 under the banner, the highlighted one
+// The topic list: rows of the font's height + 4 under the banner, the highlighted one
 // on the yellow brush; titles centred with DT_CENTER | DT_VCENTER (without DT_SINGLELINE, so
 // only the horizontal centring applies, as on Windows).
 void HelpScreen::drawTopicList() {
@@ -111,7 +111,7 @@ void HelpScreen::drawTopicList() {
   }
 }
 
-// Topic text steps 1 to 4: word-wrapped between the banner and the soft-key bar, 10 pixels in.
+// The topic text: word-wrapped between the banner and the soft-key bar, 10 pixels in.
 void HelpScreen::drawTopicText() {
   RECT area;
   GetClientRect(g_hWnd, &area);

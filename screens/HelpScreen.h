@@ -1,4 +1,4 @@
-// HelpScreen, screen id 9 (Part 5.7): four topics in a list under a banner; a topic's text
+// HelpScreen, screen id 9: four topics in a list under a banner; a topic's text
 // fills the screen until Back returns to the list.
 #pragma once
 
@@ -6,13 +6,13 @@
 
 enum { HELP_TOPIC_COUNT = 4, HELP_TOPIC_ABOUT = 3 };
 
-// Part 5.7: GIF resource 145, 320 x 46: the banner with the words Help Me Out.
+// GIF resource 145, 320 x 46: the banner with the words Help Me Out.
 #define IDB_HELP_HEADER 145
-// Part 5.7: string-table entries 3, 4, 5 are the texts of topics 0, 1, 2.
+// String-table entries 3, 4, 5 are the texts of topics 0, 1, 2.
 #define IDS_HELP_FIRST 3
-// Part 5.7: the topic text buffer, in UTF-16 units.
+// The topic text buffer, in UTF-16 units.
 #define HELP_TEXT_UNITS 512
-// Part 1.2: the soft-key labels the help screen uses.
+// The soft-key labels the help screen uses.
 #define IDB_LABEL_BACK 161
 #define IDB_LABEL_SELECT 164
 

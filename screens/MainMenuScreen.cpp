@@ -1,4 +1,4 @@
-// Part 5.1, MainMenuScreen.
+// MainMenuScreen.
 #include "screens/MainMenuScreen.h"
 
 #include "app/AppState.h"
@@ -23,8 +23,8 @@ MainMenuScreen::~MainMenuScreen() {
   if (brandImage != NULL) DeleteObject(brandImage);
 }
 
-// Part 5.1 paint step 3: one column centred below the header, entry k at y0 + k x h, the
-// highlighted one from selectedImages. All divisions truncate towards zero.
+// One column centred below the header, entry k at y0 + k x h, the highlighted one from
+// selectedImages. All divisions truncate towards zero.
 void MainMenuScreen::drawEntries(const RECT* clientRect) {
   LONG w = itemSizes[0].bmWidth;
   LONG h = itemSizes[0].bmHeight;
@@ -37,18 +37,16 @@ void MainMenuScreen::drawEntries(const RECT* clientRect) {
 }
 
 void MainMenuScreen::paint(PAINTSTRUCT* ps, RECT* clientRect) {
-  // Step 1: the client rectangle of g_hWnd, white.
+  // The client rectangle of g_hWnd, white.
   RECT client;
   GetClientRect(g_hWnd, &client);
   FillWithColour(g_hdcBack, &client, COLOUR_WHITE);
-  // Step 2.
+  // The banner, centred at the top.
   DrawImage(g_hdcBack, headerImage, &headerSize, clientRect->right / 2 - headerSize.bmWidth / 2, 0);
-  // Step 3.
   drawEntries(clientRect);
-  // Step 4: the badge in the bottom right corner.
+  // The partner badge sits in the bottom right corner, over the menu's white margin.
   DrawImage(g_hdcBack, brandImage, &brandSize, clientRect->right - brandSize.bmWidth,
             clientRect->bottom - brandSize.bmHeight);
-  // Step 5.
   PresentBackBuffer(ps, clientRect);
 }
 

@@ -1,13 +1,13 @@
-// MainMenuScreen, screen id 3 (Part 5.1): four entries drawn as images, chosen with up and
+// MainMenuScreen, screen id 3: four entries drawn as images, chosen with up and
 // down and opened with the action key.
 #pragma once
 
 #include "app/MelodexScreen.h"
 
-// Part 5.1: the entries, in order.
+// The entries, in order.
 enum { MENU_ID_SONG = 0, MENU_HISTORY = 1, MENU_HELP = 2, MENU_EXIT = 3, MENU_ITEM_COUNT = 4 };
 
-// Part 5.1: GIF resources.
+// GIF resources.
 #define IDB_MAIN_HEADER 113      // 320 x 46 banner (shared with the error screen)
 #define IDB_MENU_ITEM_FIRST 114  // 114 to 117: the entries, black on white, 165 x 35
 #define IDB_MENU_SELECTED_FIRST 171  // 171 to 174: the highlighted entries

@@ -1,4 +1,4 @@
-// Part 5.1, SplashScreen.
+// SplashScreen.
 #include "screens/SplashScreen.h"
 
 #include "app/Drawing.h"
@@ -12,7 +12,7 @@ SplashScreen::~SplashScreen() {
   if (splashImage != NULL) DeleteObject(splashImage);
 }
 
-// A timer that cannot be set leaves the screen waiting for a key (Part 5.1).
+// A timer that cannot be set leaves the screen waiting for a key.
 void SplashScreen::activate() { SetTimer(hWnd, SPLASH_TIMER_ID, SPLASH_TIMER_MS, NULL); }
 
 void SplashScreen::deactivate() { KillTimer(hWnd, SPLASH_TIMER_ID); }
@@ -21,7 +21,7 @@ void SplashScreen::handleTimer(WPARAM timerId, LPARAM lParam) {
   if (timerId == SPLASH_TIMER_ID) continueToMainMenu();
 }
 
-// Any key released (Talk and the volume keys never get here, Part 1.1).
+// Any key released (Talk and the volume keys never get here: the window procedure keeps them).
 LRESULT SplashScreen::handleKey(WPARAM vk, LPARAM keyData) {
   continueToMainMenu();
   return 0;

@@ -1,13 +1,13 @@
-// SplashScreen, screen id 1 (Part 5.1): the product artwork for three seconds or until a key
+// SplashScreen, screen id 1: the product artwork for three seconds or until a key
 // is released, then the main menu.
 #pragma once
 
 #include "app/MelodexScreen.h"
 
-// Part 5.1: the splash screen's timer on the main window.
+// The splash screen's timer on the main window.
 #define SPLASH_TIMER_ID 1
 #define SPLASH_TIMER_MS 3000
-// Part 5.1: GIF resource 110, 240 x 160.
+// GIF resource 110, 240 x 160.
 #define IDB_SPLASH 110
 
 class SplashScreen : public MelodexScreen {

@@ -1,4 +1,4 @@
-// Part 4.2: the history store operations of TagRecord — numbering, save, load, count, trim and
+// The history store operations of TagRecord — numbering, save, load, count, trim and
 // delete — working directly on the data folder; nothing is cached between calls.
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 // ---- numbering ---------------------------------------------------------------------------
 
 DWORD TagRecord::nextTagNumber() {
-  // Step 1: a missing file leaves 0. The bytes are assembled little-endian by hand so the
+  // A missing file leaves 0. The bytes are assembled little-endian by hand so the
   // format does not depend on the host. A short file gives the bytes it has, the rest zero,
   // as the phone's fread leaves them in the zero-initialised value.
   DWORD value = 0;
@@ -24,7 +24,7 @@ DWORD TagRecord::nextTagNumber() {
     fclose(file);
     value = (DWORD)bytes[0] | ((DWORD)bytes[1] << 8) | ((DWORD)bytes[2] << 16) | ((DWORD)bytes[3] << 24);
   }
-  // Step 2: write value + 1 ("wb", truncating). Nothing is reported on failure.
+  // Write value + 1 ("wb", truncating). Nothing is reported on failure.
   BOOL rewritten = FALSE;
   file = fopen(STORE_COUNTER_A, "wb");
   if (file != NULL) {
@@ -33,19 +33,19 @@ DWORD TagRecord::nextTagNumber() {
     rewritten = fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
     if (fclose(file) != 0) rewritten = FALSE;
   }
-  // DESIGN §6: a counter that cannot be rewritten would hand out this number again and a later
+  // A counter that cannot be rewritten would hand out this number again and a later
   // save would overwrite that result; the number is raised past every saved one instead.
   if (!rewritten) {
     LONG largest = largestSavedNumber();
     if (largest >= 0 && (DWORD)largest + 1 > value) value = (DWORD)largest + 1;
   }
-  // Step 3: the value before the increment.
+  // The value before the increment.
   return value;
 }
 
 // ---- saving ------------------------------------------------------------------------------
 
-// One UTF-16 field with its 16-bit terminator. Part 4.1 requires the field to be present;
+// One UTF-16 field with its 16-bit terminator. Every field has its place in the file;
 // an absent one is written as empty so the following fields keep their places.
 static void WriteWide(FILE* file, const WCHAR* text) {
   static const WCHAR empty[1] = {0};
@@ -60,7 +60,7 @@ static void WriteNarrow(FILE* file, const char* text) {
 }
 
 void TagRecord::save() {
-  // Step 1: the .dat file; if it cannot be created the record is not stored and the picture
+  // The .dat file; if it cannot be created the record is not stored and the picture
   // and the trim still run.
   char* path = datPath();
   if (path != NULL) {
@@ -78,7 +78,7 @@ void TagRecord::save() {
     }
     free(path);
   }
-  // Step 2: the .jpg file whenever artData is non-null, even with artSize 0 (an empty file).
+  // The .jpg file whenever artData is non-null, even with artSize 0 (an empty file).
   if (artData != NULL) {
     path = jpgPath();
     if (path != NULL) {
@@ -95,15 +95,15 @@ void TagRecord::save() {
       free(path);
     }
   }
-  // Step 3: at most ten .dat files remain, the newest included.
+  // At most ten .dat files remain, the newest included.
   trimHistory();
 }
 
 // ---- loading -----------------------------------------------------------------------------
 
-// The bytes read from a .dat file and the position of the next string (Part 4.2, step 6).
-// DESIGN §6: once a string does not end within the bytes read, it and every string after it
-// are empty, and nothing beyond the bytes read is ever looked at.
+// The bytes read from a .dat file and the position of the next string. A .dat whose strings
+// run past the bytes read keeps the fields that end; once a string does not end within the
+// bytes read, it and every string after it are empty, and nothing is read past the buffer.
 struct DatReader {
   const BYTE* bytes;
   size_t size;
@@ -164,16 +164,16 @@ static BOOL ReadNarrow(DatReader* reader, char** field) {
 }
 
 BOOL TagRecord::load(const WCHAR* fileName) {
-  // Step 1: the number first, so that a failed load still leaves it set.
+  // The number first, so that a failed load still leaves it set.
   number = numberFromFileName(fileName);
-  // Step 2: "%s\%s" in 512 units. A name too long for the buffer cannot name a history file
+  // "%s\%s" in 512 units. A name too long for the buffer cannot name a history file
   // (MAX_PATH is far shorter); it is refused instead of overrunning the buffer.
   if (fileName == NULL || wcslen(STORE_FOLDER_W) + 1 + wcslen(fileName) + 1 > STORE_PATH_CHARS) return FALSE;
   WCHAR path[STORE_PATH_CHARS];
   wsprintfW(path, TEXT("%s\\%s"), STORE_FOLDER_W, fileName);
   FILE* file = _wfopen(path, TEXT("rb"));
   if (file == NULL) return FALSE;
-  // Step 3: at most the first 4096 bytes.
+  // At most the first 4096 bytes.
   BYTE* buffer = (BYTE*)malloc(STORE_READ_LIMIT);
   if (buffer == NULL) {
     fclose(file);
@@ -181,10 +181,9 @@ BOOL TagRecord::load(const WCHAR* fileName) {
   }
   size_t bytesRead = fread(buffer, 1, STORE_READ_LIMIT, file);
   fclose(file);
-  // Step 4.
   release();
-  // Step 5: the .dat file's creation time, shown by the history screen (Part 5.6). If it
-  // cannot be read the time is zero; the Part gives no other value.
+  // The .dat file's creation time, shown by the history screen. If it cannot be read the
+  // time is zero: there is no better value to show.
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   if (GetFileAttributesExW(path, GetFileExInfoStandard, &attributes)) {
     fileTime = attributes.ftCreationTime;
@@ -192,7 +191,7 @@ BOOL TagRecord::load(const WCHAR* fileName) {
     fileTime.dwLowDateTime = 0;
     fileTime.dwHighDateTime = 0;
   }
-  // Step 6: the eight strings one after another; the copies made before a failed allocation
+  // The eight strings one after another; the copies made before a failed allocation
   // stay in the record and are freed with it.
   DatReader reader = {buffer, bytesRead, 0, TRUE};
   BOOL filled = ReadWide(&reader, &album) && ReadWide(&reader, &artist) && ReadWide(&reader, &trackTitle) &&
@@ -200,7 +199,7 @@ BOOL TagRecord::load(const WCHAR* fileName) {
                 ReadNarrow(&reader, &smsMessage) && ReadNarrow(&reader, &recommend) &&
                 ReadNarrow(&reader, &fullSong);
   free(buffer);
-  // Step 7: albumArt stays absent (release made it so), artData null and artSize 0.
+  // albumArt stays absent (release made it so), artData null and artSize 0.
   artData = NULL;
   artSize = 0;
   return filled;
@@ -222,7 +221,7 @@ int TagRecord::countSaved() {
 }
 
 void TagRecord::trimHistory() {
-  // DESIGN §6: when deleteOldest removes nothing (no name begins with a non-negative number,
+  // When deleteOldest removes nothing (no name begins with a non-negative number,
   // or its .dat file cannot be deleted) the count cannot fall, so the loop stops there.
   while (countSaved() > STORE_HISTORY_MAX) {
     if (!removeOldest()) break;
@@ -232,7 +231,7 @@ void TagRecord::trimHistory() {
 void TagRecord::deleteOldest() { removeOldest(); }
 
 BOOL TagRecord::removeOldest() {
-  // Steps 1 and 2: the smallest non-negative leading number; the oldest is decided by number,
+  // The smallest non-negative leading number; the oldest is decided by number,
   // not by file time, because numbers follow the order of identification.
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(STORE_PATTERN_W, &data);
@@ -242,7 +241,7 @@ BOOL TagRecord::removeOldest() {
     LONG n = numberFromFileName(data.cFileName);
     if (n >= 0 && (oldest < 0 || n < oldest)) oldest = n;
   } while (FindNextFileW(find, &data));
-  // Step 3: both files named after the number ("%u"), whatever name gave it. The .jpg's
+  // Both files named after the number ("%u"), whatever name gave it. The .jpg's
   // result is ignored (a missing picture is no error); the .dat's only tells the trim
   // whether anything was removed.
   FindClose(find);

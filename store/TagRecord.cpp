@@ -1,4 +1,4 @@
-// Part 4.1: the TagRecord's construction, release and file names.
+// The TagRecord's construction, release and file names.
 #include "store/TagRecord.h"
 
 #include <stdio.h>
@@ -20,7 +20,7 @@ TagRecord::TagRecord()
       fullSong(NULL),
       artData(NULL),
       artSize(0) {
-  // The Part leaves number and fileTime to the code that fills the record; zero is only a
+  // number and fileTime belong to the code that fills the record; zero is only a
   // defined starting value (nobody reads fileTime unless load set it).
   fileTime.dwLowDateTime = 0;
   fileTime.dwHighDateTime = 0;
@@ -38,7 +38,7 @@ static void FreeField(T*& field) {
 }
 
 void TagRecord::release() {
-  // artData is borrowed from the HTTP transport (Part 4.1): never freed here.
+  // artData is borrowed from the HTTP transport's reply buffer: never freed here.
   FreeField(album);
   FreeField(artist);
   FreeField(trackTitle);
@@ -50,7 +50,7 @@ void TagRecord::release() {
   FreeField(fullSong);
 }
 
-// "%s\%d.<ext>" in a 512-byte buffer (Part 4.1). The folder is a constant and the number at
+// "%s\%d.<ext>" in a 512-byte buffer. The folder is a constant and the number at
 // most 11 characters, so the text always fits.
 static char* NarrowPath(LONG number, const char* extension) {
   char* path = (char*)malloc(STORE_PATH_CHARS);
@@ -59,7 +59,7 @@ static char* NarrowPath(LONG number, const char* extension) {
   return path;
 }
 
-// The same in 512 UTF-16 units, formatted with wsprintfW as the Part's platform offers it.
+// The same in 512 UTF-16 units, formatted with wsprintfW, the phone's wide formatter.
 static WCHAR* WidePath(LONG number, const WCHAR* format) {
   WCHAR* path = (WCHAR*)malloc(STORE_PATH_CHARS * sizeof(WCHAR));
   if (path == NULL) return NULL;

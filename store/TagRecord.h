@@ -1,27 +1,26 @@
-// TagRecord: one identification result and its history files (Part 4.1), with the history
-// store operations of Part 4.2 as its members.
+// TagRecord: one identification result and its history files, with the history store
+// operations as its members.
 #pragma once
 
 #include <windows.h>
 
-// Part 4.1: a plain class without virtual operations. The fields are public, in the Part's
-// order, because the reply parser (Part 3.2) fills them and the screens (Parts 5.4 to 5.6)
-// read them directly.
+// A plain class without virtual operations. The fields are public because the reply parser
+// fills them and the results, SMS and history screens read them directly.
 class TagRecord {
  public:
-  // Part 4.1, construction: all nine text fields absent, artData null, artSize 0. number and
-  // fileTime are left to the code that fills the record (the parser sets number, load both);
-  // they start at 0 here only so that a record never holds indeterminate values.
+  // All nine text fields absent, artData null, artSize 0. number and fileTime are left to the code
+  // that fills the record (the parser sets number, load both); they start at 0 here only so that a
+  // record never holds indeterminate values.
   TagRecord();
-  // Part 4.1, destruction: release(); artData is borrowed and never freed.
+  // release(); artData is borrowed and never freed.
   ~TagRecord();
 
-  // Part 4.1: frees every present text field and makes it absent. artData, artSize, number
+  // Frees every present text field and makes it absent. artData, artSize, number
   // and fileTime are untouched. A second call frees nothing.
   void release();
 
-  // Part 4.1, file names: "%s\%d.dat" and "%s\%d.jpg" in the data folder, in an 8-bit form
-  // (to open files for writing, and for the results screen's picture, Part 5.4) and a UTF-16
+  // File names: "%s\%d.dat" and "%s\%d.jpg" in the data folder, in an 8-bit form
+  // (to open files for writing, and for the results screen's picture) and a UTF-16
   // form (to delete files). Each returns a new 512-byte (512-unit) heap buffer that the caller
   // frees with free, or null when memory cannot be had.
   char* datPath() const;
@@ -29,36 +28,36 @@ class TagRecord {
   WCHAR* datPathW() const;
   WCHAR* jpgPathW() const;
 
-  // Part 4.2, numbering: reads the 4-byte little-endian counter "nexttag.num" (missing: 0),
-  // writes it back plus one and returns the value read. DESIGN §6: when the counter cannot be
+  // Numbering: reads the 4-byte little-endian counter "nexttag.num" (missing: 0),
+  // writes it back plus one and returns the value read. When the counter cannot be
   // rewritten, the number is at least one more than the largest number among the .dat files.
   static DWORD nextTagNumber();
 
-  // Part 4.2, saving: writes the .dat file, the .jpg file when artData is non-null (with the
+  // Saving: writes the .dat file, the .jpg file when artData is non-null (with the
   // two log lines), then trims the history to ten. Failures are silent apart from the log.
   void save();
 
-  // Part 4.2, loading from a file name inside the data folder as the listing gives it
+  // Loading from a file name inside the data folder as the listing gives it
   // ("7.dat"). Sets number from the name first, then reads at most 4096 bytes. TRUE when the
-  // record was filled. DESIGN §6: strings that do not end within the bytes read are empty.
+  // record was filled. Strings that do not end within the bytes read are empty.
   BOOL load(const WCHAR* fileName);
 
-  // Part 4.2: the number of entries listed under "\Application Data\Melodex\*.dat".
+  // The number of entries listed under "\Application Data\Melodex\*.dat".
   // Does not read the record it is called on.
   int countSaved();
-  // Part 4.2: while countSaved() > 10, deleteOldest(). DESIGN §6: stops after a deleteOldest
-  // that removed nothing. Does not read the record.
+  // While countSaved() > 10, deleteOldest(). Stops after a deleteOldest that removed nothing. Does
+  // not read the record.
   void trimHistory();
-  // Part 4.2: deletes "%u.dat" and "%u.jpg" of the smallest non-negative number that a listed
+  // Deletes "%u.dat" and "%u.jpg" of the smallest non-negative number that a listed
   // .dat name begins with. Does not read the record.
   void deleteOldest();
-  // Part 4.2: deletes the record's .dat and then its .jpg file, ignoring both results.
+  // Deletes the record's .dat and then its .jpg file, ignoring both results.
   void deleteFiles();
-  // Part 4.2: the signed decimal number a UTF-16 file name begins with ("%d" as swscanf reads
+  // The signed decimal number a UTF-16 file name begins with ("%d" as swscanf reads
   // it: "12.dat" 12, "007.dat" 7, "12abc.dat" 12), or -1 ("notes.dat").
   static LONG numberFromFileName(const WCHAR* fileName);
 
-  // Part 4.1, the fields in order.
+  // The fields, numbered; the .dat file holds eight of the strings, in this order.
   LONG number;           // 1: from the counter, or the leading number of the file name
   WCHAR* album;          // 2: .dat string 1 (UTF-16LE)
   WCHAR* artist;         // 3: .dat string 2
@@ -74,13 +73,13 @@ class TagRecord {
   FILETIME fileTime;     // 13: creation time of the .dat file, set only by load
 
  private:
-  // Copying would free the same texts twice; records are passed by pointer (Parts 5.4, 5.5).
+  // Copying would free the same texts twice; records are passed by pointer to the screens.
   TagRecord(const TagRecord&);
   TagRecord& operator=(const TagRecord&);
 
   // deleteOldest's work; TRUE when the chosen .dat file was deleted, so that the trim loop
-  // can stop when no progress is possible (DESIGN §6).
+  // can stop when no progress is possible.
   BOOL removeOldest();
-  // The largest non-negative number that a listed .dat name begins with, or -1 (DESIGN §6).
+  // The largest non-negative number that a listed .dat name begins with, or -1.
   static LONG largestSavedNumber();
 };
