@@ -1,4 +1,4 @@
-// RegOpenKeyExW / RegQueryValueExW / RegCloseKey over DIR/registry.reg (Part 1.3 reads
+// RegOpenKeyExW / RegQueryValueExW / RegCloseKey over DIR/registry.reg (the program reads
 // HKEY_LOCAL_MACHINE\SOFTWARE\Melodex, value ownerID). Key and value names are
 // case-insensitive; sizes are checked as Win32 does. The file is read at each call, so a test
 // may rewrite it between calls.

@@ -1,5 +1,5 @@
 // advapi32's private header: the registry as read from DIR/registry.reg, the text format of
-// Windows' registry editor (shared/DESIGN.md §4).
+// Windows' registry editor.
 #pragma once
 
 #include <map>

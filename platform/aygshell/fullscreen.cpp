@@ -1,4 +1,4 @@
-// SHFullScreen: the shell's full-screen request (Part 1.1 asks SHFS_HIDESIPBUTTON, 8). The
+// SHFullScreen: the shell's full-screen request (the program asks SHFS_HIDESIPBUTTON, 8). The
 // emulated shell has no input-panel button, so the request is only recorded.
 #include <aygshell.h>
 

@@ -1,4 +1,4 @@
-// SHLoadImageResource: a "GIF" typed resource of the module, by id (Part 1.2). This file alone
+// SHLoadImageResource: a "GIF" typed resource of the module, by id. This file alone
 // calls the resource functions (FindResourceW … LockResource, kernel32's), so the decoder's
 // tests link without them.
 #include <aygshell.h>

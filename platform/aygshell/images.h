@@ -1,6 +1,6 @@
 // aygshell's private header: the picture decoders behind SHLoadImageResource and
 // SHLoadImageFile, callable on bytes so that they are tested without resources or files.
-// Pictures are untrusted (album art comes from the network, Part 3.2): every decoder returns
+// Pictures are untrusted (album art comes from the network): every decoder returns
 // null on any failure — empty, truncated, corrupt, or larger than kMaxImageSide on a side —
 // without crashing and without allocating for dimensions it has not checked.
 #pragma once
@@ -22,7 +22,7 @@ constexpr int kMaxImageSide = 4096;
 constexpr size_t kMaxImageFileBytes = 16u * 1024u * 1024u;
 
 // GIF: the first frame, on a canvas of the GIF's logical screen size. Transparent pixels, and
-// canvas pixels the frame does not cover, are white: the screens' background (Part 1.2), so a
+// canvas pixels the frame does not cover, are white: the screens' background, so a
 // transparent GIF looks on the phone as it would drawn over the white screen.
 bool DecodeGif(const uint8_t* data, size_t size, device::Surface* out);
 // JPEG (baseline or progressive; greyscale or colour). Any libjpeg warning (such as the

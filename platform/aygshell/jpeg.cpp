@@ -80,7 +80,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, device::Surface* out) {
   }
   jpeg_finish_decompress(&c->cinfo);
   // A truncated file is padded by libjpeg with a warning (premature end of data); a corrupt one
-  // warns too. Either is a failure: the caller shows its default picture instead (Part 5.4).
+  // warns too. Either is a failure: the caller shows its default picture instead.
   if (c->err.pub.num_warnings > 0) return false;
   *out = std::move(c->out);
   return true;

@@ -1,4 +1,4 @@
-// The connection manager (cellcore): the emulated phone's data link (DESIGN §4, Part 3.1).
+// The connection manager (cellcore): the emulated phone's data link.
 //
 // The phone's network is the host's, so a connection is up at once, unless a test told the
 // device otherwise (device::options().netFault): then establishing fails with the chosen
@@ -30,7 +30,7 @@ HRESULT NewConnection(const GUID& destination, HANDLE* phConnection) {
 }
 
 // The record as the SDK defines it: the caller passes sizeof(CONNMGR_CONNECTIONINFO), which
-// is 64 bytes on the phone (DESIGN §3); any other size is refused as Windows Mobile does.
+// is 64 bytes on the phone; any other size is refused as Windows Mobile does.
 bool ValidRecord(const CONNMGR_CONNECTIONINFO* info) {
   return info && info->cbSize == sizeof(CONNMGR_CONNECTIONINFO);
 }
@@ -83,7 +83,7 @@ HRESULT ConnMgrEstablishConnectionSync(CONNMGR_CONNECTIONINFO* pConnInfo, HANDLE
       break;
     case device::Options::NetFault::Timeout: {
       // The link never comes up: wait the whole time-out on the device clock, then give up
-      // with the connection still waiting (Part 3.1 treats any failure alike).
+      // with the connection still waiting (the program treats any failure alike).
       std::mutex mutex;
       std::condition_variable cv;
       std::unique_lock<std::mutex> lk(mutex);

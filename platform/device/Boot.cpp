@@ -44,7 +44,7 @@ void ParseOptions(int argc, char** argv) {
     else if (arg == "--script") o.script = value();
     else if (arg == "--mic") o.mic = value();
     else if (arg == "--mic-fault") {
-      // waveInOpen then fails with this MMSYSERR_* / WAVERR_* code (DESIGN §4, Part 2.2's table).
+      // waveInOpen then fails with this MMSYSERR_* / WAVERR_* code, as a phone's driver would.
       o.waveInOpenFault = std::atoi(value().c_str());
       if (o.waveInOpenFault < 1 || o.waveInOpenFault > 35) Usage(argv[0], "--mic-fault must be 1 to 35");
     }

@@ -1,4 +1,4 @@
-// Starting the emulated phone around a program: its options (DESIGN §4) and how it runs.
+// Starting the emulated phone around a program: its options and how it runs.
 #pragma once
 
 #include <windows.h>

@@ -1,7 +1,7 @@
-// The one clock of the emulated phone (shared/DESIGN.md §4). Every time in the platform —
-// timers, GetTickCount, the microphone's 11.0 s, the connection manager's 10 s — is read here.
-// Under the real clock time passes by itself; under the virtual clock it moves only when the
-// test driver or the headless runner advances it, so long waits cost nothing and are exact.
+// The one clock of the emulated phone. Every time in the platform — timers, GetTickCount, the
+// microphone's 11.0 s, the connection manager's 10 s — is read here. Under the real clock time
+// passes by itself; under the virtual clock it moves only when the test driver or the headless
+// runner advances it, so long waits cost nothing and are exact.
 #pragma once
 
 #include <condition_variable>

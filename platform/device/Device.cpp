@@ -3,7 +3,7 @@
 namespace device {
 
 bool FindProfile(const std::string& name, Profile* out) {
-  // The screen profiles of DESIGN §4.
+  // The screen profiles the emulated phone can have.
   static const Profile kProfiles[] = {
       {"qvga", 240, 320},
       {"square", 320, 320},

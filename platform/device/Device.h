@@ -1,6 +1,6 @@
-// The emulated phone's settings: where its storage lives, which screen it has, how it is shown
-// (shared/DESIGN.md §4). Filled once from the command line (or by the test driver) before the
-// program starts; read-only afterwards.
+// The emulated phone's settings: where its storage lives, which screen it has, how it is shown.
+// Filled once from the command line (or by the test driver) before the program starts; read-only
+// afterwards.
 #pragma once
 
 #include <string>
@@ -8,7 +8,7 @@
 
 namespace device {
 
-// Heights of the shell's bars around the work area (DESIGN §4).
+// Heights of the shell's bars around the work area.
 constexpr int kStatusBarHeight = 26;
 constexpr int kMenuBarHeight = 26;
 
@@ -35,7 +35,7 @@ struct Options {
   int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
   int waveInStartFault = 0;       // MMSYSERR_* that waveInStart returns without starting; 0 = none
   std::vector<NetMapEntry> netMap;
-  // Network and SMS faults for tests (DESIGN §4; --net-fault, --sms-fault). The connection
+  // Network and SMS faults for tests (--net-fault, --sms-fault). The connection
   // manager fails with netFailResult, or never connects so that a synchronous request waits
   // its whole time-out on the device clock; SmsSendMessage returns smsFault when non-zero.
   enum class NetFault { None, Fail, Timeout };

@@ -1,4 +1,4 @@
-// Input from the host to the phone: keys (DESIGN §4 key map) and the host window's focus.
+// Input from the host to the phone: keys and the host window's focus.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +17,7 @@ UINT VirtualKeyFromName(const std::string& name);
 // the running window back through the single-instance path.
 void DeliverKey(bool down, UINT vk);
 
-// The host window gained or lost the focus: WM_ACTIVATE to the foreground window (DESIGN §4).
+// The host window gained or lost the focus: WM_ACTIVATE to the foreground window.
 void HostFocusChanged(bool focused);
 
 }  // namespace device

@@ -1,4 +1,4 @@
-// The single-instance path between two melodex processes on the same device root (DESIGN §4):
+// The single-instance path between two melodex processes on the same device root:
 // the first process's window is findable through a per-root socket, and a second process's
 // SetForegroundWindow on it brings that window to the front.
 #include <sys/socket.h>

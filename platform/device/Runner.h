@@ -1,5 +1,5 @@
-// The headless runner: executes a script against the running program under the virtual clock
-// (DESIGN §4). Commands, one per line ('#' starts a comment):
+// The headless runner: executes a script against the running program under the virtual clock.
+// Commands, one per line ('#' starts a comment):
 //   wait MS            advance the clock by MS milliseconds, running what falls due
 //   key NAME           press and release a key (names: device/Input.h)
 //   keydown NAME / keyup NAME

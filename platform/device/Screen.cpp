@@ -1,5 +1,5 @@
 // The phone's display surface and the shell drawn on it: the status bar, the soft-key menu bar
-// and the home screen (DESIGN §4). The shell has no fonts of its own; it draws simple shapes.
+// and the home screen. The shell has no fonts of its own; it draws simple shapes.
 #include "device/Screen.h"
 
 #include "device/Device.h"
@@ -47,7 +47,7 @@ void DrawHome(Surface& s) {
   int top = kStatusBarHeight, bottom = s.height - kMenuBarHeight;
   for (int y = top; y < bottom; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3A77C2, 0x0B2A55, y - top, bottom - top));
   int cx = s.width / 2, cy = top + (bottom - top) / 2;
-  // The program's own icon (resource 101, Part 1.1) when it has one.
+  // The program's own icon (resource 101) when it has one.
   platform::IconPixels icon;
   HMODULE program = platform::ProgramModule();
   if (program && platform::GetIconPixels(LoadIconW(program, MAKEINTRESOURCEW(101)), &icon)) {

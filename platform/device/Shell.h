@@ -1,4 +1,4 @@
-// The emulated phone's shell around the program's window (DESIGN §4): the status bar, the
+// The emulated phone's shell around the program's window: the status bar, the
 // soft-key menu bar, the home screen shown while the window is hidden, and the single-instance
 // path between two melodex processes on the same device root.
 #pragma once

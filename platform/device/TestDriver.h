@@ -1,7 +1,7 @@
 // The test driver: boots a program's InitInstance inside the test process under the virtual
 // clock and the headless display, presses keys, advances time and runs every message that falls
 // due, waits (with a real-time bound) for messages that worker threads post, and reads the
-// screen's pixels, the trace, the log file and the device root (issue 2, DESIGN §4).
+// screen's pixels, the trace, the log file and the device root.
 //
 // One driver per test process: the platform's state is process-wide, which is why every test
 // runs in a process of its own (gtest_discover_tests).
@@ -21,7 +21,7 @@ namespace device {
 class TestDriver {
  public:
   struct Config {
-    std::string profile = "qvga";  // screen profile (DESIGN §4)
+    std::string profile = "qvga";  // screen profile (device/Device.h)
     std::string root;              // device root; empty = a fresh temporary folder
     std::string traceChannels = "all";  // recorded in memory for trace(), not printed
   };

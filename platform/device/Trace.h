@@ -1,4 +1,4 @@
-// Trace channels, one per platform library, like Wine's debug channels (shared/DESIGN.md §4).
+// Trace channels, one per platform library, like Wine's debug channels.
 // MELODEX_TRACE=user32,winmm (or "all") prints one line per call of those channels to
 // standard error, e.g. "user32: SetTimer hwnd=1 id=100 ms=3000". Tests read the same lines
 // from memory through device::Trace::lines().

@@ -1,5 +1,5 @@
 // The process entry of a program built on the platform: parses the emulated phone's options,
-// registers the program's resources as its module and runs its WinMain (Part 1.1).
+// registers the program's resources as its module and runs its WinMain.
 #include <windows.h>
 
 #include "device/Boot.h"

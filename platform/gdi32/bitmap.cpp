@@ -29,7 +29,7 @@ constexpr long long kMaxBitmapPixels = 4096LL * 4096LL;
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy) {
   // Windows gives a 1x1 bitmap for a zero size and a device-format one otherwise. Known
   // difference: Windows makes a *monochrome* bitmap when hdc is a memory DC still holding its
-  // default bitmap; every bitmap here is 32-bit (Part 1.1 asks the window DC, as it should).
+  // default bitmap; every bitmap here is 32-bit (the program asks the window DC, as it should).
   if (!Get<DcObj>(hdc) || cx < 0 || cy < 0) return nullptr;
   if (static_cast<long long>(cx) * cy > kMaxBitmapPixels) return nullptr;
   if (cx == 0 || cy == 0) cx = cy = 1;

@@ -44,7 +44,7 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
   } else if (!LockDc(hdc, &d)) {
     return FALSE;
   }
-  // Negative extents mirror on Windows; the Parts never pass them, so they draw nothing here.
+  // Negative extents mirror on Windows; the program never passes them, so they draw nothing here.
   if (cx <= 0 || cy <= 0 || !d.surface) return TRUE;
 
   RECT dst = Intersect(d.toSurface(RECT{x, y, x + cx, y + cy}), d.clip);

@@ -1,8 +1,8 @@
-// DrawTextW with Windows' layout rules for the formats the Parts use (0, DT_CENTER|DT_VCENTER,
+// DrawTextW with Windows' layout rules for the formats the program uses (0, DT_CENTER|DT_VCENTER,
 // DT_VCENTER alone, DT_SINGLELINE|DT_VCENTER|DT_RIGHT, DT_WORDBREAK, DT_CALCRECT), as
 // documented and as Wine's conformance tests record them:
 //  - without DT_SINGLELINE, lines end at CR LF, LF CR, CR or LF; DT_VCENTER and DT_BOTTOM act
-//    only with DT_SINGLELINE (Part 5.4 draws with 0x04 and its text stays at the top);
+//    only with DT_SINGLELINE (the results screen draws with 0x04 and its text stays at the top);
 //  - DT_WORDBREAK breaks at the last space that fits; a word wider than the rectangle stays
 //    whole (cut at the edge); one space after the break is swallowed;
 //  - '&' is a prefix unless DT_NOPREFIX: it is not shown, "&&" shows one '&', and the character

@@ -1,7 +1,8 @@
 // Font realisation: fontconfig finds the face file for a LOGFONTW, FreeType renders it. Metrics
 // follow Windows' TrueType rules (ascent and descent from the OS/2 table's usWinAscent and
 // usWinDescent, rounded; a positive lfHeight is the cell height, a negative one the character
-// height), so that layouts computed from tmHeight (Parts 5.6, 5.7) come out as on the phone.
+// height), so that layouts computed from tmHeight (the history and help lists) come out as on the
+// phone.
 #include "gdi32/font.h"
 
 #include <fontconfig/fontconfig.h>
@@ -57,7 +58,7 @@ struct Match {
   int weight = FC_WEIGHT_REGULAR;
 };
 
-// Finds the file for a description. The Parts ask for VARIABLE_PITCH | FF_SWISS with no face
+// Finds the file for a description. The program asks for VARIABLE_PITCH | FF_SWISS with no face
 // name: Liberation Sans first (Arial's metrics, the closest installed match to Tahoma's
 // proportions), then DejaVu Sans, then whatever fontconfig calls sans-serif.
 bool FindFile(const LOGFONTW& lf, Match* out) {

@@ -1,5 +1,5 @@
 // The GDI handle table: slots of reference-counted objects named by (generation << 16 | slot),
-// after Wine's gdi handle table. Handles are never pointers (DESIGN §5); a stale handle (its
+// after Wine's gdi handle table. Handles are never pointers; a stale handle (its
 // slot freed or reused) is simply not found. Thread-safe: one mutex guards the table; the
 // objects themselves are kept alive by whoever looked them up.
 #include <array>
@@ -97,8 +97,8 @@ void MakeStockLocked(Table& t) {
   t.stock[WHITE_PEN] = InsertLocked(t, std::make_shared<PenObj>(PS_SOLID, 1, RGB(255, 255, 255)), true);
   t.stock[BLACK_PEN] = InsertLocked(t, std::make_shared<PenObj>(PS_SOLID, 1, RGB(0, 0, 0)), true);
   t.stock[NULL_PEN] = InsertLocked(t, std::make_shared<PenObj>(PS_NULL, 1, RGB(0, 0, 0)), true);
-  // SYSTEM_FONT and DEFAULT_GUI_FONT: the platform default font (height 0, Part 5.4's font
-  // description but with DEFAULT_QUALITY), which is what a new DC draws with.
+  // SYSTEM_FONT and DEFAULT_GUI_FONT: the platform default font (height 0, the results screen's
+  // font description but with DEFAULT_QUALITY), which is what a new DC draws with.
   LOGFONTW lf{};
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;

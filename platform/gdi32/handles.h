@@ -1,7 +1,7 @@
 // gdi32's private header: the GDI objects and the handle table that names them.
 //
 // As in Wine (dlls/gdi32/objects.c) and Windows, a GDI handle is a value — a slot index in a
-// table plus a generation count — never a pointer the client could dereference (DESIGN §5).
+// table plus a generation count — never a pointer the client could dereference.
 // Objects are reference-counted (std::shared_ptr): a call that looked an object up keeps it alive
 // even if another thread deletes its handle meanwhile. Like Windows, DeleteObject on an object
 // still selected into a device context succeeds but the object lives on (and its handle stays

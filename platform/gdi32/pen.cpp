@@ -9,7 +9,7 @@
 using namespace gdi;
 
 HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
-  // Windows treats width 0 as 1 pixel; dashed styles are drawn solid here (unused by the Parts).
+  // Windows treats width 0 as 1 pixel; dashed styles are drawn solid here (the program uses none).
   if (iStyle < PS_SOLID || iStyle > PS_NULL) return nullptr;
   HGDIOBJ h = Insert(std::make_shared<PenObj>(iStyle, cWidth <= 0 ? 1 : cWidth, color & 0x00FFFFFF));
   TRACE_CALL("gdi32", "CreatePen style=%d width=%d color=%06x -> %p", iStyle, cWidth, color, h);

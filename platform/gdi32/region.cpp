@@ -1,5 +1,5 @@
-// Rectangular regions and the clip region. The Parts only clip to one rectangle at a time
-// (Parts 5.4 and 5.6), so a region here is one rectangle.
+// Rectangular regions and the clip region. The program only clips to one rectangle at a time
+// (the results and history screens), so a region here is one rectangle.
 #include "device/Trace.h"
 #include "gdi32/handles.h"
 
@@ -29,7 +29,7 @@ int WINAPI SelectClipRgn(HDC hdc, HRGN hrgn) {
   }
   auto rgn = Get<RegionObj>(hrgn);
   if (!rgn) return ERROR;
-  // The DC keeps a copy: the caller may delete the region right after (Part 5.4 does).
+  // The DC keeps a copy: the caller may delete the region right after (the results screen does).
   std::lock_guard lk(dc->mu);
   dc->clip = rgn->rect;
   TRACE_CALL("gdi32", "SelectClipRgn hdc=%p (%d,%d)-(%d,%d)", static_cast<void*>(hdc), rgn->rect.left,

@@ -10,7 +10,7 @@ namespace device {
 HDC CreateWindowDC(HWND hwnd) {
   auto dc = std::make_shared<gdi::DcObj>();
   gdi::InitDcDefaults(*dc);
-  // The client area is asked again at every call, so the DC follows MoveWindow (Part 1.1 keeps
+  // The client area is asked again at every call, so the DC follows MoveWindow (the program keeps
   // its window DC for the life of the process while GoFullScreen resizes the window).
   dc->window = gdi::WindowTarget{hwnd, &WindowClientOnScreen, &screen, &ScreenChanged};
   HGDIOBJ h = gdi::Insert(dc);

@@ -1,4 +1,4 @@
-// aygshell.h — the Windows Mobile shell library functions the Parts use (Parts 1.1, 1.2, 5.4):
+// aygshell.h — the Windows Mobile shell library functions the program uses:
 // the full-screen request and the two image loaders. Owned by platform/aygshell/.
 #pragma once
 

@@ -1,5 +1,5 @@
-// connmgr.h — the Windows Mobile connection manager (cellcore), the subset of Part 3.1 with the
-// SDK's values. Declarations only here; implemented by platform/cellcore/.
+// connmgr.h — the Windows Mobile connection manager (cellcore), the subset the program uses, with
+// the SDK's values. Declarations only here; implemented by platform/cellcore/.
 #pragma once
 
 #include "windef.h"
@@ -23,7 +23,7 @@ static const GUID IID_DestNetInternet = {0x436ef144, 0xb4fb, 0x4863,
 static const GUID IID_DestNetCorp = {0xa1182988, 0x0d73, 0x439e,
                                      {0x87, 0xad, 0x2a, 0x5b, 0x36, 0x9f, 0x80, 0x8b}};
 
-// Which optional fields of the record are valid (Part 3.1: 1, the destination network).
+// Which optional fields of the record are valid (the program sets 1, the destination network).
 #define CONNMGR_PARAM_GUIDDESTNET 0x1
 #define CONNMGR_PARAM_MAXCOST 0x2
 #define CONNMGR_PARAM_MINRCVBW 0x4
@@ -69,8 +69,8 @@ static const GUID IID_DestNetCorp = {0xa1182988, 0x0d73, 0x439e,
 #define CONNMGR_STATUS_WAITINGDISCONNECTION 0x80
 #define CONNMGR_STATUS_WAITINGCONNECTIONABORT 0x81
 
-// The connection request record: 64 bytes on the 32-bit phone (Part 3.1); the client passes
-// sizeof(CONNMGR_CONNECTIONINFO) and cellcore checks it against its own sizeof (DESIGN §3).
+// The connection request record: 64 bytes on the 32-bit phone; the client passes
+// sizeof(CONNMGR_CONNECTIONINFO) and cellcore checks it against its own sizeof.
 typedef struct _CONNMGR_CONNECTIONINFO {
   DWORD cbSize;
   DWORD dwParams;

@@ -1,8 +1,8 @@
 // melodex_client_crt.h — forced into every source file of the CLIENT (app/ audio/ net/ store/
-// screens/) with `-include`, never into the platform's own code or its libraries
-// (shared/DESIGN.md §4). It includes the C headers first and then maps fopen and _wfopen to
-// device-path versions: the client opens "\Application Data\Melodex\7.dat", which the device
-// finds under its root folder. Function-like macros, so <cstdio>'s `using ::fopen;` is untouched.
+// screens/) with `-include`, never into the platform's own code or its libraries. It includes the C
+// headers first and then maps fopen and _wfopen to device-path versions: the client opens
+// "\Application Data\Melodex\7.dat", which the device finds under its root folder. Function-like
+// macros, so <cstdio>'s `using ::fopen;` is untouched.
 #pragma once
 
 #include <stdio.h>

@@ -11,7 +11,7 @@ DECLARE_HANDLE(HWAVEOUT);
 typedef HWAVEIN* LPHWAVEIN;
 typedef HWAVEOUT* LPHWAVEOUT;
 
-// Results: MMSYSERR_* (the recorder maps 5, 6, 7 and 11, Part 2.2) and WAVERR_*.
+// Results: MMSYSERR_* (the recorder maps 5, 6, 7 and 11) and WAVERR_*.
 #define MMSYSERR_BASE 0
 #define WAVERR_BASE 32
 #define MMSYSERR_NOERROR 0
@@ -55,7 +55,7 @@ typedef HWAVEOUT* LPHWAVEOUT;
 #define CALLBACK_FUNCTION 0x00030000L
 #define CALLBACK_EVENT 0x00050000L
 
-// Messages posted to a CALLBACK_WINDOW (MM_WIM_DATA is 0x3C0, Part 2.2).
+// Messages posted to a CALLBACK_WINDOW (MM_WIM_DATA is 0x3C0, the recorder's completion).
 #define MM_WOM_OPEN 0x3BB
 #define MM_WOM_CLOSE 0x3BC
 #define MM_WOM_DONE 0x3BD
@@ -87,7 +87,7 @@ typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is packed as in Win32");
 
 // 32 bytes on the 32-bit phone; the client passes sizeof(WAVEHDR) and winmm checks it against
-// its own sizeof, as Win32 does (shared/DESIGN.md §3).
+// its own sizeof, as Win32 does.
 typedef struct wavehdr_tag {
   LPSTR lpData;
   DWORD dwBufferLength;
@@ -117,7 +117,8 @@ MMRESULT waveInStart(HWAVEIN hwi);
 MMRESULT waveInStop(HWAVEIN hwi);
 MMRESULT waveInReset(HWAVEIN hwi);
 
-// PlaySoundW flags (Parts 5.2, 5.3 use SND_RESOURCE | SND_ASYNC with "#159" and "#160").
+// PlaySoundW flags (the listening and analyzing screens use SND_RESOURCE | SND_ASYNC with "#159"
+// and "#160").
 #define SND_SYNC 0x00000000
 #define SND_ASYNC 0x00000001
 #define SND_NODEFAULT 0x00000002

@@ -1,4 +1,4 @@
-// shellapi.h — shell32: ShellExecuteEx with the Windows CE record (Part 1.3). SW_* show commands
+// shellapi.h — shell32: ShellExecuteEx with the Windows CE record. SW_* show commands
 // are user32's and live in winuser.h. Owned by platform/shell32/.
 #pragma once
 
@@ -33,7 +33,7 @@
 #define SE_ERR_NOASSOC 31
 #define SE_ERR_DLLNOTFOUND 32
 
-// 60 bytes on the 32-bit phone (Part 1.3's size field); the client passes
+// 60 bytes on the 32-bit phone (the record's size field); the client passes
 // sizeof(SHELLEXECUTEINFO) and ShellExecuteEx requires exactly its own sizeof, as Win32 does.
 typedef struct _SHELLEXECUTEINFO {
   DWORD cbSize;
@@ -59,7 +59,7 @@ static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFO) == 60,
               "SHELLEXECUTEINFO is 60 bytes on a 32-bit target");
 
 // Starts lpFile with lpParameters without waiting. The emulated phone knows one program,
-// "\Windows\iexplore.exe" (its browser, shared/DESIGN.md §4); any other fails with
+// "\Windows\iexplore.exe" (its browser); any other fails with
 // ERROR_FILE_NOT_FOUND. A wrong cbSize fails with ERROR_ACCESS_DENIED, as Windows.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* lpExecInfo);
 #define ShellExecuteEx ShellExecuteExW

@@ -1,4 +1,4 @@
-// sms.h — the Windows Mobile SMS service, the subset of Part 5.5 with the SDK's values.
+// sms.h — the Windows Mobile SMS service, the subset the program uses, with the SDK's values.
 // Declarations only here; implemented by platform/sms/.
 #pragma once
 
@@ -10,7 +10,7 @@
 #endif
 
 #define FACILITY_SMS 0x200
-// Part 5.5 logs "SMS Error" for 0x82000001-2, 0x82000100-10F, 0x82000200-20D and 0x02000003.
+// The SMS screen logs "SMS Error" for 0x82000001-2, 0x82000100-10F, 0x82000200-20D and 0x02000003.
 #define SMS_E_INVALIDPROTOCOL MAKE_HRESULT(SEVERITY_ERROR, FACILITY_SMS, 0x0001)
 #define SMS_E_REGISTRATIONEXISTS MAKE_HRESULT(SEVERITY_ERROR, FACILITY_SMS, 0x0002)
 #define SMS_S_NOSUCHREGISTRATION MAKE_HRESULT(SEVERITY_SUCCESS, FACILITY_SMS, 0x0003)
@@ -55,10 +55,10 @@
 #define SMS_MAX_ADDRESS_LENGTH (256)
 #define SMS_MAX_SUBADDRESS_SIZE (256)
 
-// SmsOpen modes (Part 5.5 uses 2, send only).
+// SmsOpen modes (the program uses 2, send only).
 #define SMS_MODE_RECEIVE (0x00000001)
 #define SMS_MODE_SEND (0x00000002)
-// SmsSendMessage options (Part 5.5 passes 0).
+// SmsSendMessage options (the program passes 0).
 #define SMS_OPTION_DELIVERY_NONE (0x00000000)
 #define SMS_OPTION_DELIVERY_NO_RETRY (0x00000001)
 // TEXT_PROVIDER_SPECIFIC_DATA.dwMessageOptions.
@@ -113,7 +113,7 @@ typedef struct sms_address_tag {
 #define SMS_MSGTYPE_TEXT TEXT("Microsoft Text SMS Protocol")
 
 // The text provider's fields. The program passes them at the start of its own 688-byte
-// provider block (Part 5.5) and gives SmsSendMessage the size 688.
+// provider block and gives SmsSendMessage the size 688.
 typedef struct text_provider_specific_data_tag {
   DWORD dwMessageOptions;
   PROVIDER_SPECIFIC_MESSAGE_CLASS psMessageClass;

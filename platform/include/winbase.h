@@ -92,7 +92,7 @@ typedef WIN32_FIND_DATAW WIN32_FIND_DATA;
 typedef LPWIN32_FIND_DATAW LPWIN32_FIND_DATA;
 
 // Paths are device paths: absolute from the phone's root, backslashes, matched
-// case-insensitively against the host folder (shared/DESIGN.md §4).
+// case-insensitively against the host folder.
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 BOOL DeleteFileW(LPCWSTR lpFileName);

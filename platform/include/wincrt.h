@@ -1,7 +1,8 @@
-// wincrt.h — the wide C run-time for 16-bit WCHAR (char16_t here), with Windows semantics
-// (shared/DESIGN.md §3). The functions are C++ overloads on WCHAR, so they coexist with libc's
-// wchar_t ones of the same names. The 8-bit code page is Windows-1252, one byte per UTF-16 unit.
-// Owned by platform/kernel32/ (wide_string.cpp, wide_format.cpp, wide_scan.cpp, codepage.cpp).
+// wincrt.h — the wide C run-time for 16-bit WCHAR (char16_t here), with Windows semantics (wide
+// characters are 16-bit, as on the phone). The functions are C++ overloads on WCHAR, so they
+// coexist with libc's wchar_t ones of the same names. The 8-bit code page is Windows-1252, one byte
+// per UTF-16 unit. Owned by platform/kernel32/ (wide_string.cpp, wide_format.cpp, wide_scan.cpp,
+// codepage.cpp).
 #pragma once
 
 #include <stdarg.h>
@@ -78,7 +79,7 @@ int swscanf(const WCHAR* input, const WCHAR* format, ...);
 int vswscanf(const WCHAR* input, const WCHAR* format, va_list args);
 
 // --- code page (codepage.cpp) -----------------------------------------------------------------
-// Windows-1252 <-> UTF-16, one byte per unit (DESIGN §3). The five bytes Windows-1252 leaves
+// Windows-1252 <-> UTF-16, one byte per unit. The five bytes Windows-1252 leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to U+0081 … as MultiByteToWideChar does; a unit
 // with no byte in the code page becomes '?'. Both follow the C run-time: they stop after the
 // terminator (which is written when it fits and not counted), convert at most n units or bytes,

@@ -1,5 +1,5 @@
 // windef.h — the basic Win32 types, with Win32's names and the sizes of the 32-bit phone
-// where the program's records depend on them (shared/DESIGN.md §3).
+// where the program's records depend on them.
 #pragma once
 
 #include <stddef.h>
@@ -51,7 +51,7 @@ typedef DWORD COLORREF;
 typedef DWORD LCID;
 typedef LONG HRESULT;
 
-// WCHAR is a 16-bit unit on every platform (DESIGN §3): wchar_t on Windows, char16_t here.
+// WCHAR is a 16-bit unit on every platform, as on the phone: wchar_t on Windows, char16_t here.
 typedef char16_t WCHAR;
 typedef WCHAR TCHAR;
 typedef CHAR* LPSTR;
@@ -85,7 +85,7 @@ typedef int* LPINT;
 #endif
 
 // Handles are values in the platform's handle tables, never pointers the client could
-// dereference (DESIGN §5). STRICT-style distinct types keep the client's calls type-checked.
+// dereference. STRICT-style distinct types keep the client's calls type-checked.
 #define DECLARE_HANDLE(name) \
   struct name##__ {          \
     int unused;              \

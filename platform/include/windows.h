@@ -1,4 +1,4 @@
-// windows.h — the Win32 / Windows CE subset that Melodex's Parts call (shared/DESIGN.md §2).
+// windows.h — the Win32 / Windows CE subset that Melodex calls.
 // One header per Win32 library, as in the Windows SDK; each is owned by the platform folder
 // that implements it.
 #pragma once

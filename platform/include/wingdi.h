@@ -1,4 +1,4 @@
-// wingdi.h — declarations of the gdi32 functions and constants the Parts use.
+// wingdi.h — declarations of the gdi32 functions and constants the program uses.
 // Owned by platform/gdi32/. Win32's names, types and values (Windows SDK wingdi.h / winuser.h);
 // DrawTextW and FillRect are user32 functions on Windows but are drawing, so gdi32 implements
 // them here (an identical declaration in winuser.h is harmless).

@@ -1,4 +1,4 @@
-// wininet.h — WinInet, the subset of Part 3.1 with the Win32 values and record layouts.
+// wininet.h — WinInet, the subset the program uses, with the Win32 values and record layouts.
 // Declarations only here; implemented by platform/wininet/.
 #pragma once
 
@@ -16,13 +16,13 @@ typedef INTERNET_PORT* LPINTERNET_PORT;
 #define INTERNET_DEFAULT_HTTP_PORT 80
 #define INTERNET_DEFAULT_HTTPS_PORT 443
 
-// InternetOpenW access types (Part 3.1 uses 0, the preconfigured settings).
+// InternetOpenW access types (the program uses 0, the preconfigured settings).
 #define INTERNET_OPEN_TYPE_PRECONFIG 0
 #define INTERNET_OPEN_TYPE_DIRECT 1
 #define INTERNET_OPEN_TYPE_PROXY 3
 #define INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY 4
 
-// InternetConnectA services (Part 3.1 uses 3, HTTP).
+// InternetConnectA services (the program uses 3, HTTP).
 #define INTERNET_SERVICE_FTP 1
 #define INTERNET_SERVICE_GOPHER 2
 #define INTERNET_SERVICE_HTTP 3
@@ -55,7 +55,7 @@ typedef INTERNET_PORT* LPINTERNET_PORT;
 #define INTERNET_FLAG_FORMS_SUBMIT 0x00000040
 #define INTERNET_FLAG_NEED_FILE 0x00000010
 
-// InternetCrackUrlA flags (Part 3.1 passes 0).
+// InternetCrackUrlA flags (the program passes 0).
 #define ICU_ESCAPE 0x80000000
 #define ICU_USERNAME 0x40000000
 #define ICU_DECODE 0x10000000
@@ -115,7 +115,7 @@ typedef struct {
   DWORD dwExtraInfoLength;
 } URL_COMPONENTSW, *LPURL_COMPONENTSW;
 
-// HttpQueryInfo levels and modifiers (Part 3.1: STATUS_CODE | FLAG_NUMBER).
+// HttpQueryInfo levels and modifiers (the program asks STATUS_CODE | FLAG_NUMBER).
 #define HTTP_QUERY_MIME_VERSION 0
 #define HTTP_QUERY_CONTENT_TYPE 1
 #define HTTP_QUERY_CONTENT_TRANSFER_ENCODING 2

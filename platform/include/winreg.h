@@ -1,5 +1,5 @@
 // winreg.h — advapi32 (coredll on the phone): the registry, read from the device root's
-// registry.reg in the registry editor's text format (shared/DESIGN.md §4).
+// registry.reg in the registry editor's text format.
 // Owned by platform/advapi32/.
 #pragma once
 
@@ -40,7 +40,7 @@ typedef DWORD REGSAM;
 #define KEY_EXECUTE 0x00020019
 #define KEY_ALL_ACCESS 0x000F003F
 
-// Windows CE ignores samDesired (the Part passes 0); so do we.
+// Windows CE ignores samDesired (the program passes 0); so do we.
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 // Sizes as Win32: lpData null → *lpcbData receives the size; a value larger than *lpcbData →
 // ERROR_MORE_DATA with the size needed (bytes, REG_SZ terminator included) in *lpcbData.

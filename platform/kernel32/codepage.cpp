@@ -1,4 +1,4 @@
-// Windows-1252 <-> UTF-16 (the phone's 8-bit code page, shared/DESIGN.md §3), UTF-8 for host
+// Windows-1252 <-> UTF-16 (the phone's 8-bit code page), UTF-8 for host
 // names, and the C run-time's mbstowcs/wcstombs on WCHAR.
 #include <array>
 

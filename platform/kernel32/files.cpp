@@ -1,5 +1,5 @@
-// Files and directories of the device (shared/DESIGN.md §4), and the C run-time's fopen and
-// _wfopen for the client's sources (melodex_client_crt.h maps them here).
+// Files and directories of the device, and the C run-time's fopen and _wfopen for the client's
+// sources (melodex_client_crt.h maps them here).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-// FindFirstFileW / FindNextFileW / FindClose over the device's folders (Part 4.2 lists
+// FindFirstFileW / FindNextFileW / FindClose over the device's folders (the history store lists
 // "\Application Data\Melodex\*.dat"). Patterns use * and ?, matched case-insensitively; "."
 // and ".." are never listed, as on Windows CE. Entries come in case-insensitive name order.
 #include <dirent.h>

@@ -42,7 +42,7 @@ bool IsValidUtf8(std::string_view text);
 // Case-insensitive equality of two UTF-16 names, folding as _wcsicmp does.
 bool NamesEqualNoCase(std::u16string_view a, std::u16string_view b);
 
-// The device file system (shared/DESIGN.md §4).
+// The device file system: device paths under the storage root.
 std::string HostPathOf(std::u16string_view devicePath);
 // The entry of host folder `dir` whose name equals `name` case-insensitively, or "".
 std::string FindNoCaseEntry(const std::string& dir, std::u16string_view name);

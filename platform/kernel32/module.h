@@ -4,7 +4,7 @@
 // Here tools/rc compiles res/melodex.rc into a C++ source that defines one ResourceModule
 // (g_programResources); the process entry registers it with RegisterModule and hands the
 // returned HINSTANCE to WinMain. The handle is a value that names a slot of the module table,
-// never a pointer the client could dereference (shared/DESIGN.md §5).
+// never a pointer the client could dereference.
 //
 // Resources are kept as Win32 keeps them after rc: string tables in blocks of 16 length-prefixed
 // UTF-16 strings (RT_STRING, block id = string id / 16 + 1), an icon as RT_GROUP_ICON plus one

@@ -1,6 +1,6 @@
-// The device's storage root and the mapping of device paths to host paths
-// (shared/DESIGN.md §4): "\Application Data\Melodex\7.dat" is DIR/Application Data/Melodex/7.dat,
-// each existing component matched case-insensitively as the phone's file system does.
+// The device's storage root and the mapping of device paths to host paths:
+// "\Application Data\Melodex\7.dat" is DIR/Application Data/Melodex/7.dat, each existing
+// component matched case-insensitively as the phone's file system does.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,7 +69,8 @@ const std::string& RootDir() {
       }
     }
     MakeDirectories(root);
-    // A new root is laid out as a phone's, so Part 1.1's CreateDirectoryW has its parent.
+    // A new root is laid out as a phone's, so the program's CreateDirectoryW at start-up has its
+    // parent.
     for (const char16_t* folder : {u"Windows", u"Application Data", u"My Documents", u"Temp"}) {
       if (FindNoCase(root, folder).empty()) {
         mkdir((root + "/" + kernel32::Utf16ToUtf8(folder)).c_str(), 0777);

@@ -43,8 +43,8 @@ Query ReadQuery(LPCWSTR value) {
     return q;
   }
   if (value[0] == u'#') {
-    // FindResourceW treats "#159" as MAKEINTRESOURCEW(159): PlaySoundW(L"#159", …, SND_RESOURCE)
-    // of Parts 5.2 and 5.3 depends on it. Non-digits end the number, as in Windows.
+    // FindResourceW treats "#159" as MAKEINTRESOURCEW(159): PlaySoundW(L"#159", …, SND_RESOURCE) of
+    // the listening and analyzing screens depends on it. Non-digits end the number, as in Windows.
     uint32_t n = 0;
     for (LPCWSTR p = value + 1; *p >= u'0' && *p <= u'9'; ++p) n = n * 10 + uint32_t(*p - u'0');
     q.isId = true;

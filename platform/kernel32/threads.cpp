@@ -1,5 +1,5 @@
 // Threads, events, waits, Sleep and the per-thread last error. Every time-out runs on the
-// device clock (shared/DESIGN.md §4), so a virtual clock governs waits and Sleep.
+// device clock, so a virtual clock governs waits and Sleep.
 #include <unistd.h>
 
 #include <atomic>

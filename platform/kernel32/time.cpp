@@ -1,4 +1,4 @@
-// Time: GetTickCount from the device clock (real or virtual, shared/DESIGN.md §4), the host's
+// Time: GetTickCount from the device clock (real or virtual), the host's
 // wall clock for the system and local time, and FILETIME/SYSTEMTIME conversions.
 #include <chrono>
 #include <ctime>

@@ -1,4 +1,4 @@
-// wsprintfW / wsprintfA / _snwprintf / swprintf: Windows' formatting (shared/DESIGN.md §3).
+// wsprintfW / wsprintfA / _snwprintf / swprintf: Windows' formatting.
 // In the wide functions %s is a wide string and %S an 8-bit one; in wsprintfA the reverse.
 // The l prefix means 32 bits, as Windows' long; I64 and ll mean 64 bits. No floating point.
 #include <string>

@@ -1,5 +1,5 @@
-// swscanf for 16-bit WCHAR, with the C run-time's rules (Part 4.2 reads file names with "%d":
-// leading white space skipped, an optional sign, digits, the rest ignored).
+// swscanf for 16-bit WCHAR, with the C run-time's rules (the history store reads file names with
+// "%d": leading white space skipped, an optional sign, digits, the rest ignored).
 #include <string>
 
 #include "kernel32/kernel32.h"

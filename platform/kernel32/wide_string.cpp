@@ -1,5 +1,4 @@
-// The wide C run-time's string functions for 16-bit WCHAR (shared/DESIGN.md §3), and Win32's
-// lstr* family.
+// The wide C run-time's string functions for 16-bit WCHAR, and Win32's lstr* family.
 #include "kernel32/kernel32.h"
 
 size_t wcslen(const WCHAR* s) {

@@ -1,7 +1,7 @@
-// ShellExecuteEx (Part 1.3's LaunchURL): the emulated phone's one program is its browser,
+// ShellExecuteEx (the program's LaunchURL): the emulated phone's one program is its browser,
 // "\Windows\iexplore.exe". The URL is recorded (DIR/browser.log and LaunchedUrls()) and, unless
 // the phone is headless or MELODEX_NO_BROWSER is set, opened with xdg-open without waiting
-// (shared/DESIGN.md §4).
+// (the host's browser stands in for the phone's).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>

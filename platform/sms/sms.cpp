@@ -1,6 +1,6 @@
-// The SMS service (sms.dll): SmsOpen, SmsSendMessage, SmsClose for the text provider
-// (DESIGN §4, Part 5.5). The emulated phone's radio is a file: every message sent is appended
-// as one JSON line to DIR/sms-outbox.jsonl, DIR being the device root, e.g.
+// The SMS service (sms.dll): SmsOpen, SmsSendMessage, SmsClose for the text provider. The emulated
+// phone's radio is a file: every message sent is appended as one JSON line to DIR/sms-outbox.jsonl,
+// DIR being the device root, e.g.
 //   {"to": "+15551234567", "class": 1, "text": "Heard \"Song\"", "bytes": 24}
 // A test can make the send fail with a chosen code (device::options().smsFault).
 #include <cstdio>
@@ -18,9 +18,9 @@
 namespace {
 
 // The program's provider-specific block is 688 bytes, the text provider's fields at its start
-// (Part 5.5, DESIGN §3); the service takes exactly that size.
+// on the 32-bit phone; the service takes exactly that size.
 constexpr DWORD kProviderBlockSize = 688;
-// One message carries at most 160 UTF-16 units (Part 5.5, External interfaces).
+// One message carries at most 160 UTF-16 units, one SMS.
 constexpr DWORD kMaxTextBytes = 320;
 
 struct Session {
@@ -101,7 +101,7 @@ HRESULT SmsOpen(LPCWSTR ptsMessageProtocol, DWORD dwMessageModes, SMS_HANDLE* ps
   if (!ptsMessageProtocol || !psmshHandle) return E_INVALIDARG;
   if (dwMessageModes == 0 || (dwMessageModes & ~(SMS_MODE_RECEIVE | SMS_MODE_SEND)))
     return E_INVALIDARG;
-  // Only the text provider is on the phone (Part 5.5).
+  // Only the text provider is on the phone.
   if (std::u16string_view(ptsMessageProtocol) != std::u16string_view(SMS_MSGTYPE_TEXT))
     return SMS_E_INVALIDPROTOCOL;
   Session session;

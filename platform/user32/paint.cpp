@@ -60,7 +60,7 @@ BOOL WINAPI GetUpdateRect(HWND hwnd, LPRECT rect, BOOL) {
   std::lock_guard<std::mutex> lk(state().mutex);
   Window* w = FindWindowLocked(hwnd);
   if (!w) return FALSE;
-  // An internal paint alone leaves the update region empty (Part 1.1: nothing is drawn then).
+  // An internal paint alone leaves the update region empty (the program then draws nothing).
   if (rect) *rect = w->needsPaint ? w->update : RECT{0, 0, 0, 0};
   return w->needsPaint ? TRUE : FALSE;
 }

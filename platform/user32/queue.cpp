@@ -1,5 +1,5 @@
 // The message queue: GetMessageW, PeekMessageW, PostMessageW, SendMessageW, DispatchMessageW,
-// PostQuitMessage, with Windows' retrieval order (DESIGN §5): posted messages first (FIFO), then
+// PostQuitMessage, with Windows' retrieval order: posted messages first (FIFO), then
 // input, then WM_PAINT while an update region is not empty, then WM_TIMER for due timers.
 #include "device/Clock.h"
 #include "device/Display.h"
@@ -222,7 +222,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 int WINAPI TranslateAcceleratorW(HWND, HACCEL table, LPMSG) {
-  // No accelerator table exists in the program's resources (Part 1.1), so nothing translates.
+  // No accelerator table exists in the program's resources, so nothing translates.
   (void)table;
   return 0;
 }

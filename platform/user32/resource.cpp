@@ -1,8 +1,8 @@
 // user32 resources: LoadStringW, LoadIconW, DestroyIcon, LoadAcceleratorsW,
 // CopyAcceleratorTableW, DestroyAcceleratorTable, with Win32's semantics, over the module table
-// of platform/kernel32/module.h. Part 1.1 loads strings 1 and 2, icon 101 and the accelerator
+// of platform/kernel32/module.h. The program loads strings 1 and 2, icon 101 and the accelerator
 // table 2 (which the resource set does not define, so LoadAcceleratorsW returns null);
-// Part 5.7 loads the help texts 3 to 5 into a 512-unit buffer.
+// the help screen loads the help texts 3 to 5 into a 512-unit buffer.
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -24,7 +24,7 @@ uint32_t Dword(const unsigned char* p) {
 int32_t Long(const unsigned char* p) { return static_cast<int32_t>(Dword(p)); }
 
 // The icon size the shell asks for: Windows Mobile's large icon on a hi-res-aware program is
-// 44 pixels at 192 dpi scaled to QVGA; the one image of icon 101 is 44 x 44 (Part 1.1).
+// 44 pixels at 192 dpi scaled to QVGA; the one image of icon 101 is 44 x 44.
 constexpr int kPreferredIconSize = 44;
 
 // Picks from an RT_GROUP_ICON directory the entry closest to the preferred size, the deepest
@@ -118,8 +118,8 @@ BOOL WINAPI DestroyIcon(HICON hIcon) {
              != nullptr;
 }
 
-// Null when the module has no RT_ACCELERATOR resource of that name: WinMain's table 2 of
-// Part 1.1 does not exist, and TranslateAcceleratorW with a null table takes no message.
+// Null when the module has no RT_ACCELERATOR resource of that name: WinMain's table 2
+// does not exist, and TranslateAcceleratorW with a null table takes no message.
 HACCEL WINAPI LoadAcceleratorsW(HINSTANCE hInstance, LPCWSTR lpTableName) {
   const ResourceEntry* table = platform::FindResourceEntry(hInstance, lpTableName, RT_ACCELERATOR);
   const uintptr_t handle = platform::MakeResourceHandle(ResourceHandleKind::Accelerators, table);

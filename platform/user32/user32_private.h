@@ -32,13 +32,13 @@ struct Window {
   RECT rect{};          // window rectangle in screen coordinates
   bool visible = false;
   // The update region, kept as its bounding rectangle in client coordinates; the whole client
-  // is what the program ever invalidates (Part 1.2), so a rectangle loses nothing.
+  // is what the program ever invalidates, so a rectangle loses nothing.
   bool needsPaint = false;
   RECT update{};
   bool internalPaint = false;  // RDW_INTERNALPAINT with an empty update region
 };
 
-// The one user-interface thread's state. The program has one such thread (Part 1.1), so the
+// The one user-interface thread's state. The program has one such thread, so the
 // queue is process-wide; PostMessageW reaches it from any thread.
 struct State {
   std::mutex mutex;
@@ -65,7 +65,8 @@ struct State {
 
 State& state();
 
-// Handle value to window; (handle | 1) names the same window (Part 1.1 step 3). Lock held.
+// Handle value to window; (handle | 1) names the same window (the program's second copy brings the
+// first forward with it). Lock held.
 Window* FindWindowLocked(HWND hwnd);
 uintptr_t HandleKey(HWND hwnd);
 // A window of this process by class and title (null matches any); no lock held.
@@ -83,7 +84,7 @@ std::optional<uint64_t> NextWakeAt();
 // Queues a key as the phone's keyboard delivers it (WM_KEYDOWN / WM_KEYUP to the focus window).
 void QueueKey(UINT message, UINT vk);
 
-// Sends WM_ACTIVATE to a window that has just become the foreground window (DESIGN §4).
+// Sends WM_ACTIVATE to a window that has just become the foreground window.
 void Activate(HWND hwnd);
 
 // Runs the platform's own work that other threads hand to the user-interface thread (bringing

@@ -19,7 +19,7 @@ std::u16string Lower(const std::u16string& s) {
 
 std::u16string Str(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
 
-// The emulated shell's work area: between the status bar and the menu bar (DESIGN §4).
+// The emulated shell's work area: between the status bar and the menu bar.
 RECT WorkArea() {
   const device::Profile& p = device::options().profile;
   return RECT{0, device::kStatusBarHeight, p.width, p.height - device::kMenuBarHeight};
@@ -75,7 +75,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     auto cls = state().classes.find(Lower(Str(className)));
     if (cls == state().classes.end()) return nullptr;
     RECT work = WorkArea();
-    // CW_USEDEFAULT gives a top-level window the work area (DESIGN §4).
+    // CW_USEDEFAULT gives a top-level window the work area.
     rect.left = x == CW_USEDEFAULT ? work.left : x;
     rect.top = x == CW_USEDEFAULT ? work.top : y;
     rect.right = rect.left + (width == CW_USEDEFAULT ? work.right - work.left : width);
@@ -94,7 +94,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
   }
   TRACE_CALL("user32", "CreateWindowExW hwnd=%lu rect=%d,%d,%d,%d", static_cast<unsigned long>(HandleKey(hwnd)),
              rect.left, rect.top, rect.right, rect.bottom);
-  // WM_CREATE is sent during the call, before it returns (Part 1.1 step 5).
+  // WM_CREATE is sent during the call, before it returns (the program goes full screen then).
   CREATESTRUCTW cs{param, instance, menu, parent, height, width, y, x, static_cast<LONG>(style), windowName,
                    className, exStyle};
   if (SendMessageW(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
@@ -142,7 +142,7 @@ HWND WINAPI FindWindowW(LPCWSTR className, LPCWSTR windowName) {
     TRACE_CALL("user32", "FindWindowW found hwnd=%lu", static_cast<unsigned long>(HandleKey(local)));
     return local;
   }
-  // DESIGN §4: FindWindowW also sees the window of another melodex process on the same root.
+  // FindWindowW also sees the window of another melodex process on the same root.
   HWND remote = device::FindWindowInOtherProcess(Str(className), Str(windowName));
   TRACE_CALL("user32", "FindWindowW %s", remote ? "found a window of another process" : "found nothing");
   return remote;
@@ -179,7 +179,7 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
       w->needsPaint = true;
       w->update = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
     }
-    // Hiding sends no WM_ACTIVATE; the phone shows its home screen (DESIGN §4).
+    // Hiding sends no WM_ACTIVATE; the phone shows its home screen.
     if (!show && state().foreground == w->handle) state().foreground = nullptr;
   }
   TRACE_CALL("user32", "ShowWindow hwnd=%lu cmd=%d", static_cast<unsigned long>(HandleKey(hwnd)), cmd);

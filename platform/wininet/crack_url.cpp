@@ -5,7 +5,7 @@
 // component's length; a buffer with a non-zero length asks for a zero-terminated copy, which
 // must fit with its terminator (else ERROR_INSUFFICIENT_BUFFER) and whose length, without the
 // terminator, is returned. When the extra information (query, fragment) is not asked for it
-// stays in the path: Part 3.1 asks for the path only and expects "?id=…" in it.
+// stays in the path: the program asks for the path only and expects "?id=…" in it.
 #include <cstring>
 #include <string_view>
 

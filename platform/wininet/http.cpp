@@ -153,8 +153,8 @@ bool Request::query(DWORD infoLevel, LPVOID buffer, LPDWORD bufferLength, LPDWOR
     memcpy(buffer, &number, sizeof number);
     *bufferLength = sizeof(DWORD);
   } else {
-    // Header bytes are Windows-1252 (DESIGN §3). The length is in bytes: on success without
-    // the terminator, on ERROR_INSUFFICIENT_BUFFER with it (Win32).
+    // Header bytes are Windows-1252, the phone's code page. The length is in bytes: on success
+    // without the terminator, on ERROR_INSUFFICIENT_BUFFER with it (Win32).
     std::u16string wide = kernel32::Cp1252ToUtf16(value);
     DWORD needed = static_cast<DWORD>((wide.size() + 1) * sizeof(char16_t));
     if (!buffer || *bufferLength < needed) {

@@ -68,8 +68,9 @@ HINTERNET InternetOpenW(LPCWSTR lpszAgent, DWORD dwAccessType, LPCWSTR lpszProxy
   std::string agent = wininet::FromWide(lpszAgent);
   TRACE_CALL("wininet", "InternetOpenW agent=\"%s\" access=%u flags=0x%x", agent.c_str(),
              dwAccessType, dwFlags);
-  // Every call blocks (Part 3.1); asynchronous WinInet with its status callbacks is not part
-  // of the phone's subset, and pretending to support it would hand back wrong semantics.
+  // Every call blocks (the program calls WinInet synchronously); asynchronous WinInet with its
+  // status callbacks is not part of the phone's subset, and pretending to support it would hand
+  // back wrong semantics.
   if (dwFlags & INTERNET_FLAG_ASYNC) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
@@ -104,7 +105,7 @@ HINTERNET InternetConnectA(HINTERNET hInternet, LPCSTR lpszServerName, INTERNET_
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  // Only HTTP is on the phone's road (Part 3.1 passes 3); FTP and Gopher are not provided.
+  // Only HTTP is on the phone's road (the program passes 3); FTP and Gopher are not provided.
   if (dwService != INTERNET_SERVICE_HTTP) {
     SetLastError(dwService == INTERNET_SERVICE_FTP || dwService == INTERNET_SERVICE_GOPHER
                      ? ERROR_NOT_SUPPORTED

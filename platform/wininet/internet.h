@@ -6,7 +6,7 @@
 // a call looks its object up and holds a reference for as long as it runs, so
 // InternetCloseHandle on another thread only drops the table's reference and signals the
 // object; the blocked call sees the signal, returns ERROR_INTERNET_OPERATION_CANCELLED and the
-// object is freed when that call lets go of it (DESIGN §6: no use-after-free).
+// object is freed when that call lets go of it (no use-after-free).
 #pragma once
 
 #include <atomic>
@@ -109,7 +109,7 @@ constexpr long kReceiveTimeoutMs = 30000;
 // Bound on everything HttpSendRequestA waits for (connect, upload, response headers).
 constexpr long kSendTimeoutMs = 120000;
 // The most body bytes a request buffers ahead of InternetReadFile; the transfer pauses (and
-// the server's writes block in TCP) until the caller reads. Part 3.1 reads 100000 at once.
+// the server's writes block in TCP) until the caller reads. The program reads 100000 at once.
 constexpr size_t kBodyBufferLimit = 256 * 1024;
 // The most bytes of one response-header block kept; a longer block fails the request.
 constexpr size_t kHeaderLimit = 64 * 1024;

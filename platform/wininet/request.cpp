@@ -132,7 +132,7 @@ size_t Request::onHeader(const char* data, size_t length) {
   curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
   bool interim = code >= 100 && code < 200;
   // A redirect that libcurl will follow is not the final response either (WinInet follows
-  // redirects unless INTERNET_FLAG_NO_AUTO_REDIRECT; Part 3.1 passes flags 0).
+  // redirects unless INTERNET_FLAG_NO_AUTO_REDIRECT; the program passes flags 0).
   bool followed = !(params_.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) && code >= 300 &&
                   code < 400 && code != 304 && BlockHasHeader(block_, "location");
   if (interim || followed) {
@@ -215,7 +215,7 @@ bool Request::configure(const char* headers, size_t headersLength, const void* b
   std::string url = (secure ? "https://" : "http://") + host + ":" + std::to_string(port) + path;
 
   // Request headers: WinInet sends the accepted types and the caller's headers, and adds only
-  // the content length to a body (Part 3.1: "No Content-Type or other header is added"), so
+  // the content length to a body; the program adds no Content-Type or other header, so
   // libcurl's own Content-Type and Expect are switched off.
   if (!params_.acceptTypes.empty()) {
     std::string accept = "Accept: ";
@@ -244,7 +244,7 @@ bool Request::configure(const char* headers, size_t headersLength, const void* b
   headerList_ = curl_slist_append(headerList_, "Expect:");
   if (!callerContentType) headerList_ = curl_slist_append(headerList_, "Content-Type:");
 
-  // The phone's host map (DESIGN §4): "HOST:PORT=ADDR:PORT" connects to ADDR:PORT instead.
+  // The phone's host map: "HOST:PORT=ADDR:PORT" connects to ADDR:PORT instead.
   curl_slist* connectTo = nullptr;
   for (const device::NetMapEntry& entry : device::options().netMap)
     connectTo = curl_slist_append(connectTo, (entry.from + ":" + entry.to).c_str());
@@ -298,7 +298,7 @@ bool Request::configure(const char* headers, size_t headersLength, const void* b
 bool Request::send(const char* headers, size_t headersLength, const void* body,
                    size_t bodyLength) {
   if (state_ != State::Ready) {
-    // One exchange per request handle, as the program uses it (Part 3.1).
+    // One exchange per request handle, as the program uses it.
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     return false;
   }
@@ -327,7 +327,7 @@ bool Request::read(void* buffer, DWORD toRead, DWORD* read) {
     return false;
   }
   // Waits until `toRead` bytes are buffered, the body is complete or the transfer paused on a
-  // full buffer; then hands over what there is, up to `toRead` (Part 3.1 reads once).
+  // full buffer; then hands over what there is, up to `toRead` (the program reads once).
   auto deadline = Clock::now() + std::chrono::milliseconds(kReceiveTimeoutMs);
   bool pumped = pump([&] { return bufferedBytes() >= toRead || paused_; }, deadline);
   if (!pumped && (closed() || bufferedBytes() == 0)) return false;  // cancelled or timed out

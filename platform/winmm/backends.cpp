@@ -1,7 +1,7 @@
-// Picks the audio backends as DESIGN §4 describes the phone's microphone and speaker: a --mic file
-// wins; without one the headless phone hears silence and the windowed phone the host's real
-// microphone. Like the display (device/Display.cpp), a fake backend is only chosen when asked for
-// or when the real one is unavailable.
+// Picks the phone's microphone and speaker backends: a --mic file wins; without one the headless
+// phone hears silence and the windowed phone the host's real microphone. Like the display
+// (device/Display.cpp), a fake backend is only chosen when asked for or when the real one is
+// unavailable.
 #include <cstdio>
 #include <mutex>
 #include <string>

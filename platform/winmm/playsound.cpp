@@ -1,7 +1,7 @@
-// PlaySoundW: the listening and analyzing screens' start sounds, WAVE resources 159 and 160
-// played with SND_RESOURCE | SND_ASYNC (Parts 5.2, 5.3). The sound is decoded with libsndfile
-// (from memory, through its virtual I/O) and handed to the loudspeaker backend; headless, nothing
-// is heard but the call is traced ("winmm: PlaySoundW #159") and answers as Windows would.
+// PlaySoundW: the listening and analyzing screens' start sounds, WAVE resources 159 and 160 played
+// with SND_RESOURCE | SND_ASYNC. The sound is decoded with libsndfile (from memory, through its
+// virtual I/O) and handed to the loudspeaker backend; headless, nothing is heard but the call is
+// traced ("winmm: PlaySoundW #159") and answers as Windows would.
 #include <sndfile.h>
 #include <windows.h>
 
@@ -115,7 +115,7 @@ BOOL PlaySoundW(LPCWSTR pszSound, HMODULE hmod, DWORD fdwSound) {
   } else if (fdwSound & SND_MEMORY) {
     bytes = winmm::RiffImage(pszSound);
   } else if (!(fdwSound & SND_ALIAS)) {
-    // A file name: a device path on the phone's storage (DESIGN §4).
+    // A file name: a device path on the phone's storage.
     std::ifstream in(device::HostPath(pszSound), std::ios::binary);
     fileBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     bytes = fileBytes;

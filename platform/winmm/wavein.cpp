@@ -1,8 +1,8 @@
-// The wave-in device: waveInOpen … waveInClose with Windows' semantics on the device clock
-// (Part 2.2, DESIGN §4). A buffer of N bytes is done when N bytes of audio have been captured,
-// N / nAvgBytesPerSec seconds of clock time after waveInStart — 176000 bytes at 16000 B/s are
-// exactly 11000 ms — and is then handed back: dwBytesRecorded set, WHDR_DONE set, WHDR_INQUEUE
-// cleared, MM_WIM_DATA posted to the callback window.
+// The wave-in device: waveInOpen … waveInClose with Windows' semantics on the device clock (the
+// recorder's microphone). A buffer of N bytes is done when N bytes of audio have been captured, N /
+// nAvgBytesPerSec seconds of clock time after waveInStart — 176000 bytes at 16000 B/s are exactly
+// 11000 ms — and is then handed back: dwBytesRecorded set, WHDR_DONE set, WHDR_INQUEUE cleared,
+// MM_WIM_DATA posted to the callback window.
 //
 // Samples are pulled by time: whenever the device looks at the clock (a buffer's completion
 // event, waveInStop, waveInReset, waveInAddBuffer) it takes from the microphone exactly the
@@ -51,7 +51,7 @@ struct WaveIn {
 struct Table {
   std::mutex mutex;
   std::map<uintptr_t, std::unique_ptr<WaveIn>> devices;
-  uintptr_t nextKey = 0x7A00;  // handle values, spaced by 8; never pointers (DESIGN §5)
+  uintptr_t nextKey = 0x7A00;  // handle values, spaced by 8; never pointers
 };
 
 Table& table() {
@@ -198,7 +198,7 @@ bool SupportedFormat(const WAVEFORMATEX& f) {
 
 // The checks every header call makes first (Wine's order): the record, then the handle.
 MMRESULT CheckHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh, WaveIn** device) {
-  // The client passes sizeof(WAVEHDR), 32 on the phone (DESIGN §3); any other size is refused.
+  // The client passes sizeof(WAVEHDR), 32 on the phone; any other size is refused.
   if (pwh == nullptr || cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
   *device = FindLocked(hwi);
   return *device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
@@ -230,7 +230,7 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
     return r;
   };
   if (phwi) *phwi = nullptr;
-  // Fault injection (--mic-fault, DESIGN §4): the device fails as a phone's driver would.
+  // Fault injection (--mic-fault): the device fails as a phone's driver would.
   if (int fault = device::options().waveInOpenFault; fault != 0)
     return result(static_cast<MMRESULT>(fault));
   if (pwfx == nullptr) return result(MMSYSERR_INVALPARAM);
@@ -242,7 +242,7 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
     // As Windows: a callback window that is not a window is a bad parameter (a null one is none).
     if (window && !IsWindow(window)) return result(MMSYSERR_INVALPARAM);
   } else if (callbackType != CALLBACK_NULL) {
-    // Function, thread and event callbacks are not used by the program (Part 2.2).
+    // Function, thread and event callbacks are not used by the program.
     return result(MMSYSERR_NOTSUPPORTED);
   }
   if (!winmm::SupportedFormat(*pwfx)) return result(WAVERR_BADFORMAT);
@@ -294,7 +294,7 @@ MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
   MMRESULT r = winmm::CheckHeader(hwi, pwh, cbwh, &d);
   if (r != MMSYSERR_NOERROR) return winmm::Traced("waveInPrepareHeader", hwi, r);
   if (pwh->dwFlags & WHDR_INQUEUE) return winmm::Traced("waveInPrepareHeader", hwi, WAVERR_STILLPLAYING);
-  // Preparing a prepared header succeeds and changes nothing (Part 2.2 prepares it again before
+  // Preparing a prepared header succeeds and changes nothing (the recorder prepares it again before
   // every recording without unpreparing it).
   if (!(pwh->dwFlags & WHDR_PREPARED)) pwh->dwFlags = (pwh->dwFlags | WHDR_PREPARED) & ~static_cast<DWORD>(WHDR_DONE);
   return winmm::Traced("waveInPrepareHeader", hwi, MMSYSERR_NOERROR);
@@ -333,8 +333,8 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh) {
 
 MMRESULT waveInStart(HWAVEIN hwi) {
   std::lock_guard<std::mutex> lk(table().mutex);
-  // Fault injection for tests, as waveInOpenFault: the driver refuses to start (Part 2.2's
-  // "a failure of waveInStart"); the device and its queue stay as they are.
+  // Fault injection for tests, as waveInOpenFault: the driver refuses to start (the recorder's
+  // start failure); the device and its queue stay as they are.
   if (int fault = device::options().waveInStartFault; fault != 0)
     return winmm::Traced("waveInStart", hwi, static_cast<MMRESULT>(fault));
   WaveIn* d = winmm::FindLocked(hwi);

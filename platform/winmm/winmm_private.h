@@ -1,4 +1,4 @@
-// winmm's private header: which audio backends the emulated phone uses (DESIGN §4), shared by
+// winmm's private header: which audio backends the emulated phone uses, shared by
 // the wave-in device (wavein.cpp) and PlaySoundW (playsound.cpp).
 #pragma once
 

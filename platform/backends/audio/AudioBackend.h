@@ -1,8 +1,8 @@
 // The audio contract: the phone's microphone (capture) and its loudspeaker (output), behind one
-// small interface each (shared/DESIGN.md §4, SDL's audio drivers as the model). Backends:
-// file (a sound file played into the microphone, --mic), silence (zeros, and no output) and sdl
-// (the host's real microphone and speaker). winmm picks one (platform/winmm/backends.cpp) and is
-// the only caller; it serialises the calls on a stream under its own lock.
+// small interface each (SDL's audio drivers as the model). Backends: file (a sound file played into
+// the microphone, --mic), silence (zeros, and no output) and sdl (the host's real microphone and
+// speaker). winmm picks one (platform/winmm/backends.cpp) and is the only caller; it serialises the
+// calls on a stream under its own lock.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// The file microphone (--mic FILE, DESIGN §4): a sound file played into the device, like SDL's
+// The file microphone (--mic FILE): a sound file played into the device, like SDL's
 // disk driver. libsndfile reads any rate and channel count; the channels are averaged to mono
 // and libsoxr resamples to the rate the wave-in device was opened with, so an 8000 Hz recording
 // of a 44.1 kHz stereo file holds the file's own sound. The file plays from its start when the

@@ -1,4 +1,4 @@
-// The host's real microphone and loudspeaker through SDL2 audio (DESIGN §4): used when the phone
+// The host's real microphone and loudspeaker through SDL2 audio: used when the phone
 // has a window and no --mic. SDL converts between the host's device format and the one asked for
 // (allowed changes 0), so the wave-in device always gets its own rate, mono, 16-bit.
 #include <SDL.h>

@@ -1,4 +1,4 @@
-// The silent microphone: the headless default when no --mic is given (DESIGN §4). Like SDL's
+// The silent microphone: the headless default when no --mic is given. Like SDL's
 // dummy driver it only has to keep time, and the wave-in device does that by the clock.
 #include <algorithm>
 

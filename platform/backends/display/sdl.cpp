@@ -1,5 +1,5 @@
 // The SDL2 display: the phone's screen in a desktop window, scaled (×2 by default), with the
-// host keyboard as the phone's keys (DESIGN §4 key map).
+// host keyboard as the phone's keys.
 #include <SDL.h>
 
 #include <cstdio>
