@@ -1,4 +1,4 @@
-# The client's C run-time mapping (shared/DESIGN.md §4): fopen and _wfopen in the client's own
+# The client's C run-time mapping: fopen and _wfopen in the client's own
 # sources open device paths under the phone's root. melodex_client_target(target) forces
 # platform/include/melodex_client_crt.h into every source of that target; the platform and the
 # libraries it uses are compiled without it, so their fopen is the host's.

@@ -1,4 +1,4 @@
-# Every dependency is a Debian package installed by tools/setup.sh (DESIGN §7).
+# Every dependency is a Debian package installed by tools/setup.sh.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)

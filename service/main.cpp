@@ -1,4 +1,4 @@
-// melodex-idd: the identification service the client posts its recordings to (issue 5).
+// melodex-idd: the identification service the client posts its recordings to.
 //   melodex-idd --catalog DIR [--host 127.0.0.1] [--port 8470] [--public-url URL]
 //               [--threads N] [--max-body BYTES] [--access-log FILE]
 // SIGINT and SIGTERM stop it gracefully: requests in progress are answered first.

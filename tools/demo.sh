@@ -28,14 +28,14 @@ for _ in $(seq 50); do
 done
 
 # A phone held near a speaker: 11 s of a song from the catalog, with room reverberation and
-# background noise at 10 dB SNR, in the client's 180096-byte request layout (Part 2.1).
+# background noise at 10 dB SNR, in the client's 180096-byte request layout.
 music=/usr/share/games/wesnoth/1.16/data/core/music
 track=$(ls "$music"/*.ogg | shuf -n 1)
 build/tools/micsim/melodex-micsim "$track" --at 30 --snr 10 --reverb -o "$out/clip.bin"
 echo "demo: playing $(basename "$track") at 30 s near the phone; asking melodex-idd …"
 curl -s --data-binary @"$out/clip.bin" -A "WindowsMobile-Melodex-0.9" \
   "http://127.0.0.1:$port/servlet/ZorbelId?id=1003&ownerIdentifier=5183" -o "$out/reply.bin"
-# The reply: a zero-terminated string, three bytes, then the tag text (Part 3.2).
+# The reply: a zero-terminated string, three bytes, then the tag text.
 python3 - "$out/reply.bin" <<'PY'
 import re, sys
 data = open(sys.argv[1], 'rb').read()

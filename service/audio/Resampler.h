@@ -1,5 +1,5 @@
 // Sample-rate conversion through libsoxr, and the down-mix that precedes it. Everything the
-// fingerprinter sees is mono at 8000 Hz (issue 5: the phone's bandwidth is what is indexed).
+// fingerprinter sees is mono at 8000 Hz (the phone's bandwidth is what is indexed).
 #pragma once
 
 #include <span>

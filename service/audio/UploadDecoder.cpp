@@ -67,7 +67,7 @@ DecodedUpload UploadDecoder::decode(std::string_view body) const {
 }
 
 DecodedUpload UploadDecoder::decodeClientImage(std::string_view body) const {
-    // Part 2.1: the header's size fields are never patched, so the body's length is the only
+    // The header's size fields are never patched, so the body's length is the only
     // record of how much was sent; anything but the whole image is a damaged upload.
     if (body.size() != kClientImageSize)
         return failure(400, "client recording of " + std::to_string(body.size()) + " bytes, expected " +

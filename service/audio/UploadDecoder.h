@@ -1,5 +1,5 @@
 // Turns a POSTed body into 8000 Hz mono samples: either the client's own recording image
-// (Part 2.1, whose header ordinary WAV readers reject) or any sound file libsndfile reads.
+// (whose header ordinary WAV readers reject) or any sound file libsndfile reads.
 #pragma once
 
 #include <string>
@@ -16,14 +16,14 @@ struct DecodedUpload {
 
 class UploadDecoder {
 public:
-    static constexpr size_t kClientImageSize = 180096;  // Part 2.1: 4096 header + 176000 samples
+    static constexpr size_t kClientImageSize = 180096;  // 4096 header + 176000 samples
     static constexpr size_t kClientSampleOffset = 4096;
 
     explicit UploadDecoder(double maxSeconds, double minSeconds = 1.0);
 
     DecodedUpload decode(std::string_view body) const;
 
-    // True when the body starts with the header template of Part 2.1 (RIFF size bytes written
+    // True when the body starts with the client's header template (RIFF size bytes written
     // big-endian, 8000 Hz mono, bits field 1, "data" at 4088 with size 0), whatever its length.
     static bool isClientImage(std::string_view body);
 

@@ -1,5 +1,5 @@
-// All settings of the fingerprinter in one documented place (DESIGN "Olaf": one config struct).
-// The values are tuned for what the phone sends: 8000 Hz mono (Part 2.1), band-limited by the
+// All settings of the fingerprinter in one documented place (one config struct, as in Olaf).
+// The values are tuned for what the phone sends: 8000 Hz mono, band-limited by the
 // handset's microphone and codec to roughly 300-3400 Hz.
 #pragma once
 
@@ -9,7 +9,7 @@
 namespace melodex::fp {
 
 struct FingerprintConfig {
-    // --- Signal (what is indexed is the phone's bandwidth, issue 5) ---
+    // --- Signal (what is indexed is the phone's bandwidth) ---
     int sampleRate = 8000;
     int frameSize = 512;   // 64 ms Hann window, 15.6 Hz bins
     int hopSize = 128;     // 16 ms between frames: 62.5 frames a second

@@ -12,7 +12,7 @@ struct AccessRecord {
     std::string remote;
     std::string method;
     std::string target;  // path with its query
-    std::string agent;   // User-Agent (the client sends WindowsMobile-Melodex-0.9, Part 3.1)
+    std::string agent;   // User-Agent (the client sends WindowsMobile-Melodex-0.9)
     int status = 0;
     size_t bytesIn = 0;
     size_t bytesOut = 0;

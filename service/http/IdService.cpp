@@ -106,7 +106,7 @@ void IdService::refuse(httplib::Response& response, int status, const std::strin
 std::string IdService::baseUrl(const httplib::Request& request) const {
     if (!options_.publicUrl.empty())
         return options_.publicUrl;
-    // The address the client used reaches us (it may be a name its network maps, DESIGN §4).
+    // The address the client used reaches us (it may be a name its network maps).
     const std::string host = request.get_header_value("Host");
     if (isHostHeader(host))
         return "http://" + host;

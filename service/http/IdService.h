@@ -1,6 +1,6 @@
-// melodex-idd's HTTP front (issue 5): POST /servlet/ZorbelId identifies a recording (Parts
-// 2.1, 3.2); GET /art/<album>.jpg, /wallpaper/<track>.jpg and the link pages serve what a
-// reply points at. Requests run on a thread pool; stop() lets requests in progress finish.
+// melodex-idd's HTTP front: POST /servlet/ZorbelId identifies a recording (the phone's recording
+// image or a sound file); GET /art/<album>.jpg, /wallpaper/<track>.jpg and the link pages serve
+// what a reply points at. Requests run on a thread pool; stop() lets requests in progress finish.
 #pragma once
 
 #include "AccessLog.h"
@@ -38,7 +38,7 @@ struct ServiceOptions {
 class IdService {
 public:
     static constexpr const char* kEndpoint = "/servlet/ZorbelId";
-    static constexpr const char* kRequestId = "1003";  // Part 3.2: the fixed id
+    static constexpr const char* kRequestId = "1003";  // the fixed id every client request carries
     static constexpr int kListenBacklog = 256;
 
     explicit IdService(ServiceOptions options);

@@ -1,4 +1,4 @@
-// Baseline JPEG in and out through libjpeg-turbo (DESIGN §7). Decoding treats its input as
+// Baseline JPEG in and out through libjpeg-turbo. Decoding treats its input as
 // untrusted: a damaged file is a failure, never a crash.
 #pragma once
 

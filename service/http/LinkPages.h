@@ -1,6 +1,6 @@
-// The small HTML pages behind the links of a reply (issue 5: "every link the client opens
-// leads somewhere real"): ringtone, full song, wallpaper, a recommendation that names another
-// song of the catalog, and an index of the catalog.
+// The small HTML pages behind the links of a reply (every link the client opens leads somewhere
+// real): ringtone, full song, wallpaper, a recommendation that names another song of the catalog,
+// and an index of the catalog.
 #pragma once
 
 #include "catalog/Catalog.h"

@@ -58,7 +58,7 @@ void element(std::string& out, std::string_view tag, std::string_view value) {
 std::string head() {
     std::string reply(ReplyBuilder::kLeading);
     reply += '\0';
-    reply += "MDX";  // three bytes the client skips (Part 3.2)
+    reply += "MDX";  // three bytes the client skips
     return reply;
 }
 

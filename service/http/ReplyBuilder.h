@@ -1,5 +1,5 @@
-// The identification reply of Part 3.2: a leading zero-terminated string, three bytes the
-// client skips, then the tag text in Windows-1252 (DESIGN §3), ended by a zero byte.
+// The identification reply: a leading zero-terminated string, three bytes the client skips, then
+// the tag text in Windows-1252 (the phone's code page), ended by a zero byte.
 #pragma once
 
 #include <string>
@@ -24,11 +24,11 @@ struct SongReply {
 class ReplyBuilder {
 public:
     static constexpr std::string_view kLeading = "MELODEX-IDD/1.0";
-    static constexpr size_t kSmsLimit = 160;  // Part 5.5: at most 160 characters
+    static constexpr size_t kSmsLimit = 160;  // at most 160 characters, one SMS
 
-    // A reply with all nine elements, in the order of Part 3.2's table.
+    // A reply with all nine elements, in the order the client's parser reads them.
     static std::string match(const SongReply& song);
-    // A reply without any element: the client shows its no-match view (Part 3.2).
+    // A reply without any element: the client shows its no-match view.
     static std::string noMatch();
 
     // UTF-8 to Windows-1252, one byte per character; characters it lacks become '?'. Zero

@@ -1,5 +1,5 @@
-// Runs the benchmark's clips: every condition of issue 5's table over N random positions in
-// the catalog's tracks, plus clips of music that is not in the catalog.
+// Runs the benchmark's clips: every condition (clean, noise, reverb, GSM, speed) over N random
+// positions in the catalog's tracks, plus clips of music that is not in the catalog.
 #pragma once
 
 #include "MicSimulator.h"

@@ -1,4 +1,4 @@
-// melodex-bench: the table of issue 5 ("The benchmark"). Not a test; run by hand:
+// melodex-bench: recognition rates, false positives, latency, index size. Not a test; run by hand:
 //   melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]
 //                 [--foreign-clips N] [--seed N] [--olaf PATH_TO_olaf_c]
 #include "BenchRunner.h"

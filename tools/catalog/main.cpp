@@ -1,4 +1,4 @@
-// melodex-catalog: builds the catalog that melodex-idd serves (issue 5, "The catalog").
+// melodex-catalog: builds the catalog that melodex-idd serves.
 //   melodex-catalog build MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--quiet]
 //   melodex-catalog info CATALOG_DIR
 #include "catalog/Catalog.h"

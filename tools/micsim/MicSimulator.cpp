@@ -199,7 +199,7 @@ bool MicSimulator::simulate(const std::vector<float>& track, int rate, std::vect
 }
 
 std::string MicSimulator::clientImage(const std::vector<float>& clip8k) {
-    // Part 2.1's header template, byte for byte.
+    // The client's header template, byte for byte.
     std::string image(180096, '\0');
     auto put16 = [&](size_t at, uint16_t v) {
         image[at] = static_cast<char>(v & 0xFF);

@@ -1,6 +1,6 @@
-// Makes a clean music clip sound as if a phone held near a loudspeaker recorded it (issue 5,
-// "The microphone simulator"): optional speed change at the speaker, room reverberation,
-// background noise at a chosen SNR, the handset's band limit, 8000 Hz, gain, optional GSM.
+// Makes a clean music clip sound as if a phone held near a loudspeaker recorded it: optional speed
+// change at the speaker, room reverberation, background noise at a chosen SNR, the handset's band
+// limit, 8000 Hz, gain, optional GSM.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@ namespace melodex::micsim {
 
 struct MicSettings {
     double atSeconds = 0.0;     // where the clip starts in the track
-    double seconds = 11.0;      // Part 2.1: the client records 11.0 s
+    double seconds = 11.0;      // the client records 11.0 s
     double speed = 1.0;         // playback speed at the speaker (1.03 = 3 % fast, pitch up)
     bool reverb = false;        // a small room: RT60 0.5 s
     double reverbSeconds = 0.5;
@@ -30,7 +30,7 @@ public:
     // zero-padded when the track ends early). False with a reason on failure (GSM only).
     bool simulate(const std::vector<float>& track, int rate, std::vector<float>& clip, std::string& error) const;
 
-    // The client's 180096-byte request image (Part 2.1), samples from offset 4096.
+    // The client's 180096-byte request image, samples from offset 4096.
     static std::string clientImage(const std::vector<float>& clip8k);
 
     // A plain 16-bit PCM WAV at 8000 Hz, mono.

@@ -1,5 +1,5 @@
 // melodex-micsim TRACK --at SECONDS [options] -o OUT: an 11-second clip of TRACK as a phone
-// near a loudspeaker would record it, in the client's 180096-byte layout (Part 2.1) or as a
+// near a loudspeaker would record it, in the client's 180096-byte layout or as a
 // plain WAV. It feeds the benchmark and the emulated phone's --mic.
 #include "MicSimulator.h"
 
@@ -18,7 +18,7 @@ int usage() {
                  "usage: melodex-micsim TRACK --at SECONDS -o OUT [--format client|wav] [--seconds 11]\n"
                  "       [--snr DB] [--reverb [RT60]] [--gain DB] [--speed FACTOR] [--gsm] [--no-band-limit]\n"
                  "       [--seed N]\n"
-                 "  --format client (default) writes the 180096-byte request body of Part 2.1;\n"
+                 "  --format client (default) writes the 180096-byte request body the phone sends;\n"
                  "  --format wav writes 16-bit 8000 Hz mono WAV.\n");
     return 2;
 }
