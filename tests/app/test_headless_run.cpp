@@ -1,6 +1,6 @@
-// The whole program as a user meets it: the melodex executable run by the headless runner
-// (DESIGN §4). It starts, shows the splash, the main menu after three seconds, opens help and
-// reads the about topic, and ends with exit code 0 on the main menu's exit entry.
+// The whole program as a user meets it: the melodex executable run by the headless runner. It
+// starts, shows the splash, the main menu after three seconds, opens help and reads the about
+// topic, and ends with exit code 0 on the main menu's exit entry.
 #include <gtest/gtest.h>
 
 #include <spawn.h>

@@ -1,4 +1,4 @@
-// Part 1.1: entry, main window and window procedure, through the test driver.
+// Entry, main window and window procedure, through the test driver.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -33,7 +33,7 @@ TEST(MainWindow, StartUpWritesExactlyTheStartLine) {
   EXPECT_EQ(client.log(), "Melodex starting up\r\n");
 }
 
-TEST(MainWindow, StartUpLeavesTheApplicationStateAsPart11Says) {
+TEST(MainWindow, StartUpSetsEveryApplicationStateVariable) {
   Client client;
   ASSERT_TRUE(client.boot());
   EXPECT_NE(g_hWnd, nullptr);
@@ -54,27 +54,27 @@ TEST(MainWindow, StartUpLeavesTheApplicationStateAsPart11Says) {
   EXPECT_EQ(back.bmHeight, 320);
 }
 
-// Part 1.1's seventeen steps leave their calls in this order (a subsequence of the trace; the
-// platform traces GetDC as gdi32's CreateWindowDC and UpdateWindow as the paint it sends).
-TEST(MainWindow, StartUpCallsFollowTheSeventeenSteps) {
+// Start-up leaves its calls in this order (a subsequence of the trace; the platform traces GetDC as
+// gdi32's CreateWindowDC and UpdateWindow as the paint it sends).
+TEST(MainWindow, StartUpCallsComeInOrder) {
   Client client;
   ASSERT_TRUE(client.boot());
   const char* expected[] = {
-      "LoadString id=1", "LoadString id=2",            // step 2
-      "FindWindowW",                                   // step 3
-      "RegisterClassW style=3",                        // step 4
-      "CreateWindowExW", "SHFullScreen",               // step 5, GoFullScreen on WM_CREATE
-      "CreateWindowDC",                                // step 7
-      "MoveWindow",                                    // step 8
-      "CreateCompatibleDC", "CreateCompatibleDC",      // step 9
+      "LoadString id=1", "LoadString id=2",            // title and class name
+      "FindWindowW",                                   // another copy running?
+      "RegisterClassW style=3",
+      "CreateWindowExW", "SHFullScreen",               // GoFullScreen on WM_CREATE
+      "CreateWindowDC",
+      "MoveWindow",
+      "CreateCompatibleDC", "CreateCompatibleDC",      // image surface, back buffer
       "CreateCompatibleBitmap",
-      "CreateDirectoryW \\Application Data\\Melodex",           // step 11
-      "fopen \\Application Data\\Melodex\\log.txt mode=w",     // step 12
-      "CreateSolidBrush color=c07700",                 // step 13: the bar's RGB 0, 119, 192
-      "RegOpenKeyExW key=0xffffffff80000002 sub=SOFTWARE\\Melodex",  // step 14
-      "SHLoadImageResource id=110",                    // step 15: the splash screen
+      "CreateDirectoryW \\Application Data\\Melodex",
+      "fopen \\Application Data\\Melodex\\log.txt mode=w",
+      "CreateSolidBrush color=c07700",                 // the soft-key bar's RGB 0, 119, 192
+      "RegOpenKeyExW key=0xffffffff80000002 sub=SOFTWARE\\Melodex",  // the owner identifier
+      "SHLoadImageResource id=110",                    // the splash screen
       "SetTimer", "RedrawWindow",
-      "ShowWindow", "BeginPaint"};                     // step 16
+      "ShowWindow", "BeginPaint"};
   std::vector<std::string> trace = client.driver.trace();
   size_t at = 0;
   for (const char* call : expected) {
@@ -90,7 +90,7 @@ TEST(MainWindow, TheDataFolderExistsAfterStartUp) {
   EXPECT_NE(GetFileAttributesW(TEXT("\\Application Data\\Melodex")), INVALID_FILE_ATTRIBUTES);
 }
 
-// Edge case: the Talk key and the volume keys reach DefWindowProcW, never a screen.
+// The Talk key and the volume keys reach DefWindowProcW, never a screen.
 TEST(MainWindow, TalkAndVolumeKeysNeverReachTheScreen) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
@@ -115,7 +115,7 @@ TEST(MainWindow, TheSplashScreenIgnoresTheTalkKey) {
   EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
 }
 
-// Edge case: a key-down message and WM_CLOSE are answered with 1 and have no effect.
+// A key-down message and WM_CLOSE are answered with 1 and have no effect.
 TEST(MainWindow, KeyDownAndCloseAreAnsweredOneWithoutEffect) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
@@ -143,7 +143,7 @@ TEST(MainWindow, CommandGoesToDefWindowProc) {
   EXPECT_EQ(SendMessageW(g_hWnd, WM_COMMAND, 1, 0), DefWindowProcW(g_hWnd, WM_COMMAND, 1, 0));
 }
 
-// Edge case: WM_USER while a screen without a reply handler is current has no effect.
+// WM_USER while a screen without a reply handler is current has no effect.
 TEST(MainWindow, ReplyWithoutAReplyHandlerHasNoEffect) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -165,7 +165,7 @@ TEST(MainWindow, ReplyGoesToTheCurrentScreensHandler) {
   EXPECT_EQ(spy->replies, 1);
 }
 
-// Edge case: a paint request with an empty update region draws nothing.
+// A paint request with an empty update region draws nothing.
 TEST(MainWindow, PaintWithAnEmptyUpdateRegionDrawsNothing) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
@@ -179,7 +179,7 @@ TEST(MainWindow, PaintWithAnEmptyUpdateRegionDrawsNothing) {
   EXPECT_EQ(spy->paints, paints + 1);
 }
 
-// Edge case: every WM_ACTIVATE, also one that reports deactivation, shows the window, brings it
+// Every WM_ACTIVATE, also one that reports deactivation, shows the window, brings it
 // to the top and repeats the full-screen request.
 TEST(MainWindow, EveryActivateShowsTheWindowAndRepeatsFullScreen) {
   Client client;
@@ -217,7 +217,7 @@ TEST(MainWindow, TimersGoToTheCurrentScreen) {
   KillTimer(g_hWnd, 77);
 }
 
-// Part 1.1 failure handling: messages for an id without a screen object call nothing.
+// Messages for an id without a screen object call nothing.
 TEST(MainWindow, WithoutAScreenObjectMessagesAreAnsweredByTheTable) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -242,8 +242,8 @@ TEST(MainWindow, DestroyPostsQuitZero) {
   EXPECT_EQ(client.driver.quitCode(), 0);
 }
 
-// MM_WIM_DATA: logged; the recorder and the listening screen are the recording issue's
-// (app/RecordingRoute.cpp). Until they exist the message changes no screen.
+// MM_WIM_DATA: logged; the recorder and the listening screen take it up (app/RecordingRoute.cpp).
+// Until they exist the message changes no screen.
 TEST(MainWindow, WaveInDataIsLoggedAndAnsweredZero) {
   Client client;
   ASSERT_TRUE(client.boot());

@@ -1,4 +1,4 @@
-// Part 1.2: SwitchScreen, the back stack and the soft-key bar, through the test driver.
+// SwitchScreen, the back stack and the soft-key bar, through the test driver.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -51,7 +51,7 @@ TEST(Navigation, SwitchDeactivatesThenActivatesThenRepaints) {
   EXPECT_EQ(spies.journal, (std::vector<std::string>{"a.deactivate", "b.activate", "b.paint"}));
 }
 
-// Edge case: SwitchScreen to the current id neither deactivates, activates nor repaints.
+// SwitchScreen to the current id neither deactivates, activates nor repaints.
 TEST(Navigation, SwitchToTheCurrentIdDoesNothing) {
   Client client;
   SpyPair spies;
@@ -62,7 +62,7 @@ TEST(Navigation, SwitchToTheCurrentIdDoesNothing) {
   EXPECT_FALSE(GetUpdateRect(g_hWnd, nullptr, FALSE));
 }
 
-// Edge case: SwitchScreen(12) and SwitchScreen(-1) change nothing.
+// SwitchScreen(12) and SwitchScreen(-1) change nothing.
 TEST(Navigation, SwitchOutsideTheTableDoesNothing) {
   Client client;
   SpyPair spies;
@@ -75,7 +75,7 @@ TEST(Navigation, SwitchOutsideTheTableDoesNothing) {
   EXPECT_FALSE(GetUpdateRect(g_hWnd, nullptr, FALSE));
 }
 
-// Edge case: a Back with an empty back stack is SwitchScreen(12), which does nothing.
+// A Back with an empty back stack is SwitchScreen(12), which does nothing.
 TEST(Navigation, BackWithAnEmptyStackDoesNothing) {
   Client client;
   SpyPair spies;
@@ -88,7 +88,7 @@ TEST(Navigation, BackWithAnEmptyStackDoesNothing) {
   EXPECT_EQ(g_backStackTop, -1);
 }
 
-// Edge case: visiting a screen twice constructs it once.
+// Visiting a screen twice constructs it once.
 TEST(Navigation, VisitingTwiceConstructsOnce) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -120,7 +120,7 @@ TEST(Navigation, ReservedAndUnbuiltIdsBecomeCurrentWithoutAnObject) {
   }
 }
 
-// Edge case: pushing 3, 3 stores one entry; pushing 3, 8, 3 stores three.
+// Pushing 3, 3 stores one entry; pushing 3, 8, 3 stores three.
 TEST(Navigation, PushDropsOnlyImmediateRepeats) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -138,7 +138,7 @@ TEST(Navigation, PushDropsOnlyImmediateRepeats) {
   EXPECT_EQ(PopScreen(), SCREEN_NONE);
 }
 
-// Edge case: the eleventh push in a row is dropped; the ten entries stay.
+// The eleventh push in a row is dropped; the ten entries stay.
 TEST(Navigation, TheEleventhPushIsDropped) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -156,7 +156,7 @@ TEST(Navigation, TheEleventhPushIsDropped) {
   EXPECT_EQ(PopScreen(), SCREEN_NONE);
 }
 
-// Edge case: from error screen 10 to error screen 11 deactivates one instance and activates the
+// From error screen 10 to error screen 11 deactivates one instance and activates the
 // other, and the two are distinct objects.
 TEST(Navigation, TenToElevenSwitchesBetweenTwoInstances) {
   Client client;
@@ -182,7 +182,7 @@ TEST(Navigation, TenToElevenOrderOfEffects) {
   EXPECT_EQ(spies.journal, (std::vector<std::string>{"a.deactivate", "b.activate"}));
 }
 
-// Edge case: a label set to NO_IMAGE draws only the blue strip on that side.
+// A label set to NO_IMAGE draws only the blue strip on that side.
 TEST(SoftKeyBar, NoImageDrawsOnlyTheBlueStrip) {
   Client client;
   ASSERT_TRUE(client.boot());

@@ -1,4 +1,4 @@
-// Part 1.3: LoadSettings, WriteLog, LaunchURL, ToWideString, ToNarrowString.
+// LoadSettings, WriteLog, LaunchURL, ToWideString, ToNarrowString.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -37,7 +37,7 @@ struct RootWithRegistry {
 
 }  // namespace
 
-// Edge case: a stored ownerID of up to 127 characters becomes g_szOwnerID unchanged.
+// A stored ownerID of up to 127 characters becomes g_szOwnerID unchanged.
 TEST(LoadSettings, AnOwnerIDOf127CharactersIsKept) {
   std::string id127;
   for (int i = 0; i < 127; i++) id127 += static_cast<char>('a' + i % 26);
@@ -62,7 +62,7 @@ TEST(LoadSettings, AnOwnerIDOf128CharactersGivesTheDefault) {
   EXPECT_EQ(OwnerID(), u"5183");
 }
 
-// Edge case: no key at all gives "5183".
+// No key at all gives "5183".
 TEST(LoadSettings, NoKeyGivesTheDefault) {
   RootWithRegistry root("");
   Client client(MakeConfig("qvga", root.root));
@@ -70,7 +70,7 @@ TEST(LoadSettings, NoKeyGivesTheDefault) {
   EXPECT_EQ(OwnerID(), u"5183");
 }
 
-// Edge case: a key without ownerID gives "5183"; nothing is logged.
+// A key without ownerID gives "5183"; nothing is logged.
 TEST(LoadSettings, AKeyWithoutTheValueGivesTheDefault) {
   RootWithRegistry root(
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"other\"=\"1\"\r\n");
@@ -89,7 +89,7 @@ TEST(LoadSettings, TheBufferIs256Bytes) {
   EXPECT_EQ(OwnerID(), u"5183");
 }
 
-// Edge case: a log text with a percent sign is written unchanged to the log and to stdout.
+// A log text with a percent sign is written unchanged to the log and to stdout.
 TEST(WriteLog, APercentSignIsWrittenUnchanged) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -110,7 +110,7 @@ TEST(WriteLog, NothingIsAdded) {
   EXPECT_EQ(client.log(), "Melodex starting up\r\nab\r\n");
 }
 
-// Edge case: the log of the previous run is gone after a restart.
+// The log of the previous run is gone after a restart.
 TEST(WriteLog, ThePreviousRunsLogIsGoneAfterARestart) {
   RootWithRegistry root("");
   std::filesystem::create_directories(root.root + "/Application Data/Melodex");
@@ -120,7 +120,7 @@ TEST(WriteLog, ThePreviousRunsLogIsGoneAfterARestart) {
   EXPECT_EQ(client.log(), "Melodex starting up\r\n");
 }
 
-// DESIGN §6: a log that cannot be opened still lets WriteLog write to standard output.
+// A log that cannot be opened still lets WriteLog write to standard output.
 TEST(WriteLog, WithoutALogFileOnlyStandardOutput) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -134,7 +134,7 @@ TEST(WriteLog, WithoutALogFileOnlyStandardOutput) {
   EXPECT_EQ(client.log(), "Melodex starting up\r\n");
 }
 
-// Edge case: LaunchURL with a null URL does nothing and logs nothing.
+// LaunchURL with a null URL does nothing and logs nothing.
 TEST(LaunchURL, ANullURLDoesNothing) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -150,14 +150,14 @@ TEST(LaunchURL, AURLGoesToTheBrowser) {
   ASSERT_TRUE(client.boot());
   LaunchURL("http://example.com/ringtone?id=7&x=%20");
   EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: successfully called ShellExecuteEx\r\n");
-  // Part 1.3 step 2: the browser, the URL as its only parameter, mask 0x440.
+  // The browser, the URL as its only parameter, mask 0x440.
   EXPECT_EQ(client.countTrace(
                 "shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=http://example.com/ringtone?id=7&x=%20 "
                 "mask=0x440"),
             1u);
 }
 
-// Edge case: converting empty texts gives allocated empty texts; null gives null.
+// Converting empty texts gives allocated empty texts; null gives null.
 TEST(Conversions, EmptyTextsGiveAllocatedEmptyTexts) {
   WCHAR* wide = ToWideString("");
   ASSERT_NE(wide, nullptr);
@@ -172,7 +172,7 @@ TEST(Conversions, EmptyTextsGiveAllocatedEmptyTexts) {
   EXPECT_EQ(ToNarrowString(nullptr), nullptr);
 }
 
-// DESIGN §3: Windows-1252, one byte per unit, both ways.
+// Windows-1252, one byte per unit, both ways.
 TEST(Conversions, Windows1252RoundTrip) {
   const char text[] = "Beyonc\xE9 \x80 100%";
   WCHAR* wide = ToWideString(text);

@@ -1,7 +1,7 @@
-// Part 1.1 edge case: starting the program twice. The first copy runs in this test process under
-// the test driver; the second is the melodex executable on the same device root. It finds the
-// first window by class name and title, brings it to the front and exits with code 0 without
-// creating a window (Part 5.1: also when the first window was hidden by Back).
+// Starting the program twice. The first copy runs in this test process under the test driver; the
+// second is the melodex executable on the same device root. It finds the first window by class name
+// and title, brings it to the front and exits with code 0 without creating a window (also when the
+// first window was hidden by Back).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -55,13 +55,13 @@ TEST(SingleInstance, ASecondStartBringsTheHiddenFirstWindowForward) {
     ASSERT_TRUE(client.boot());
     client.driver.advance(3000);
     ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-    client.driver.press(VK_ESCAPE);  // Part 5.1: Back hides the window; the process keeps running
+    client.driver.press(VK_ESCAPE);  // Back hides the window; the process keeps running
     ASSERT_FALSE(IsWindowVisible(g_hWnd));
     std::string logBefore = client.log();
 
     EXPECT_EQ(RunSecondCopy(client, root), 0);
 
-    // The first window was brought forward: WM_ACTIVATE showed it again (Part 1.1).
+    // The first window was brought forward: WM_ACTIVATE showed it again.
     EXPECT_TRUE(IsWindowVisible(g_hWnd));
     EXPECT_EQ(GetForegroundWindow(), g_hWnd);
     // The second copy created nothing: in particular it did not start a new log.

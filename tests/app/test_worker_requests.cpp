@@ -1,5 +1,5 @@
-// DESIGN §6: worker threads ask the user-interface thread for screen switches through private
-// messages, the one addition to MainWindowProc's table.
+// Worker threads ask the user-interface thread for screen switches through private messages, the
+// one addition to MainWindowProc's table.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -59,6 +59,6 @@ TEST(WorkerRequests, ShowSendErrorNowOnTheCurrentScreenStillReplacesTheMessage) 
   ErrorScreen* screen = (ErrorScreen*)g_screens[SCREEN_SEND_ERROR];
   ASSERT_NE(screen, nullptr);
   screen->setMessage(TEXT("other"));
-  ShowSendErrorNow();  // Part 5.8: already current, the new message still replaces the old one
+  ShowSendErrorNow();  // already current, the new message still replaces the old one
   EXPECT_EQ(std::u16string(screen->message), u"Error sending recording to the server!");
 }

@@ -1,4 +1,4 @@
-// Helpers shared by the audio tests (Parts 2.1, 2.2): the log's lines, and a 16-bit WAV file
+// Helpers shared by the audio tests: the log's lines, and a 16-bit WAV file
 // written by hand so that the tests do not share code with the platform's reader.
 #pragma once
 

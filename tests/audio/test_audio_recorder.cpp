@@ -1,6 +1,6 @@
-// Part 2.2: AudioRecorder on the user-interface thread under the virtual clock — the order of
+// AudioRecorder on the user-interface thread under the virtual clock — the order of
 // its log lines, the device's 11.0 s, cancel, reset, and every result code of handleRecordError.
-// The recorder is g_recorder, so MM_WIM_DATA reaches its finishRecording (Part 1.1).
+// The recorder is g_recorder, so MM_WIM_DATA reaches its finishRecording.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -44,7 +44,7 @@ TEST_F(AudioRecorderTest, SuccessfulStartLogsThreeLinesInOrder) {
                              }));
   EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS);
   EXPECT_NE(g_recorder->hWaveIn, nullptr);
-  // The device format and the callback of Part 2.2: wave mapper, 8000 Hz mono 16-bit, window.
+  // The device format and the callback: wave mapper, 8000 Hz mono 16-bit, window.
   EXPECT_EQ(client.countTrace("waveInOpen device=-1 rate=8000 ch=1 bits=16 flags=0x10000 -> 0"), 1u);
   EXPECT_EQ(client.countTrace("waveInAddBuffer hwi="), 1u);
   EXPECT_EQ(client.countTrace("bytes=176000 -> 0"), 1u);
@@ -181,7 +181,7 @@ TEST_F(AudioRecorderTest, HandleRecordErrorOfZeroReturnsZeroSilently) {
   EXPECT_TRUE(recorderLines().empty());
 }
 
-// Part 2.2, handleRecordError's table, each code reached through a failing waveInOpen.
+// handleRecordError's table, each code reached through a failing waveInOpen.
 struct ErrorCase {
   MMRESULT code;
   int result;
@@ -223,8 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{WAVERR_BADFORMAT, 5, "AudioRecorder::handleRecordError: unknown error!\r\n"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return "Code" + std::to_string(info.param.code); });
 
-// A failure at buffer set-up after the device opened: the Part's two lines, and (left to the
-// implementer) the device is given back.
+// A failure at buffer set-up after the device opened: recordAudio's two lines, and the device is
+// given back so the microphone is not held.
 TEST_F(AudioRecorderTest, SetUpFailureClosesTheDeviceItOpened) {
   g_recorder->waveHeader->dwBufferLength = 176000;
   g_recorder->waveHeader->lpData = nullptr;  // waveInAddBuffer: MMSYSERR_INVALPARAM

@@ -1,7 +1,7 @@
-// Part 2.2: RecordThreadProc on a thread of its own, the way the listening screen starts it
-// (Part 5.2): the recorder made on first use, the device's completion on the user-interface
-// thread 11.0 s later, error screen 11 through the main window's queue (DESIGN §6), and a
-// --mic recording landing in the sample area. Also run under ThreadSanitizer.
+// RecordThreadProc on a thread of its own, the way the listening screen starts it: the recorder
+// made on first use, the device's completion on the user-interface thread 11.0 s later, error
+// screen 11 through the main window's queue, and a --mic recording landing in the sample area. Also
+// run under ThreadSanitizer.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -27,7 +27,8 @@ namespace {
 
 const char kWimData[] = "Melodex: got MM_WIM_DATA message\r\n";
 
-// Starts the recording thread as Part 5.2 does (CreateThread, no argument) and waits for it.
+// Starts the recording thread as the listening screen does (CreateThread, no argument) and waits
+// for it.
 void RunRecordThread() {
   HANDLE thread = CreateThread(NULL, 0, RecordThreadProc, NULL, 0, NULL);
   ASSERT_NE(thread, nullptr);
@@ -96,8 +97,8 @@ TEST(RecordThread, ASecondThreadWhileRecordingIsRefusedAndShowsErrorScreen11) {
   EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS);  // the first recording goes on
 }
 
-// A failed start switches to error screen 11; DESIGN §6: the switch is posted by the worker
-// and carried out by the user-interface thread, and no message text is set.
+// A failed start switches to error screen 11; the switch is posted by the worker and carried out by
+// the user-interface thread, and no message text is set.
 TEST(RecordThread, AFailedStartSwitchesToErrorScreen11ThroughTheQueue) {
   Client client;
   ASSERT_TRUE(client.boot());

@@ -1,5 +1,5 @@
-// Part 2.1: the recording buffer, a WAV image of 180096 bytes with a fixed 4096-byte header,
-// and the wave header over its sample area. Every edge case of the Part is a test here.
+// The recording buffer, a WAV image of 180096 bytes with a fixed 4096-byte header,
+// and the wave header over its sample area.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -21,7 +21,7 @@ uint32_t U32(const BYTE* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static
 uint16_t U16(const BYTE* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 std::string Tag(const BYTE* p) { return std::string(reinterpret_cast<const char*>(p), 4); }
 
-// Checks the header of Part 2.1's table field by field.
+// Checks the fixed header field by field.
 void ExpectHeader(const BYTE* b) {
   EXPECT_EQ(Tag(b + 0), "RIFF");
   // 180088 written most-significant byte first; read little-endian it is 2025783808.
@@ -87,8 +87,8 @@ TEST(RecordingBuffer, WaveHeaderCoversTheSampleAreaAndIsOtherwiseZero) {
   EXPECT_EQ(h.reserved, 0u);
 }
 
-// Part 2.1, failure handling: without a sample area the next recording fails at buffer set-up
-// with the memory error (simulated by taking the sample area away: malloc cannot be made to fail).
+// Without a sample area the next recording fails at buffer set-up with the memory error (simulated
+// by taking the sample area away: malloc cannot be made to fail).
 TEST(RecordingBuffer, NoSampleAreaFailsAtBufferSetUpWithTheMemoryError) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -102,7 +102,7 @@ TEST(RecordingBuffer, NoSampleAreaFailsAtBufferSetUpWithTheMemoryError) {
                      "AudioRecorder::handleRecordError: unable to allocate or lock memory!\r\n"),
             std::string::npos);
   EXPECT_EQ(recorder.state, RECORDING_IDLE);
-  EXPECT_EQ(recorder.hWaveIn, nullptr);  // the device opened in step 2 was given back
+  EXPECT_EQ(recorder.hWaveIn, nullptr);  // the device it opened was given back
   EXPECT_EQ(client.countTrace("waveInClose"), 1u);
 }
 
@@ -111,7 +111,7 @@ TEST(RecordingBuffer, NoSampleAreaFailsAtBufferSetUpWithTheMemoryError) {
 TEST(RecordingBuffer, HeaderAndSizeStayAfterEveryRecording) {
   Client client;
   ASSERT_TRUE(client.boot());
-  g_recorder = new AudioRecorder(g_hWnd);  // MM_WIM_DATA finishes g_recorder (Part 1.1)
+  g_recorder = new AudioRecorder(g_hWnd);  // MM_WIM_DATA finishes g_recorder
   AudioRecorder& recorder = *g_recorder;
   BYTE* const buffer = recorder.buffer;
   for (int round = 0; round < 3; ++round) {

@@ -1,4 +1,4 @@
-// Part 3.2's findTag: the first occurrence of a tag in the tag text, or -1, never beyond the
+// findTag: the first occurrence of a tag in the tag text, or -1, never beyond the
 // received bytes.
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ TEST(FindTag, TheTagTextEndsAtItsZeroByte) {
   EXPECT_EQ(Find("<ARTIST>", text), -1);
 }
 
-// A reply without a terminating zero (Part 3.1 adds none): the search stops at the received
+// A reply without a terminating zero (the transport adds none): the search stops at the received
 // bytes. The text sits at the very end of a heap block, so a read past it would be caught by
 // AddressSanitizer; the bytes after the count in a larger block are never matched either.
 TEST(FindTag, NeverSearchesBeyondTheReceivedBytes) {

@@ -1,6 +1,6 @@
-// Part 3.1, the HTTP transport, against a loopback server: every "Edge cases worth testing"
-// bullet, the request as sent (verb, path with query, user agent, accepted types, no added
-// header, the whole 180096-byte body), the result codes, and WM_USER from a worker thread.
+// The HTTP transport, against a loopback server: the boundaries of the reply buffer and the URL,
+// the request as sent (verb, path with query, user agent, accepted types, no added header, the
+// whole 180096-byte body), the result codes, and WM_USER from a worker thread.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,7 +22,7 @@ using melodex_test::PostThread;
 using testing_net::LoopbackServer;
 
 const char kSetupFailed[] = "HTTPHandler::setupConnection: Couldn't establish the connection!\r\n";
-const size_t kRecordingSize = 180096;  // the WAV image of Part 2.1
+const size_t kRecordingSize = 180096;  // the recording buffer's WAV image
 
 TEST(HTTPHandler, StartsEmptyAndOpenInternetOpensTheSessionAndTheBuffer) {
   NetClient net;
@@ -56,7 +56,7 @@ TEST(HTTPHandler, GetReadsTheBodyWithItsHeadersAndPostsNothing) {
   EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /art/7.jpg?size=big HTTP/1.1");
   EXPECT_EQ(HeaderValue(head, "User-Agent"), "WindowsMobile-Melodex-0.9");
   EXPECT_EQ(HeaderValue(head, "Accept"), "application/octet-stream, text/plain, text/html, image/jpeg");
-  // Part 3.1: "A GET never posts WM_USER".
+  // A GET never posts WM_USER.
   EXPECT_FALSE(net.client.driver.waitForPosted(200));
   EXPECT_EQ(net.spy->replies, 0);
   EXPECT_EQ(net.client.countTrace("msg=0x0400"), 0u);
@@ -91,7 +91,7 @@ TEST(HTTPHandler, PostSendsTheWholeRecordingWithTheUserAgentAndNoAddedHeader) {
 TEST(HTTPHandler, TheEndpointConstantIsReachedThroughTheHostMap) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "reply"));
-  // DESIGN §4: the phone's network sends the endpoint's host to the loopback server.
+  // The phone's network sends the endpoint's host to the loopback server.
   device::options().netMap.push_back({"localhost:8470", "127.0.0.1:" + std::to_string(server.port())});
   HTTPHandler handler(g_hWnd);
   ASSERT_EQ(handler.openInternet(), HTTP_OK);
@@ -101,8 +101,8 @@ TEST(HTTPHandler, TheEndpointConstantIsReachedThroughTheHostMap) {
   EXPECT_EQ(server.lastRequest().head.substr(0, 52).find("POST /servlet/ZorbelId?id=1003"), 0u);
 }
 
-// Part 3.1 edge case: "A reply of exactly 100000 bytes or more yields bytesRead = 100000 and
-// nothing beyond", with one read.
+// A reply of exactly 100000 bytes or more yields bytesRead = 100000 and nothing beyond, with one
+// read.
 TEST(HTTPHandler, AReplyOfExactly100000BytesIsReadWhole) {
   NetClient net;
   std::string body = Pattern(100000);
@@ -131,7 +131,7 @@ TEST(HTTPHandler, AReplyOver100000BytesIsCutAt100000InOneRead) {
   EXPECT_EQ(net.client.countTrace("size=100000"), 1u);
 }
 
-// Part 3.1 edge case: "A 404 reply returns 7 and leaves bytesRead at 0"; the body is not read.
+// A 404 reply returns 7 and leaves bytesRead at 0; the body is not read.
 TEST(HTTPHandler, A404Returns7AndLeavesBytesReadAt0) {
   NetClient net;
   LoopbackServer server(Answer(404, "Not Found", "no such picture"));
@@ -158,7 +158,7 @@ TEST(HTTPHandler, APostWithAStatusOtherThan200Returns7AndPostsNothing) {
   EXPECT_EQ(net.spy->replies, 0);
 }
 
-// Part 3.1 edge case: "A URL whose path with its query does not fit in 512 bytes fails with 3".
+// A URL whose path with its query does not fit in 512 bytes fails with 3.
 TEST(HTTPHandler, APathWithItsQueryOver511BytesFailsWith3) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "fits"));
@@ -242,7 +242,7 @@ TEST(HTTPHandler, ABodyCutOffBeforeItsFirstByteFailsTheReadWith9) {
   EXPECT_EQ(net.spy->replies, 0);
 }
 
-// The record of Part 3.1's table, as the connection manager sees it, and its order of calls.
+// The connection request record, as the connection manager sees it, and its order of calls.
 TEST(HTTPHandler, SetupMapsTheUrlThenEstablishesWithin10000Ms) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "x"));
@@ -259,7 +259,7 @@ TEST(HTTPHandler, SetupMapsTheUrlThenEstablishesWithin10000Ms) {
             std::string::npos);
 }
 
-// Step 1 of setupConnection: a connection already held is asked for its status first.
+// setupConnection first asks a connection already held for its status.
 TEST(HTTPHandler, AConnectionAlreadyHeldIsOnlyAskedForItsStatus) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "x"));
@@ -296,8 +296,8 @@ TEST(HTTPHandler, AConnectionManagerFailureReturns1AfterOneLogLine) {
   EXPECT_FALSE(net.client.driver.waitForPosted(100));
 }
 
-// Part 3.1 edge case: "When the connection manager cannot bring up a connection within 10
-// seconds, the request fails with 1 after one log line" — on the virtual clock, to the ms.
+// When the connection manager cannot bring up a connection within 10 seconds, the request fails
+// with 1 after one log line — on the virtual clock, to the ms.
 TEST(HTTPHandler, AConnectionThatDoesNotComeUpIn10SecondsFailsWith1) {
   NetClient net;
   device::options().netFault = device::Options::NetFault::Timeout;

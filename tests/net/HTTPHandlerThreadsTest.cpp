@@ -1,7 +1,7 @@
-// Part 3.1 "Concurrency" and DESIGN §6: a POST on a worker thread started with CreateThread
-// reports through one WM_USER taken on the UI thread, and the UI thread may destroy the handler
-// while the worker is blocked in it: the worker returns promptly and touches no freed memory.
-// The suite is HTTPHandler, like the other transport tests, for the CI lists of ASan and TSan.
+// A POST on a worker thread started with CreateThread reports through one WM_USER taken on the UI
+// thread, and the UI thread may destroy the handler while the worker is blocked in it: the worker
+// returns promptly and touches no freed memory. The suite is HTTPHandler, like the other transport
+// tests, for the CI lists of ASan and TSan.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 const size_t kRecordingSize = 180096;
 
-// Part 3.1 edge case: "a successful POST posts it exactly once, with both parameters 0".
+// A successful POST posts WM_USER exactly once, with both parameters 0.
 TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "reply"));
@@ -46,8 +46,8 @@ TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
   delete handler;
 }
 
-// DESIGN §6: the cancel or time-out of Part 5.3 destroys the handler while the worker waits
-// for a server that never answers; the close ends the blocked send.
+// The analyzing screen's cancel or time-out destroys the handler while the worker waits for a
+// server that never answers; the close ends the blocked send.
 TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlockedInTheSend) {
   NetClient net;
   LoopbackServer server(Silent());
@@ -115,8 +115,8 @@ TEST(HTTPHandler, DestroyedWhileTheWorkerWaitsForTheConnection) {
   EXPECT_EQ(net.spy->replies, 0);
 }
 
-// A new handler made right after the destruction (Part 3.2 makes one for the album art) is
-// not confused with the abandoned one, even at the same address.
+// A new handler made right after the destruction (the results screen makes one for the album art)
+// is not confused with the abandoned one, even at the same address.
 TEST(HTTPHandler, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
   NetClient net;
   LoopbackServer silent(Silent());

@@ -1,4 +1,4 @@
-// Support for the transport tests (Part 3.1): the client booted with a spy as the current
+// Support for the transport tests: the client booted with a spy as the current
 // screen (so WM_USER reaches handleReply on the UI thread), the loopback server of the wininet
 // tests, and a worker thread started with CreateThread as the identification thread is.
 #pragma once
@@ -73,8 +73,8 @@ inline LoopbackServer::Handler Silent() {
   return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
 }
 
-// postData on a thread of its own, started with CreateThread as Part 3.2's identification
-// thread is. The handler pointer is copied: the test may destroy the handler meanwhile.
+// postData on a thread of its own, started with CreateThread as the identification thread is. The
+// handler pointer is copied: the test may destroy the handler meanwhile.
 class PostThread {
  public:
   PostThread(HTTPHandler* handler, std::string url, std::string body)

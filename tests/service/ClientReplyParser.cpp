@@ -16,7 +16,7 @@ long findTag(const std::string& needle, const std::string& tagText) {
 } // namespace
 
 std::optional<ClientRecord> parseClientReply(const std::string& receivedWhole) {
-    // Part 3.1: one read of at most 100000 bytes.
+    // The client's transport: one read of at most 100000 bytes.
     const std::string received = receivedWhole.substr(0, 100000);
     const size_t leadingLength = received.find('\0');
     std::string tagText;
@@ -35,7 +35,7 @@ std::optional<ClientRecord> parseClientReply(const std::string& receivedWhole) {
             continue;
         const long valueStart = o + static_cast<long>(open.size());
         if (c < valueStart)
-            continue;  // a closing tag before the value: no usable value (implementer's choice)
+            continue;  // a closing tag before the value: no usable value
         record.fields[name] = tagText.substr(static_cast<size_t>(valueStart), static_cast<size_t>(c - valueStart));
     }
     if (record.fields.empty())

@@ -1,7 +1,7 @@
-// The client's reading of an identification reply, written from Part 3.2 alone (not from the
-// service's code): a leading string up to a zero byte (length L), three skipped bytes, then
-// the tag text from L + 4 to the next zero byte or the end of the received bytes, of which at
-// most 100000 are read (Part 3.1). Each element is found by the first occurrence of its
+// The client's reading of an identification reply, written independently (not from the service's
+// code): a leading string up to a zero byte (length L), three skipped bytes, then the tag text from
+// L + 4 to the next zero byte or the end of the received bytes, of which at most 100000 are read
+// (one read, as the client's transport does). Each element is found by the first occurrence of its
 // opening tag and, searched again from the start, of its closing tag.
 #pragma once
 
@@ -19,7 +19,7 @@ struct ClientRecord {
 // The record parseReply would make, or nullopt when no element was found.
 std::optional<ClientRecord> parseClientReply(const std::string& received);
 
-// The element names of Part 3.2's table, in its order.
+// The element names the client looks for, in its order.
 extern const char* const kReplyElements[9];
 
 } // namespace melodex::test

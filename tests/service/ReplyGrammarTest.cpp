@@ -1,4 +1,4 @@
-// The reply of Part 3.2 as the client reads it: every element found, "null" values, CP1252.
+// The identification reply as the client reads it: every element found, "null" values, CP1252.
 #include "ClientReplyParser.h"
 #include "http/ReplyBuilder.h"
 
@@ -95,8 +95,8 @@ TEST(ReplyGrammar, SmsMessageFitsOneTextMessage) {
     EXPECT_NE(record->fields.at("SMS_MESSAGE").find("Some Artist"), std::string::npos);
 }
 
-TEST(ReplyGrammar, ParserFollowsPartThreeTwoEdgeCases) {
-    // The spec's own example: X, a zero byte, three bytes, then the ARTIST element.
+TEST(ReplyGrammar, TheTagTextBeginsThreeBytesAfterTheLeadingString) {
+    // The smallest reply: X, a zero byte, three bytes, then the ARTIST element.
     const std::string body = std::string("X") + '\0' + "abc" + "<ARTIST>Abc</ARTIST>";
     const auto record = parseClientReply(body);
     ASSERT_TRUE(record.has_value());

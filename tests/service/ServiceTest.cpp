@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kRequestPath = "/servlet/ZorbelId?id=1003&ownerIdentifier=test-owner-42";
 
-// The client's POST (Parts 3.1, 3.2): its user agent, no Content-Type, the body as it is.
+// The client's POST: its user agent, no Content-Type, the body as it is.
 httplib::Result postLikeTheClient(httplib::Client& client, const std::string& body, const char* path = kRequestPath) {
     client.set_default_headers({{"User-Agent", "WindowsMobile-Melodex-0.9"}});
     return client.Post(path, body, "");

@@ -1,5 +1,5 @@
-// What the service accepts as a recording: the client's 180096-byte image (Part 2.1) and
-// ordinary WAV files of any rate and channel count; everything else is refused with a reason.
+// What the service accepts as a recording: the client's 180096-byte image and ordinary WAV files of
+// any rate and channel count; everything else is refused with a reason.
 #include "TestSupport.h"
 #include "audio/UploadDecoder.h"
 
@@ -21,7 +21,7 @@ std::vector<float> tone(double seconds, double hz) {
 
 } // namespace
 
-TEST(UploadDecoder, ClientImageHasPartTwoOneLayout) {
+TEST(UploadDecoder, ClientImageHasTheRecordingBuffersLayout) {
     const std::string image = micsim::MicSimulator::clientImage(tone(11.0, 440.0));
     ASSERT_EQ(image.size(), 180096u);
     EXPECT_EQ(image.substr(0, 4), "RIFF");

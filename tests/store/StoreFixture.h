@@ -1,5 +1,5 @@
-// A fresh device root with the data folder "\Application Data\Melodex" (which start-up makes,
-// Part 1.1) and an open log, plus host-side helpers to lay out and read the folder's files.
+// A fresh device root with the data folder "\Application Data\Melodex" (which start-up makes, at
+// every start) and an open log, plus host-side helpers to lay out and read the folder's files.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-// Part 4.2: numbering, save with its log lines and trim, load failures, count, deleteOldest,
-// deleteFiles, numberFromFileName; DESIGN §6 for the unwritable counter and the stuck trim.
+// Numbering, save with its log lines and trim, load failures, count, deleteOldest,
+// deleteFiles, numberFromFileName; the unwritable counter and the trim that cannot progress.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -26,7 +26,7 @@ std::string Le32(uint32_t v) {
 
 // ---- numbering ---------------------------------------------------------------------------
 
-// Edge case: with no counter file the first three replies get 0, 1, 2; the file then holds 3.
+// With no counter file the first three replies get 0, 1, 2; the file then holds 3.
 TEST_F(StoreTest, WithoutACounterFileTheNumbersAre012AndTheFileHolds3) {
   EXPECT_FALSE(exists("nexttag.num"));
   EXPECT_EQ(TagRecord::nextTagNumber(), 0u);
@@ -42,8 +42,8 @@ TEST_F(StoreTest, TheCounterIsFourBytesLittleEndian) {
   EXPECT_EQ(readFile("nexttag.num"), std::string("\x05\x03\x02\x01", 4));
 }
 
-// Failure handling: a missing counter gives 0 even when .dat files exist (the Part's rule;
-// DESIGN §6 only raises the number when the counter cannot be rewritten).
+// A missing counter gives 0 even when .dat files exist (the number is raised past the saved ones
+// only when the counter cannot be rewritten).
 TEST_F(StoreTest, AMissingCounterGivesZeroEvenWithSavedResults) {
   saveNumbered(4);
   EXPECT_EQ(TagRecord::nextTagNumber(), 0u);
@@ -70,7 +70,7 @@ TEST_F(StoreTest, ALongerCounterFileIsReadForItsFirstFourBytes) {
   EXPECT_EQ(readFile("nexttag.num"), Le32(10));
 }
 
-// DESIGN §6: a counter that cannot be rewritten (here a folder stands in its place, which no
+// A counter that cannot be rewritten (here a folder stands in its place, which no
 // fopen can open for writing, even as root) still hands out a number, one more than the
 // largest saved, so a save never overwrites a result.
 TEST_F(StoreTest, AnUnwritableCounterGivesOneMoreThanTheLargestSavedNumber) {
@@ -88,7 +88,7 @@ TEST_F(StoreTest, AnUnwritableCounterGivesOneMoreThanTheLargestSavedNumber) {
 
 // ---- save: log lines and failures -----------------------------------------------------------
 
-// Edge case: the picture log lines give the count twice, as requested and as written.
+// The picture log lines give the count twice, as requested and as written.
 TEST_F(StoreTest, SavingAPictureLogsTheRequestedAndTheWrittenCount) {
   saveNumbered(1);
   EXPECT_EQ(log(), "writing album art data file (3 byes)\r\n3 bytes actually written to file\r\n");
@@ -135,7 +135,7 @@ TEST_F(StoreTest, ADatFileThatCannotBeCreatedStillLeavesThePictureAndTheTrim) {
 
 // ---- trim --------------------------------------------------------------------------------
 
-// Edge case: the eleventh save deletes the .dat and .jpg of the smallest number; ten remain.
+// The eleventh save deletes the .dat and .jpg of the smallest number; ten remain.
 // The files are made in descending number order, so the smallest number is also the newest by
 // creation time: the choice is by number, not by time (deterministic without any delay).
 TEST_F(StoreTest, TheEleventhSaveDeletesTheSmallestNumberedPair) {
@@ -151,7 +151,7 @@ TEST_F(StoreTest, TheEleventhSaveDeletesTheSmallestNumberedPair) {
   EXPECT_EQ(names(), expected);
 }
 
-// Edge case: twelve .dat files before a save (copied in): oldest pairs go until ten remain.
+// Twelve .dat files before a save (copied in): oldest pairs go until ten remain.
 TEST_F(StoreTest, TwelveDatFilesBeforeASaveAreTrimmedToTen) {
   for (int i = 0; i < 12; i++) {
     writeFile(std::to_string(i) + ".dat", std::string(11, '\0'));
@@ -183,7 +183,7 @@ TEST_F(StoreTest, TrimHistoryDeletesDownToTen) {
   EXPECT_TRUE(exists("3.dat"));
 }
 
-// Edge case: a name without a leading number counts but is never chosen.
+// A name without a leading number counts but is never chosen.
 TEST_F(StoreTest, ANameWithoutANumberCountsButIsNeverDeleted) {
   writeFile("notes.dat", "");
   for (int i = 0; i < 10; i++) writeFile(std::to_string(i) + ".dat", std::string(11, '\0'));
@@ -196,7 +196,7 @@ TEST_F(StoreTest, ANameWithoutANumberCountsButIsNeverDeleted) {
   EXPECT_TRUE(exists("2.dat"));
 }
 
-// DESIGN §6: the trim stops after a deleteOldest that removed nothing: no numbered name ...
+// The trim stops after a deleteOldest that removed nothing: no numbered name ...
 TEST_F(StoreTest, ATrimWithNoNumberedNameStops) {
   for (int i = 0; i < 12; i++) writeFile("note" + std::to_string(i) + ".dat", "");
   TagRecord().trimHistory();
@@ -212,7 +212,7 @@ TEST_F(StoreTest, ATrimWhoseOldestCannotBeDeletedStops) {
 }
 
 // ... or the name that gave the number is not the name deleted ("007.dat" gives 7, and 7.dat
-// does not exist): Part 4.2 deletes the files named after the number, whatever name gave it.
+// does not exist): deleteOldest deletes the files named after the number, whatever name gave it.
 TEST_F(StoreTest, ATrimWhoseOldestIsNamedWithLeadingZerosStops) {
   writeFile("007.dat", "");
   writeFile("7.jpg", "j");
@@ -240,7 +240,7 @@ TEST_F(StoreTest, DeleteOldestWithoutTheDataFolderDoesNothing) {
   EXPECT_EQ(TagRecord().countSaved(), 0);
 }
 
-// Edge case: the oldest without a .jpg: its .dat goes, nothing is reported.
+// The oldest without a .jpg: its .dat goes, nothing is reported.
 TEST_F(StoreTest, DeleteOldestWithoutAJpgRemovesTheDatAndReportsNothing) {
   saveNumbered(3, false);
   saveNumbered(4);
@@ -285,7 +285,7 @@ TEST_F(StoreTest, CountSavedCountsEveryListedDatName) {
   EXPECT_EQ(TagRecord().countSaved(), 3);
 }
 
-// Edge case: a file removed in the meantime: false, number set from the name, nothing else.
+// A file removed in the meantime: false, number set from the name, nothing else.
 TEST_F(StoreTest, LoadOfARemovedFileFailsWithTheNumberSet) {
   saveNumbered(14);
   std::filesystem::remove(hostPath("14.dat"));
@@ -313,7 +313,7 @@ TEST_F(StoreTest, LoadRefusesANameLongerThanThePathBuffer) {
   EXPECT_FALSE(record.load(name.c_str()));
 }
 
-// Edge case: after deleteFiles, countSaved is one less and the counter is unchanged.
+// After deleteFiles, countSaved is one less and the counter is unchanged.
 TEST_F(StoreTest, DeleteFilesRemovesTheRecordsPairAndLeavesTheCounter) {
   for (int i = 0; i < 3; i++) {
     TagRecord record;

@@ -1,5 +1,5 @@
-// Part 4.1: the TagRecord, its file names and the .dat / .jpg formats, with save and load
-// (Part 4.2) as the way in and out; truncated .dat files as DESIGN §6 decides.
+// The TagRecord, its file names and the .dat / .jpg formats, with save and load as the way in and
+// out; truncated .dat files keep the fields that end within them.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -44,7 +44,7 @@ TEST(TagRecord, ConstructionLeavesEveryTextAbsentAndNoPicture) {
   EXPECT_EQ(record.artSize, 0u);
 }
 
-// Edge case: after release() every text field is absent, and a second release() frees nothing
+// After release() every text field is absent, and a second release() frees nothing
 // (AddressSanitizer would report a double free). artData, artSize, number, fileTime untouched.
 TEST(TagRecord, ReleaseMakesEveryTextAbsentAndASecondReleaseFreesNothing) {
   static const BYTE picture[2] = {1, 2};
@@ -87,7 +87,7 @@ TEST(TagRecord, PathsNameTheFilesAfterTheNumberInBothForms) {
   free(dat);
 }
 
-// Edge case: all eight stored fields empty give an 11-byte file of zero bytes, which loads back
+// All eight stored fields empty give an 11-byte file of zero bytes, which loads back
 // as eight empty strings (present), albumArt absent, no picture.
 TEST_F(StoreTest, AnAllEmptyRecordIsElevenZeroBytesAndLoadsBackEmpty) {
   TagRecord record;
@@ -113,8 +113,8 @@ TEST_F(StoreTest, AnAllEmptyRecordIsElevenZeroBytesAndLoadsBackEmpty) {
   EXPECT_EQ(loaded.artSize, 0u);
 }
 
-// Part 4.1's example: album Ab, artist C, title empty, wallpaper w, the rest empty: 18 bytes.
-TEST_F(StoreTest, TheDatFileHasThePartsByteLayout) {
+// Album Ab, artist C, title empty, wallpaper w, the rest empty: 18 bytes.
+TEST_F(StoreTest, TheDatFileHoldsUtf16ThenByteStringsEachWithItsTerminator) {
   TagRecord record;
   record.number = 1;
   Fill(&record, u"Ab", u"C", u"", "w", "", "", "", "");
@@ -142,7 +142,7 @@ TEST_F(StoreTest, AFullRecordRoundTripsAndAlbumArtIsNotStored) {
   EXPECT_EQ(Describe(loaded), Describe(record));
 }
 
-// Edge case: non-ASCII texts come back unchanged: UTF-16 as UTF-16LE (a surrogate pair
+// Non-ASCII texts come back unchanged: UTF-16 as UTF-16LE (a surrogate pair
 // included), 8-bit byte for byte (Windows-1252 bytes, and bytes it leaves undefined).
 TEST_F(StoreTest, NonAsciiTextsAreStoredAndLoadedUnchanged) {
   const std::u16string album = u"Mot\u00f6rhead \u266a \u65e5\u672c \U0001F3B5";
@@ -159,7 +159,7 @@ TEST_F(StoreTest, NonAsciiTextsAreStoredAndLoadedUnchanged) {
   EXPECT_EQ(Describe(loaded), Describe(record).replace(Describe(record).find("|null|"), 6, "|(absent)|"));
 }
 
-// Edge case: artData null leaves no .jpg; non-null with artSize 0 leaves an empty one.
+// A null artData leaves no .jpg; non-null with artSize 0 leaves an empty one.
 TEST_F(StoreTest, NoPictureLeavesNoJpgAndAnEmptyPictureLeavesAnEmptyJpg) {
   TagRecord none;
   none.number = 1;
@@ -191,7 +191,7 @@ TEST_F(StoreTest, ThePictureIsWrittenWholeAndUnchanged) {
   EXPECT_EQ(readFile("4.jpg"), picture);
 }
 
-// Edge case: record number 0 is stored as 0.dat and 0.jpg.
+// Record number 0 is stored as 0.dat and 0.jpg.
 TEST_F(StoreTest, RecordZeroIsStoredAs0DatAnd0Jpg) {
   saveNumbered(0);
   EXPECT_EQ(names(), (std::vector<std::string>{"0.dat", "0.jpg"}));
@@ -201,8 +201,8 @@ TEST_F(StoreTest, RecordZeroIsStoredAs0DatAnd0Jpg) {
   EXPECT_EQ(Narrow(loaded.fullSong), "full");
 }
 
-// Part 4.2 step 4: load releases the texts the record held (LeakSanitizer checks the frees),
-// including albumArt, which a loaded record never has.
+// Load releases the texts the record held (LeakSanitizer checks the frees), including albumArt,
+// which a loaded record never has.
 TEST_F(StoreTest, LoadReplacesTheTextsTheRecordHeld) {
   saveNumbered(8);
   TagRecord record;
@@ -212,7 +212,7 @@ TEST_F(StoreTest, LoadReplacesTheTextsTheRecordHeld) {
   EXPECT_EQ(record.albumArt, nullptr);
 }
 
-// Part 4.2 step 5: fileTime is the .dat file's creation time as the platform reports it.
+// fileTime is the .dat file's creation time as the platform reports it.
 TEST_F(StoreTest, LoadSetsFileTimeToTheCreationTime) {
   saveNumbered(9);
   WIN32_FILE_ATTRIBUTE_DATA attributes;
@@ -241,7 +241,7 @@ TEST_F(StoreTest, BytesAfterTheEighthStringAreIgnored) {
   EXPECT_EQ(Narrow(loaded.fullSong), "f");
 }
 
-// DESIGN §6: a .dat file cut anywhere. For every length of the full file, the fields whose
+// A .dat file cut anywhere. For every length of the full file, the fields whose
 // terminator lies within the bytes present are read and every later field is empty; nothing
 // past the bytes read is touched (AddressSanitizer: the buffer is exactly what was read, and a
 // cut in the middle of a UTF-16 unit is included).
@@ -283,8 +283,8 @@ TEST_F(StoreTest, AnUnterminatedUtf16FieldEmptiesEveryLaterField) {
   EXPECT_EQ(loaded.number, 4);
 }
 
-// Part 4.1: writers put no limit on the size, a reader takes the first 4096 bytes; with
-// DESIGN §6 the fields ending within them are read, the rest are empty.
+// Writers put no limit on the size, a reader takes the first 4096 bytes; the fields ending within
+// them are read, the rest are empty.
 TEST_F(StoreTest, ARecordLongerThan4096BytesIsStoredWholeAndLoadedToTheLimit) {
   std::u16string longAlbum(1000, u'x');   // 2002 bytes with its terminator
   std::u16string longArtist(1000, u'y');  // ends at 4004
@@ -306,8 +306,8 @@ TEST_F(StoreTest, ARecordLongerThan4096BytesIsStoredWholeAndLoadedToTheLimit) {
   EXPECT_EQ(Narrow(loaded.fullSong), "");
 }
 
-// Part 4.1 requires the eight stored fields to be present; an absent one (outside that
-// contract) is written as empty so the later fields keep their places.
+// Every record the reply parser fills has the eight stored fields present; an absent one (outside
+// that contract) is written as empty so the later fields keep their places.
 TEST_F(StoreTest, AnAbsentStoredFieldIsWrittenAsEmpty) {
   TagRecord record;
   record.number = 11;

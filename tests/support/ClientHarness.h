@@ -44,7 +44,7 @@ inline void WriteHostFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-// The registry file of DESIGN §4 with one ownerID value under SOFTWARE\Melodex.
+// The device root's registry file with one ownerID value under SOFTWARE\Melodex.
 inline std::string RegistryWithOwnerID(const std::string& ownerID) {
   return "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"" +
          ownerID + "\"\r\n";
@@ -54,14 +54,14 @@ class Client {
  public:
   explicit Client(const device::TestDriver::Config& config = MakeConfig()) : driver(config) {}
 
-  // Registers the program's resources and runs InitInstance (Part 1.1) with SW_SHOW, then the
-  // messages due at time 0.
+  // Registers the program's resources and runs InitInstance with SW_SHOW, then the messages due at
+  // time 0.
   BOOL boot() {
     hInstance = platform::RegisterModule(&g_programResources);
     return driver.boot(InitInstance, hInstance);
   }
 
-  // The log file as written so far. The program never flushes it (Part 1.3); the test does.
+  // The log file as written so far. The program never flushes it; the test does.
   std::string log() {
     if (g_logFile != nullptr) fflush(g_logFile);
     return driver.readDeviceFile("\\Application Data\\Melodex\\log.txt");

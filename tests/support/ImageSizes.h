@@ -1,6 +1,6 @@
-// Every GIF resource the Parts name, with the size its table gives (one table for every test
-// that checks the artwork). 163, 164 and 166 have no width in the spec (Part 1.2 fixes only the
-// height, 34); their widths are the artwork's (tools/art).
+// Every GIF resource the screens use, with the size they lay it out at (one table for every test
+// that checks the artwork). 163, 164 and 166 are not laid out by width (the soft-key bar fixes only
+// the height, 34); their widths are the artwork's (tools/art).
 #pragma once
 
 namespace melodex_test {
@@ -11,7 +11,7 @@ struct GifSize {
   int height;
 };
 
-constexpr GifSize kSpecGifSizes[] = {
+constexpr GifSize kGifSizes[] = {
     {110, 240, 160}, {113, 320, 46},  {114, 165, 35},  {115, 165, 35},  {116, 165, 35},
     {117, 165, 35},  {171, 165, 35},  {172, 165, 35},  {173, 165, 35},  {174, 165, 35},
     {175, 73, 51},   {118, 240, 150}, {120, 320, 63},  {122, 320, 63},  {124, 240, 120},

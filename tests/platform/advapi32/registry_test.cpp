@@ -1,4 +1,5 @@
-// Conformance tests of RegOpenKeyExW / RegQueryValueExW over DIR/registry.reg (Part 1.3).
+// Conformance tests of RegOpenKeyExW / RegQueryValueExW over DIR/registry.reg (the owner
+// identifier's key).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,7 +39,7 @@ TEST_F(Registry, test_RegQueryValueExW_missing_value) {
   RegCloseKey(key);
 }
 
-// Part 1.3: up to 127 characters fit the 256-byte buffer with the terminator.
+// Up to 127 characters fit LoadSettings' 256-byte buffer with the terminator.
 TEST_F(Registry, test_RegQueryValueExW_127_characters) {
   std::string value(127, 'a');
   value[0] = 'Z';

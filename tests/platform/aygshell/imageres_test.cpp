@@ -1,6 +1,6 @@
 // SHLoadImageResource over the program's compiled resources (res/melodex.rc): every GIF id the
-// Parts name decodes to a bitmap of its specified size; a missing id gives null. Also composes
-// Part 5.1's main menu with a soft-key bar through GDI and writes it out for a person to look at.
+// screens use decodes to a bitmap of its size; a missing id gives null. Also composes the main menu
+// with a soft-key bar through GDI and writes it out for a person to look at.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <aygshell.h>
@@ -14,12 +14,12 @@
 
 extern const platform::ResourceModule g_programResources;
 
-#include "support/SpecImageSizes.h"
+#include "support/ImageSizes.h"
 
 namespace {
 
 using melodex_test::GifSize;
-constexpr const auto& kGifs = melodex_test::kSpecGifSizes;
+constexpr const auto& kGifs = melodex_test::kGifSizes;
 
 class ImageResource : public ::testing::TestWithParam<GifSize> {
  protected:
@@ -47,7 +47,7 @@ TEST(SHLoadImageResource, MissingIdGivesNull) {
   EXPECT_EQ(SHLoadImageResource(hInst, 159), nullptr);  // a WAVE resource, not a GIF
 }
 
-// Part 5.1's main menu (header 113, entries 114-117 with 171 highlighted) and Part 1.2's bar,
+// The main menu (header 113, entries 114-117 with 171 highlighted) and the soft-key bar,
 // composed as the screens do, at the two screen widths.
 void Compose(HINSTANCE hInst, int width, const std::string& name) {
   HDC back = CreateCompatibleDC(nullptr), image = CreateCompatibleDC(nullptr);

@@ -152,7 +152,7 @@ TEST(LoadImageFile, HugeDeclaredDimensions) {
 }
 
 TEST(LoadImageFile, GifFileToo) {
-  // The shell's image-file loader decodes by content (not used by the Parts, but harmless).
+  // The shell's image-file loader decodes by content (not used by the program, but harmless).
   const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
                          ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, ';'};
   HBITMAP bmp = aygshell::BitmapFromHostFile(TempFile("one.gif", std::vector<uint8_t>(gif, gif + sizeof gif)));

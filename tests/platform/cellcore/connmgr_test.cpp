@@ -1,6 +1,6 @@
-// Connection manager conformance (Part 3.1's set-up): the record as the client fills it,
+// Connection manager conformance (the transport's set-up): the record as the client fills it,
 // success, a refusal with the chosen HRESULT, the time-out after exactly the time given on the
-// device clock, and the record-size check (DESIGN §3).
+// device clock, and the record-size check.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <connmgr.h>
@@ -15,8 +15,8 @@
 
 namespace {
 
-// The record exactly as Part 3.1 fills it.
-CONNMGR_CONNECTIONINFO Part31Record() {
+// The record exactly as the HTTP transport fills it.
+CONNMGR_CONNECTIONINFO ClientRecord() {
   CONNMGR_CONNECTIONINFO info;
   memset(&info, 0, sizeof info);
   info.cbSize = sizeof info;
@@ -43,14 +43,14 @@ TEST(ConnMgr, MapURL) {
 
 TEST(ConnMgr, EstablishConnectionSyncSucceeds) {
   device::TestDriver driver;
-  CONNMGR_CONNECTIONINFO info = Part31Record();
+  CONNMGR_CONNECTIONINFO info = ClientRecord();
   HANDLE connection = nullptr;
   DWORD status = 0xdeadbeef;
   ASSERT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), S_OK);
   EXPECT_NE(connection, nullptr);
   EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_CONNECTED));
   EXPECT_EQ(driver.now(), 0u);  // no time passed
-  // Part 3.1's first step on a later request: the existing connection's status.
+  // The transport's first question on a later request: the existing connection's status.
   status = 0;
   EXPECT_EQ(ConnMgrConnectionStatus(connection, &status), S_OK);
   EXPECT_EQ(status, static_cast<DWORD>(CONNMGR_STATUS_CONNECTED));
@@ -62,7 +62,7 @@ TEST(ConnMgr, EstablishConnectionSyncSucceeds) {
 TEST(ConnMgr, EstablishConnectionSyncFailsWhenToldTo) {
   device::TestDriver driver;
   device::options().netFault = device::Options::NetFault::Fail;
-  CONNMGR_CONNECTIONINFO info = Part31Record();
+  CONNMGR_CONNECTIONINFO info = ClientRecord();
   HANDLE connection = reinterpret_cast<HANDLE>(0x1);
   DWORD status = 0;
   EXPECT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), E_FAIL);
@@ -74,11 +74,11 @@ TEST(ConnMgr, EstablishConnectionSyncFailsWhenToldTo) {
   EXPECT_EQ(driver.now(), 0u);
 }
 
-// Part 3.1: "at most 10 seconds"; under the virtual clock the test moves time itself.
+// The transport waits at most 10 seconds; under the virtual clock the test moves time itself.
 TEST(ConnMgr, EstablishConnectionSyncTimesOutAfterExactly10000Ms) {
   device::TestDriver driver;
   device::options().netFault = device::Options::NetFault::Timeout;
-  CONNMGR_CONNECTIONINFO info = Part31Record();
+  CONNMGR_CONNECTIONINFO info = ClientRecord();
   std::atomic<bool> done{false};
   HRESULT hr = S_OK;
   HANDLE connection = reinterpret_cast<HANDLE>(0x1);
@@ -110,7 +110,7 @@ TEST(ConnMgr, EstablishConnectionSyncTimesOutAfterExactly10000Ms) {
 
 TEST(ConnMgr, EstablishConnectionSyncChecksTheRecordSize) {
   device::TestDriver driver;
-  CONNMGR_CONNECTIONINFO info = Part31Record();
+  CONNMGR_CONNECTIONINFO info = ClientRecord();
   HANDLE connection = nullptr;
   DWORD status = 0;
   for (DWORD size : {0u, static_cast<DWORD>(sizeof info - 4), static_cast<DWORD>(sizeof info + 4)}) {

@@ -1,4 +1,4 @@
-// The key map of DESIGN §4 as the runner's scripts name the keys.
+// The key map as the runner's scripts name the keys.
 #include <gtest/gtest.h>
 
 #include "device/Input.h"

@@ -50,7 +50,7 @@ TEST(FillRect, WithClipRegion) {
   RECT clip{5, 5, 12, 9};
   HRGN rgn = CreateRectRgnIndirect(&clip);
   EXPECT_EQ(SelectClipRgn(c.dc, rgn), SIMPLEREGION);
-  EXPECT_TRUE(DeleteObject(rgn));  // the DC keeps its own copy (Part 5.4 deletes it at once)
+  EXPECT_TRUE(DeleteObject(rgn));  // the DC keeps its own copy (the results screen deletes it)
   RECT all{0, 0, 20, 20};
   HBRUSH b = CreateSolidBrush(RGB(255, 252, 0));
   FillRect(c.dc, &all, b);
@@ -132,8 +132,8 @@ TEST(LineTo, VerticalDiagonalAndBackwards) {
   EXPECT_EQ(CountPixels(s, 0), 5 + 5 + 4);
 }
 
-TEST(LineTo, PartVisibleRowSeparator) {
-  // Part 5.6 draws a row's separator from (L, T) to (R + 1, T) with the highlight pen.
+TEST(LineTo, RowSeparatorIsClippedToTheSurfaceAndANullPenDrawsNothing) {
+  // The history screen draws a row's separator from (L, T) to (R + 1, T) with the highlight pen.
   testpix::Canvas c(20, 10);
   HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 252, 0));
   HGDIOBJ old = SelectObject(c.dc, pen);

@@ -16,7 +16,7 @@ TEST(GetStockObject, BrushesPensAndFontsExist) {
     EXPECT_EQ(GetObjectType(GetStockObject(i)), static_cast<DWORD>(OBJ_BRUSH)) << i;
   for (int i : {WHITE_PEN, BLACK_PEN, NULL_PEN}) EXPECT_EQ(GetObjectType(GetStockObject(i)), static_cast<DWORD>(OBJ_PEN));
   EXPECT_EQ(GetObjectType(GetStockObject(SYSTEM_FONT)), static_cast<DWORD>(OBJ_FONT));
-  EXPECT_EQ(GetStockObject(WHITE_BRUSH), GetStockObject(0));  // Part 1.1's GetStockObject(0)
+  EXPECT_EQ(GetStockObject(WHITE_BRUSH), GetStockObject(0));  // the window class's background
   LOGBRUSH lb{};
   ASSERT_EQ(GetObjectW(GetStockObject(WHITE_BRUSH), sizeof lb, &lb), static_cast<int>(sizeof lb));
   EXPECT_EQ(lb.lbColor, RGB(255, 255, 255));

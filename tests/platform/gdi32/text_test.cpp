@@ -1,5 +1,5 @@
-// Fonts and DrawTextW: GetTextMetricsW of the fonts the Parts create, and DrawTextW for every
-// format the Parts pass (0, 4, 5, 0x10, 0x26, 0x400), with Windows' rules.
+// Fonts and DrawTextW: GetTextMetricsW of the fonts the screens create, and DrawTextW for every
+// format the screens pass (0, 4, 5, 0x10, 0x26, 0x400), with Windows' rules.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,14 +14,14 @@ namespace {
 
 constexpr uint32_t kWhite = 0x00FFFFFF;
 
-// Part 5.7, string-table entry 3, word for word.
+// The help screen's string-table entry 3, word for word.
 const char16_t kHelpText[] =
     u"Select ID Song! in the main menu to get started.  You will have a second or two before the phone is "
     u"listening to the music.  Always try to get the phone as close to the music as possible.  The cleaner "
     u"the sound source, the better the chance of finding your song!";
 
-// The fonts of Parts 5.4/5.5/5.6 (height 0) and 5.7 (height 16).
-HFONT PartFont(LONG height) {
+// The screens' fonts: height 0 (results, SMS, history) and 16 (help).
+HFONT ScreenFont(LONG height) {
   LOGFONTW lf{};
   lf.lfHeight = height;
   lf.lfWeight = FW_NORMAL;
@@ -35,7 +35,7 @@ struct TextCanvas : testpix::Canvas {
   HFONT font;
   HGDIOBJ oldFont;
   explicit TextCanvas(LONG height = 0, int w = 240, int h = 200) : Canvas(w, h) {
-    font = PartFont(height);
+    font = ScreenFont(height);
     oldFont = SelectObject(dc, font);
   }
   ~TextCanvas() {
@@ -69,7 +69,7 @@ RECT Ink(const device::Surface& s, uint32_t bg = kWhite) {
 }
 
 TEST(CreateFontIndirectW, DescriptionKept) {
-  HFONT f = PartFont(16);
+  HFONT f = ScreenFont(16);
   ASSERT_NE(f, nullptr);
   LOGFONTW lf{};
   EXPECT_EQ(GetObjectW(f, sizeof lf, &lf), static_cast<int>(sizeof lf));
@@ -105,7 +105,7 @@ TEST(GetTextMetricsW, DefaultFontLooksLikeTahoma9pt) {
 TEST(GetTextMetricsW, PositiveHeightIsTheCell) {
   TextCanvas c(16);
   TEXTMETRICW tm = c.tm();
-  EXPECT_EQ(tm.tmHeight, 16);  // Part 5.7's font: rows of tmHeight + 4 = 20 pixels
+  EXPECT_EQ(tm.tmHeight, 16);  // the help screen's font: rows of tmHeight + 4 = 20 pixels
   EXPECT_GT(tm.tmInternalLeading, 0);
   TextCanvas n(-16);
   EXPECT_EQ(n.tm().tmHeight - n.tm().tmInternalLeading, 16);  // negative: character height
@@ -144,7 +144,7 @@ TEST(DrawTextW, CalcRectOfTwoCrLfLines) {
 }
 
 TEST(DrawTextW, SmsPromptLines) {
-  // Part 5.5: three lines at CR LF only, flags 0, in a 200 x 100 rectangle.
+  // The SMS screen's prompt: three lines at CR LF only, flags 0, in a 200 x 100 rectangle.
   TextCanvas c;
   RECT r{30, 66, 230, 166};
   int h = DrawTextW(c.dc, u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", -1, &r, 0);
@@ -200,7 +200,7 @@ TEST(DrawTextW, WordBreakHelpTextIn220Pixels) {
 TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
   TextCanvas c;
   RECT r{0, 0, 220, 300};
-  // Part 5.7's about text: two lines.
+  // The help screen's about text: two lines.
   EXPECT_EQ(DrawTextW(c.dc, u"Melodex version 1.2.0\r\nWindowsMobile", -1, &r, DT_WORDBREAK | DT_CALCRECT),
             2 * c.tm().tmHeight);
   // A word wider than the rectangle is not split: it stays whole on its own line.
@@ -211,7 +211,7 @@ TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
 }
 
 TEST(DrawTextW, VCenterWithoutSingleLineStaysAtTop) {
-  // Part 5.4 draws its values with 0x04: DT_VCENTER alone has no effect.
+  // The results screen draws its values with 0x04: DT_VCENTER alone has no effect.
   TextCanvas c;
   RECT r{0, 0, 200, 100};
   EXPECT_EQ(DrawTextW(c.dc, u"Hg", -1, &r, DT_VCENTER), c.tm().tmHeight);
@@ -222,7 +222,7 @@ TEST(DrawTextW, VCenterWithoutSingleLineStaysAtTop) {
 }
 
 TEST(DrawTextW, SingleLineVCenterRight) {
-  // Part 5.4's labels: 0x26, right-aligned and vertically centred.
+  // The results screen's labels: 0x26, right-aligned and vertically centred.
   TextCanvas c;
   const int tmH = c.tm().tmHeight;
   RECT r{0, 46, 47, 65};
@@ -239,7 +239,7 @@ TEST(DrawTextW, SingleLineVCenterRight) {
 }
 
 TEST(DrawTextW, CenterVCenterWithoutSingleLine) {
-  // Parts 5.6 and 5.7 draw with 5: centred across, but at the top (no DT_SINGLELINE).
+  // The history and help screens draw with 5: centred across, but at the top (no DT_SINGLELINE).
   TextCanvas c;
   RECT r{0, 0, 240, 60};
   DrawTextW(c.dc, u"Subscription", -1, &r, DT_CENTER | DT_VCENTER);
@@ -267,7 +267,7 @@ TEST(DrawTextW, TextCutAtTheRectangle) {
 }
 
 TEST(DrawTextW, ClipRegionCutsScrolledText) {
-  // Part 5.4's marquee: the value rectangle as clip region, the text moved left by the offset.
+  // The results screen's marquee: the value rectangle as clip region, the text moved left.
   TextCanvas c;
   RECT value{58, 46, 240, 65};
   HRGN rgn = CreateRectRgnIndirect(&value);

@@ -1,4 +1,4 @@
-// Conformance tests of the 8-bit code page (Windows-1252, shared/DESIGN.md §3).
+// Conformance tests of the 8-bit code page (Windows-1252, the phone's).
 #include <gtest/gtest.h>
 
 #include "windows.h"
@@ -33,7 +33,7 @@ TEST(CodePage, test_wcstombs_unmappable_unit_becomes_question_mark) {
   EXPECT_STREQ(out, "a??\x80");
 }
 
-// Part 1.3: ToWideString/ToNarrowString of an empty text give an empty text.
+// ToWideString/ToNarrowString of an empty text give an empty text.
 TEST(CodePage, test_mbstowcs_wcstombs_empty_texts) {
   WCHAR wide[2] = {u'x', u'x'};
   EXPECT_EQ(mbstowcs(wide, "", 1), 0u);
@@ -48,7 +48,7 @@ TEST(CodePage, test_mbstowcs_null_destination_gives_length) {
   EXPECT_EQ(wcstombs(static_cast<char*>(nullptr), u"abcd", 0), 4u);
 }
 
-// Part 1.3's ToWideString converts strlen + 1 units: the terminator is written, not counted.
+// ToWideString converts strlen + 1 units: the terminator is written, not counted.
 TEST(CodePage, test_mbstowcs_stops_after_terminator) {
   WCHAR wide[8];
   for (auto& w : wide) w = u'#';

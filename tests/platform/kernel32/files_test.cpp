@@ -1,4 +1,4 @@
-// Conformance tests of the device file system (shared/DESIGN.md §4; Parts 1.1, 4.2).
+// Conformance tests of the device file system (the data folder, the history files).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -136,7 +136,7 @@ TEST_F(Files, test_DeleteFileW) {
   EXPECT_TRUE(DeleteFileW(u"\\TEMP\\Gone.JPG"));
   EXPECT_FALSE(HostExists(root_ + "/Temp/gone.jpg"));
   SetLastError(0xdeadbeef);
-  EXPECT_FALSE(DeleteFileW(u"\\Temp\\gone.jpg"));  // Part 4.2: a missing .jpg is no error for the caller
+  EXPECT_FALSE(DeleteFileW(u"\\Temp\\gone.jpg"));  // a missing .jpg: the history store ignores it
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   SetLastError(0xdeadbeef);
   EXPECT_FALSE(DeleteFileW(u"\\No Such\\gone.jpg"));

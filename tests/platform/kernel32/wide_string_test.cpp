@@ -1,5 +1,5 @@
 // Conformance tests of the wide C run-time (strings, wsprintfW, swscanf) with the formats the
-// Parts use.
+// program uses.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,9 +29,9 @@ TEST(WideString, test_wcs_functions) {
   EXPECT_EQ(towlower(u'\u0178'), u'\u00FF');
 }
 
-TEST(WideString, test_wsprintfW_formats_of_the_parts) {
+TEST(WideString, test_wsprintfW_formats_of_the_program) {
   WCHAR out[1100];
-  EXPECT_EQ(wsprintfW(out, u"%d", 5183), 4);  // Part 1.3's default owner identifier
+  EXPECT_EQ(wsprintfW(out, u"%d", 5183), 4);  // the default owner identifier
   EXPECT_EQ(S(out), u"5183");
   EXPECT_EQ(wsprintfW(out, u"%s\\%d.dat", u"\\Application Data\\Melodex", 7), 31);
   EXPECT_EQ(S(out), u"\\Application Data\\Melodex\\7.dat");
@@ -39,11 +39,11 @@ TEST(WideString, test_wsprintfW_formats_of_the_parts) {
   EXPECT_EQ(S(out), u"\\Application Data\\Melodex\\12.jpg");
   wsprintfW(out, u"%s\\%s", u"\\Application Data\\Melodex", u"7.dat");
   EXPECT_EQ(S(out), u"\\Application Data\\Melodex\\7.dat");
-  wsprintfW(out, u"%d/%d", 12, 5);  // Part 5.6's date column
+  wsprintfW(out, u"%d/%d", 12, 5);  // the history screen's date column
   EXPECT_EQ(S(out), u"12/5");
   wsprintfW(out, u"%s - %s", u"Artist", u"Title");
   EXPECT_EQ(S(out), u"Artist - Title");
-  wsprintfW(out, u"%s version %s\r\nWindowsMobile", u"Melodex", u"1.2.0");  // Part 5.7
+  wsprintfW(out, u"%s version %s\r\nWindowsMobile", u"Melodex", u"1.2.0");  // the about text
   EXPECT_EQ(S(out), u"Melodex version 1.2.0\r\nWindowsMobile");
 }
 
@@ -73,7 +73,7 @@ TEST(WideString, test_wsprintfA_url_format) {
   EXPECT_STREQ(out, "http://localhost:8470/servlet/ZorbelId?id=1003&ownerIdentifier=5183");
 }
 
-// Part 4.2: numberFromFileName reads "%d" at the start of the name.
+// numberFromFileName reads "%d" at the start of the name.
 TEST(WideString, test_swscanf_d_on_file_names) {
   int n = -1;
   EXPECT_EQ(swscanf(u"12.dat", u"%d", &n), 1);

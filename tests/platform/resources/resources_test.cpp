@@ -1,7 +1,7 @@
-// Conformance tests of the program's resources (res/melodex.rc as compiled by tools/rc) and of
-// the Win32 resource functions over them: every GIF id the Parts name at its size, the two
-// sounds, the string table, LoadStringW's truncation rules, the icon, the CEUX flag and the
-// absent accelerator table (Parts 1.1, 1.2, 5.1-5.8).
+// Conformance tests of the program's resources (res/melodex.rc as compiled by tools/rc) and of the
+// Win32 resource functions over them: every GIF id the screens use at its size, the two sounds, the
+// string table, LoadStringW's truncation rules, the icon, the CEUX flag and the absent accelerator
+// table.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +13,7 @@
 
 extern const platform::ResourceModule g_programResources;
 
-#include "support/SpecImageSizes.h"
+#include "support/ImageSizes.h"
 
 namespace {
 
@@ -35,13 +35,13 @@ uint16_t Word(const std::vector<unsigned char>& b, size_t at) { return uint16_t(
 uint32_t Dword(const std::vector<unsigned char>& b, size_t at) { return Word(b, at) | (uint32_t(Word(b, at + 2)) << 16); }
 
 using melodex_test::GifSize;
-constexpr const auto& kGifs = melodex_test::kSpecGifSizes;
+constexpr const auto& kGifs = melodex_test::kGifSizes;
 
 
 class GifResource : public Resources, public ::testing::WithParamInterface<GifSize> {};
 
 // The GIF header's logical screen size (bytes 6-9, little-endian), read from the resource.
-TEST_P(GifResource, HasTheSizeItsPartGives) {
+TEST_P(GifResource, HasTheSizeTheScreensLayOut) {
   const GifSize g = GetParam();
   const auto b = bytes(MAKEINTRESOURCEW(g.id), u"GIF");
   ASSERT_GE(b.size(), 13u) << "GIF " << g.id << " is missing";
@@ -58,11 +58,11 @@ TEST_F(Resources, SoftKeyLabelsAreThirtyFourHigh) {
   for (int id = 161; id <= 166; ++id) {
     const auto b = bytes(MAKEINTRESOURCEW(id), u"GIF");
     ASSERT_GE(b.size(), 10u);
-    EXPECT_EQ(Word(b, 8), 34) << id;  // SOFT_KEY_BAR_HEIGHT, Part 1.2
+    EXPECT_EQ(Word(b, 8), 34) << id;  // SOFT_KEY_BAR_HEIGHT
   }
 }
 
-TEST_F(Resources, NoOtherGifsThanTheParts) {
+TEST_F(Resources, NoOtherGifsThanTheScreensUse) {
   size_t gifs = 0;
   for (size_t i = 0; i < g_programResources.count; ++i) {
     const auto& e = g_programResources.entries[i];
@@ -86,7 +86,7 @@ TEST_F(Resources, NamesAndTypesAsWin32ReadsThem) {
   // Custom types and string names compare without regard to case; "#110" is id 110.
   EXPECT_NE(FindResourceW(hInst, MAKEINTRESOURCEW(110), u"gif"), nullptr);
   EXPECT_EQ(FindResourceW(hInst, u"#110", u"GIF"), FindResourceW(hInst, MAKEINTRESOURCEW(110), u"GIF"));
-  EXPECT_NE(FindResourceW(hInst, u"#159", u"WAVE"), nullptr);  // PlaySoundW's "#159", Part 5.2
+  EXPECT_NE(FindResourceW(hInst, u"#159", u"WAVE"), nullptr);  // PlaySoundW's "#159"
   EXPECT_NE(FindResourceW(hInst, u"hi_res_aware", u"ceux"), nullptr);
   // A null module means the program's own, as on Windows.
   EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(113), u"GIF"),
@@ -186,7 +186,7 @@ TEST_F(Resources, StringTableEntriesOneToFive) {
   const std::u16string address = five.substr(prefix.size(), five.size() - prefix.size() - suffix.size());
   EXPECT_EQ(address.rfind(u"http://", 0), 0u);
   EXPECT_EQ(address.find(u' '), std::u16string::npos);
-  // The shipped lengths Part 5.7 gives.
+  // The lengths of the shipped texts.
   EXPECT_EQ(Load(hInst, 3).size(), 262u);
   EXPECT_EQ(Load(hInst, 4).size(), 347u);
   EXPECT_EQ(five.size(), 281u);
@@ -231,14 +231,14 @@ TEST_F(Resources, LoadStringOfAMissingIdGivesZero) {
   EXPECT_EQ(LoadStringW(hInst, 1, buffer, -1), 0);
 }
 
-TEST_F(Resources, HelpTextsFitThePartsBuffer) {
-  // Part 5.7 loads the topics into 512 units; a 511-unit cut never happens with our texts.
+TEST_F(Resources, HelpTextsFitTheHelpScreensBuffer) {
+  // The help screen loads the topics into 512 units; a 511-unit cut never happens with our texts.
   WCHAR buffer[512];
   for (UINT id = 3; id <= 5; ++id) EXPECT_LT(LoadStringW(hInst, id, buffer, 512), 511) << id;
 }
 
 TEST_F(Resources, AcceleratorTableTwoDoesNotExist) {
-  EXPECT_EQ(LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(2)), nullptr);  // Part 1.1
+  EXPECT_EQ(LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(2)), nullptr);  // WinMain's table 2
   EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(2), RT_ACCELERATOR), nullptr);
   EXPECT_EQ(CopyAcceleratorTableW(nullptr, nullptr, 0), 0);
 }

@@ -1,4 +1,4 @@
-// Conformance tests of ShellExecuteEx as Part 1.3's LaunchURL calls it.
+// Conformance tests of ShellExecuteEx as LaunchURL calls it.
 #include <gtest/gtest.h>
 
 #include <fstream>

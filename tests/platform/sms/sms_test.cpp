@@ -1,5 +1,5 @@
-// SMS service conformance (Part 5.5's send): the outbox line, the checks of the address, the
-// text and the 688-byte provider block, and the injected fault (DESIGN §4).
+// SMS service conformance (the SMS screen's send): the outbox line, the checks of the address, the
+// text and the 688-byte provider block, and the injected fault.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sms.h>
@@ -24,7 +24,7 @@ struct Send {
     to.smsatAddressType = SMSAT_INTERNATIONAL;
     std::u16string n(number);
     memcpy(to.ptsAddress, n.c_str(), (n.size() + 1) * sizeof(char16_t));
-    // Part 5.5 step 4: the text provider's fields at the start, the rest of the 688 bytes 0.
+    // The text provider's fields at the start, the rest of the 688 bytes 0.
     memset(block, 0, sizeof block);
     TEXT_PROVIDER_SPECIFIC_DATA fields;
     memset(&fields, 0, sizeof fields);
@@ -60,7 +60,7 @@ TEST(Sms, SendMessageWritesOneOutboxLine) {
       "{\"to\": \"+15551234567\", \"class\": 1, \"text\": \"Heard \\\"Caf\xc3\xa9\\\" \\\\ by "
       "Abc\\r\\nlisten: http://x/y\", \"bytes\": 82}\n";
   EXPECT_EQ(Outbox(driver), expected);
-  // A second message is a second line; an empty text is still a message (Part 5.5).
+  // A second message is a second line; an empty text is still a message.
   Send empty(u"+15551234567", u"");
   ASSERT_EQ(empty(), S_OK);
   EXPECT_EQ(Outbox(driver),
@@ -78,7 +78,7 @@ TEST(Sms, SendMessageFailsWithTheInjectedCode) {
 TEST(Sms, SendMessageChecksTheProviderBlockSize) {
   device::TestDriver driver;
   Send send(u"+15551234567", u"hello");
-  send.blockSize = sizeof(TEXT_PROVIDER_SPECIFIC_DATA);  // 164: the fields alone (Part 5.5)
+  send.blockSize = sizeof(TEXT_PROVIDER_SPECIFIC_DATA);  // 164: the fields alone, not the 688
   EXPECT_EQ(send(), SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE);
   send.blockSize = 689;
   EXPECT_EQ(send(), SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE);
@@ -90,7 +90,7 @@ TEST(Sms, SendMessageChecksAddressAndText) {
   Send send(u"+15551234567", std::u16string(161, u'a'));
   EXPECT_EQ(send(322), SMS_E_TOOMUCHDATA);  // more than 160 units
   EXPECT_EQ(send(3), SMS_E_INVALIDDATA);    // half a unit
-  EXPECT_EQ(send(320), S_OK);               // Part 5.5's cut: exactly 160 units
+  EXPECT_EQ(send(320), S_OK);               // the SMS screen's cut: exactly 160 units
 
   Send national(u"+15551234567", u"x");
   national.to.smsatAddressType = SMSAT_NATIONAL;  // "+" is for international numbers

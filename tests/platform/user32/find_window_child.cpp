@@ -1,5 +1,5 @@
 // The second process of the single-instance tests: on the device root given as its argument it
-// looks for the recorder window and brings it forward, as Part 1.1 step 3 does.
+// looks for the recorder window and brings it forward, as the program's second copy does.
 // Exit status: 0 found and brought forward, 3 not found, 4 SetForegroundWindow failed.
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-// Conformance tests of the message queue (DESIGN §5): Windows' retrieval order, WM_QUIT, posts
-// from worker threads.
+// Conformance tests of the message queue: Windows' retrieval order, WM_QUIT, posts from worker
+// threads.
 #include <gtest/gtest.h>
 
 #include <thread>

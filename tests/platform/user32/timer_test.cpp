@@ -71,7 +71,7 @@ TEST(SetTimer, SetAndKilledFromInsideATimerHandler) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow();
   std::vector<std::pair<WPARAM, uint64_t>> ticks;
-  // Like the results screen (Part 5.4): the pause timer kills itself and starts the step timer.
+  // Like the results screen: the pause timer kills itself and starts the step timer.
   onMessage() = [&](HWND h, UINT m, WPARAM id, LPARAM l) -> LRESULT {
     if (m != WM_TIMER) return DefWindowProcW(h, m, id, l);
     ticks.push_back({id, driver.now()});

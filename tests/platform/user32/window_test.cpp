@@ -62,7 +62,7 @@ TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheWorkAreaBetweenTheBars) {
 }
 
 TEST(MoveWindow, RightAndBottomPassedAsSizeCoverTheMenuBar) {
-  // Part 1.1's GoFullScreen passes the window rectangle's right and bottom as width and height.
+  // GoFullScreen passes the window rectangle's right and bottom as width and height.
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow(0);
   RECT rc;
@@ -122,7 +122,7 @@ TEST(FindWindowW, ASecondProcessOnTheSameRootFindsTheWindowAndBringsItForward) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow();
   driver.runPending();
-  ShowWindow(hwnd, SW_HIDE);  // hidden, as after the main menu's Back key (Part 5.1)
+  ShowWindow(hwnd, SW_HIDE);  // hidden, as after the main menu's Back key
   received().clear();
 
   std::string child = FIND_WINDOW_CHILD;

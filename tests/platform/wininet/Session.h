@@ -1,4 +1,4 @@
-// The handles of one exchange as Part 3.1 opens them, closed in its destructor's order
+// The handles of one exchange as the HTTP transport opens them, closed in its destructor's order
 // (request, connection, session), for the wininet tests.
 #pragma once
 
@@ -15,7 +15,7 @@ struct Exchange {
   HINTERNET connect = nullptr;
   HINTERNET request = nullptr;
 
-  // InternetOpenW, InternetConnectA and HttpOpenRequestA with Part 3.1's arguments.
+  // InternetOpenW, InternetConnectA and HttpOpenRequestA with the transport's arguments.
   Exchange(const char* host, INTERNET_PORT port, const char* verb, const char* path) {
     internet = InternetOpenW(TEXT("WindowsMobile-Melodex-0.9"), INTERNET_OPEN_TYPE_PRECONFIG,
                              nullptr, nullptr, 0);

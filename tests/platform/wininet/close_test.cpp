@@ -1,7 +1,6 @@
-// InternetCloseHandle on one thread ending a call blocked on another (DESIGN §6, Part 5.3's
-// cancel and time-out): the blocked call returns promptly with
-// ERROR_INTERNET_OPERATION_CANCELLED and nothing is used after it is freed (run under ASan
-// and TSan).
+// InternetCloseHandle on one thread ending a call blocked on another (the analyzing screen's cancel
+// and time-out): the blocked call returns promptly with ERROR_INTERNET_OPERATION_CANCELLED and
+// nothing is used after it is freed (run under ASan and TSan).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wininet.h>

@@ -1,5 +1,5 @@
 // InternetCrackUrlA conformance (Wine: dlls/wininet/tests/url.c): buffers and pointers into
-// the URL, ports, schemes, and the failures Part 3.1 maps to its result 3.
+// the URL, ports, schemes, and the failures the transport maps to its result 3.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wininet.h>
@@ -15,8 +15,8 @@ URL_COMPONENTSA Zeroed() {
   return uc;
 }
 
-// Part 3.1: host of at most 256 bytes, path of at most 512 that keeps the query.
-TEST(Wininet, InternetCrackUrlA_BuffersAsPart31) {
+// The transport's buffers: host of at most 256 bytes, path of at most 512 that keeps the query.
+TEST(Wininet, InternetCrackUrlA_BuffersAsTheTransportSizesThem) {
   const char* url = "http://melodex.example:8470/servlet/ZorbelId?id=1003&ownerIdentifier=abc";
   char host[256], path[512];
   URL_COMPONENTSA uc = Zeroed();
@@ -117,7 +117,7 @@ TEST(Wininet, InternetCrackUrlA_Failures) {
   EXPECT_FALSE(InternetCrackUrlA("http:///nohost", 0, 0, &uc));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL));
 
-  // A path that does not fit with its terminator: Part 3.1's result 3 for a long URL.
+  // A path that does not fit with its terminator: the transport's result 3 for a long URL.
   uc.lpszUrlPath = path;
   uc.dwUrlPathLength = sizeof path;
   SetLastError(0xdeadbeef);

@@ -1,4 +1,4 @@
-// HTTP conformance over a loopback server (Wine: dlls/wininet/tests/http.c): Part 3.1's GET
+// HTTP conformance over a loopback server (Wine: dlls/wininet/tests/http.c): the transport's GET
 // and POST, HttpQueryInfoW in both forms, InternetReadFile's Win32 semantics, the host map,
 // and hostile servers (refused, garbage, cut short, endless).
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ TEST(Wininet, HttpGet_SmallBody) {
             std::string::npos);
 }
 
-// Part 3.2: the whole 180096-byte WAV image, with only the content length added.
+// The identification request: the whole 180096-byte WAV image, with only the content length added.
 TEST(Wininet, HttpPost_WholeImageReachesTheServer) {
   LoopbackServer server(Answer(200, "OK", std::string("X\0abc<ARTIST>A</ARTIST>", 23)));
   Exchange x("127.0.0.1", static_cast<INTERNET_PORT>(server.port()), "POST",
@@ -80,7 +80,7 @@ TEST(Wininet, HttpQueryInfoW_StatusCodeInBothForms) {
     Exchange x("127.0.0.1", static_cast<INTERNET_PORT>(server.port()), "GET", "/");
     ASSERT_TRUE(HttpSendRequestA(x.request, nullptr, 0, nullptr, 0));
 
-    // As a number, the way Part 3.1 asks: a DWORD, 4 bytes.
+    // As a number, the way the transport asks: a DWORD, 4 bytes.
     DWORD code = 0xdeadbeef, size = sizeof code;
     ASSERT_TRUE(HttpQueryInfoW(x.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
                                &size, nullptr));
@@ -119,7 +119,7 @@ TEST(Wininet, HttpQueryInfoW_StatusCodeInBothForms) {
   }
 }
 
-// One read returns what is there up to the size asked: Part 3.1 reads 100000 once.
+// One read returns what is there up to the size asked: the transport reads 100000 once.
 TEST(Wininet, InternetReadFile_LargeBodyInTwoReads) {
   std::string body = Pattern(150000);
   LoopbackServer server(Answer(200, "OK", body));
@@ -137,7 +137,7 @@ TEST(Wininet, InternetReadFile_LargeBodyInTwoReads) {
   EXPECT_EQ(read, 0u);
 }
 
-// DESIGN §4: a name the program uses reaches the address the phone's network maps it to.
+// A name the program uses reaches the address the phone's network maps it to.
 TEST(Wininet, NetMap_SendsTheEndpointHostToTheTestServer) {
   LoopbackServer server(Answer(200, "OK", "mapped"));
   device::options().netMap = {{"melodex.example:80", "127.0.0.1:" + std::to_string(server.port())}};
@@ -161,7 +161,7 @@ TEST(Wininet, HttpSendRequestA_ConnectionRefused) {
   SetLastError(0xdeadbeef);
   EXPECT_FALSE(HttpSendRequestA(x.request, nullptr, 0, nullptr, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_CANNOT_CONNECT));
-  // No headers arrived: the status cannot be read (Part 3.1's result 7 is not reached).
+  // No headers arrived: the status cannot be read (the transport's result 7 is not reached).
   DWORD code = 0, size = sizeof code;
   EXPECT_FALSE(HttpQueryInfoW(x.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
                               &size, nullptr));

@@ -1,6 +1,6 @@
-// The microphone backends under the virtual clock (DESIGN §4): a --mic file of any rate and
-// channel count is heard at 8000 Hz mono, from its start, followed by silence; an 11-second
-// recording takes no real time and holds exactly the file's first 88000 samples.
+// The microphone backends under the virtual clock: a --mic file of any rate and channel count is
+// heard at 8000 Hz mono, from its start, followed by silence; an 11-second recording takes no real
+// time and holds exactly the file's first 88000 samples.
 #include <gtest/gtest.h>
 
 #include <cmath>

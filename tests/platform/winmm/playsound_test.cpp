@@ -1,5 +1,5 @@
-// PlaySoundW with the program's own WAVE resources (Parts 5.2, 5.3: "#159" and "#160" with
-// SND_RESOURCE | SND_ASYNC), headless: nothing is heard, the call answers and is traced.
+// PlaySoundW with the program's own WAVE resources ("#159" and "#160" with SND_RESOURCE |
+// SND_ASYNC), headless: nothing is heard, the call answers and is traced.
 #include <gtest/gtest.h>
 #include <mmsystem.h>
 #include <windows.h>

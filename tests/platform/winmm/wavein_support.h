@@ -1,5 +1,5 @@
-// Helpers of the winmm tests: the phone's recording format (Part 2.2), a buffer with its header,
-// and the times at which the recording window received MM_WIM_DATA.
+// Helpers of the winmm tests: the phone's recording format, a buffer with its header, and the times
+// at which the recording window received MM_WIM_DATA.
 #pragma once
 
 #include <mmsystem.h>
@@ -11,7 +11,7 @@
 #include "device/TestDriver.h"
 #include "platform/user32/recorder.h"
 
-// 8000 Hz, 16-bit, mono: 16000 bytes a second (Part 2.2's device format).
+// 8000 Hz, 16-bit, mono: 16000 bytes a second (the recorder's device format).
 inline WAVEFORMATEX PhoneFormat() {
   WAVEFORMATEX f{};
   f.wFormatTag = WAVE_FORMAT_PCM;
@@ -69,7 +69,7 @@ inline MMRESULT OpenPhoneDevice(HWAVEIN* hwi, HWND hwnd) {
   return waveInOpen(hwi, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(hwnd), 0, CALLBACK_WINDOW);
 }
 
-// Prepare and add, as Part 2.2's setupBuffer does.
+// Prepare and add, as the recorder's setupBuffer does.
 inline MMRESULT Queue(HWAVEIN hwi, Buffer& b) {
   MMRESULT r = waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) return r;

@@ -1,5 +1,5 @@
-// Conformance tests of the wave-in device under the virtual clock (Part 2.2, DESIGN §4): timing
-// to the millisecond, the header flags, the messages, cancel, and the errors Windows returns.
+// Conformance tests of the wave-in device under the virtual clock: timing to the millisecond, the
+// header flags, the messages, cancel, and the errors Windows returns.
 #include <gtest/gtest.h>
 
 #include "device/Boot.h"
@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr DWORD kSampleBytes = 176000;  // Part 2.1: 11.0 s at 16000 B/s
+constexpr DWORD kSampleBytes = 176000;  // 11.0 s at 16000 B/s
 
 TEST(WaveIn, HasOneDevice) { EXPECT_EQ(waveInGetNumDevs(), 1u); }
 
@@ -63,7 +63,7 @@ TEST(WaveIn, QueuedBuffersFillOneAfterAnother) {
   waveInClose(hwi);
 }
 
-// Part 2.2's cancelRecording after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
+// The recorder's cancelRecording after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
 // the bytes recorded so far, and the device writes nothing afterwards.
 TEST(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
   device::TestDriver driver;
@@ -168,7 +168,7 @@ TEST(WaveIn, HeaderSizeMustBeSizeofWaveHdr) {
   EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED));
   EXPECT_EQ(waveInAddBuffer(hwi, &b.header, 32 - 1), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
   EXPECT_EQ(waveInUnprepareHeader(hwi, &b.header, 0), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
-  // Preparing twice succeeds (Part 2.2 prepares the same header before every recording).
+  // Preparing twice succeeds (the recorder prepares the same header before every recording).
   EXPECT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
@@ -231,8 +231,8 @@ TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
 
 class WaveInFault : public ::testing::TestWithParam<MMRESULT> {};
 
-// DESIGN §4: the device can be told to fail waveInOpen with a chosen code, as Part 2.2's
-// handleRecordError table expects (5, 6, 7, 11, any other).
+// The device can be told to fail waveInOpen with a chosen code, as the recorder's handleRecordError
+// table expects (5, 6, 7, 11, any other).
 TEST_P(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
   device::TestDriver driver;
   WimLog log;

@@ -1,4 +1,4 @@
-// The wave-in device across threads (Part 2.2's concurrency): the recording thread opens and
+// The wave-in device across threads, as the recorder uses it: the recording thread opens and
 // starts, the user-interface thread receives MM_WIM_DATA and stops, resets and closes; under the
 // real clock the completion comes from the clock's scheduler thread. Suite WaveIn, so that these
 // run under ThreadSanitizer in CI.
@@ -9,8 +9,8 @@
 
 namespace {
 
-// What Part 2.2's RecordThreadProc does through recordAudio: open with the main window as
-// callback, prepare, add, start; then the thread ends and the device records by itself.
+// What RecordThreadProc does through recordAudio: open with the main window as callback, prepare,
+// add, start; then the thread ends and the device records by itself.
 struct Recording {
   HWND window = nullptr;
   HWAVEIN hwi = nullptr;

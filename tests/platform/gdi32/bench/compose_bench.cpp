@@ -1,4 +1,4 @@
-// Composing a typical screen (issue 3): one 320x46 header blit, four 165x35 menu blits, five
+// Composing a typical screen: one 320x46 header blit, four 165x35 menu blits, five
 // DrawTextW lines, the soft-key bar (fill + two 34-pixel labels) into the 320x320 back buffer,
 // then the copy of the client area out (here into a memory DC standing in for the window DC).
 #include <benchmark/benchmark.h>
@@ -62,7 +62,7 @@ void ComposeScreen(benchmark::State& state) {
 }
 BENCHMARK(ComposeScreen)->Arg(240)->Arg(320)->Unit(benchmark::kMicrosecond);
 
-// One DrawTextW of Part 5.7's word-wrapped help text (the heaviest text the Parts draw).
+// One DrawTextW of the help screen's word-wrapped topic text (the heaviest text the program draws).
 void DrawHelpText(benchmark::State& state) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bmp = CreateCompatibleBitmap(dc, 240, 320);
