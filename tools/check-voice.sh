@@ -30,11 +30,20 @@ status=0
 if git grep -n -I -i -E "${args[@]}" -- . ':(exclude)tools/check-voice.sh'; then
   status=1
 fi
-if git ls-files | grep -i -E -e 'spec|\bparts?[0-9]|design|issue'; then
+# The capitalised noun mid-sentence ("the Part's order", "as the Parts use"), case-sensitive so
+# that "part of" and "the parts" stay fine.
+if git grep -n -I -E -e "\b(the|a|its|each|every|this|that|which|of) Parts?\b" -e "\bParts?'" \
+    -- . ':(exclude)tools/check-voice.sh'; then
+  status=1
+fi
+# File names: SpecImageSizes.h, part31_test.cpp, design_notes.md, issue5.txt (case-sensitive
+# where a capital marks the word, so that Spectrogram.h or inspector.cpp stay fine).
+if git ls-files | grep -E -e '(^|/)[^/]*(Spec[A-Z_.]|Part[0-9_]|Design[A-Z_.]|Issue[0-9_])' \
+    -e '(^|/)(spec|parts?|design|issues?)[0-9_.-]'; then
   status=1
 fi
 if [ "$status" -ne 0 ]; then
-  echo "check-voice: the lines above cite the working papers; say what the program does instead" >&2
+  echo "check-voice: the lines above cite planning documents; say what the program does and why instead" >&2
   exit 1
 fi
 echo "check-voice: clean"
