@@ -1,0 +1,914 @@
+// The conformance probe: one program that exercises the Win32 subset the client calls and writes
+// what it observes, one line per observation, plus its back buffers as pictures. It is built
+// twice from this file: against our platform, and with mingw-w64 against the Windows headers to
+// run under Wine. compare.py then holds the two runs against each other.
+//
+// Output, in the working directory:
+//   probe.txt        "I key value" (independent of fonts) or "F key value" (font-dependent)
+//   shapes.ppm       the back buffer with fills, lines, clipping and blits (compared exactly)
+//   text.ppm         the back buffer with text (its pixels are counted, not required equal)
+// The files the file-system observations list are laid out by the runner before the start:
+// \MelodexProbe\{b.dat, a.dat, C.DAT, 1234567890long.dat, note.txt} and \MelodexProbe\sub.
+#include <windows.h>
+
+#include <locale.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "probe.h"
+
+// Windows CE's headers lack these two; the values are Win32's.
+#ifndef FILE_ATTRIBUTE_NOT_CONTENT_INDEXED
+#define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x2000
+#endif
+#ifndef COLOR_WINDOWTEXT
+#define COLOR_WINDOWTEXT 8
+#endif
+
+namespace {
+
+FILE* g_out = nullptr;
+
+void Observe(char kind, const char* key, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  fprintf(g_out, "%c %s ", kind, key);
+  vfprintf(g_out, format, args);
+  fputc('\n', g_out);
+  va_end(args);
+}
+
+// A UTF-16 string as printable ASCII: \uXXXX for everything outside 0x20..0x7E.
+const char* Show(const WCHAR* s, int n = -1) {
+  static char buffers[4][512];
+  static int next = 0;
+  char* out = buffers[next++ & 3];
+  size_t o = 0;
+  for (int i = 0; (n < 0 ? s[i] != 0 : i < n) && o + 8 < sizeof buffers[0]; ++i) {
+    unsigned c = static_cast<unsigned short>(s[i]);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out[o++] = static_cast<char>(c);
+    } else {
+      o += static_cast<size_t>(snprintf(out + o, 8, "\\u%04X", c));
+    }
+  }
+  out[o] = 0;
+  return out;
+}
+
+const char* ShowRect(const RECT& r) {
+  static char buffers[4][64];
+  static int next = 0;
+  char* out = buffers[next++ & 3];
+  snprintf(out, 64, "%ld,%ld,%ld,%ld", static_cast<long>(r.left), static_cast<long>(r.top),
+           static_cast<long>(r.right), static_cast<long>(r.bottom));
+  return out;
+}
+
+// ---- kernel32: the code page --------------------------------------------------------------
+
+void ProbeCodePage() {
+  struct Case {
+    const char* name;
+    WCHAR text[4];
+  };
+  static const Case kNarrow[] = {
+      {"ascii", {'A', 'z', '0', 0}},   {"latin1", {0x00E9, 0x00FF, 0x00A0, 0}},
+      {"euro", {0x20AC, 0x2122, 0x0178, 0}}, {"U+0100", {'a', 0x0100, 'b', 0}},
+      {"U+3042", {0x3042, 0}},         {"c1", {0x0081, 0x008D, 0}},
+  };
+  for (const Case& c : kNarrow) {
+    char out[16];
+    memset(out, 0x55, sizeof out);
+    size_t r = wcstombs(out, c.text, sizeof out);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.wcstombs.%s.result", c.name);
+    Observe('I', key, "%ld", r == static_cast<size_t>(-1) ? -1L : static_cast<long>(r));
+    // The bytes written before the result (or before the failing character).
+    size_t shown = r == static_cast<size_t>(-1) ? 0 : r;
+    if (r == static_cast<size_t>(-1))
+      while (c.text[shown] < 0x80 && c.text[shown]) ++shown;
+    char hex[64] = "";
+    for (size_t i = 0; i < shown; ++i)
+      snprintf(hex + strlen(hex), sizeof hex - strlen(hex), "%02X", static_cast<unsigned char>(out[i]));
+    snprintf(key, sizeof key, "kernel32.wcstombs.%s.bytes", c.name);
+    Observe('I', key, "[%s]", hex);
+    snprintf(key, sizeof key, "kernel32.wcstombs.%s.length", c.name);
+    size_t need = wcstombs(nullptr, c.text, 0);
+    Observe('I', key, "%ld", need == static_cast<size_t>(-1) ? -1L : static_cast<long>(need));
+  }
+  static const struct {
+    const char* name;
+    const char* bytes;
+  } kWide[] = {{"ascii", "Az0"}, {"latin1", "\xE9\xFF\xA0"}, {"euro", "\x80\x99\x9F"}, {"quotes", "\x91\x92\x93\x94"}};
+  for (const auto& c : kWide) {
+    WCHAR out[8];
+    memset(out, 0, sizeof out);
+    size_t r = mbstowcs(out, c.bytes, 8);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.mbstowcs.%s", c.name);
+    Observe('I', key, "%ld [%s]", static_cast<long>(r), Show(out));
+  }
+}
+
+// ---- kernel32: formatting and scanning -----------------------------------------------------
+
+void ProbeFormat() {
+  WCHAR b[128];
+  int n;
+  n = wsprintfW(b, TEXT("%d|%u|%x|%X|%c|%%"), -42, 42u, 255, 255, 'Q');
+  Observe('I', "user32.wsprintfW.basic", "%d [%s]", n, Show(b));
+  n = wsprintfW(b, TEXT("%5d|%-5d|%05d|%02d:%02d"), 42, 42, -42, 3, 7);
+  Observe('I', "user32.wsprintfW.widths", "%d [%s]", n, Show(b));
+  n = wsprintfW(b, TEXT("%s\\%u.dat"), TEXT("\\Application Data\\Melodex"), 4000000000u);
+  Observe('I', "user32.wsprintfW.path", "%d [%s]", n, Show(b));
+  n = wsprintfW(b, TEXT("%.3s|%8s|%-8s|"), TEXT("abcdef"), TEXT("ab"), TEXT("ab"));
+  Observe('I', "user32.wsprintfW.precision", "%d [%s]", n, Show(b));
+  n = wsprintfW(b, TEXT("%lu|%ld|%li|%#x"), 4294967295ul, -7L, 12L, 26);
+  Observe('I', "user32.wsprintfW.long", "%d [%s]", n, Show(b));
+  n = wsprintfW(b, TEXT("%d"), static_cast<int>(0x80000000u));
+  Observe('I', "user32.wsprintfW.intmin", "%d [%s]", n, Show(b));
+
+  static const struct {
+    const char* name;
+    const WCHAR* input;
+  } kInts[] = {{"plain", TEXT("1234.dat")}, {"negative", TEXT("-17")},     {"space", TEXT("  89x")},
+               {"none", TEXT("abc")},       {"empty", TEXT("")},         {"plus", TEXT("+5")},
+               {"wrap", TEXT("4294967297")}, {"big", TEXT("2147483648")}};
+  for (const auto& c : kInts) {
+    int value = -99;
+    int r = swscanf(c.input, TEXT("%d"), &value);
+    char key[64];
+    snprintf(key, sizeof key, "msvcrt.swscanf.d.%s", c.name);
+    Observe('I', key, "%d %d", r, value);
+  }
+  unsigned u = 0;
+  WCHAR word[16] = {0};
+  int r = swscanf(TEXT("12 abc"), TEXT("%u %15s"), &u, word);
+  Observe('I', "msvcrt.swscanf.u_s", "%d %u [%s]", r, u, Show(word));
+}
+
+// ---- kernel32: files -----------------------------------------------------------------------
+
+void ProbeFiles() {
+  WIN32_FIND_DATAW fd;
+  static const struct {
+    const char* name;
+    const WCHAR* pattern;
+  } kPatterns[] = {{"dat", TEXT("\\MelodexProbe\\*.dat")},
+                   {"all", TEXT("\\MelodexProbe\\*")},
+                   {"question", TEXT("\\MelodexProbe\\?.dat")},
+                   {"exact", TEXT("\\MelodexProbe\\note.txt")},
+                   {"none", TEXT("\\MelodexProbe\\*.jpg")},
+                   {"nofolder", TEXT("\\NoSuchFolder\\*.dat")}};
+  for (const auto& c : kPatterns) {
+    char key[64];
+    SetLastError(0);
+    HANDLE h = FindFirstFileW(c.pattern, &fd);
+    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s", c.name);
+    if (h == INVALID_HANDLE_VALUE) {
+      Observe('I', key, "invalid error=%lu", static_cast<unsigned long>(GetLastError()));
+      continue;
+    }
+    // Names in listing order, sorted case-insensitively here too so that the order itself is
+    // one observation and the set another.
+    char names[512] = "";
+    char dots[64] = "";
+    char shortNames[256] = "";
+    int count = 0;
+    do {
+      const char* n = Show(fd.cFileName);
+      if (!strcmp(n, ".") || !strcmp(n, "..")) {
+        snprintf(dots + strlen(dots), sizeof dots - strlen(dots), "%s ", n);
+        continue;
+      }
+      snprintf(names + strlen(names), sizeof names - strlen(names), "%s:%lx:%lu ", n,
+               static_cast<unsigned long>(fd.dwFileAttributes & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED),
+               static_cast<unsigned long>(fd.nFileSizeLow));
+#ifdef __MINGW32__
+      // Windows CE's WIN32_FIND_DATAW has no short name at all.
+      if (fd.cAlternateFileName[0])
+        snprintf(shortNames + strlen(shortNames), sizeof shortNames - strlen(shortNames), "%s ",
+                 Show(fd.cAlternateFileName));
+#endif
+      ++count;
+    } while (FindNextFileW(h, &fd));
+    unsigned long endError = GetLastError();
+    FindClose(h);
+    Observe('I', key, "%d [%s] end=%lu", count, names, endError);
+    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s.dots", c.name);
+    Observe('I', key, "[%s]", dots);
+    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s.shortnames", c.name);
+    Observe('I', key, "[%s]", shortNames);
+  }
+
+  SetLastError(0);
+  BOOL ok = CreateDirectoryW(TEXT("\\MelodexProbe\\sub"), nullptr);
+  Observe('I', "kernel32.CreateDirectoryW.exists", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
+  ok = CreateDirectoryW(TEXT("\\MelodexProbe\\new"), nullptr);
+  Observe('I', "kernel32.CreateDirectoryW.new", "%d", ok ? 1 : 0);
+  SetLastError(0);
+  ok = CreateDirectoryW(TEXT("\\NoSuchFolder\\new"), nullptr);
+  Observe('I', "kernel32.CreateDirectoryW.noparent", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
+  Observe('I', "kernel32.GetFileAttributesW.folder", "%lx",
+          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new"))));
+  Observe('I', "kernel32.GetFileAttributesW.file", "%lx",
+          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\a.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+  SetLastError(0);
+  DWORD attributes = GetFileAttributesW(TEXT("\\MelodexProbe\\missing.dat"));
+  Observe('I', "kernel32.GetFileAttributesW.missing", "%lx error=%lu", static_cast<unsigned long>(attributes),
+          static_cast<unsigned long>(GetLastError()));
+  ok = MoveFileW(TEXT("\\MelodexProbe\\b.dat"), TEXT("\\MelodexProbe\\new\\b2.dat"));
+  Observe('I', "kernel32.MoveFileW.intoFolder", "%d %lx", ok ? 1 : 0,
+          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new\\b2.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+  SetLastError(0);
+  ok = MoveFileW(TEXT("\\MelodexProbe\\a.dat"), TEXT("\\MelodexProbe\\C.DAT"));
+  Observe('I', "kernel32.MoveFileW.ontoExisting", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
+  SetLastError(0);
+  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
+  Observe('I', "kernel32.RemoveDirectoryW.notEmpty", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
+  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
+  Observe('I', "kernel32.DeleteFileW.file", "%d", ok ? 1 : 0);
+  SetLastError(0);
+  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
+  Observe('I', "kernel32.DeleteFileW.missing", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
+  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
+  Observe('I', "kernel32.RemoveDirectoryW.empty", "%d", ok ? 1 : 0);
+}
+
+// ---- advapi32: the registry ----------------------------------------------------------------
+
+void ProbeRegistry() {
+  static const struct {
+    const char* name;
+    const WCHAR* path;
+    REGSAM sam;
+  } kOpens[] = {{"exact", TEXT("SOFTWARE\\Melodex"), KEY_READ},
+                {"case", TEXT("software\\MELODEX"), KEY_READ},
+                {"trailing", TEXT("SOFTWARE\\Melodex\\"), KEY_READ},
+                {"leading", TEXT("\\SOFTWARE\\Melodex"), KEY_READ},
+                {"double", TEXT("SOFTWARE\\\\Melodex"), KEY_READ},
+                {"missing", TEXT("SOFTWARE\\NoSuchKey"), KEY_READ},
+                {"parent", TEXT("SOFTWARE"), KEY_READ},
+                {"empty", TEXT(""), KEY_READ},
+                {"noaccess", TEXT("SOFTWARE\\Melodex"), 0}};
+  for (const auto& c : kOpens) {
+    HKEY key = nullptr;
+    LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, c.path, 0, c.sam, &key);
+    char name[64];
+    snprintf(name, sizeof name, "advapi32.RegOpenKeyExW.%s", c.name);
+    Observe('I', name, "%ld", static_cast<long>(r));
+    if (r != ERROR_SUCCESS) continue;
+    DWORD type = 0, size = 0;
+    r = RegQueryValueExW(key, TEXT("ownerID"), nullptr, &type, nullptr, &size);
+    snprintf(name, sizeof name, "advapi32.RegQueryValueExW.%s.size", c.name);
+    Observe('I', name, "%ld type=%lu size=%lu", static_cast<long>(r), static_cast<unsigned long>(type),
+            static_cast<unsigned long>(size));
+    RegCloseKey(key);
+  }
+
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SOFTWARE\\Melodex"), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  static const struct {
+    const char* name;
+    const WCHAR* value;
+    DWORD size;
+  } kQueries[] = {{"string", TEXT("ownerID"), 64},   {"exactSize", TEXT("ownerID"), 12},
+                  {"short", TEXT("ownerID"), 4},     {"case", TEXT("OWNERid"), 64},
+                  {"dword", TEXT("count"), 4},       {"dwordShort", TEXT("count"), 2},
+                  {"default", nullptr, 64},          {"missing", TEXT("nothing"), 64},
+                  {"binary", TEXT("blob"), 64}};
+  for (const auto& c : kQueries) {
+    BYTE data[64];
+    memset(data, 0xEE, sizeof data);
+    DWORD type = 0xFFFF, size = c.size;
+    LONG r = RegQueryValueExW(key, c.value, nullptr, &type, data, &size);
+    char hex[160] = "";
+    if (r == ERROR_SUCCESS)
+      for (DWORD i = 0; i < size && i < 64; ++i) snprintf(hex + strlen(hex), sizeof hex - strlen(hex), "%02X", data[i]);
+    char name[64];
+    snprintf(name, sizeof name, "advapi32.RegQueryValueExW.%s", c.name);
+    Observe('I', name, "%ld type=%lu size=%lu [%s] untouched=%d", static_cast<long>(r), static_cast<unsigned long>(type),
+            static_cast<unsigned long>(size), hex, data[0] == 0xEE ? 1 : 0);
+  }
+  LONG r = RegCloseKey(key);
+  Observe('I', "advapi32.RegCloseKey.open", "%ld", static_cast<long>(r));
+}
+
+// ---- user32: windows, messages, update regions and timers ---------------------------------
+
+char g_log[2048];
+
+void Log(const char* format, ...) {
+  size_t used = strlen(g_log);
+  va_list args;
+  va_start(args, format);
+  vsnprintf(g_log + used, sizeof g_log - used, format, args);
+  va_end(args);
+}
+
+// Takes the messages logged so far as one observation.
+void TakeLog(const char* key) {
+  Observe('I', key, "[%s]", g_log);
+  g_log[0] = 0;
+}
+
+UINT_PTR g_killTimerOnTick = 0;
+bool g_paintValidates = true;
+
+LRESULT CALLBACK ProbeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: Log("create "); return 0;
+    case WM_DESTROY: Log("destroy "); return 0;
+    case WM_ACTIVATE: Log("activate(%u) ", static_cast<unsigned>(LOWORD(wParam))); break;
+    case WM_TIMER:
+      Log("timer(%u) ", static_cast<unsigned>(wParam));
+      if (g_killTimerOnTick == wParam) KillTimer(hwnd, wParam);
+      return 0;
+    case WM_PAINT: {
+      RECT update;
+      BOOL any = GetUpdateRect(hwnd, &update, FALSE);
+      Log("paint(%d:%s) ", any ? 1 : 0, ShowRect(update));
+      if (!g_paintValidates) return 0;
+      PAINTSTRUCT ps;
+      BeginPaint(hwnd, &ps);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    default:
+      if (message >= WM_USER && message < WM_USER + 100) {
+        Log("user+%u ", message - WM_USER);
+        return static_cast<LRESULT>(message - WM_USER) * 10;
+      }
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void CALLBACK TimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+  Log("timerproc(%u) ", static_cast<unsigned>(id));
+  KillTimer(hwnd, id);
+}
+
+// Dispatches every message waiting now, logging the ones the probe's window does not.
+void Drain() {
+  MSG msg;
+  for (int guard = 0; guard < 200 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++guard) {
+    if (msg.message == WM_QUIT) {
+      Log("quit(%u) ", static_cast<unsigned>(msg.wParam));
+      continue;
+    }
+    DispatchMessageW(&msg);
+  }
+}
+
+// Waits long enough for timers of up to 50 ms to fall due, then dispatches what is waiting.
+void SettleAndDrain() {
+  Sleep(120);
+  Drain();
+}
+
+void ProbeWindows(HINSTANCE instance) {
+  WNDCLASSW wc;
+  memset(&wc, 0, sizeof wc);
+  wc.lpfnWndProc = ProbeProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = TEXT("MelodexProbe");
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  ATOM atom = RegisterClassW(&wc);
+  Observe('I', "user32.RegisterClassW.first", "%d", atom != 0 ? 1 : 0);
+  Observe('I', "user32.RegisterClassW.again", "%d", RegisterClassW(&wc) != 0 ? 1 : 0);
+
+  HWND hwnd = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Probe"), WS_POPUP, 0, 26, 240, 268, nullptr,
+                              nullptr, instance, nullptr);
+  TakeLog("user32.CreateWindowExW.messages");
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  Observe('I', "user32.GetWindowRect.created", "%s", ShowRect(r));
+  GetClientRect(hwnd, &r);
+  Observe('I', "user32.GetClientRect.created", "%s", ShowRect(r));
+  Observe('I', "user32.IsWindowVisible.created", "%d", IsWindowVisible(hwnd) ? 1 : 0);
+  Observe('I', "user32.FindWindowW.byClass", "%d", FindWindowW(TEXT("MelodexProbe"), nullptr) == hwnd ? 1 : 0);
+  Observe('I', "user32.FindWindowW.byTitle", "%d", FindWindowW(nullptr, TEXT("Probe")) == hwnd ? 1 : 0);
+  Observe('I', "user32.FindWindowW.wrongTitle", "%d", FindWindowW(TEXT("MelodexProbe"), TEXT("probe")) != nullptr ? 1 : 0);
+  Observe('I', "user32.FindWindowW.classCase", "%d", FindWindowW(TEXT("melodexPROBE"), nullptr) == hwnd ? 1 : 0);
+
+  BOOL was = ShowWindow(hwnd, SW_SHOW);
+  Observe('I', "user32.ShowWindow.result", "%d", was ? 1 : 0);
+  TakeLog("user32.ShowWindow.messages");
+  Observe('I', "user32.GetForegroundWindow.shown", "%d", GetForegroundWindow() == hwnd ? 1 : 0);
+  BOOL any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.GetUpdateRect.shown", "%d %s", any ? 1 : 0, ShowRect(r));
+  UpdateWindow(hwnd);
+  TakeLog("user32.UpdateWindow.messages");
+  UpdateWindow(hwnd);
+  TakeLog("user32.UpdateWindow.again");
+  Drain();
+  TakeLog("user32.Drain.afterShow");
+
+  // The retrieval order: posted, then paint, then timers.
+  SetTimer(hwnd, 7, 10, nullptr);
+  g_killTimerOnTick = 7;
+  InvalidateRect(hwnd, nullptr, FALSE);
+  PostMessageW(hwnd, WM_USER + 1, 0, 0);
+  PostMessageW(hwnd, WM_USER + 2, 0, 0);
+  SettleAndDrain();
+  TakeLog("user32.order.postedPaintTimer");
+
+  Observe('I', "user32.SendMessageW.result", "%ld", static_cast<long>(SendMessageW(hwnd, WM_USER + 3, 0, 0)));
+  TakeLog("user32.SendMessageW.messages");
+
+  // Update regions: two rectangles add up to their bounding box.
+  RECT a{10, 10, 20, 20}, b{30, 40, 50, 60};
+  InvalidateRect(hwnd, &a, FALSE);
+  InvalidateRect(hwnd, &b, FALSE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.GetUpdateRect.twoRects", "%d %s", any ? 1 : 0, ShowRect(r));
+  RECT outside{300, 300, 400, 400};
+  ValidateRect(hwnd, nullptr);
+  InvalidateRect(hwnd, &outside, FALSE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.GetUpdateRect.outsideClient", "%d %s", any ? 1 : 0, ShowRect(r));
+  RECT partly{200, 250, 400, 400};
+  InvalidateRect(hwnd, &partly, FALSE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.GetUpdateRect.clipped", "%d %s", any ? 1 : 0, ShowRect(r));
+  ValidateRect(hwnd, nullptr);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.GetUpdateRect.validated", "%d %s", any ? 1 : 0, ShowRect(r));
+  Observe('I', "user32.GetUpdateRect.nullRect", "%d", GetUpdateRect(hwnd, nullptr, FALSE) ? 1 : 0);
+
+  // An internal paint: one WM_PAINT with an empty update region.
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INTERNALPAINT);
+  g_paintValidates = false;
+  Drain();
+  g_paintValidates = true;
+  TakeLog("user32.RedrawWindow.internalPaint");
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+  Drain();
+  TakeLog("user32.RedrawWindow.invalidate");
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  TakeLog("user32.RedrawWindow.updateNow");
+
+  // Moving: without repaint, to the same rectangle, and growing with repaint.
+  MoveWindow(hwnd, 0, 0, 240, 268, FALSE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.MoveWindow.noRepaint", "%d %s", any ? 1 : 0, ShowRect(r));
+  GetWindowRect(hwnd, &r);
+  Observe('I', "user32.MoveWindow.noRepaint.rect", "%s", ShowRect(r));
+  Drain();
+  TakeLog("user32.MoveWindow.noRepaint.messages");
+  MoveWindow(hwnd, 0, 0, 240, 268, TRUE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.MoveWindow.sameRect", "%d %s", any ? 1 : 0, ShowRect(r));
+  Drain();
+  TakeLog("user32.MoveWindow.sameRect.messages");
+  MoveWindow(hwnd, 0, 0, 240, 294, TRUE);
+  any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', "user32.MoveWindow.grow", "%d %s", any ? 1 : 0, ShowRect(r));
+  GetClientRect(hwnd, &r);
+  Observe('I', "user32.MoveWindow.grow.client", "%s", ShowRect(r));
+  Drain();
+  TakeLog("user32.MoveWindow.grow.messages");
+
+  // PeekMessageW's filters.
+  PostMessageW(hwnd, WM_USER + 4, 0, 0);
+  PostMessageW(hwnd, WM_USER + 5, 0, 0);
+  MSG msg;
+  BOOL got = PeekMessageW(&msg, nullptr, WM_USER + 5, WM_USER + 5, PM_REMOVE);
+  Observe('I', "user32.PeekMessageW.range", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
+  got = PeekMessageW(&msg, nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE);
+  Observe('I', "user32.PeekMessageW.rangeEmpty", "%d", got ? 1 : 0);
+  got = PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  Observe('I', "user32.PeekMessageW.noRemove", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
+  got = PeekMessageW(&msg, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff0)), 0, 0, PM_REMOVE);
+  Observe('I', "user32.PeekMessageW.otherWindow", "%d", got ? 1 : 0);
+  got = PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE);
+  Observe('I', "user32.PeekMessageW.thisWindow", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  got = PeekMessageW(&msg, nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
+  Observe('I', "user32.PeekMessageW.paintOutsideRange", "%d", got ? 1 : 0);
+  got = PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
+  Observe('I', "user32.PeekMessageW.paintInRange", "%d %s", got ? 1 : 0, got && msg.message == WM_PAINT ? "paint" : "-");
+  ValidateRect(hwnd, nullptr);
+  Drain();
+  TakeLog("user32.PeekMessageW.rest");
+
+  // Timers: ids, replacement, a timer procedure, KillTimer of an unknown id.
+  UINT_PTR id = SetTimer(hwnd, 9, 20, nullptr);
+  Observe('I', "user32.SetTimer.result", "%lu", static_cast<unsigned long>(id));
+  id = SetTimer(hwnd, 9, 30, nullptr);
+  Observe('I', "user32.SetTimer.replace", "%lu", static_cast<unsigned long>(id));
+  g_killTimerOnTick = 9;
+  SetTimer(hwnd, 11, 10, TimerProc);
+  SettleAndDrain();
+  TakeLog("user32.SetTimer.ticks");
+  Observe('I', "user32.KillTimer.unknown", "%d", KillTimer(hwnd, 12345) ? 1 : 0);
+  Observe('I', "user32.KillTimer.killed", "%d", KillTimer(hwnd, 9) ? 1 : 0);
+
+  // WM_QUIT comes after the posted messages and ends GetMessageW.
+  PostMessageW(hwnd, WM_USER + 6, 0, 0);
+  PostQuitMessage(3);
+  PostMessageW(hwnd, WM_USER + 7, 0, 0);
+  for (int i = 0; i < 3; ++i) {
+    BOOL more = GetMessageW(&msg, nullptr, 0, 0);
+    if (!more) {
+      Log("quit(%u) ", static_cast<unsigned>(msg.wParam));
+      break;
+    }
+    DispatchMessageW(&msg);
+  }
+  TakeLog("user32.GetMessageW.quitOrder");
+
+  // A second window, then destroying the active one.
+  HWND second = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Second"), WS_POPUP, 0, 26, 100, 100, nullptr,
+                                nullptr, instance, nullptr);
+  ShowWindow(second, SW_SHOW);
+  Drain();
+  g_log[0] = 0;
+  Observe('I', "user32.GetForegroundWindow.second", "%d", GetForegroundWindow() == second ? 1 : 0);
+  DestroyWindow(second);
+  TakeLog("user32.DestroyWindow.active");
+  Observe('I', "user32.IsWindow.destroyed", "%d", IsWindow(second) ? 1 : 0);
+  Observe('I', "user32.DestroyWindow.again", "%d", DestroyWindow(second) ? 1 : 0);
+  Drain();
+  g_log[0] = 0;
+  SetForegroundWindow(hwnd);
+  Drain();
+  g_log[0] = 0;
+  DestroyWindow(hwnd);
+  TakeLog("user32.DestroyWindow.main");
+  Observe('I', "user32.PostMessageW.destroyed", "%d", PostMessageW(hwnd, WM_USER, 0, 0) ? 1 : 0);
+  Drain();
+  g_log[0] = 0;
+
+  // The client's own call: WS_VISIBLE with every position and size CW_USEDEFAULT.
+  HWND client = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Client"), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  GetWindowRect(client, &r);
+  Observe('I', "user32.CreateWindowExW.useDefault.window", "%s", ShowRect(r));
+  GetClientRect(client, &r);
+  Observe('I', "user32.CreateWindowExW.useDefault.client", "%s", ShowRect(r));
+  DestroyWindow(client);
+  Drain();
+  g_log[0] = 0;
+}
+
+void ProbeRects() {
+  RECT a{10, 10, 50, 40}, b{30, 20, 80, 90}, e{5, 5, 5, 9}, inv{50, 50, 10, 10}, r;
+  BOOL ok = IntersectRect(&r, &a, &b);
+  Observe('I', "user32.IntersectRect.overlap", "%d %s", ok ? 1 : 0, ShowRect(r));
+  RECT apart{100, 100, 120, 120};
+  ok = IntersectRect(&r, &a, &apart);
+  Observe('I', "user32.IntersectRect.apart", "%d %s", ok ? 1 : 0, ShowRect(r));
+  ok = UnionRect(&r, &a, &b);
+  Observe('I', "user32.UnionRect.both", "%d %s", ok ? 1 : 0, ShowRect(r));
+  ok = UnionRect(&r, &a, &e);
+  Observe('I', "user32.UnionRect.empty", "%d %s", ok ? 1 : 0, ShowRect(r));
+  ok = UnionRect(&r, &e, &inv);
+  Observe('I', "user32.UnionRect.bothEmpty", "%d %s", ok ? 1 : 0, ShowRect(r));
+  Observe('I', "user32.IsRectEmpty", "%d %d %d", IsRectEmpty(&a) ? 1 : 0, IsRectEmpty(&e) ? 1 : 0, IsRectEmpty(&inv) ? 1 : 0);
+  POINT in{10, 10}, right{50, 20}, bottom{20, 40};
+  Observe('I', "user32.PtInRect", "%d %d %d", PtInRect(&a, in) ? 1 : 0, PtInRect(&a, right) ? 1 : 0,
+          PtInRect(&a, bottom) ? 1 : 0);
+  r = a;
+  OffsetRect(&r, -15, 7);
+  Observe('I', "user32.OffsetRect", "%s", ShowRect(r));
+  SetRect(&r, 9, 8, 7, 6);
+  Observe('I', "user32.SetRect", "%s", ShowRect(r));
+  SetRectEmpty(&r);
+  Observe('I', "user32.SetRectEmpty", "%s", ShowRect(r));
+}
+
+// ---- gdi32: the back buffer ----------------------------------------------------------------
+
+const int kWidth = 240, kHeight = 260;
+
+void WriteBuffer(HDC dc, const char* file, int width, int height) {
+  FILE* f = fopen(file, "wb");
+  if (!f) return;
+  fprintf(f, "P6\n%d %d\n255\n", width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      COLORREF c = GetPixel(dc, x, y);
+      unsigned char rgb[3] = {GetRValue(c), GetGValue(c), GetBValue(c)};
+      fwrite(rgb, 1, 3, f);
+    }
+  }
+  fclose(f);
+}
+
+void Fill(HDC dc, int l, int t, int r, int b, COLORREF color) {
+  RECT rect{l, t, r, b};
+  HBRUSH brush = CreateSolidBrush(color);
+  FillRect(dc, &rect, brush);
+  DeleteObject(brush);
+}
+
+void Line(HDC dc, int x0, int y0, int x1, int y1) {
+  MoveToEx(dc, x0, y0, nullptr);
+  LineTo(dc, x1, y1);
+}
+
+void ProbeShapes(HDC windowDC) {
+  HDC back = CreateCompatibleDC(windowDC);
+  HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, kHeight);
+  HGDIOBJ oldBitmap = SelectObject(back, bitmap);
+  Observe('I', "gdi32.SelectObject.bitmapOld", "%d", oldBitmap != nullptr ? 1 : 0);
+  BITMAP bm;
+  memset(&bm, 0, sizeof bm);
+  int got = GetObjectW(bitmap, sizeof bm, &bm);
+  Observe('I', "gdi32.GetObjectW.bitmap", "%d %ldx%ld", got, static_cast<long>(bm.bmWidth), static_cast<long>(bm.bmHeight));
+  Observe('I', "gdi32.GetObjectType", "%lu %lu %lu", static_cast<unsigned long>(GetObjectType(back)),
+          static_cast<unsigned long>(GetObjectType(bitmap)), static_cast<unsigned long>(GetObjectType(GetStockObject(BLACK_PEN))));
+
+  Fill(back, 0, 0, kWidth, kHeight, RGB(255, 255, 255));
+  // Fills: ordinary, inverted, empty, partly outside the bitmap, and a system colour.
+  Fill(back, 4, 4, 40, 20, RGB(200, 30, 30));
+  Fill(back, 80, 20, 50, 4, RGB(30, 160, 30));  // inverted corners
+  Fill(back, 90, 4, 90, 20, RGB(0, 0, 0));      // empty
+  Fill(back, 230, 250, 260, 280, RGB(30, 30, 200));
+  RECT sys{100, 4, 120, 20};
+  FillRect(back, &sys, reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(COLOR_WINDOWTEXT + 1)));
+  Observe('I', "gdi32.FillRect.nullBrush", "%d", FillRect(back, &sys, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
+
+  // 1-pixel lines in every octant and on the half pixel (slopes of 1/2 and 2).
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 160));
+  HGDIOBJ oldPen = SelectObject(back, pen);
+  const int cx = 60, cy = 70;
+  static const int kEnds[][2] = {{30, 0}, {30, 11}, {30, 15}, {20, 20}, {15, 30}, {11, 30}, {0, 30}, {-11, 30},
+                                 {-15, 30}, {-30, 15}, {-30, 0}, {-30, -11}, {-20, -20}, {-11, -30}, {0, -30},
+                                 {11, -30}, {30, -15}, {4, 1}, {-4, 1}, {1, 4}, {6, 3}, {-6, -3}};
+  for (const auto& e : kEnds) Line(back, cx, cy, cx + e[0], cy + e[1]);
+  Line(back, 100, 40, 101, 40);  // one pixel
+  Line(back, 104, 40, 104, 40);  // nothing
+  POINT pos;
+  MoveToEx(back, 0, 0, &pos);
+  Observe('I', "gdi32.MoveToEx.previous", "%ld,%ld", static_cast<long>(pos.x), static_cast<long>(pos.y));
+  // 3-pixel pens: the ends and the joins of a path.
+  HPEN wide = CreatePen(PS_SOLID, 3, RGB(160, 0, 120));
+  SelectObject(back, wide);
+  Line(back, 110, 50, 150, 50);
+  Line(back, 110, 60, 110, 90);
+  Line(back, 120, 60, 150, 90);
+  Line(back, 160, 50, 200, 70);
+  MoveToEx(back, 120, 100, nullptr);
+  LineTo(back, 150, 100);
+  LineTo(back, 150, 120);
+  LineTo(back, 125, 125);
+  HPEN two = CreatePen(PS_SOLID, 2, RGB(0, 120, 120));
+  SelectObject(back, two);
+  Line(back, 170, 90, 210, 90);
+  Line(back, 170, 100, 170, 130);
+  HPEN nullPen = static_cast<HPEN>(GetStockObject(NULL_PEN));
+  SelectObject(back, nullPen);
+  Line(back, 10, 200, 100, 200);
+  SelectObject(back, oldPen);
+  DeleteObject(pen);
+  DeleteObject(wide);
+  DeleteObject(two);
+
+  // Clipping: a clip rectangle cuts fills, lines and pixels.
+  HRGN region = CreateRectRgn(20, 140, 60, 170);
+  int kind = SelectClipRgn(back, region);
+  DeleteObject(region);
+  RECT box;
+  int boxKind = GetClipBox(back, &box);
+  Observe('I', "gdi32.SelectClipRgn.rect", "%d", kind);
+  Observe('I', "gdi32.GetClipBox.rect", "%d %s", boxKind, ShowRect(box));
+  Fill(back, 10, 130, 50, 160, RGB(250, 200, 0));
+  HPEN clipPen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
+  SelectObject(back, clipPen);
+  Line(back, 10, 175, 70, 135);
+  SelectObject(back, oldPen);
+  DeleteObject(clipPen);
+  COLORREF set = SetPixel(back, 5, 150, RGB(1, 2, 3));
+  Observe('I', "gdi32.SetPixel.outsideClip", "%lx", static_cast<unsigned long>(set));
+  set = SetPixel(back, 25, 145, RGB(1, 2, 3));
+  Observe('I', "gdi32.SetPixel.insideClip", "%lx", static_cast<unsigned long>(set));
+  Observe('I', "gdi32.GetPixel.outsideClip", "%lx", static_cast<unsigned long>(GetPixel(back, 5, 5)));
+  HRGN inverted = CreateRectRgn(60, 170, 20, 140);
+  Observe('I', "gdi32.SelectClipRgn.inverted", "%d", SelectClipRgn(back, inverted));
+  GetClipBox(back, &box);
+  Observe('I', "gdi32.GetClipBox.inverted", "%s", ShowRect(box));
+  DeleteObject(inverted);
+  HRGN empty = CreateRectRgn(10, 10, 10, 30);
+  Observe('I', "gdi32.SelectClipRgn.empty", "%d", SelectClipRgn(back, empty));
+  Observe('I', "gdi32.GetClipBox.empty", "%d", GetClipBox(back, &box));
+  DeleteObject(empty);
+  Observe('I', "gdi32.SelectClipRgn.none", "%d", SelectClipRgn(back, nullptr));
+  GetClipBox(back, &box);
+  Observe('I', "gdi32.GetClipBox.none", "%s", ShowRect(box));
+  Observe('I', "gdi32.GetPixel.outsideBitmap", "%lx %lx", static_cast<unsigned long>(GetPixel(back, -1, 0)),
+          static_cast<unsigned long>(GetPixel(back, kWidth, 0)));
+
+  // Blits: a pattern from a second bitmap, cut at the source's and the destination's edges.
+  HDC source = CreateCompatibleDC(windowDC);
+  HBITMAP sourceBitmap = CreateCompatibleBitmap(windowDC, 20, 20);
+  HGDIOBJ oldSource = SelectObject(source, sourceBitmap);
+  Fill(source, 0, 0, 20, 20, RGB(20, 120, 220));
+  Fill(source, 5, 5, 15, 15, RGB(240, 240, 0));
+  BOOL blitted = BitBlt(back, 80, 140, 20, 20, source, 0, 0, SRCCOPY);
+  Observe('I', "gdi32.BitBlt.copy", "%d", blitted ? 1 : 0);
+  BitBlt(back, 110, 140, 30, 30, source, 10, 10, SRCCOPY);   // beyond the source
+  BitBlt(back, 230, 140, 20, 20, source, 0, 0, SRCCOPY);     // beyond the destination
+  BitBlt(back, 150, 140, 20, 20, source, -10, -5, SRCCOPY);  // before the source
+  BitBlt(back, 180, 140, 20, 20, source, 0, 0, NOTSRCCOPY);
+  BitBlt(back, 80, 180, 20, 20, source, 0, 0, SRCINVERT);
+  BitBlt(back, 110, 180, 20, 20, nullptr, 0, 0, DSTINVERT);
+  BitBlt(back, 140, 180, 20, 20, nullptr, 0, 0, BLACKNESS);
+  BitBlt(back, 170, 180, 20, 20, source, 0, 0, SRCAND);
+  BitBlt(back, 0, 220, 40, 30, back, 0, 0, SRCCOPY);          // overlapping within one bitmap
+  SelectObject(source, oldSource);
+  DeleteObject(sourceBitmap);
+  DeleteDC(source);
+
+  WriteBuffer(back, "shapes.ppm", kWidth, kHeight);
+  SelectObject(back, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(back);
+}
+
+// ---- gdi32: fonts and text -----------------------------------------------------------------
+
+HFONT MakeFont(LONG height, LONG weight, BYTE quality) {
+  LOGFONTW lf;
+  memset(&lf, 0, sizeof lf);
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = quality;
+  lf.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+  // The face is named so that both runs use the same file (the runner installs it for Wine).
+  const WCHAR* face = TEXT("Liberation Sans");
+  for (int i = 0; face[i] && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = face[i];
+  return CreateFontIndirectW(&lf);
+}
+
+void ProbeText(HDC windowDC) {
+  HDC back = CreateCompatibleDC(windowDC);
+  HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, kHeight);
+  HGDIOBJ oldBitmap = SelectObject(back, bitmap);
+  Fill(back, 0, 0, kWidth, kHeight, RGB(255, 255, 255));
+
+  static const struct {
+    const char* name;
+    LONG height;
+    LONG weight;
+  } kFonts[] = {{"h-12", -12, FW_NORMAL}, {"h-11", -11, FW_NORMAL}, {"h-13", -13, FW_NORMAL},
+                {"h-16", -16, FW_NORMAL}, {"h-16b", -16, FW_BOLD},  {"h14", 14, FW_NORMAL},
+                {"h-20", -20, FW_NORMAL}, {"h-24b", -24, FW_BOLD}};
+  static const WCHAR* const kWords[] = {TEXT("Artist:"), TEXT("W"), TEXT("Melodex"), TEXT("0123456789"),
+                                        TEXT("Tap to identify the song"), TEXT("ll.ii"), TEXT("\u00C9t\u00E9 \u20AC")};
+  for (const auto& f : kFonts) {
+    HFONT font = MakeFont(f.height, f.weight, CLEARTYPE_QUALITY);
+    HGDIOBJ old = SelectObject(back, font);
+    TEXTMETRICW tm;
+    memset(&tm, 0, sizeof tm);
+    GetTextMetricsW(back, &tm);
+    char key[96];
+    snprintf(key, sizeof key, "gdi32.GetTextMetricsW.%s", f.name);
+    Observe('F', key, "height=%ld ascent=%ld descent=%ld internal=%ld external=%ld ave=%ld max=%ld weight=%ld",
+            static_cast<long>(tm.tmHeight), static_cast<long>(tm.tmAscent), static_cast<long>(tm.tmDescent),
+            static_cast<long>(tm.tmInternalLeading), static_cast<long>(tm.tmExternalLeading),
+            static_cast<long>(tm.tmAveCharWidth), static_cast<long>(tm.tmMaxCharWidth), static_cast<long>(tm.tmWeight));
+    snprintf(key, sizeof key, "gdi32.GetTextMetricsW.%s.flags", f.name);
+    Observe('F', key, "pitch=%x charset=%u italic=%u first=%u last=%u break=%u", tm.tmPitchAndFamily & 0x0F,
+            tm.tmCharSet, tm.tmItalic, static_cast<unsigned>(tm.tmFirstChar), static_cast<unsigned>(tm.tmLastChar),
+            static_cast<unsigned>(tm.tmBreakChar));
+    for (size_t w = 0; w < sizeof kWords / sizeof kWords[0]; ++w) {
+      SIZE size{0, 0};
+      GetTextExtentPoint32W(back, kWords[w], lstrlenW(kWords[w]), &size);
+      snprintf(key, sizeof key, "gdi32.GetTextExtentPoint32W.%s.%s", f.name, Show(kWords[w]));
+      Observe('F', key, "%ldx%ld", static_cast<long>(size.cx), static_cast<long>(size.cy));
+    }
+    SelectObject(back, old);
+    DeleteObject(font);
+  }
+
+  // DrawTextW layouts, measured (DT_CALCRECT) and drawn.
+  HFONT font = MakeFont(-12, FW_NORMAL, CLEARTYPE_QUALITY);
+  HGDIOBJ oldFont = SelectObject(back, font);
+  SetTextColor(back, RGB(0, 0, 0));
+  SetBkMode(back, TRANSPARENT);
+  static const struct {
+    const char* name;
+    const WCHAR* text;
+    UINT format;
+    RECT rect;
+  } kLayouts[] = {
+      {"plain", TEXT("Artist:"), 0, {4, 4, 120, 40}},
+      {"center", TEXT("Melodex"), DT_CENTER | DT_VCENTER | DT_SINGLELINE, {4, 20, 120, 50}},
+      {"right", TEXT("1 of 10"), DT_SINGLELINE | DT_VCENTER | DT_RIGHT, {120, 4, 236, 30}},
+      {"wordbreak", TEXT("Hold the phone near the music and tap to identify the song"), DT_WORDBREAK, {4, 50, 120, 130}},
+      {"centerBreak", TEXT("Could not reach the service. Try again later."), DT_CENTER | DT_WORDBREAK, {124, 40, 236, 130}},
+      {"lines", TEXT("one\r\ntwo\nthree\rfour"), 0, {4, 130, 80, 200}},
+      {"tabs", TEXT("a\tb\tc"), DT_EXPANDTABS | DT_SINGLELINE, {84, 130, 236, 150}},
+      {"prefix", TEXT("&File && more"), DT_SINGLELINE, {84, 150, 236, 170}},
+      {"noprefix", TEXT("&File"), DT_SINGLELINE | DT_NOPREFIX, {84, 170, 236, 190}},
+      {"longword", TEXT("Supercalifragilistic word"), DT_WORDBREAK, {4, 200, 60, 240}},
+      {"vcenterMulti", TEXT("top"), DT_VCENTER, {84, 190, 236, 230}},
+      {"bottom", TEXT("low"), DT_BOTTOM | DT_SINGLELINE, {124, 230, 236, 258}},
+  };
+  for (const auto& c : kLayouts) {
+    RECT measured = c.rect;
+    int h = DrawTextW(back, c.text, -1, &measured, c.format | DT_CALCRECT);
+    char key[96];
+    snprintf(key, sizeof key, "gdi32.DrawTextW.%s.calcrect", c.name);
+    Observe('F', key, "%d %s", h, ShowRect(measured));
+    RECT drawn = c.rect;
+    h = DrawTextW(back, c.text, -1, &drawn, c.format);
+    snprintf(key, sizeof key, "gdi32.DrawTextW.%s.height", c.name);
+    Observe('F', key, "%d %s", h, ShowRect(drawn));
+  }
+  // ExtTextOutW: opaque, clipped, and with given advances.
+  SetBkColor(back, RGB(220, 220, 255));
+  RECT cell{150, 200, 236, 216};
+  ExtTextOutW(back, 152, 202, ETO_OPAQUE | ETO_CLIPPED, &cell, TEXT("Opaque text cut"), 15, nullptr);
+  static const INT kDx[] = {10, 10, 10, 10};
+  ExtTextOutW(back, 4, 242, 0, nullptr, TEXT("abcd"), 4, kDx);
+  SetBkMode(back, OPAQUE);
+  ExtTextOutW(back, 60, 242, 0, nullptr, TEXT("bk"), 2, nullptr);
+  SelectObject(back, oldFont);
+  DeleteObject(font);
+
+  // Smoothing follows lfQuality: count the pixels that are neither the paper nor the ink.
+  static const struct {
+    const char* name;
+    BYTE quality;
+    LONG height;
+  } kQualities[] = {{"cleartype-12", CLEARTYPE_QUALITY, -12}, {"antialiased-12", ANTIALIASED_QUALITY, -12},
+                    {"nonantialiased-12", NONANTIALIASED_QUALITY, -12}, {"default-12", DEFAULT_QUALITY, -12},
+                    {"default-24", DEFAULT_QUALITY, -24}};
+  int y = 0;
+  for (const auto& q : kQualities) {
+    HFONT f = MakeFont(q.height, FW_NORMAL, q.quality);
+    HGDIOBJ old = SelectObject(back, f);
+    HDC scratch = CreateCompatibleDC(windowDC);
+    HBITMAP scratchBitmap = CreateCompatibleBitmap(windowDC, 120, 40);
+    HGDIOBJ oldScratch = SelectObject(scratch, scratchBitmap);
+    Fill(scratch, 0, 0, 120, 40, RGB(255, 255, 255));
+    HGDIOBJ oldScratchFont = SelectObject(scratch, f);
+    SetBkMode(scratch, TRANSPARENT);
+    SetTextColor(scratch, RGB(0, 0, 0));
+    ExtTextOutW(scratch, 2, 2, 0, nullptr, TEXT("Wag"), 3, nullptr);
+    int grey = 0, ink = 0;
+    for (int yy = 0; yy < 40; ++yy)
+      for (int xx = 0; xx < 120; ++xx) {
+        COLORREF c = GetPixel(scratch, xx, yy);
+        if (c == RGB(0, 0, 0)) ++ink;
+        else if (c != RGB(255, 255, 255)) ++grey;
+      }
+    char key[96];
+    snprintf(key, sizeof key, "gdi32.smoothing.%s", q.name);
+    Observe('F', key, "%s", grey > 0 ? "smoothed" : "bilevel");
+    BitBlt(back, 4 + (y % 2) * 60, 246 - 14 * (y / 2) - 30, 60, 14, scratch, 0, 0, SRCCOPY);
+    ++y;
+    SelectObject(scratch, oldScratchFont);
+    SelectObject(scratch, oldScratch);
+    DeleteObject(scratchBitmap);
+    DeleteDC(scratch);
+    SelectObject(back, old);
+    DeleteObject(f);
+  }
+
+  WriteBuffer(back, "text.ppm", kWidth, kHeight);
+  SelectObject(back, oldBitmap);
+  DeleteObject(bitmap);
+  DeleteDC(back);
+}
+
+}  // namespace
+
+int ProbeMain(HINSTANCE instance) {
+#ifdef __MINGW32__
+  // The phone's C run-time converts with its one code page, Windows-1252; the desktop one has
+  // to be told.
+  setlocale(LC_ALL, ".1252");
+#endif
+  g_out = fopen("probe.txt", "w");
+  if (!g_out) return 1;
+  ProbeCodePage();
+  ProbeFormat();
+  ProbeFiles();
+  ProbeRegistry();
+  ProbeRects();
+  ProbeWindows(instance);
+  // The back buffers are made compatible with a window's DC, as the client makes its own.
+  HWND canvas = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Canvas"), WS_POPUP, 0, 26, 240, 268, nullptr, nullptr,
+                                instance, nullptr);
+  HDC windowDC = GetDC(canvas);
+  ProbeShapes(windowDC);
+  ProbeText(windowDC);
+  ReleaseDC(canvas, windowDC);
+  DestroyWindow(canvas);
+  fprintf(g_out, "end\n");
+  fclose(g_out);
+  return 0;
+}
+
+#ifdef __MINGW32__
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return ProbeMain(instance); }
+#endif
