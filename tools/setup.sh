@@ -14,6 +14,8 @@ PACKAGES=(
   libgif-dev libjpeg62-turbo-dev libpng-dev libcurl4-openssl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  # the conformance suite: the probe built for Windows and run under Wine (64-bit only, no i386)
+  mingw-w64 wine wine64
   # service: HTTP, fingerprinting, audio files, resampling, index and metadata stores
   curl libcpp-httplib-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
   # real music for the demo catalog, and tools for the microphone simulator and art generator

@@ -1,7 +1,8 @@
 // RegOpenKeyExW / RegQueryValueExW / RegCloseKey over DIR/registry.reg (the program reads
 // HKEY_LOCAL_MACHINE\SOFTWARE\Melodex, value ownerID). Key and value names are
-// case-insensitive; sizes are checked as Win32 does. The file is read at each call, so a test
-// may rewrite it between calls.
+// case-insensitive; sizes are checked as Win32 does. samDesired is ignored, as on Windows CE:
+// every key opens for reading. The file is read at each call, so a test may rewrite it between
+// calls.
 #include <cstring>
 #include <mutex>
 
@@ -48,9 +49,16 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesir
   if (!base) return ERROR_INVALID_HANDLE;
   std::u16string path = *base;
   if (lpSubKey) {
+    // A subkey is relative: a leading backslash is a bad path. Empty components (a doubled or
+    // a trailing backslash) are skipped.
+    if (lpSubKey[0] == u'\\') return ERROR_BAD_PATHNAME;
     std::u16string sub = FoldCase(lpSubKey);
-    while (!sub.empty() && sub.back() == u'\\') sub.pop_back();
-    if (!sub.empty()) path += u"\\" + sub;
+    for (size_t start = 0; start < sub.size();) {
+      size_t end = sub.find(u'\\', start);
+      if (end == std::u16string::npos) end = sub.size();
+      if (end > start) path += u"\\" + sub.substr(start, end - start);
+      start = end + 1;
+    }
   }
   RegistryImage image = LoadRegistry();
   if (image.find(path) == image.end() && path != *base) return ERROR_FILE_NOT_FOUND;

@@ -41,13 +41,26 @@ size_t mbstowcs(WCHAR* dst, const char* src, size_t n) {
   return i;
 }
 
+// A character with no byte in the code page fails the whole conversion with (size_t)-1, as
+// Microsoft's C run-time does; the bytes before it are written. The failing position gets a
+// terminator (Windows leaves it undefined), so a caller that ignores the result reads a cut
+// string rather than past the buffer.
 size_t wcstombs(char* dst, const WCHAR* src, size_t n) {
   if (!src) return static_cast<size_t>(-1);
-  if (!dst) return wcslen(src);
+  if (!dst) {
+    size_t length = 0;
+    for (; src[length]; ++length)
+      if (UnitToCodePage1252(src[length]) < 0) return static_cast<size_t>(-1);
+    return length;
+  }
   size_t i = 0;
   for (; i < n; ++i) {
     int byte = UnitToCodePage1252(src[i]);
-    dst[i] = static_cast<char>(byte < 0 ? '?' : byte);  // no byte in the code page: '?'
+    if (byte < 0) {
+      dst[i] = '\0';
+      return static_cast<size_t>(-1);
+    }
+    dst[i] = static_cast<char>(byte);
     if (src[i] == 0) return i;
   }
   return i;

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Compares two runs of the conformance probe, ours against Wine's.
 
 Every observation must be equal or listed in the table of expected differences (with its

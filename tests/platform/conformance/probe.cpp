@@ -29,6 +29,15 @@
 
 namespace {
 
+#ifdef __MINGW32__
+// mingw-w64 links a C99 swscanf of its own; the phone's is Microsoft's C run-time, which Wine's
+// msvcrt.dll provides.
+typedef int(__cdecl* SwscanfFunction)(const wchar_t*, const wchar_t*, ...);
+const SwscanfFunction ms_swscanf =
+    reinterpret_cast<SwscanfFunction>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"msvcrt.dll"), "swscanf")));
+#define swscanf ms_swscanf
+#endif
+
 FILE* g_out = nullptr;
 
 void Observe(char kind, const char* key, const char* format, ...) {

@@ -75,5 +75,5 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=UTC
 timeout 300 xvfb-run -a -s "-screen 0 640x480x24 -nolisten tcp" bash "$0" --wine "$registry" "$probe_exe" "$out/wine" \
   || { echo "conformance: the probe failed under Wine" >&2; exit 1; }
 
-python3 "$here/compare.py" --expected "$here/expected_differences.txt" "$out/ours" "$out/wine" | tee "$out/report.txt"
+/usr/bin/python3 "$here/compare.py" --expected "$here/expected_differences.txt" "$out/ours" "$out/wine" | tee "$out/report.txt"
 exit "${PIPESTATUS[0]}"

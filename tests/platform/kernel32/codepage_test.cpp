@@ -1,6 +1,8 @@
 // Conformance tests of the 8-bit code page (Windows-1252, the phone's).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "windows.h"
 
 // Every byte converts to one UTF-16 unit and back to the same byte. The five bytes that
@@ -26,11 +28,20 @@ TEST(CodePage, test_mbstowcs_wcstombs_round_trip_all_256_bytes) {
   EXPECT_EQ(wide[0xE9 - 1], 0x00E9);
 }
 
-TEST(CodePage, test_wcstombs_unmappable_unit_becomes_question_mark) {
-  const WCHAR text[] = {u'a', 0x0100, 0x4E2D, 0x20AC, 0};
-  char out[8];
-  EXPECT_EQ(wcstombs(out, text, sizeof out), 4u);
-  EXPECT_STREQ(out, "a??\x80");
+// A unit with no byte in Windows-1252 fails the conversion, as Microsoft's C run-time does: the
+// bytes before it are written and the result is (size_t)-1, also when only measuring.
+TEST(CodePage, WcstombsFailsOnAUnitWithNoByte) {
+  struct Case {
+    const char16_t* text;
+    const char* written;  // what precedes the failure (cut there by a terminator)
+  } cases[] = {{u"a\u0100b", "a"}, {u"\u4E2D", ""}, {u"\u20AC\u2122\u3042", "\x80\x99"}};
+  for (const Case& c : cases) {
+    char out[8];
+    memset(out, '#', sizeof out);
+    EXPECT_EQ(wcstombs(out, c.text, sizeof out), static_cast<size_t>(-1));
+    EXPECT_STREQ(out, c.written);
+    EXPECT_EQ(wcstombs(static_cast<char*>(nullptr), c.text, 0), static_cast<size_t>(-1));
+  }
 }
 
 // ToWideString/ToNarrowString of an empty text give an empty text.
