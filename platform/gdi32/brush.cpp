@@ -1,4 +1,6 @@
 // Brushes and FillRect.
+#include <algorithm>
+
 #include "device/Trace.h"
 #include "gdi32/handles.h"
 
@@ -45,8 +47,14 @@ int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr) {
   TRACE_CALL("gdi32", "FillRect hdc=%p (%d,%d)-(%d,%d) color=%06x", static_cast<void*>(hDC),
              lprc->left, lprc->top, lprc->right, lprc->bottom, color);
   if (!l.surface) return 1;
-  // The right and bottom edges are excluded, as on Windows.
-  RECT r = Intersect(l.toSurface(*lprc), l.clip);
+  // The right and bottom edges are excluded, as on Windows. The fill is a pattern blit of the
+  // signed extent from (left, top): inverted corners fill from right + 1 to left + 1, the
+  // mirror image, excluding what a normal rectangle would include.
+  auto span = [](LONG from, LONG to) { return from <= to ? std::pair{from, to} : std::pair{to + 1, from + 1}; };
+  auto [left, right] = span(lprc->left, lprc->right);
+  auto [top, bottom] = span(lprc->top, lprc->bottom);
+  RECT rect{left, top, right, bottom};
+  RECT r = Intersect(l.toSurface(rect), l.clip);
   if (Empty(r)) return 1;
   FillSurface(*l.surface, r, ToPixel(color));
   l.drew();

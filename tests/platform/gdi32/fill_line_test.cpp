@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <vector>
+
 #include "gdi32/handles.h"
 #include "pixels.h"
 
@@ -33,15 +35,29 @@ TEST(FillRect, OutsideAndEmptyRects) {
   testpix::Canvas c(10, 10);
   HBRUSH b = CreateSolidBrush(RGB(0, 0, 0));
   RECT outside{-5, -5, 0, 20};
-  RECT inverted{6, 6, 2, 2};
+  RECT empty{4, 4, 4, 9};
   RECT huge{-1000, -1000, 1000, 1000};
   EXPECT_EQ(FillRect(c.dc, &outside, b), 1);
-  EXPECT_EQ(FillRect(c.dc, &inverted, b), 1);
+  EXPECT_EQ(FillRect(c.dc, &empty, b), 1);
   EXPECT_EQ(CountPixels(testpix::Pixels(c.dc), 0), 0);
   EXPECT_EQ(FillRect(c.dc, &huge, b), 1);
   EXPECT_EQ(CountPixels(testpix::Pixels(c.dc), 0), 100);
   EXPECT_EQ(FillRect(c.dc, nullptr, b), 0);
   EXPECT_EQ(FillRect(c.dc, &huge, nullptr), 0);
+  DeleteObject(b);
+}
+
+// Inverted corners fill the mirror image: from right + 1 to left + 1 (and likewise down).
+TEST(FillRect, InvertedCornersFillTheMirrorImage) {
+  testpix::Canvas c(10, 10);
+  HBRUSH b = CreateSolidBrush(RGB(0, 0, 0));
+  RECT inverted{6, 7, 2, 3};
+  EXPECT_EQ(FillRect(c.dc, &inverted, b), 1);
+  device::Surface s = testpix::Pixels(c.dc);
+  EXPECT_EQ(CountPixels(s, 0), 4 * 4);
+  EXPECT_EQ(s.at(3, 4), 0u);
+  EXPECT_EQ(s.at(6, 7), 0u);
+  EXPECT_EQ(s.at(2, 3), kWhite);
   DeleteObject(b);
 }
 
@@ -130,6 +146,43 @@ TEST(LineTo, VerticalDiagonalAndBackwards) {
   EXPECT_EQ(s.at(7, 10), 0u);
   EXPECT_EQ(s.at(6, 10), kWhite);
   EXPECT_EQ(CountPixels(s, 0), 5 + 5 + 4);
+}
+
+// Where the ideal line passes half-way between two pixels, the octants 3, 5, 6 and 8 round
+// the other way, so that a line and its reverse cover the same pixels between their ends.
+TEST(LineTo, HalfPixelTiesRoundAsWindowsDoes) {
+  struct Case {
+    POINT from, to;
+    std::vector<POINT> drawn;
+  } cases[] = {{{0, 0}, {4, 1}, {{0, 0}, {1, 0}, {2, 0}, {3, 1}}},
+               {{4, 1}, {0, 0}, {{4, 1}, {3, 1}, {2, 0}, {1, 0}}},
+               {{0, 0}, {1, 4}, {{0, 0}, {0, 1}, {0, 2}, {1, 3}}},
+               {{1, 4}, {0, 0}, {{1, 4}, {1, 3}, {0, 2}, {0, 1}}}};
+  for (const Case& k : cases) {
+    testpix::Canvas c(8, 8);
+    MoveToEx(c.dc, k.from.x, k.from.y, nullptr);
+    LineTo(c.dc, k.to.x, k.to.y);
+    device::Surface s = testpix::Pixels(c.dc);
+    EXPECT_EQ(CountPixels(s, 0), static_cast<int>(k.drawn.size()));
+    for (POINT p : k.drawn) EXPECT_EQ(s.at(p.x, p.y), 0u) << k.from.x << "," << k.from.y << " " << p.x << "," << p.y;
+  }
+}
+
+// A 3-pixel pen: three rows from the start to the end, and a round cap (a plus sign of
+// pixels) centred on each end, so the line reaches one pixel past both ends on its axis.
+TEST(LineTo, WidePenHasRoundCaps) {
+  testpix::Canvas c(12, 12);
+  HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
+  HGDIOBJ old = SelectObject(c.dc, pen);
+  MoveToEx(c.dc, 2, 5, nullptr);
+  LineTo(c.dc, 8, 5);
+  device::Surface s = testpix::Pixels(c.dc);
+  EXPECT_EQ(CountPixels(s, 0), 6 * 3 + 1 + 4);
+  for (POINT p : {POINT{1, 5}, POINT{2, 4}, POINT{7, 6}, POINT{8, 4}, POINT{8, 6}, POINT{9, 5}})
+    EXPECT_EQ(s.at(p.x, p.y), 0u) << p.x << "," << p.y;
+  for (POINT p : {POINT{1, 4}, POINT{9, 4}, POINT{9, 6}, POINT{5, 7}}) EXPECT_EQ(s.at(p.x, p.y), kWhite) << p.x << "," << p.y;
+  SelectObject(c.dc, old);
+  DeleteObject(pen);
 }
 
 TEST(LineTo, RowSeparatorIsClippedToTheSurfaceAndANullPenDrawsNothing) {
