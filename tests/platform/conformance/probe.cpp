@@ -768,7 +768,8 @@ void ProbeText(HDC windowDC) {
     LONG weight;
   } kFonts[] = {{"h-12", -12, FW_NORMAL}, {"h-11", -11, FW_NORMAL}, {"h-13", -13, FW_NORMAL},
                 {"h-16", -16, FW_NORMAL}, {"h-16b", -16, FW_BOLD},  {"h14", 14, FW_NORMAL},
-                {"h-20", -20, FW_NORMAL}, {"h-24b", -24, FW_BOLD}};
+                {"h-20", -20, FW_NORMAL}, {"h-24b", -24, FW_BOLD},  {"h16", 16, FW_NORMAL},
+                {"h13", 13, FW_NORMAL},   {"h18", 18, FW_NORMAL},   {"h16b", 16, FW_BOLD}};
   static const WCHAR* const kWords[] = {TEXT("Artist:"), TEXT("W"), TEXT("Melodex"), TEXT("0123456789"),
                                         TEXT("Tap to identify the song"), TEXT("ll.ii"), TEXT("\u00C9t\u00E9 \u20AC")};
   for (const auto& f : kFonts) {
@@ -791,10 +792,33 @@ void ProbeText(HDC windowDC) {
       SIZE size{0, 0};
       GetTextExtentPoint32W(back, kWords[w], lstrlenW(kWords[w]), &size);
       snprintf(key, sizeof key, "gdi32.GetTextExtentPoint32W.%s.%s", f.name, Show(kWords[w]));
+      for (char* k = key; *k; ++k)
+        if (*k == ' ') *k = '_';
       Observe('F', key, "%ldx%ld", static_cast<long>(size.cx), static_cast<long>(size.cy));
     }
     SelectObject(back, old);
     DeleteObject(font);
+  }
+
+  // The advance of every printable ASCII character at the sizes small text uses: one line per
+  // size, the widths of " " to "~" in order.
+  for (LONG height = -24; height <= 24; ++height) {
+    if (height > -8 && height < 8) continue;
+    for (int bold = 0; bold < 2; ++bold) {
+      HFONT font = MakeFont(height, bold ? FW_BOLD : FW_NORMAL, CLEARTYPE_QUALITY);
+      HGDIOBJ old = SelectObject(back, font);
+      char widths[512] = "";
+      for (WCHAR c = 0x20; c < 0x7F; ++c) {
+        SIZE size{0, 0};
+        GetTextExtentPoint32W(back, &c, 1, &size);
+        snprintf(widths + strlen(widths), sizeof widths - strlen(widths), "%ld ", static_cast<long>(size.cx));
+      }
+      char key[96];
+      snprintf(key, sizeof key, "gdi32.advances.h%ld%s", static_cast<long>(height), bold ? "b" : "");
+      Observe('F', key, "%s", widths);
+      SelectObject(back, old);
+      DeleteObject(font);
+    }
   }
 
   // DrawTextW layouts, measured (DT_CALCRECT) and drawn.
