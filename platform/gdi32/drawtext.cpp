@@ -9,6 +9,8 @@
 //    after a single '&' is underlined;
 //  - every line is cut at the rectangle unless DT_NOCLIP; lines stop after the first one that
 //    reaches past the bottom; opaque mode fills each line's cell with the background colour;
+//  - DT_EXPANDTABS moves the pen at a tab to the next multiple of eight average character
+//    widths from the rectangle's left edge (without it a tab is a glyph like any other);
 //  - DT_CALCRECT draws nothing and sets right/bottom to the measured text;
 //  - the result is the text's height (with DT_VCENTER|DT_SINGLELINE: from the top to the
 //    bottom of the text).
@@ -21,7 +23,27 @@ using namespace gdi;
 
 namespace {
 
-constexpr char16_t kCR = u'\r', kLF = u'\n', kSpace = u' ', kPrefix = u'&';
+constexpr char16_t kCR = u'\r', kLF = u'\n', kSpace = u' ', kPrefix = u'&', kTab = u'\t';
+constexpr int kTabStopChars = 8;
+
+// Advances through a line: glyph advances, and with DT_EXPANDTABS a tab's move to the next
+// stop (stops every tabWidth pixels from the line's start).
+struct Pen {
+  int tabWidth = 0;  // 0: tabs are glyphs
+  int x = 0;
+  int advance(char16_t c, const Glyph* g) const {
+    if (c == kTab && tabWidth > 0) return (x / tabWidth + 1) * tabWidth - x;
+    return g ? g->advance : 0;
+  }
+};
+
+int RunWidth(Face& face, const std::vector<char16_t>& text, size_t n, int tabWidth) {
+  thread_local std::vector<const Glyph*> glyphs;
+  face.glyphs(text.data(), n, &glyphs);
+  Pen pen{tabWidth};
+  for (size_t i = 0; i < n; ++i) pen.x += pen.advance(text[i], glyphs[i]);
+  return pen.x;
+}
 
 struct Line {
   std::vector<char16_t> text;  // what is shown (prefixes removed)
@@ -31,7 +53,8 @@ struct Line {
 
 // Takes one line from str[pos, n) into *line and returns the position after it (after its
 // line break, unless the line was word-broken).
-size_t NextLine(Face& face, const char16_t* str, size_t pos, size_t n, UINT fmt, int maxWidth, Line* line) {
+size_t NextLine(Face& face, const char16_t* str, size_t pos, size_t n, UINT fmt, int maxWidth, int tabWidth,
+                Line* line) {
   const bool single = fmt & DT_SINGLELINE;
   const bool prefix = !(fmt & DT_NOPREFIX);
   // The segment up to the line break, with prefixes resolved; src[i] is the source index of
@@ -55,11 +78,11 @@ size_t NextLine(Face& face, const char16_t* str, size_t pos, size_t n, UINT fmt,
   thread_local std::vector<const Glyph*> glyphs;
   face.glyphs(line->text.data(), len, &glyphs);
   size_t fit = 0;
-  int w = 0;
+  Pen pen{tabWidth};
   for (; fit < len; ++fit) {
-    int a = glyphs[fit] ? glyphs[fit]->advance : 0;
-    if (w + a > maxWidth) break;
-    w += a;
+    int a = pen.advance(line->text[fit], glyphs[fit]);
+    if (pen.x + a > maxWidth) break;
+    pen.x += a;
   }
   bool broken = false;
   size_t used = len;
@@ -94,7 +117,7 @@ size_t NextLine(Face& face, const char16_t* str, size_t pos, size_t n, UINT fmt,
     line->text.resize(keep);
     if (line->underline >= static_cast<int>(keep)) line->underline = -1;
   }
-  line->width = face.width(line->text.data(), line->text.size());
+  line->width = RunWidth(face, line->text, line->text.size(), tabWidth);
 
   // A word-broken line leaves any line break for the next line (which may then be empty, as
   // on Windows when the break swallows the segment's last space).
@@ -128,6 +151,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
   if (fmt & DT_SINGLELINE) fmt &= ~DT_WORDBREAK;
   if (fmt & DT_CALCRECT) fmt |= DT_NOCLIP;
   const int lh = static_cast<int>(tm.tmHeight + ((fmt & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0));
+  const int tabWidth = (fmt & DT_EXPANDTABS) ? kTabStopChars * static_cast<int>(tm.tmAveCharWidth) : 0;
 
   if (n == 0) {
     if (fmt & DT_CALCRECT) {
@@ -146,7 +170,7 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
   bool last = false;
   do {
     last = !(fmt & DT_NOCLIP) && y + lh > rect.bottom;
-    pos = NextLine(*face, lpchText, pos, n, fmt, width, &line);
+    pos = NextLine(*face, lpchText, pos, n, fmt, width, tabWidth, &line);
     const int cy = static_cast<int>(tm.tmHeight);
     if (fmt & DT_CENTER) {
       x = (rect.left + rect.right - line.width) / 2;
@@ -161,12 +185,20 @@ int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT f
       }
     }
     if (!(fmt & DT_CALCRECT)) {
-      DrawRun(l, *face, x, y, line.text.data(), line.text.size(), (fmt & DT_NOCLIP) ? nullptr : &rect);
+      // Drawn in runs between tabs, each from its stop.
+      const RECT* clip = (fmt & DT_NOCLIP) ? nullptr : &rect;
+      size_t start = 0;
+      for (size_t i = 0; i <= line.text.size(); ++i) {
+        if (i < line.text.size() && !(tabWidth > 0 && line.text[i] == kTab)) continue;
+        int at = x + RunWidth(*face, line.text, start, tabWidth);
+        DrawRun(l, *face, at, y, line.text.data() + start, i - start, clip);
+        start = i + 1;
+      }
       if (line.underline >= 0 && l.surface) {
         // The prefix underline: one pixel below the baseline, in the text colour, cut only by
         // the DC's clipping (Windows draws it with a pen, outside the text clip).
-        int from = x + face->width(line.text.data(), static_cast<size_t>(line.underline));
-        int to = x + face->width(line.text.data(), static_cast<size_t>(line.underline) + 1) - 1;
+        int from = x + RunWidth(*face, line.text, static_cast<size_t>(line.underline), tabWidth);
+        int to = x + RunWidth(*face, line.text, static_cast<size_t>(line.underline) + 1, tabWidth) - 1;
         RECT u = Intersect(l.toSurface(RECT{from, y + static_cast<int>(tm.tmAscent) + 1, to,
                                             y + static_cast<int>(tm.tmAscent) + 2}),
                            l.clip);
