@@ -1,6 +1,7 @@
 // The message queue: GetMessageW, PeekMessageW, PostMessageW, SendMessageW, DispatchMessageW,
-// PostQuitMessage, with Windows' retrieval order: posted messages first (FIFO), then
-// input, then WM_PAINT while an update region is not empty, then WM_TIMER for due timers.
+// PostQuitMessage, with Windows' retrieval order: posted messages first (FIFO), then input,
+// then WM_PAINT while an update region is not empty, then WM_TIMER for due timers; a window and
+// message-range filter skips what it does not pass and leaves it queued.
 #include "device/Clock.h"
 #include "device/Display.h"
 #include "device/Trace.h"
@@ -19,8 +20,23 @@ MSG Make(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return m;
 }
 
-bool NextPaintLocked(MSG* msg, bool remove) {
+// PeekMessageW's and GetMessageW's filter: a window (null: any) and a range of messages
+// (0, 0: all). WM_QUIT passes every filter.
+struct Filter {
+  HWND hwnd = nullptr;
+  UINT first = 0, last = 0;
+  bool window(HWND h) const {
+    if (hwnd == reinterpret_cast<HWND>(-1)) return h == nullptr;  // messages for no window only
+    return !hwnd || (h && HandleKey(h) == HandleKey(hwnd));
+  }
+  bool message(UINT m) const { return (first == 0 && last == 0) || (m >= first && m <= last); }
+  bool passes(const MSG& m) const { return window(m.hwnd) && message(m.message); }
+};
+
+bool NextPaintLocked(MSG* msg, bool remove, const Filter& filter) {
+  if (!filter.message(WM_PAINT)) return false;
   for (auto& [key, w] : state().windows) {
+    if (!filter.window(w.handle)) continue;
     if (!w.visible || (!w.needsPaint && !w.internalPaint)) continue;
     *msg = Make(w.handle, WM_PAINT, 0, 0);
     // An internal paint is delivered once (Win32: "the system sends an internal WM_PAINT
@@ -31,11 +47,12 @@ bool NextPaintLocked(MSG* msg, bool remove) {
   return false;
 }
 
-bool NextTimerLocked(MSG* msg, bool remove) {
+bool NextTimerLocked(MSG* msg, bool remove, const Filter& filter) {
+  if (!filter.message(WM_TIMER)) return false;
   uint64_t now = device::Clock::now();
   State::Timer* earliest = nullptr;
   for (State::Timer& t : state().timers)
-    if (t.due <= now && (!earliest || t.due < earliest->due)) earliest = &t;
+    if (t.due <= now && filter.window(t.hwnd) && (!earliest || t.due < earliest->due)) earliest = &t;
   if (!earliest) return false;
   *msg = Make(earliest->hwnd, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc));
   // The period restarts when the message is retrieved, as on Windows: a late timer does not
@@ -44,27 +61,32 @@ bool NextTimerLocked(MSG* msg, bool remove) {
   return true;
 }
 
-}  // namespace
-
-bool NextMessageLocked(MSG* msg, bool remove) {
-  State& s = state();
-  if (!s.postedQueue.empty()) {
-    *msg = s.postedQueue.front();
-    if (remove) s.postedQueue.pop_front();
+// The first message of a queue that passes the filter.
+bool TakeFromLocked(std::deque<MSG>& queue, MSG* msg, bool remove, const Filter& filter) {
+  for (auto it = queue.begin(); it != queue.end(); ++it) {
+    if (!filter.passes(*it)) continue;
+    *msg = *it;
+    if (remove) queue.erase(it);
     return true;
   }
+  return false;
+}
+
+bool NextFilteredLocked(MSG* msg, bool remove, const Filter& filter) {
+  State& s = state();
+  if (TakeFromLocked(s.postedQueue, msg, remove, filter)) return true;
   if (s.quitPosted) {
     *msg = Make(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
     if (remove) s.quitPosted = false;
     return true;
   }
-  if (!s.inputQueue.empty()) {
-    *msg = s.inputQueue.front();
-    if (remove) s.inputQueue.pop_front();
-    return true;
-  }
-  return NextPaintLocked(msg, remove) || NextTimerLocked(msg, remove);
+  if (TakeFromLocked(s.inputQueue, msg, remove, filter)) return true;
+  return NextPaintLocked(msg, remove, filter) || NextTimerLocked(msg, remove, filter);
 }
+
+}  // namespace
+
+bool NextMessageLocked(MSG* msg, bool remove) { return NextFilteredLocked(msg, remove, Filter{}); }
 
 std::optional<uint64_t> NextTimerDueLocked() {
   std::optional<uint64_t> due;
@@ -118,17 +140,18 @@ void RunUiTasks() {
 
 using namespace user32;
 
-BOOL WINAPI PeekMessageW(LPMSG msg, HWND, UINT, UINT, UINT removeFlags) {
+BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT removeFlags) {
   RunUiTasks();
   std::lock_guard<std::mutex> lk(state().mutex);
-  return NextMessageLocked(msg, (removeFlags & PM_REMOVE) != 0) ? TRUE : FALSE;
+  return NextFilteredLocked(msg, (removeFlags & PM_REMOVE) != 0, Filter{hwnd, first, last}) ? TRUE : FALSE;
 }
 
-BOOL WINAPI GetMessageW(LPMSG msg, HWND, UINT, UINT) {
+BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT first, UINT last) {
+  const Filter filter{hwnd, first, last};
   for (;;) {
     RunUiTasks();
     std::unique_lock<std::mutex> lk(state().mutex);
-    if (NextMessageLocked(msg, true)) return msg->message == WM_QUIT ? FALSE : TRUE;
+    if (NextFilteredLocked(msg, true, filter)) return msg->message == WM_QUIT ? FALSE : TRUE;
     if (device::Clock::isVirtual()) {
       // Under the virtual clock time moves only when the headless runner (or a test) moves it:
       // an idle program hands control to the runner's next script step.

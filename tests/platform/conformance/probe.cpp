@@ -536,7 +536,7 @@ void ProbeWindows(HINSTANCE instance) {
                                 nullptr, instance, nullptr);
   ShowWindow(second, SW_SHOW);
   Drain();
-  g_log[0] = 0;
+  TakeLog("user32.ShowWindow.second.messages");
   Observe('I', "user32.GetForegroundWindow.second", "%d", GetForegroundWindow() == second ? 1 : 0);
   DestroyWindow(second);
   TakeLog("user32.DestroyWindow.active");
@@ -546,7 +546,7 @@ void ProbeWindows(HINSTANCE instance) {
   g_log[0] = 0;
   SetForegroundWindow(hwnd);
   Drain();
-  g_log[0] = 0;
+  TakeLog("user32.SetForegroundWindow.messages");
   DestroyWindow(hwnd);
   TakeLog("user32.DestroyWindow.main");
   Observe('I', "user32.PostMessageW.destroyed", "%d", PostMessageW(hwnd, WM_USER, 0, 0) ? 1 : 0);

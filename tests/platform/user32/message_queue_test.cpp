@@ -1,5 +1,5 @@
-// Conformance tests of the message queue: Windows' retrieval order, WM_QUIT, posts from worker
-// threads.
+// Conformance tests of the message queue: Windows' retrieval order, filters, WM_QUIT, posts
+// from worker threads.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -39,6 +39,40 @@ TEST(GetMessageOrder, PostedMessagesAreFifo) {
   driver.runPending();
   ASSERT_EQ(received().size(), 5u);
   for (WPARAM i = 0; i < 5; ++i) EXPECT_EQ(received()[i].wParam, i + 1);
+}
+
+// PeekMessageW takes the first message its window and range filters pass and leaves the rest
+// queued in order; WM_PAINT and WM_TIMER pass only a range that holds them; WM_QUIT passes all.
+TEST(PeekMessageW, FiltersByWindowAndRangeAndLeavesTheRestQueued) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  HWND other = CreateRecordingWindow();
+  driver.runPending();
+  PostMessageW(hwnd, WM_USER + 1, 0, 0);
+  PostMessageW(other, WM_USER + 2, 0, 0);
+  PostMessageW(hwnd, WM_USER + 3, 0, 0);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  struct Case {
+    HWND window;
+    UINT first, last;
+    UINT got;  // 0: nothing
+  } cases[] = {{nullptr, WM_USER + 3, WM_USER + 3, WM_USER + 3}, {nullptr, WM_USER + 4, WM_USER + 9, 0},
+               {other, 0, 0, WM_USER + 2},                       {nullptr, WM_USER, WM_USER + 99, WM_USER + 1},
+               {nullptr, WM_USER, WM_USER + 99, 0},              {nullptr, WM_PAINT, WM_PAINT, WM_PAINT}};
+  for (const Case& k : cases) {
+    MSG msg{};
+    BOOL got = PeekMessageW(&msg, k.window, k.first, k.last, PM_NOREMOVE);
+    EXPECT_EQ(got != FALSE, k.got != 0) << k.first;
+    if (!got) continue;
+    EXPECT_EQ(msg.message, k.got);
+    EXPECT_TRUE(PeekMessageW(&msg, k.window, k.first, k.last, PM_REMOVE));
+    EXPECT_EQ(msg.message, k.got);
+  }
+  ValidateRect(hwnd, nullptr);
+  PostQuitMessage(0);
+  MSG msg{};
+  EXPECT_TRUE(PeekMessageW(&msg, hwnd, WM_USER, WM_USER, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
 }
 
 TEST(PostQuitMessage, EndsTheLoopAfterPostedMessagesWithItsCode) {

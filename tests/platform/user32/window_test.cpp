@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "device/TestDriver.h"
 #include "recorder.h"
@@ -73,6 +75,68 @@ TEST(MoveWindow, RightAndBottomPassedAsSizeCoverTheMenuBar) {
   EXPECT_EQ(rc.bottom, 320);
 }
 
+// A window moved without a repaint, or to where it already is, asks for no painting; one
+// resized with a repaint is repainted whole when its class redraws on resizing, else only
+// where it grew.
+TEST(MoveWindow, RepaintsOnlyWhatTheRepaintFlagAndTheClassAskFor) {
+  struct Case {
+    UINT classStyle;
+    RECT to;
+    BOOL repaint;
+    bool painted;
+    RECT update;
+  } cases[] = {{CS_HREDRAW | CS_VREDRAW, {0, 0, 200, 200}, FALSE, false, {}},
+               {CS_HREDRAW | CS_VREDRAW, {0, 26, 240, 294}, TRUE, false, {}},
+               {CS_HREDRAW | CS_VREDRAW, {0, 26, 240, 320}, TRUE, true, {0, 0, 240, 294}},
+               {0, {0, 26, 240, 320}, TRUE, true, {0, 268, 240, 294}},
+               {0, {10, 40, 250, 308}, TRUE, false, {}}};
+  for (const Case& k : cases) {
+    device::TestDriver driver;
+    // A class per style: classes outlive the driver.
+    const char16_t* name = k.classStyle ? u"MOVER_REDRAWS" : u"MOVER";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = RecordingProc;
+    wc.lpszClassName = name;
+    wc.style = k.classStyle;
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, name, TEXT("Mover"), WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr, nullptr, nullptr);
+    ValidateRect(hwnd, nullptr);
+    MoveWindow(hwnd, k.to.left, k.to.top, k.to.right - k.to.left, k.to.bottom - k.to.top, k.repaint);
+    RECT update{};
+    EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE) != FALSE, k.painted) << k.to.right << "x" << k.to.bottom;
+    if (k.painted) {
+      EXPECT_EQ(update.top, k.update.top);
+      EXPECT_EQ(update.bottom, k.update.bottom);
+      EXPECT_EQ(update.right, k.update.right);
+    }
+    DestroyWindow(hwnd);
+  }
+}
+
+// Destroying the active window deactivates it before WM_DESTROY, and activation passes to the
+// window that was active before it.
+TEST(DestroyWindow, TheActiveWindowIsDeactivatedAndTheOneBeforeActivated) {
+  device::TestDriver driver;
+  HWND first = CreateRecordingWindow();
+  HWND second = CreateRecordingWindow();
+  EXPECT_EQ(GetForegroundWindow(), second);
+  std::vector<std::pair<HWND, UINT>> order;
+  onMessage() = [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    if (m == WM_ACTIVATE || m == WM_DESTROY) order.push_back({h, m == WM_ACTIVATE ? LOWORD(w) : 100u});
+    return DefWindowProcW(h, m, w, l);
+  };
+  DestroyWindow(second);
+  const std::vector<std::pair<HWND, UINT>> expected = {{second, WA_INACTIVE}, {first, WA_ACTIVE}, {second, 100u}};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(GetForegroundWindow(), first);
+  order.clear();
+  DestroyWindow(first);
+  const std::vector<std::pair<HWND, UINT>> last = {{first, WA_INACTIVE}, {first, 100u}};
+  EXPECT_EQ(order, last);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  onMessage() = nullptr;
+}
+
 TEST(ShowWindow, FirstShowActivatesAndHidingSendsNoActivate) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow(0);
@@ -113,7 +177,8 @@ TEST(FindWindowW, FindsByClassAndTitleAndNotOtherwise) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow();
   EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("Recorder")), hwnd);
-  EXPECT_EQ(FindWindowW(TEXT("recorder"), nullptr), hwnd);  // class names are case-insensitive
+  EXPECT_EQ(FindWindowW(TEXT("recorder"), nullptr), hwnd);  // neither name is case-sensitive
+  EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("RECORDER")), hwnd);
   EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("Other")), nullptr);
   EXPECT_EQ(FindWindowW(TEXT("OTHER"), TEXT("Recorder")), nullptr);
 }
