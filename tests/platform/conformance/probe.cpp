@@ -856,6 +856,16 @@ void ProbeText(HDC windowDC) {
     snprintf(key, sizeof key, "gdi32.DrawTextW.%s.height", c.name);
     Observe('F', key, "%d %s", h, ShowRect(drawn));
   }
+  // DT_WORDBREAK where a word ends exactly at the right edge: the rectangle is as wide as
+  // "Hold the", measured first.
+  {
+    SIZE fit{0, 0};
+    GetTextExtentPoint32W(back, TEXT("Hold the"), 8, &fit);
+    RECT exact{4, 0, 4 + static_cast<int>(fit.cx), 100};
+    int h = DrawTextW(back, TEXT("Hold the phone near"), -1, &exact, DT_WORDBREAK | DT_CALCRECT);
+    Observe('F', "gdi32.DrawTextW.wordEndsAtTheEdge", "%d %s", h, ShowRect(exact));
+  }
+
   // ExtTextOutW: opaque, clipped, and with given advances.
   SetBkColor(back, RGB(220, 220, 255));
   RECT cell{150, 200, 236, 216};
