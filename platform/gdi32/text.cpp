@@ -1,6 +1,7 @@
 // Text output: CreateFontIndirectW, GetTextMetricsW, GetTextExtentPoint32W, ExtTextOutW, and
-// the run drawing DrawTextW shares. Glyphs are grey anti-aliased coverage blended with the text
-// colour (CLEARTYPE_QUALITY is drawn this way; NONANTIALIASED_QUALITY gives 1-bit glyphs).
+// the run drawing DrawTextW shares. Glyphs are coverage blended with the text colour: grey
+// anti-aliased where the font is smoothed (CLEARTYPE_QUALITY always, other qualities as the
+// font's gasp table asks; font.cpp), 1-bit otherwise.
 #include "device/Trace.h"
 #include "gdi32/font.h"
 
