@@ -757,10 +757,12 @@ HFONT MakeFont(LONG height, LONG weight, BYTE quality) {
 }
 
 void ProbeText(HDC windowDC) {
+  // The layouts above, the smoothing samples in three rows of 28 pixels below.
+  const int textHeight = kHeight + 84;
   HDC back = CreateCompatibleDC(windowDC);
-  HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, kHeight);
+  HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, textHeight);
   HGDIOBJ oldBitmap = SelectObject(back, bitmap);
-  Fill(back, 0, 0, kWidth, kHeight, RGB(255, 255, 255));
+  Fill(back, 0, 0, kWidth, textHeight, RGB(255, 255, 255));
 
   static const struct {
     const char* name;
@@ -896,7 +898,7 @@ void ProbeText(HDC windowDC) {
     HGDIOBJ oldScratchFont = SelectObject(scratch, f);
     SetBkMode(scratch, TRANSPARENT);
     SetTextColor(scratch, RGB(0, 0, 0));
-    ExtTextOutW(scratch, 2, 2, 0, nullptr, TEXT("Wag"), 3, nullptr);
+    ExtTextOutW(scratch, 2, 0, 0, nullptr, TEXT("Wag"), 3, nullptr);
     int grey = 0, ink = 0;
     for (int yy = 0; yy < 40; ++yy)
       for (int xx = 0; xx < 120; ++xx) {
@@ -907,7 +909,8 @@ void ProbeText(HDC windowDC) {
     char key[96];
     snprintf(key, sizeof key, "gdi32.smoothing.%s", q.name);
     Observe('F', key, "%s", grey > 0 ? "smoothed" : "bilevel");
-    BitBlt(back, 4 + (y % 2) * 60, 246 - 14 * (y / 2) - 30, 60, 14, scratch, 0, 0, SRCCOPY);
+    // Shown below the layouts, for a person comparing the two pictures.
+    BitBlt(back, (y % 2) * 120, kHeight + (y / 2) * 28, 120, 28, scratch, 0, 0, SRCCOPY);
     ++y;
     SelectObject(scratch, oldScratchFont);
     SelectObject(scratch, oldScratch);
@@ -917,7 +920,7 @@ void ProbeText(HDC windowDC) {
     DeleteObject(f);
   }
 
-  WriteBuffer(back, "text.ppm", kWidth, kHeight);
+  WriteBuffer(back, "text.ppm", kWidth, textHeight);
   SelectObject(back, oldBitmap);
   DeleteObject(bitmap);
   DeleteDC(back);
