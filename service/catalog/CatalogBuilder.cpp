@@ -3,12 +3,14 @@
 #include "../audio/AudioFile.h"
 #include "../audio/Resampler.h"
 #include "../fingerprint/FingerprintIndex.h"
-#include "../fingerprint/HashBuilder.h"
 #include "../fingerprint/IndexWriter.h"
 #include "../fingerprint/PeakExtractor.h"
 #include "Catalog.h"
 
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,14 +26,6 @@ namespace fs = std::filesystem;
 
 namespace melodex::catalog {
 namespace {
-
-struct Fingerprinted {
-    bool ok = false;
-    std::string error;
-    std::string title, artist, album;
-    double seconds = 0.0;
-    std::vector<fp::Landmark> landmarks;
-};
 
 // "the_king_is_dead" -> "The King Is Dead": the title of a file without tags.
 std::string titleFromFileName(const fs::path& path) {
@@ -67,6 +61,73 @@ bool exec(sqlite3* db, const char* sql, std::string& error) {
     return false;
 }
 
+using Database = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
+using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+
+Database openDatabase(const std::string& path, std::string& error) {
+    sqlite3* raw = nullptr;
+    if (sqlite3_open(path.c_str(), &raw) != SQLITE_OK) {
+        sqlite3_close(raw);
+        error = "cannot open " + path;
+        return Database(nullptr, &sqlite3_close);
+    }
+    return Database(raw, &sqlite3_close);
+}
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    return Statement(raw, &sqlite3_finalize);
+}
+
+std::string numbered(const char* prefix, uint64_t version, const char* suffix) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%06llu%s", prefix, static_cast<unsigned long long>(version), suffix);
+    return text;
+}
+
+// One writer at a time per catalog folder: an exclusive lock on its .lock file, held by this
+// process until it ends (a crashed writer's lock goes with it).
+class FolderLock {
+public:
+    FolderLock(const std::string& directory) {
+        std::error_code ec;
+        fs::create_directories(directory, ec);
+        fd_ = ::open((directory + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        locked_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool locked() const { return locked_; }
+
+private:
+    int fd_ = -1;
+    bool locked_ = false;
+};
+
+// The version in force, or a first empty one.
+bool currentManifest(const std::string& directory, Manifest& manifest, bool required, std::string& error) {
+    const std::string current = Manifest::current(directory);
+    if (current.empty()) {
+        manifest = Manifest{};
+        if (required)
+            error = directory + " holds no catalog";
+        return !required;
+    }
+    return manifest.read(directory, current, error);
+}
+
+// A copy of a version's metadata under a new name, to change for the next version.
+bool copyFile(const std::string& from, const std::string& to, std::string& error) {
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec)
+        error = "cannot copy " + from + ": " + ec.message();
+    return !ec;
+}
+
 } // namespace
 
 CatalogBuilder::CatalogBuilder(const fp::FingerprintConfig& config, BuildOptions options)
@@ -90,133 +151,281 @@ std::vector<std::string> CatalogBuilder::findMusic(const std::string& directory)
     return files;
 }
 
-bool CatalogBuilder::build(const std::vector<std::string>& files, const std::string& outputDirectory,
-                           BuildReport& report, std::string& error) const {
-    const auto started = std::chrono::steady_clock::now();
+TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
+    TrackInput r;
+    audio::AudioFile file;
+    if (!file.load(path, r.error, options_.maxSecondsPerTrack))
+        return r;
+    r.ok = true;
+    r.path = path;
+    r.title = file.title.empty() ? titleFromFileName(path) : file.title;
+    r.artist = file.artist.empty() ? "Unknown Artist" : file.artist;
+    r.album = file.album.empty() ? fs::path(path).parent_path().filename().string() : file.album;
+    r.coverPath = coverBeside(path);
+    r.seconds = file.durationSeconds > 0.0 ? file.durationSeconds : static_cast<double>(file.samples.size()) / file.sampleRate;
+    if (options_.maxSecondsPerTrack > 0.0) {
+        const auto keep = static_cast<size_t>(options_.maxSecondsPerTrack * file.sampleRate);
+        file.samples.resize(std::min(file.samples.size(), keep));
+        r.seconds = std::min(r.seconds, options_.maxSecondsPerTrack);
+    }
+    const std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
+    const fp::PeakExtractor peaks(config_);
+    r.landmarks = fp::HashBuilder(config_).build(peaks.extract(mono8k, fp::PeakDensity::Reference), config_.refFanOut);
+    return r;
+}
+
+bool CatalogBuilder::build(const std::vector<std::string>& files, const std::string& directory, BuildReport& report,
+                           std::string& error) const {
     if (files.empty()) {
         error = "no music files to index";
         return false;
     }
-    if (files.size() >= (size_t{1} << fp::FingerprintConfig::kTrackBits)) {
-        error = "too many tracks for one catalog";
+    return produce(files.size(), [&](size_t i, TrackInput& t) { t = fingerprintFile(files[i]); }, directory, true, report, error);
+}
+
+bool CatalogBuilder::add(const std::vector<std::string>& files, const std::string& directory, BuildReport& report,
+                         std::string& error) const {
+    if (files.empty()) {
+        error = "no music files to add";
         return false;
     }
-    std::error_code ec;
-    fs::create_directories(outputDirectory, ec);
+    return produce(files.size(), [&](size_t i, TrackInput& t) { t = fingerprintFile(files[i]); }, directory, false, report, error);
+}
 
-    // Decode and fingerprint on every core; results land in file order.
-    std::vector<Fingerprinted> results(files.size());
-    std::atomic<size_t> next{0};
-    std::atomic<size_t> done{0};
-    std::mutex progressMutex;
-    const fp::PeakExtractor peaks(config_);
-    const fp::HashBuilder hashes(config_);
+bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::string& directory, bool replace,
+                             BuildReport& report, std::string& error) const {
+    const auto started = std::chrono::steady_clock::now();
+    FolderLock lock(directory);
+    if (!lock.locked()) {
+        error = "another build is changing " + directory;
+        return false;
+    }
+    Manifest manifest;
+    if (!currentManifest(directory, manifest, !replace, error))
+        return false;
+    const uint32_t firstTrack = replace ? 0 : manifest.nextTrack;
+    if (uint64_t{firstTrack} + count > uint64_t{fp::kMaxTrack} + 1) {
+        error = "too many tracks for one catalog (track ids have 24 bits)";
+        return false;
+    }
+    // Whatever an interrupted build left is thrown away: this one starts clean.
+    const std::string work = directory + "/.work";
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    fs::create_directories(work, ec);
+
+    Manifest next = manifest;
+    next.version = manifest.version + 1;
+    next.metadata = numbered("meta-", next.version, ".sqlite");
+    const std::string segmentName = numbered("seg-", next.version, ".fpi");
+    if (replace) {
+        next.segments.clear();
+        next.deleted.clear();
+    }
+    next.segments.push_back(segmentName);
+
+    const std::string metadataWork = work + "/meta.sqlite";
+    if (!replace && !copyFile(directory + "/" + manifest.metadata, metadataWork, error))
+        return false;
+    Database db = openDatabase(metadataWork, error);
+    if (!db)
+        return false;
+    if (replace && !exec(db.get(),
+                         "CREATE TABLE albums(id INTEGER PRIMARY KEY, title TEXT NOT NULL, artist TEXT NOT NULL, cover_path TEXT);"
+                         "CREATE TABLE tracks(id INTEGER PRIMARY KEY, path TEXT NOT NULL, title TEXT NOT NULL,"
+                         " artist TEXT NOT NULL, album_id INTEGER NOT NULL REFERENCES albums(id), seconds REAL NOT NULL);"
+                         "CREATE INDEX tracks_by_path ON tracks(path);",
+                         error))
+        return false;
+    if (!exec(db.get(), "PRAGMA synchronous=OFF; BEGIN;", error))
+        return false;
+    Statement insertAlbum = prepare(db.get(), "INSERT INTO albums VALUES(?,?,?,?)");
+    Statement insertTrack = prepare(db.get(), "INSERT INTO tracks VALUES(?,?,?,?,?,?)");
+    std::map<std::string, uint32_t> albumIds;
+    uint32_t nextAlbum = 0;
+    {
+        Statement albums = prepare(db.get(), "SELECT id, title FROM albums");
+        while (albums && sqlite3_step(albums.get()) == SQLITE_ROW) {
+            const auto id = static_cast<uint32_t>(sqlite3_column_int64(albums.get(), 0));
+            albumIds[reinterpret_cast<const char*>(sqlite3_column_text(albums.get(), 1))] = id;
+            nextAlbum = std::max(nextAlbum, id + 1);
+        }
+    }
+
+    // Fingerprint on every core; each finished track goes into the index writer (which spills
+    // sorted runs when its budget is full) and the metadata under one lock.
+    fp::IndexWriter index(work, options_.memoryBudget);
+    std::atomic<size_t> nextIndex{0};
+    size_t done = 0;
+    bool failed = false;
+    std::mutex mutex;
     auto worker = [&] {
-        for (size_t i = next++; i < files.size(); i = next++) {
-            Fingerprinted& r = results[i];
-            audio::AudioFile file;
-            if (file.load(files[i], r.error, options_.maxSecondsPerTrack)) {
-                r.ok = true;
-                r.title = file.title.empty() ? titleFromFileName(files[i]) : file.title;
-                r.artist = file.artist.empty() ? "Unknown Artist" : file.artist;
-                r.album = file.album.empty() ? fs::path(files[i]).parent_path().filename().string() : file.album;
-                r.seconds = file.durationSeconds > 0.0 ? file.durationSeconds : static_cast<double>(file.samples.size()) / file.sampleRate;
-                if (options_.maxSecondsPerTrack > 0.0) {
-                    const auto keep = static_cast<size_t>(options_.maxSecondsPerTrack * file.sampleRate);
-                    file.samples.resize(std::min(file.samples.size(), keep));
-                }
-                const std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
-                r.landmarks = hashes.build(peaks.extract(mono8k, fp::PeakDensity::Reference), config_.refFanOut);
+        for (size_t i = nextIndex++; i < count; i = nextIndex++) {
+            TrackInput r;
+            producer(i, r);
+            std::lock_guard guard(mutex);
+            ++done;
+            if (failed)
+                return;
+            if (!r.ok) {
+                ++report.skipped;
+                if (options_.warning)
+                    options_.warning(r.error);
+                continue;
             }
-            const size_t count = ++done;
-            std::lock_guard lock(progressMutex);
+            const auto trackId = static_cast<uint32_t>(firstTrack + i);
+            auto [it, isNew] = albumIds.emplace(r.album, nextAlbum);
+            if (isNew) {
+                ++nextAlbum;
+                sqlite3_bind_int64(insertAlbum.get(), 1, it->second);
+                sqlite3_bind_text(insertAlbum.get(), 2, r.album.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(insertAlbum.get(), 3, r.artist.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_bind_text(insertAlbum.get(), 4, r.coverPath.c_str(), -1, SQLITE_TRANSIENT);
+                sqlite3_step(insertAlbum.get());
+                sqlite3_reset(insertAlbum.get());
+            }
+            sqlite3_bind_int64(insertTrack.get(), 1, trackId);
+            sqlite3_bind_text(insertTrack.get(), 2, r.path.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insertTrack.get(), 3, r.title.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(insertTrack.get(), 4, r.artist.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(insertTrack.get(), 5, it->second);
+            sqlite3_bind_double(insertTrack.get(), 6, r.seconds);
+            const bool inserted = sqlite3_step(insertTrack.get()) == SQLITE_DONE;
+            sqlite3_reset(insertTrack.get());
+            if (!inserted) {
+                error = std::string("cannot write track metadata: ") + sqlite3_errmsg(db.get());
+                failed = true;
+                return;
+            }
+            if (!index.add(trackId, r.landmarks, error)) {
+                failed = true;
+                return;
+            }
+            ++report.tracks;
+            report.landmarks += r.landmarks.size();
+            report.audioSeconds += r.seconds;
             if (options_.progress)
-                options_.progress(count, files.size(), files[i]);
+                options_.progress(BuildProgress{done, count, r.path, report.audioSeconds,
+                                                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count()});
         }
     };
     const unsigned threads = std::max(1u, options_.threads != 0 ? options_.threads : std::thread::hardware_concurrency());
     std::vector<std::thread> pool;
-    for (unsigned t = 0; t < std::min<size_t>(threads, files.size()); ++t)
+    for (unsigned t = 0; t < std::min<size_t>(threads, count); ++t)
         pool.emplace_back(worker);
     for (auto& t : pool)
         t.join();
-
-    // Number the readable tracks, group them into albums, and write both stores.
-    const std::string metadataPath = outputDirectory + "/" + Catalog::kMetadataFile;
-    fs::remove(metadataPath, ec);
-    sqlite3* raw = nullptr;
-    if (sqlite3_open(metadataPath.c_str(), &raw) != SQLITE_OK) {
-        sqlite3_close(raw);
-        error = "cannot create " + metadataPath;
+    if (failed)
         return false;
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, &sqlite3_close);
-    if (!exec(db.get(),
-              "CREATE TABLE albums(id INTEGER PRIMARY KEY, title TEXT NOT NULL, artist TEXT NOT NULL, cover_path TEXT);"
-              "CREATE TABLE tracks(id INTEGER PRIMARY KEY, path TEXT NOT NULL, title TEXT NOT NULL, artist TEXT NOT NULL,"
-              " album_id INTEGER NOT NULL REFERENCES albums(id), seconds REAL NOT NULL);"
-              "BEGIN;",
-              error))
-        return false;
-
-    sqlite3_stmt* rawAlbum = nullptr;
-    sqlite3_stmt* rawTrack = nullptr;
-    sqlite3_prepare_v2(db.get(), "INSERT INTO albums VALUES(?,?,?,?)", -1, &rawAlbum, nullptr);
-    sqlite3_prepare_v2(db.get(), "INSERT INTO tracks VALUES(?,?,?,?,?,?)", -1, &rawTrack, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insertAlbum(rawAlbum, &sqlite3_finalize);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insertTrack(rawTrack, &sqlite3_finalize);
-
-    fp::IndexWriter index;
-    std::map<std::string, uint32_t> albumIds;
-    uint32_t trackId = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
-        Fingerprinted& r = results[i];
-        if (!r.ok) {
-            ++report.skipped;
-            if (options_.warning)
-                options_.warning(r.error);
-            continue;
-        }
-        auto [it, isNew] = albumIds.emplace(r.album, static_cast<uint32_t>(albumIds.size()));
-        if (isNew) {
-            const std::string cover = coverBeside(files[i]);
-            sqlite3_bind_int64(insertAlbum.get(), 1, it->second);
-            sqlite3_bind_text(insertAlbum.get(), 2, r.album.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(insertAlbum.get(), 3, r.artist.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(insertAlbum.get(), 4, cover.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_step(insertAlbum.get());
-            sqlite3_reset(insertAlbum.get());
-        }
-        sqlite3_bind_int64(insertTrack.get(), 1, trackId);
-        sqlite3_bind_text(insertTrack.get(), 2, files[i].c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insertTrack.get(), 3, r.title.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insertTrack.get(), 4, r.artist.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insertTrack.get(), 5, it->second);
-        sqlite3_bind_double(insertTrack.get(), 6, r.seconds);
-        if (sqlite3_step(insertTrack.get()) != SQLITE_DONE) {
-            error = std::string("cannot write track metadata: ") + sqlite3_errmsg(db.get());
-            return false;
-        }
-        sqlite3_reset(insertTrack.get());
-        index.add(trackId, r.landmarks);
-        report.landmarks += r.landmarks.size();
-        report.audioSeconds += options_.maxSecondsPerTrack > 0.0 ? std::min(r.seconds, options_.maxSecondsPerTrack) : r.seconds;
-        ++trackId;
-        std::vector<fp::Landmark>().swap(r.landmarks);
-    }
-    if (trackId == 0) {
+    if (report.tracks == 0) {
         error = "none of the files could be read";
         return false;
     }
+    insertAlbum.reset();
+    insertTrack.reset();
     if (!exec(db.get(), "COMMIT;", error))
         return false;
-    const std::string indexPath = outputDirectory + "/" + Catalog::kIndexFile;
-    if (!index.write(indexPath, error))
+    db.reset();
+
+    report.sortedRuns = index.runCount();
+    const std::string segmentPath = directory + "/" + segmentName;
+    if (!index.write(segmentPath, error))
         return false;
-    report.tracks = trackId;
-    report.indexBytes = fs::file_size(indexPath, ec);
+    if (std::rename(metadataWork.c_str(), (directory + "/" + next.metadata).c_str()) != 0) {
+        error = "cannot move the metadata into " + directory;
+        return false;
+    }
+    next.nextTrack = static_cast<uint32_t>(firstTrack + count);
+    if (!next.publish(directory, error))
+        return false;
+    fs::remove_all(work, ec);
+    report.indexBytes = fs::file_size(segmentPath, ec);
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return true;
+}
+
+bool CatalogBuilder::remove(const std::string& directory, const std::vector<std::string>& files, size_t& removed,
+                            std::string& error) {
+    removed = 0;
+    FolderLock lock(directory);
+    if (!lock.locked()) {
+        error = "another build is changing " + directory;
+        return false;
+    }
+    Manifest manifest;
+    if (!currentManifest(directory, manifest, true, error))
+        return false;
+    Manifest next = manifest;
+    next.version = manifest.version + 1;
+    next.metadata = numbered("meta-", next.version, ".sqlite");
+    const std::string work = directory + "/.work";
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    fs::create_directories(work, ec);
+    const std::string metadataWork = work + "/meta.sqlite";
+    if (!copyFile(directory + "/" + manifest.metadata, metadataWork, error))
+        return false;
+    {
+        Database db = openDatabase(metadataWork, error);
+        if (!db || !exec(db.get(), "BEGIN;", error))
+            return false;
+        Statement find = prepare(db.get(), "SELECT id FROM tracks WHERE path = ?");
+        Statement erase = prepare(db.get(), "DELETE FROM tracks WHERE id = ?");
+        for (const std::string& file : files) {
+            sqlite3_bind_text(find.get(), 1, file.c_str(), -1, SQLITE_TRANSIENT);
+            while (sqlite3_step(find.get()) == SQLITE_ROW) {
+                const auto id = static_cast<uint32_t>(sqlite3_column_int64(find.get(), 0));
+                next.deleted.push_back(id);
+                sqlite3_bind_int64(erase.get(), 1, id);
+                sqlite3_step(erase.get());
+                sqlite3_reset(erase.get());
+                ++removed;
+            }
+            sqlite3_reset(find.get());
+        }
+        find.reset();
+        erase.reset();
+        if (!exec(db.get(), "COMMIT;", error))
+            return false;
+    }
+    if (std::rename(metadataWork.c_str(), (directory + "/" + next.metadata).c_str()) != 0) {
+        error = "cannot move the metadata into " + directory;
+        return false;
+    }
+    std::sort(next.deleted.begin(), next.deleted.end());
+    next.deleted.erase(std::unique(next.deleted.begin(), next.deleted.end()), next.deleted.end());
+    const bool ok = next.publish(directory, error);
+    fs::remove_all(work, ec);
+    return ok;
+}
+
+bool CatalogBuilder::merge(const std::string& directory, std::string& error) {
+    FolderLock lock(directory);
+    if (!lock.locked()) {
+        error = "another build is changing " + directory;
+        return false;
+    }
+    Manifest manifest;
+    if (!currentManifest(directory, manifest, true, error))
+        return false;
+    std::vector<std::string> paths;
+    for (const std::string& s : manifest.segments)
+        paths.push_back(directory + "/" + s);
+    fp::FingerprintIndex index;
+    if (!index.open(paths, manifest.deleted, error))
+        return false;
+    std::vector<const fp::IndexSegment*> segments;
+    for (const auto& s : index.segments())
+        segments.push_back(s.get());
+    Manifest next = manifest;
+    next.version = manifest.version + 1;
+    next.metadata = numbered("meta-", next.version, ".sqlite");
+    next.segments = {numbered("seg-", next.version, ".fpi")};
+    next.deleted.clear();
+    const auto dropped = [&index](uint32_t track) { return index.isDeleted(track); };
+    return fp::IndexWriter::merge(segments, dropped, directory + "/" + next.segments[0], error) &&
+           copyFile(directory + "/" + manifest.metadata, directory + "/" + next.metadata, error) &&
+           next.publish(directory, error);
 }
 
 } // namespace melodex::catalog

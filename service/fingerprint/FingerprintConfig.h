@@ -19,19 +19,32 @@ struct FingerprintConfig {
     // --- Peaks (Wang 2003: spectrogram maxima of their neighbourhood) ---
     // The catalog keeps sparse peaks (a large neighbourhood); a query keeps denser ones, so that
     // every reference peak is also a query peak and the index stays small.
-    int refPeakFreqRadius = 9;     // bins either side
+    // The frequency radius is given at 1000 Hz and grows with frequency (a constant share of
+    // an octave): a band of 300-600 Hz gets as many peaks across it as a band of 1.5-3 kHz,
+    // so music whose energy sits low in the band still has peaks enough to pair when noise
+    // takes the peaks of the quiet bands above it.
+    int refPeakFreqRadius = 6;     // bins either side at 1000 Hz (bin 64)
     int refPeakTimeRadius = 20;    // frames either side (0.32 s)
     int queryPeakFreqRadius = 6;
-    int queryPeakTimeRadius = 10;
+    int queryPeakTimeRadius = 20;
+    int minPeakFreqRadius = 2;     // the radius never shrinks below this
+    int maxPeakFreqRadius = 12;    // nor grows past this
     float peakFloorDb = -80.0f;    // log-magnitude below which a cell is silence, not a peak
 
-    // --- Landmarks (anchor peak paired with later peaks in a target zone) ---
+    // --- Landmarks (an anchor peak and two later peaks of its target zone) ---
+    // Three peaks make a 32-bit hash where two made 21 bits: a hash list holds ~2000 times
+    // fewer chance entries, so what a query reads grows far slower than the catalog.
     int targetMinDt = 1;           // frames
-    int targetMaxDt = 63;          // frames (~1 s); fits the 6-bit dt field of a hash
-    int targetMaxDf = 63;          // bins either way; fits the 7-bit df field
-    int refFanOut = 7;             // pairs per anchor in the catalog (1.6 MB per hour)
-    int queryFanOut = 24;          // pairs per anchor in a query (a superset of the catalog's)
-    int queryTimeJitter = 1;       // a query pair also looks up frame differences this far off
+    int targetMaxDt = 63;          // frames (~1 s); fits the 6-bit dt fields of a hash
+    int targetMaxDf = 31;          // bins either way; fits the 6-bit df fields
+    int refFanOut = 5;             // targets per anchor in the catalog: every two of them make
+                                   // a landmark (10 per anchor)
+    int queryFanOut = 8;           // targets per anchor in a query: more, as noise peaks crowd
+                                   // in among the catalog's targets (28 landmarks per anchor)
+    int queryTimeJitter = 1;       // a query landmark also looks up frame differences this far off
+    // Hash lists longer than this (over the whole catalog) are not read by a query: they are
+    // sustained tones shared by much of the catalog, costly to read and telling little.
+    uint32_t maxHashList = 4000;
 
     // --- Matching (time-offset consistency) ---
     int offsetTolerance = 2;       // frames either side of an offset that still count for it
@@ -45,10 +58,10 @@ struct FingerprintConfig {
     // time, 3 % lower in frequency; PeakExtractor::undoSpeed).
     std::vector<double> speedFactors{1.0, 1.01, 0.99, 1.02, 0.98, 1.03, 0.97};
 
-    // --- Index layout: 21-bit hashes, 12-bit track ids, 20-bit frame times ---
-    static constexpr int kHashBits = 21;
-    static constexpr int kTrackBits = 12;
-    static constexpr int kTimeBits = 20;
+    // --- Index layout: 32-bit hashes, 24-bit track ids, 24-bit frame times (74 hours) ---
+    static constexpr int kHashBits = 32;
+    static constexpr int kTrackBits = 24;
+    static constexpr int kTimeBits = 24;
 };
 
 } // namespace melodex::fp

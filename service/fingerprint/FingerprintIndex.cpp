@@ -7,40 +7,24 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace melodex::fp {
 
-FingerprintIndex::~FingerprintIndex() { close(); }
+IndexSegment::~IndexSegment() { close(); }
 
-FingerprintIndex::FingerprintIndex(FingerprintIndex&& other) noexcept { *this = std::move(other); }
-
-FingerprintIndex& FingerprintIndex::operator=(FingerprintIndex&& other) noexcept {
-    if (this != &other) {
-        close();
-        map_ = std::exchange(other.map_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        count_ = std::exchange(other.count_, 0);
-        trackCount_ = std::exchange(other.trackCount_, 0);
-        directory_ = std::exchange(other.directory_, nullptr);
-        values_ = std::exchange(other.values_, nullptr);
-        low_ = std::exchange(other.low_, nullptr);
-    }
-    return *this;
-}
-
-void FingerprintIndex::close() {
+void IndexSegment::close() {
     if (map_ != nullptr)
         munmap(map_, size_);
     map_ = nullptr;
     size_ = count_ = 0;
-    trackCount_ = 0;
-    directory_ = values_ = nullptr;
-    low_ = nullptr;
+    trackLimit_ = 0;
+    directory_ = nullptr;
+    postings_ = low_ = nullptr;
 }
 
-bool FingerprintIndex::open(const std::string& path, std::string& error) {
+bool IndexSegment::open(const std::string& path, std::string& error) {
     close();
+    path_ = path;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot open " + path;
@@ -49,7 +33,7 @@ bool FingerprintIndex::open(const std::string& path, std::string& error) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(IndexHeader))) {
         ::close(fd);
-        error = path + " is not an index (too short)";
+        error = path + " is not an index segment (too short)";
         return false;
     }
     const auto size = static_cast<uint64_t>(st.st_size);
@@ -59,26 +43,35 @@ bool FingerprintIndex::open(const std::string& path, std::string& error) {
         error = "cannot map " + path;
         return false;
     }
-    IndexHeader header{};
-    std::memcpy(&header, map, sizeof header);
-    const uint64_t dirEntries = (uint64_t{1} << kDirectoryBits) + 1;
-    const uint64_t expected = sizeof(IndexHeader) + dirEntries * 4 + header.entryCount * 5;
-    if (std::memcmp(header.magic, kIndexMagic, sizeof header.magic) != 0 ||
-        header.hashBits != FingerprintConfig::kHashBits || header.directoryBits != kDirectoryBits ||
-        expected != size) {
-        munmap(map, size);
-        error = path + " is not an index of this version";
-        return false;
-    }
     map_ = map;
     size_ = size;
+    IndexHeader header{};
+    std::memcpy(&header, map, sizeof header);
+    const bool bitsOk = header.hashBits == FingerprintConfig::kHashBits && header.directoryBits >= kMinDirectoryBits &&
+                        header.directoryBits <= kMaxDirectoryBits &&
+                        header.lowBytes == static_cast<uint32_t>(lowBytesFor(static_cast<int>(header.directoryBits)));
+    const uint64_t dirEntries = bitsOk ? (uint64_t{1} << header.directoryBits) + 1 : 0;
+    const uint64_t perEntry = kPostingBytes + header.lowBytes;
+    if (std::memcmp(header.magic, kIndexMagic, sizeof header.magic) != 0 || !bitsOk ||
+        header.entryCount > (size - sizeof header) / perEntry ||
+        sizeof(IndexHeader) + dirEntries * 4 + header.entryCount * perEntry != size) {
+        close();
+        error = path + " is not an index segment of this version";
+        return false;
+    }
     count_ = header.entryCount;
-    trackCount_ = header.trackCount;
+    trackLimit_ = header.trackLimit;
+    directoryBits_ = static_cast<int>(header.directoryBits);
+    lowBytes_ = static_cast<int>(header.lowBytes);
     const auto* base = static_cast<const uint8_t*>(map);
     directory_ = reinterpret_cast<const uint32_t*>(base + sizeof(IndexHeader));
-    values_ = directory_ + dirEntries;
-    low_ = reinterpret_cast<const uint8_t*>(values_ + count_);
-    if (directory_[dirEntries - 1] != count_) {
+    postings_ = base + sizeof(IndexHeader) + dirEntries * 4;
+    low_ = postings_ + count_ * kPostingBytes;
+    // A directory that runs backwards or past the entries would send lookups out of the file.
+    bool ordered = directory_[0] == 0 && directory_[dirEntries - 1] == count_;
+    for (uint64_t b = 1; ordered && b < dirEntries; ++b)
+        ordered = directory_[b - 1] <= directory_[b];
+    if (!ordered) {
         close();
         error = path + " has a damaged directory";
         return false;
@@ -86,25 +79,81 @@ bool FingerprintIndex::open(const std::string& path, std::string& error) {
     return true;
 }
 
-std::span<const uint32_t> FingerprintIndex::lookup(uint32_t hash) const {
-    if (map_ == nullptr)
-        return {};
-    const uint32_t bucket = (hash >> kLowBits) & ((1u << kDirectoryBits) - 1);
-    const auto low = static_cast<uint8_t>(hash & ((1u << kLowBits) - 1));
-    const uint8_t* first = low_ + directory_[bucket];
-    const uint8_t* last = low_ + directory_[bucket + 1];
-    if (first > last || last > low_ + count_)
-        return {};
-    const auto [lo, hi] = std::equal_range(first, last, low);
-    return {values_ + (lo - low_), static_cast<size_t>(hi - lo)};
+uint32_t IndexSegment::hashAt(uint32_t bucket, uint64_t i) const {
+    uint32_t low = 0;
+    for (int k = 0; k < lowBytes_; ++k)
+        low |= static_cast<uint32_t>(low_[i * static_cast<uint64_t>(lowBytes_) + static_cast<uint64_t>(k)]) << (8 * k);
+    const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
+    return (bucket << lowBits) | (low & static_cast<uint32_t>((uint64_t{1} << lowBits) - 1));
 }
 
-void FingerprintIndex::forEachEntry(const std::function<void(uint32_t, uint32_t)>& visit) const {
+PostingList IndexSegment::lookup(uint32_t hash) const {
     if (map_ == nullptr)
-        return;
-    for (uint32_t bucket = 0; bucket < (1u << kDirectoryBits); ++bucket)
-        for (uint32_t i = directory_[bucket]; i < directory_[bucket + 1] && i < count_; ++i)
-            visit((bucket << kLowBits) | low_[i], values_[i]);
+        return {};
+    const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
+    const uint32_t bucket = hash >> lowBits;
+    const uint32_t want = hash & static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
+    uint64_t lo = directory_[bucket];
+    uint64_t hi = directory_[bucket + 1];
+    // Buckets hold about eight entries: a binary search for the first entry of the hash, then
+    // a walk to its last.
+    auto lowAt = [this](uint64_t i) {
+        const uint8_t* p = low_ + i * static_cast<uint64_t>(lowBytes_);
+        return lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8));
+    };
+    while (lo < hi) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        if (lowAt(mid) < want)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    uint64_t end = lo;
+    const uint64_t bucketEnd = directory_[bucket + 1];
+    while (end < bucketEnd && lowAt(end) == want)
+        ++end;
+    return PostingList{postings_ + lo * kPostingBytes, static_cast<size_t>(end - lo)};
+}
+
+void IndexSegment::forEachEntry(const std::function<void(uint32_t, uint32_t, int32_t)>& visit) const {
+    uint32_t bucket = 0;
+    for (uint64_t i = 0; i < count_; ++i) {
+        while (directory_[bucket + 1] <= i)
+            ++bucket;
+        const uint64_t v = posting(i);
+        visit(hashAt(bucket, i), postingTrack(v), postingFrame(v));
+    }
+}
+
+bool FingerprintIndex::open(const std::vector<std::string>& segmentPaths, const std::vector<uint32_t>& deleted,
+                            std::string& error) {
+    segments_.clear();
+    for (const std::string& path : segmentPaths) {
+        auto segment = std::make_unique<IndexSegment>();
+        if (!segment->open(path, error))
+            return false;
+        segments_.push_back(std::move(segment));
+    }
+    deletedList_ = deleted;
+    std::sort(deletedList_.begin(), deletedList_.end());
+    deleted_.assign(deletedList_.empty() ? 0 : deletedList_.back() + size_t{1}, false);
+    for (uint32_t t : deletedList_)
+        deleted_[t] = true;
+    return true;
+}
+
+uint64_t FingerprintIndex::entryCount() const {
+    uint64_t n = 0;
+    for (const auto& s : segments_)
+        n += s->entryCount();
+    return n;
+}
+
+uint64_t FingerprintIndex::fileBytes() const {
+    uint64_t n = 0;
+    for (const auto& s : segments_)
+        n += s->fileBytes();
+    return n;
 }
 
 } // namespace melodex::fp

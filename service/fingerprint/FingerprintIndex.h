@@ -1,49 +1,86 @@
-// Stage 3 of the fingerprinter: the landmark index, read through a memory map (IndexFormat.h).
-// Opening costs one mmap and a header check, so the service starts in milliseconds.
+// Stage 3 of the fingerprinter: the landmark index. A catalog's index is a few immutable
+// segments (IndexFormat.h), each read through a memory map, and a list of deleted tracks whose
+// entries the segments still hold until they are merged away. Opening costs one mmap and a
+// header check per segment, so the service starts (and takes up a new catalog) in milliseconds.
 #pragma once
 
 #include "IndexFormat.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace melodex::fp {
 
-class FingerprintIndex {
-public:
-    FingerprintIndex() = default;
-    ~FingerprintIndex();
-    FingerprintIndex(const FingerprintIndex&) = delete;
-    FingerprintIndex& operator=(const FingerprintIndex&) = delete;
-    FingerprintIndex(FingerprintIndex&& other) noexcept;
-    FingerprintIndex& operator=(FingerprintIndex&& other) noexcept;
+// The entries of one hash in one segment: `count` postings of kPostingBytes from `data`.
+struct PostingList {
+    const uint8_t* data = nullptr;
+    size_t count = 0;
+    uint64_t operator[](size_t i) const { return loadPosting(data + i * kPostingBytes); }
+};
 
-    // Maps the file and checks its header and sizes. False with a reason when it is not a
-    // valid index of this version.
+class IndexSegment {
+public:
+    IndexSegment() = default;
+    ~IndexSegment();
+    IndexSegment(const IndexSegment&) = delete;
+    IndexSegment& operator=(const IndexSegment&) = delete;
+
+    // Maps the file and checks its header, sizes and directory. False with a reason when it is
+    // not a valid segment of this version.
     bool open(const std::string& path, std::string& error);
 
-    // The packed values (IndexFormat.h) of every entry with this hash; empty if none.
-    std::span<const uint32_t> lookup(uint32_t hash) const;
+    PostingList lookup(uint32_t hash) const;
 
-    // Every entry in storage order; used by the naive reference matcher.
-    void forEachEntry(const std::function<void(uint32_t hash, uint32_t value)>& visit) const;
+    // Every entry in storage order (hash, track, frame); the naive matcher and merges read it.
+    void forEachEntry(const std::function<void(uint32_t hash, uint32_t track, int32_t frame)>& visit) const;
 
     uint64_t entryCount() const { return count_; }
-    uint32_t trackCount() const { return trackCount_; }
     uint64_t fileBytes() const { return size_; }
+    uint32_t trackLimit() const { return trackLimit_; }
+    const std::string& path() const { return path_; }
+
+    // Raw access for sequential readers (merges): the end of a bucket, the posting and the
+    // full hash of entry i (whose bucket the caller tracks).
+    uint64_t bucketEnd(uint32_t bucket) const { return directory_[bucket + 1]; }
+    uint64_t posting(uint64_t i) const { return loadPosting(postings_ + i * kPostingBytes); }
+    uint32_t hashAt(uint32_t bucket, uint64_t i) const;
 
 private:
     void close();
 
+    std::string path_;
     void* map_ = nullptr;
     uint64_t size_ = 0;
     uint64_t count_ = 0;
-    uint32_t trackCount_ = 0;
+    uint32_t trackLimit_ = 0;
+    int directoryBits_ = 0;
+    int lowBytes_ = 0;
     const uint32_t* directory_ = nullptr;
-    const uint32_t* values_ = nullptr;
+    const uint8_t* postings_ = nullptr;
     const uint8_t* low_ = nullptr;
+};
+
+// A catalog's whole index: its segments and its deleted tracks.
+class FingerprintIndex {
+public:
+    // Opens every segment; `deleted` are track ids whose entries no longer count.
+    bool open(const std::vector<std::string>& segmentPaths, const std::vector<uint32_t>& deleted, std::string& error);
+
+    std::span<const std::unique_ptr<IndexSegment>> segments() const { return segments_; }
+    bool isDeleted(uint32_t track) const { return track < deleted_.size() && deleted_[track]; }
+    const std::vector<uint32_t>& deletedTracks() const { return deletedList_; }
+
+    uint64_t entryCount() const;
+    uint64_t fileBytes() const;
+
+private:
+    std::vector<std::unique_ptr<IndexSegment>> segments_;
+    std::vector<bool> deleted_;       // by track id
+    std::vector<uint32_t> deletedList_;
 };
 
 } // namespace melodex::fp

@@ -3,34 +3,61 @@
 #include <cstdlib>
 
 namespace melodex::fp {
+namespace {
+
+// MurmurHash3's finaliser: a bijection of 32-bit values that spreads every input bit over
+// the output. The index's directory takes the top bits of a hash; unmixed, those would be
+// the anchor bin, and the low bins of most music would crowd a few buckets.
+uint32_t mix(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    h *= 0xc2b2ae35u;
+    h ^= h >> 16;
+    return h;
+}
+
+} // namespace
 
 HashBuilder::HashBuilder(const FingerprintConfig& config) : config_(config) {}
 
-uint32_t HashBuilder::pack(int anchorBin, int binDelta, int frameDelta) {
-    return (static_cast<uint32_t>(anchorBin & 0xFF) << 13) |
-           (static_cast<uint32_t>((binDelta + 64) & 0x7F) << 6) |
-           static_cast<uint32_t>(frameDelta & 0x3F);
+uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2) {
+    const uint32_t raw = (static_cast<uint32_t>(anchorBin & 0xFF) << 24) |
+                         (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 18) |
+                         (static_cast<uint32_t>(frameDelta1 & 0x3F) << 12) |
+                         (static_cast<uint32_t>((binDelta2 + 32) & 0x3F) << 6) |
+                         static_cast<uint32_t>(frameDelta2 & 0x3F);
+    return mix(raw);
 }
 
 std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
-    landmarks.reserve(peaks.size() * static_cast<size_t>(fanOut));
+    const size_t perAnchor = static_cast<size_t>(fanOut) * static_cast<size_t>(fanOut - 1) / 2 *
+                             static_cast<size_t>((2 * timeJitter + 1) * (2 * timeJitter + 1));
+    landmarks.reserve(peaks.size() * perAnchor);
+    std::vector<const Peak*> targets;
+    const auto inZone = [this](int dt) { return dt >= config_.targetMinDt && dt <= config_.targetMaxDt; };
     for (size_t i = 0; i < peaks.size(); ++i) {
         const Peak& anchor = peaks[i];
-        int paired = 0;
-        for (size_t j = i + 1; j < peaks.size() && paired < fanOut; ++j) {
-            const Peak& target = peaks[j];
-            const int dt = target.frame - anchor.frame;
+        targets.clear();
+        for (size_t j = i + 1; j < peaks.size() && targets.size() < static_cast<size_t>(fanOut); ++j) {
+            const int dt = peaks[j].frame - anchor.frame;
             if (dt > config_.targetMaxDt)
                 break;
-            const int df = target.bin - anchor.bin;
-            if (dt < config_.targetMinDt || std::abs(df) > config_.targetMaxDf)
-                continue;
-            for (int j = -timeJitter; j <= timeJitter; ++j)
-                if (dt + j >= config_.targetMinDt && dt + j <= config_.targetMaxDt)
-                    landmarks.push_back(Landmark{pack(anchor.bin, df, dt + j), anchor.frame});
-            ++paired;
+            if (dt >= config_.targetMinDt && std::abs(peaks[j].bin - anchor.bin) <= config_.targetMaxDf)
+                targets.push_back(&peaks[j]);
         }
+        for (size_t a = 0; a < targets.size(); ++a)
+            for (size_t b = a + 1; b < targets.size(); ++b) {
+                const int df1 = targets[a]->bin - anchor.bin;
+                const int df2 = targets[b]->bin - anchor.bin;
+                const int dt1 = targets[a]->frame - anchor.frame;
+                const int dt2 = targets[b]->frame - anchor.frame;
+                for (int j1 = -timeJitter; j1 <= timeJitter; ++j1)
+                    for (int j2 = -timeJitter; j2 <= timeJitter; ++j2)
+                        if (inZone(dt1 + j1) && inZone(dt2 + j2))
+                            landmarks.push_back(Landmark{pack(anchor.bin, df1, dt1 + j1, df2, dt2 + j2), anchor.frame});
+            }
     }
     return landmarks;
 }

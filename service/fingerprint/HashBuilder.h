@@ -1,6 +1,9 @@
-// Stage 2 of the fingerprinter: landmarks. Each anchor peak is paired with the peaks that
-// follow it in a target zone; the pair (anchor bin, bin difference, time difference) is a
-// 21-bit hash, invariant to where in the song the pair occurs (Wang 2003, section 2.2).
+// Stage 2 of the fingerprinter: landmarks. Each anchor peak is joined with two of the peaks
+// that follow it in a target zone; the three peaks' anchor bin and the two targets' bin and
+// frame differences make a 32-bit hash, invariant to where in the song they occur (Wang 2003
+// used pairs; a third peak makes the hash specific enough for catalogs of 10^5 tracks).
+// The differences of a triple also keep open hashes of their ratios, which a change of speed
+// or pitch leaves alone.
 #pragma once
 
 #include "FingerprintConfig.h"
@@ -20,15 +23,17 @@ class HashBuilder {
 public:
     explicit HashBuilder(const FingerprintConfig& config);
 
-    // Landmarks of peaks sorted by frame then bin; each anchor yields at most fanOut pairs,
-    // nearest in time first.
-    // With timeJitter > 0 each pair also yields the hashes of frame differences up to that
+    // Landmarks of peaks sorted by frame then bin: each anchor's first fanOut targets (nearest
+    // in time first), every two of them with the anchor.
+    // With timeJitter > 0 each landmark also yields the hashes of frame differences up to that
     // many frames off: a query's peaks may shift by a frame in a reverberant room, the
     // catalog's never do, so only queries use it.
     std::vector<Landmark> build(const std::vector<Peak>& peaks, int fanOut, int timeJitter = 0) const;
 
-    // The hash layout: anchor bin (8 bits), bin difference + 64 (7 bits), frame difference (6 bits).
-    static uint32_t pack(int anchorBin, int binDelta, int frameDelta);
+    // The hash of anchor bin (8 bits), first and second target's bin difference + 32 (6 bits
+    // each) and frame difference (6 bits each), its bits mixed so that any run of them is as
+    // good as any other for bucketing (a bijection: no two triples share a hash).
+    static uint32_t pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2);
 
 private:
     FingerprintConfig config_;

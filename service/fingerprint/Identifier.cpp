@@ -6,6 +6,11 @@
 
 namespace melodex::fp {
 
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled) {
+    return score >= (resampled ? config.minScoreResampled : config.minScore) &&
+           static_cast<float>(score) >= config.minScoreRatio * static_cast<float>(runnerUpScore);
+}
+
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
@@ -19,7 +24,7 @@ std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samp
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {
-    const Matcher matcher(index_, config_.offsetTolerance);
+    const Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList);
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
@@ -29,10 +34,12 @@ Identification Identifier::identify(std::span<const float> samples) const {
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
     VoteTally tally;
+    size_t postingsRead = 0;
     for (double speed : config_.speedFactors) {
         const std::vector<Landmark> query =
             hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
         const MatchCandidate candidate = matcher.match(query, tally);
+        postingsRead += tally.voteCount();
         Identification result;
         result.track = candidate.track;
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
@@ -40,13 +47,14 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.runnerUpScore = candidate.runnerUpScore;
         result.speed = speed;
         result.queryLandmarks = query.size();
-        result.matched = candidate.any && candidate.score >= (speed == 1.0 ? config_.minScore : config_.minScoreResampled) &&
-                         static_cast<float>(candidate.score) >= config_.minScoreRatio * static_cast<float>(candidate.runnerUpScore);
+        result.matched = candidate.any && acceptsMatch(config_, candidate.score, candidate.runnerUpScore, speed != 1.0);
+        result.postingsRead = postingsRead;
         if (result.matched)
             return result;
         if (speed == 1.0 || result.score > best.score)
             best = result;
     }
+    best.postingsRead = postingsRead;
     return best;
 }
 

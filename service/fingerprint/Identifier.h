@@ -22,7 +22,13 @@ struct Identification {
     int runnerUpScore = 0;
     double speed = 1.0;          // the resampling factor that matched
     size_t queryLandmarks = 0;
+    size_t postingsRead = 0;     // index entries that voted, over every speed tried
 };
+
+// The decision, from the best track's score and the runner-up track's alone: votes for a
+// track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
+// merged, give exactly the decision made over the whole.
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled);
 
 class Identifier {
 public:

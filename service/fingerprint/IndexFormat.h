@@ -1,40 +1,62 @@
-// On-disk layout of the landmark index, shared by IndexWriter and FingerprintIndex.
+// On-disk layout of one index segment, shared by IndexWriter and IndexSegment.
 //
 // A sorted, memory-mapped file: opening it costs one mmap, whatever the catalog's size.
 //   Header
-//   uint32 directory[2^kDirectoryBits + 1]  first entry of each bucket (top hash bits)
-//   uint32 values[count]                    (track << kTimeBits) | anchor frame
-//   uint8  lowBits[count]                   the hash bits below the bucket number
-// Entries are sorted by (hash, value), so the entries of one hash are one contiguous run.
+//   uint32 directory[2^directoryBits + 1]  first entry of each bucket (the top hash bits)
+//   uint8  postings[count][6]              (track << 24) | anchor frame, little-endian
+//   uint8  low[count][lowBytes]            the hash bits below the bucket number, little-endian
+// Entries are sorted by (hash, track, frame), so the entries of one hash are one run.
+//
+// The directory grows with the segment (directoryBits from 16 to 24, about eight entries a
+// bucket), so a small segment stays small and a large one finds a hash in one or two probes;
+// a segment holds fewer than 2^32 entries (a catalog is several segments).
 #pragma once
 
 #include "FingerprintConfig.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace melodex::fp {
 
-inline constexpr char kIndexMagic[8] = {'M', 'D', 'X', 'I', 'D', 'X', '1', '\0'};
-inline constexpr int kDirectoryBits = 16;
-inline constexpr int kLowBits = FingerprintConfig::kHashBits - kDirectoryBits;
-static_assert(kLowBits > 0 && kLowBits <= 8, "low hash bits must fit one byte");
+inline constexpr char kIndexMagic[8] = {'M', 'D', 'X', 'S', 'E', 'G', '2', '\0'};
+inline constexpr int kPostingBytes = 6;
+inline constexpr int kMinDirectoryBits = 16;
+inline constexpr int kMaxDirectoryBits = 24;
+inline constexpr uint32_t kMaxTrack = (1u << FingerprintConfig::kTrackBits) - 1;
+inline constexpr uint32_t kMaxFrame = (1u << FingerprintConfig::kTimeBits) - 1;
+static_assert(FingerprintConfig::kTrackBits + FingerprintConfig::kTimeBits == 8 * kPostingBytes);
 
 struct IndexHeader {
     char magic[8];
     uint32_t hashBits;
     uint32_t directoryBits;
     uint64_t entryCount;
-    uint32_t trackCount;
-    uint32_t reserved;
+    uint32_t lowBytes;    // (hashBits - directoryBits) / 8, rounded up
+    uint32_t trackLimit;  // one more than the largest track id
 };
 static_assert(sizeof(IndexHeader) == 32);
 
-inline uint32_t packValue(uint32_t track, uint32_t frame) {
-    return (track << FingerprintConfig::kTimeBits) | frame;
+// Directory bits for a segment of `entries` entries.
+inline int directoryBitsFor(uint64_t entries) {
+    int bits = kMinDirectoryBits;
+    while (bits < kMaxDirectoryBits && (uint64_t{8} << bits) < entries)
+        ++bits;
+    return bits;
 }
-inline uint32_t valueTrack(uint32_t value) { return value >> FingerprintConfig::kTimeBits; }
-inline int32_t valueFrame(uint32_t value) {
-    return static_cast<int32_t>(value & ((1u << FingerprintConfig::kTimeBits) - 1));
+inline int lowBytesFor(int directoryBits) { return (FingerprintConfig::kHashBits - directoryBits + 7) / 8; }
+
+inline void storePosting(uint8_t* out, uint32_t track, uint32_t frame) {
+    const uint64_t v = (static_cast<uint64_t>(track) << FingerprintConfig::kTimeBits) | frame;
+    for (int i = 0; i < kPostingBytes; ++i)
+        out[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+inline uint64_t loadPosting(const uint8_t* in) {
+    uint64_t v = 0;
+    std::memcpy(&v, in, kPostingBytes);  // little-endian hosts only, as is the whole file
+    return v;
+}
+inline uint32_t postingTrack(uint64_t v) { return static_cast<uint32_t>(v >> FingerprintConfig::kTimeBits); }
+inline int32_t postingFrame(uint64_t v) { return static_cast<int32_t>(v & kMaxFrame); }
 
 } // namespace melodex::fp

@@ -12,7 +12,8 @@ namespace melodex::fp {
 
 class Matcher {
 public:
-    Matcher(const FingerprintIndex& index, int offsetTolerance);
+    // Hashes with more than maxHashList entries in the whole index are not read.
+    Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
     // The same, voting in a caller's tally (cleared first) whose buffers outlive the call.
@@ -21,6 +22,7 @@ public:
 private:
     const FingerprintIndex& index_;
     int tolerance_;
+    uint32_t maxHashList_;
 };
 
 } // namespace melodex::fp

@@ -1,5 +1,6 @@
-// The reference matcher: no hash lookup, a full scan of every index entry against every query
-// landmark. Slow and obviously right; the tests hold the fast Matcher to its answers.
+// The reference matcher: no hash lookup, a full scan of every entry of every segment against
+// every query landmark, its own count of each hash's entries and its own search of the
+// deleted tracks. Slow and obviously right; the tests hold the fast Matcher to its answers.
 #pragma once
 
 #include "FingerprintIndex.h"
@@ -12,13 +13,14 @@ namespace melodex::fp {
 
 class NaiveMatcher {
 public:
-    NaiveMatcher(const FingerprintIndex& index, int offsetTolerance);
+    NaiveMatcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
 
 private:
     const FingerprintIndex& index_;
     int tolerance_;
+    uint32_t maxHashList_;
 };
 
 } // namespace melodex::fp

@@ -51,24 +51,31 @@ struct FftwDeleter {
     void operator()(void* p) const { fftwf_free(p); }
 };
 
-// Running maximum over a window of 2*radius+1 values of a row, by doubling: in a row padded
-// with -inf, the maxima of windows of 2, 4, ... p values (p the largest power of two within the
-// window), then each window is the maximum of two overlapping p-windows. Every step is a
-// straight loop the compiler vectorises; a monotonic queue's branches cost three times more.
-// `scratch` holds count + 2*radius floats.
-void slidingMax(const float* in, float* out, int count, int radius, float* scratch) {
-    const int width = 2 * radius + 1;
-    const int padded = count + 2 * radius;
-    std::fill(scratch, scratch + radius, -std::numeric_limits<float>::infinity());
-    std::copy(in, in + count, scratch + radius);
-    std::fill(scratch + radius + count, scratch + padded, -std::numeric_limits<float>::infinity());
-    int p = 1;  // scratch[i] now holds the maximum of scratch's original [i, i + p)
-    for (; 2 * p <= width; p *= 2)
-        for (int i = 0; i + p < padded; ++i)
-            scratch[i] = std::max(scratch[i], scratch[i + p]);
-    // Output i's window is padded [i, i + width): the p-windows at i and at i + width - p.
-    for (int i = 0; i < count; ++i)
-        out[i] = std::max(scratch[i], scratch[i + width - p]);
+// Running maximum along a row whose window varies from cell to cell ([lo[i], hi[i]]), from a
+// sparse table: the maxima of windows of 1, 2, 4, ... cells, each window then the maximum of
+// two overlapping power-of-two windows. Every level is a straight loop the compiler vectorises.
+struct FrequencyWindows {
+    std::vector<int> lo, hi, level;
+    int levels = 1;
+};
+
+void windowedMax(const float* in, float* out, int count, const FrequencyWindows& w, std::vector<float>& table) {
+    table.resize(static_cast<size_t>(count) * static_cast<size_t>(w.levels));
+    std::copy(in, in + count, table.begin());
+    for (int k = 1; k < w.levels; ++k) {
+        const float* prev = table.data() + static_cast<size_t>(k - 1) * static_cast<size_t>(count);
+        float* cur = table.data() + static_cast<size_t>(k) * static_cast<size_t>(count);
+        const int half = 1 << (k - 1);
+        for (int i = 0; i + half < count; ++i)
+            cur[i] = std::max(prev[i], prev[i + half]);
+        for (int i = std::max(0, count - half); i < count; ++i)
+            cur[i] = prev[i];
+    }
+    for (int i = 0; i < count; ++i) {
+        const int k = w.level[static_cast<size_t>(i)];
+        const float* row = table.data() + static_cast<size_t>(k) * static_cast<size_t>(count);
+        out[i] = std::max(row[w.lo[static_cast<size_t>(i)]], row[w.hi[static_cast<size_t>(i)] - (1 << k) + 1]);
+    }
 }
 
 // The same along time for a whole spectrogram at once (van Herk / Gil-Werman): running maxima
@@ -162,20 +169,45 @@ std::vector<float> PeakExtractor::spectrogram(std::span<const float> samples, in
     return power;
 }
 
+int PeakExtractor::frequencyRadius(int bin, PeakDensity density) const {
+    const int atKiloHertz = density == PeakDensity::Reference ? config_.refPeakFreqRadius : config_.queryPeakFreqRadius;
+    const int scaled = static_cast<int>(std::lround(atKiloHertz * static_cast<double>(bin) / 64.0));
+    return std::clamp(scaled, config_.minPeakFreqRadius, config_.maxPeakFreqRadius);
+}
+
 std::vector<Peak> PeakExtractor::extract(std::span<const float> samples, PeakDensity density) const {
     int frames = 0;
     const std::vector<float> power = spectrogram(samples, frames);
+    return extractFromSpectrogram(power, frames, density);
+}
+
+std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>& power, int frames,
+                                                        PeakDensity density) const {
     const int bins = config_.maxBin - config_.minBin + 1;
     const bool ref = density == PeakDensity::Reference;
-    const int freqRadius = ref ? config_.refPeakFreqRadius : config_.queryPeakFreqRadius;
     const int timeRadius = ref ? config_.refPeakTimeRadius : config_.queryPeakTimeRadius;
+    if (frames <= 0 || power.size() < static_cast<size_t>(frames) * static_cast<size_t>(bins))
+        return {};
 
     // Separable 2-D maximum filter: along frequency within each frame, then along time.
-    std::vector<float> scratch(static_cast<size_t>(bins + 2 * freqRadius));
+    FrequencyWindows windows;
+    for (int b = 0; b < bins; ++b) {
+        const int r = frequencyRadius(config_.minBin + b, density);
+        const int lo = std::max(0, b - r);
+        const int hi = std::min(bins - 1, b + r);
+        int k = 0;
+        while ((2 << k) <= hi - lo + 1)
+            ++k;
+        windows.lo.push_back(lo);
+        windows.hi.push_back(hi);
+        windows.level.push_back(k);
+        windows.levels = std::max(windows.levels, k + 1);
+    }
+    std::vector<float> table;
     std::vector<float> alongFreq(power.size());
     for (int f = 0; f < frames; ++f) {
         const size_t row = static_cast<size_t>(f) * static_cast<size_t>(bins);
-        slidingMax(power.data() + row, alongFreq.data() + row, bins, freqRadius, scratch.data());
+        windowedMax(power.data() + row, alongFreq.data() + row, bins, windows, table);
     }
     std::vector<float> neighbourhoodMax(power.size());
     slidingMaxAlongTime(alongFreq.data(), neighbourhoodMax.data(), frames, bins, timeRadius);

@@ -29,6 +29,12 @@ public:
 
     // Peaks of mono audio at config.sampleRate, sorted by frame, then bin.
     std::vector<Peak> extract(std::span<const float> samples, PeakDensity density) const;
+    // The same from a spectrogram() of `frames` rows (the benchmark derives distractor tracks
+    // from spectrograms, without audio).
+    std::vector<Peak> extractFromSpectrogram(const std::vector<float>& power, int frames, PeakDensity density) const;
+
+    // Bins either side that a peak at `bin` must exceed: a constant share of an octave.
+    int frequencyRadius(int bin, PeakDensity density) const;
 
     // The peaks the recording would have given had it been resampled by `speed` (the
     // resampling that undoes a playback `speed` times too fast): time stretches by `speed`,

@@ -42,13 +42,12 @@ IdService::IdService(ServiceOptions options) : options_(std::move(options)), log
 IdService::~IdService() = default;
 
 bool IdService::open(std::string& error) {
-    if (!catalog_.open(options_.catalogDir, error))
+    if (!catalogs_.open(options_.catalogDir, error))
         return false;
-    identifier_ = std::make_unique<fp::Identifier>(options_.fingerprint, catalog_.index());
     decoder_ = std::make_unique<audio::UploadDecoder>(options_.fingerprint.maxQuerySeconds);
-    pages_ = std::make_unique<LinkPages>(catalog_);
-    for (const catalog::Album& album : catalog_.albums())
-        albumArt_[album.id] = ArtRenderer::albumJpeg(album.title, album.coverPath, ArtRenderer::kArtSize, ArtRenderer::kArtSize);
+    const auto catalog = catalogs_.current();
+    for (const catalog::Album& album : catalog->albums())
+        albumArt(*catalog, album.id);
 
     server_ = std::make_unique<httplib::Server>();
     const unsigned threads = std::max(1u, options_.threads);
@@ -72,12 +71,24 @@ bool IdService::open(std::string& error) {
     }
     if (listeningSocket >= 0)
         ::listen(listeningSocket, kListenBacklog);
+    if (options_.catalogPollMs > 0)
+        catalogs_.watch(std::chrono::milliseconds(options_.catalogPollMs), [this](const std::string& message) { log_.event(message); });
     return true;
+}
+
+std::string IdService::albumArt(const catalog::Catalog& catalog, uint32_t albumId) {
+    std::lock_guard lock(artMutex_);
+    if (const auto it = albumArt_.find(albumId); it != albumArt_.end())
+        return it->second;
+    const catalog::Album* album = catalog.album(albumId);
+    if (album == nullptr)
+        return {};
+    return albumArt_[albumId] = ArtRenderer::albumJpeg(album->title, album->coverPath, ArtRenderer::kArtSize, ArtRenderer::kArtSize);
 }
 
 bool IdService::run() {
     log_.event("listening on " + options_.host + ":" + std::to_string(port_) + ", catalog " + options_.catalogDir +
-               " (" + std::to_string(catalog_.tracks().size()) + " tracks)");
+               " (" + std::to_string(catalogs_.current()->tracks().size()) + " tracks)");
     runCalled_ = true;
     const bool ok = server_->listen_after_bind();
     runDone_ = true;
@@ -201,22 +212,24 @@ void IdService::installRoutes() {
         refuse(response, 405, "identification takes a POST of the recording");
     });
     s.Get(R"(/art/(\d{1,9})\.jpg)", [this](const httplib::Request& request, httplib::Response& response) {
-        const auto it = albumArt_.find(static_cast<uint32_t>(std::stoul(request.matches[1].str())));
-        if (it == albumArt_.end() || it->second.empty())
+        const std::string art = albumArt(*catalogs_.current(), static_cast<uint32_t>(std::stoul(request.matches[1].str())));
+        if (art.empty())
             return refuse(response, 404, "no album " + request.matches[1].str());
-        response.set_content(it->second, "image/jpeg");
+        response.set_content(art, "image/jpeg");
     });
     s.Get(R"(/wallpaper/(\d{1,9})\.jpg)", [this](const httplib::Request& request, httplib::Response& response) {
-        const catalog::Track* track = catalog_.track(static_cast<uint32_t>(std::stoul(request.matches[1].str())));
+        const auto catalog = catalogs_.current();
+        const catalog::Track* track = catalog->track(static_cast<uint32_t>(std::stoul(request.matches[1].str())));
         if (track == nullptr)
             return refuse(response, 404, "no track " + request.matches[1].str());
-        const catalog::Album* album = catalog_.album(track->albumId);
+        const catalog::Album* album = catalog->album(track->albumId);
         response.set_content(ArtRenderer::albumJpeg(album ? album->title : track->title, album ? album->coverPath : "", 240, 320),
                              "image/jpeg");
     });
     s.Get(R"(/(ringtone|fullsong|wallpaper|recommend)/(\d{1,9})\.html)",
           [this](const httplib::Request& request, httplib::Response& response) {
-              const catalog::Track* track = catalog_.track(static_cast<uint32_t>(std::stoul(request.matches[2].str())));
+              const auto catalog = catalogs_.current();
+              const catalog::Track* track = catalog->track(static_cast<uint32_t>(std::stoul(request.matches[2].str())));
               if (track == nullptr)
                   return refuse(response, 404, "no track " + request.matches[2].str());
               const std::string kind = request.matches[1].str();
@@ -224,10 +237,10 @@ void IdService::installRoutes() {
                                  : kind == "fullsong"  ? LinkKind::FullSong
                                  : kind == "wallpaper" ? LinkKind::Wallpaper
                                                        : LinkKind::Recommend;
-              response.set_content(pages_->page(k, *track), "text/html; charset=utf-8");
+              response.set_content(LinkPages(*catalog).page(k, *track), "text/html; charset=utf-8");
           });
     s.Get("/", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(pages_->index(), "text/html; charset=utf-8");
+        response.set_content(LinkPages(*catalogs_.current()).index(), "text/html; charset=utf-8");
     });
 }
 
@@ -242,8 +255,9 @@ void IdService::identify(const httplib::Request& request, const std::string& bod
     if (upload.status != 0)
         return refuse(response, upload.status, upload.reason);
 
-    const fp::Identification id = identifier_->identify(upload.samples);
-    const catalog::Track* track = id.matched ? catalog_.track(id.track) : nullptr;
+    const auto catalog = catalogs_.current();
+    const fp::Identification id = fp::Identifier(options_.fingerprint, catalog->index()).identify(upload.samples);
+    const catalog::Track* track = id.matched ? catalog->track(id.track) : nullptr;
     char summary[160];
     std::snprintf(summary, sizeof summary, "score %d, runner-up %d, speed %.2f, %zu landmarks", id.score,
                   id.runnerUpScore, id.speed, id.queryLandmarks);
@@ -252,7 +266,7 @@ void IdService::identify(const httplib::Request& request, const std::string& bod
         response.set_content(ReplyBuilder::noMatch(), "application/octet-stream");
         return;
     }
-    const catalog::Album* album = catalog_.album(track->albumId);
+    const catalog::Album* album = catalog->album(track->albumId);
     const std::string base = baseUrl(request);
     const std::string n = std::to_string(track->id);
     SongReply song;
@@ -260,11 +274,11 @@ void IdService::identify(const httplib::Request& request, const std::string& bod
     song.artist = track->artist;
     song.title = track->title;
     song.smsMessage = ReplyBuilder::smsText(track->title, track->artist);
-    song.albumArt = albumArt_.count(track->albumId) ? base + "/art/" + std::to_string(track->albumId) + ".jpg" : "";
+    song.albumArt = !albumArt(*catalog, track->albumId).empty() ? base + "/art/" + std::to_string(track->albumId) + ".jpg" : "";
     song.wallpaper = base + "/wallpaper/" + n + ".html";
     song.ringer = base + "/ringtone/" + n + ".html";
     song.fullSong = base + "/fullsong/" + n + ".html";
-    song.recommend = pages_->recommendationFor(*track) ? base + "/recommend/" + n + ".html" : "";
+    song.recommend = LinkPages(*catalog).recommendationFor(*track) ? base + "/recommend/" + n + ".html" : "";
     char at[48];
     std::snprintf(at, sizeof at, " at %.1f s", id.offsetSeconds);
     t_note = "owner " + owner + ": track " + n + " \"" + track->title + "\"" + at + " (" + summary + ")";

@@ -6,7 +6,7 @@
 #include "AccessLog.h"
 #include "LinkPages.h"
 #include "audio/UploadDecoder.h"
-#include "catalog/Catalog.h"
+#include "catalog/CatalogHolder.h"
 #include "fingerprint/FingerprintConfig.h"
 #include "fingerprint/Identifier.h"
 
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace httplib {
@@ -32,6 +33,7 @@ struct ServiceOptions {
     size_t maxBodyBytes = 8u * 1024 * 1024; // larger uploads are refused before they are read
     unsigned threads = 8;
     FILE* accessLog = stderr;               // null: no access log
+    int catalogPollMs = 1000;               // how often a new catalog version is looked for; 0: never
     fp::FingerprintConfig fingerprint;
 };
 
@@ -56,20 +58,21 @@ public:
     void stop();
     bool running() const;
 
-    const catalog::Catalog& catalog() const { return catalog_; }
+    std::shared_ptr<const catalog::Catalog> catalog() const { return catalogs_.current(); }
 
 private:
     void installRoutes();
     void identify(const httplib::Request& request, const std::string& body, httplib::Response& response);
     void refuse(httplib::Response& response, int status, const std::string& reason);
     std::string baseUrl(const httplib::Request& request) const;
+    std::string albumArt(const catalog::Catalog& catalog, uint32_t albumId);
 
     ServiceOptions options_;
-    catalog::Catalog catalog_;
-    std::unique_ptr<fp::Identifier> identifier_;
+    // Each request answers from the catalog version in force when it began (CatalogHolder).
+    catalog::CatalogHolder catalogs_;
     std::unique_ptr<audio::UploadDecoder> decoder_;
-    std::unique_ptr<LinkPages> pages_;
-    std::map<uint32_t, std::string> albumArt_;  // album id -> 88x88 JPEG, drawn at open
+    std::mutex artMutex_;
+    std::map<uint32_t, std::string> albumArt_;  // album id -> 88x88 JPEG; album ids outlive versions
     AccessLog log_;
     std::unique_ptr<httplib::Server> server_;
     int port_ = 0;

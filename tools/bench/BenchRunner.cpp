@@ -48,6 +48,8 @@ std::vector<Condition> foreignConditions() {
     return chosen;
 }
 
+bool isDistractorPath(const std::string& path) { return path.starts_with("distractor:"); }
+
 BenchRunner::BenchRunner(BenchOptions options) : options_(std::move(options)) {}
 
 namespace {
@@ -87,11 +89,26 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             return false;
     }
 
-    const auto catalogConditions = standardConditions();
+    const auto chosen = [this](std::vector<Condition> all) {
+        if (!options_.only.empty())
+            std::erase_if(all, [this](const Condition& c) {
+                return std::find(options_.only.begin(), options_.only.end(), c.name) == options_.only.end();
+            });
+        return all;
+    };
+    const auto catalogConditions = chosen(standardConditions());
     std::vector<Condition> conditions = catalogConditions;
     if (!options_.foreignFiles.empty())
-        for (const Condition& c : foreignConditions())
+        for (const Condition& c : chosen(foreignConditions()))
             conditions.push_back(c);
+    std::vector<size_t> real;
+    for (size_t t = 0; t < catalog.tracks().size(); ++t)
+        if (!isDistractorPath(catalog.tracks()[t].path))
+            real.push_back(t);
+    if (real.empty()) {
+        error = "the catalog holds no real music to play";
+        return false;
+    }
     results.clear();
     for (size_t c = 0; c < conditions.size(); ++c)
         results.push_back(ConditionResult{conditions[c].name, c >= catalogConditions.size(), {}, {}});
@@ -101,7 +118,7 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
     std::vector<Job> jobs;
     for (size_t c = 0; c < catalogConditions.size(); ++c)
         for (int i = 0; i < options_.clipsPerCondition; ++i) {
-            const size_t track = std::uniform_int_distribution<size_t>(0, catalog.tracks().size() - 1)(random);
+            const size_t track = real[std::uniform_int_distribution<size_t>(0, real.size() - 1)(random)];
             const double usable = std::max(0.0, catalog.tracks()[track].seconds - 12.0);
             jobs.push_back(Job{c, false, track, std::uniform_real_distribution<double>(0.0, usable)(random),
                                static_cast<uint32_t>(random())});
@@ -162,11 +179,15 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         const double cpuMs = threadCpuMilliseconds() - cpuStart;
         ConditionResult& r = results[job.condition];
-        r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == job.track, ms, cpuMs});
-        if (options_.verbose && (foreign ? id.matched : id.track != job.track || !id.matched))
+        const uint32_t want = foreign ? 0 : catalog.tracks()[job.track].id;
+        r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == want, ms, cpuMs, id.postingsRead});
+        if (options_.verbose && (foreign ? id.matched : id.track != want || !id.matched))
             std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d speed %.2f\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
                          id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.speed);
+        if (options_.verbose > 1)
+            std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d\n", conditions[job.condition].name.c_str(),
+                         path.c_str(), settings.atSeconds, id.matched ? "matched" : "missed", id.score, id.runnerUpScore);
         if (olaf) {
             double olafMs = 0.0;
             double olafCpuMs = 0.0;

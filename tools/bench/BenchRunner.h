@@ -20,6 +20,7 @@ struct ClipResult {
     bool correct = false;
     double milliseconds = 0.0;     // wall clock
     double cpuMilliseconds = 0.0;  // CPU time of the query alone (robust to a busy machine)
+    size_t postingsRead = 0;       // index entries read by the query, every speed tried
 };
 
 struct ConditionResult {
@@ -37,8 +38,12 @@ struct BenchOptions {
     int foreignClipsPerCondition = 50;      // per condition of foreignConditions()
     uint32_t seed = 7;
     fp::FingerprintConfig config;           // the catalog must have been built with it
-    bool verbose = false;                   // one line per missed or false clip
+    int verbose = 0;                        // 1: one line per missed or false clip; 2: every clip
+    std::vector<std::string> only;          // the conditions to run (by name); empty: all
 };
+
+// Tracks the benchmark plays clips of: the catalog's real music, not its distractors.
+bool isDistractorPath(const std::string& path);
 
 std::vector<Condition> standardConditions();
 

@@ -2,6 +2,7 @@
 //   melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]
 //                 [--foreign-clips N] [--seed N] [--olaf PATH_TO_olaf_c]
 #include "BenchRunner.h"
+#include "DistractorGenerator.h"
 
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/resource.h>
 
 using namespace melodex;
 
@@ -19,7 +21,8 @@ int usage() {
     std::fprintf(stderr, "usage: melodex-bench --catalog DIR [--build-from MUSIC_DIR] [--foreign DIR] [--clips N]\n"
                          "                     [--foreign-clips N]\n"
                          "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n"
-                         "                     [--set FIELD=VALUE ...] [--verbose 1]\n");
+                         "                     [--set FIELD=VALUE ...] [--verbose 1]\n"
+                         "                     [--distractors N] [--memory MB] [--build-only 1] [--only CONDITION,...]\n");
     return 2;
 }
 
@@ -48,6 +51,9 @@ int main(int argc, char** argv) {
     bench::BenchOptions options;
     std::string buildFrom;
     std::string foreignDir;
+    size_t distractors = 0;
+    size_t memoryBudget = size_t{1} << 30;
+    bool buildOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc)
@@ -59,6 +65,12 @@ int main(int argc, char** argv) {
             buildFrom = v;
         else if (arg == "--foreign")
             foreignDir = v;
+        else if (arg == "--distractors")
+            distractors = static_cast<size_t>(std::atof(v));
+        else if (arg == "--memory")
+            memoryBudget = static_cast<size_t>(std::atof(v) * 1e6);
+        else if (arg == "--build-only")
+            buildOnly = std::string(v) != "0";
         else if (arg == "--clips")
             options.clipsPerCondition = std::max(1, std::atoi(v));
         else if (arg == "--foreign-clips")
@@ -82,9 +94,21 @@ int main(int argc, char** argv) {
             else if (key == "offsetTolerance") c.offsetTolerance = static_cast<int>(value);
             else if (key == "minScoreRatio") c.minScoreRatio = static_cast<float>(value);
             else if (key == "targetMaxDt") c.targetMaxDt = static_cast<int>(value);
+            else if (key == "minScoreResampled") c.minScoreResampled = static_cast<int>(value);
+            else if (key == "queryTimeJitter") c.queryTimeJitter = static_cast<int>(value);
+            else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);
             else return usage();
         } else if (arg == "--verbose")
-            options.verbose = std::string(v) != "0";
+            options.verbose = std::atoi(v);
+        else if (arg == "--only") {
+            // --only "clean,SNR 0 dB": the conditions to run, by name (FP rows as "FP clean").
+            std::string list = v;
+            for (size_t at = 0; at <= list.size();) {
+                const size_t comma = std::min(list.find(',', at), list.size());
+                options.only.push_back(list.substr(at, comma - at));
+                at = comma + 1;
+            }
+        }
         else if (arg == "--olaf")
             options.olafBinary = v;
         else
@@ -96,13 +120,43 @@ int main(int argc, char** argv) {
     std::string error;
     double buildSpeed = 0.0;
     if (!buildFrom.empty()) {
+        // The real music, then `distractors` tracks made from it (DistractorGenerator), in one
+        // build within the memory budget; progress once a minute.
+        const std::vector<std::string> music = catalog::CatalogBuilder::findMusic(buildFrom);
+        bench::DistractorGenerator generator(options.config, options.seed);
+        if (distractors > 0 && !generator.load(music, error)) {
+            std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
+            return 1;
+        }
+        catalog::BuildOptions buildOptions;
+        buildOptions.memoryBudget = memoryBudget;
+        buildOptions.progress = [](const catalog::BuildProgress& p) {
+            static double last = -60.0;
+            if (p.elapsedSeconds - last < 60.0 && p.done != p.total)
+                return;
+            last = p.elapsedSeconds;
+            const double rate = static_cast<double>(p.done) / std::max(1e-9, p.elapsedSeconds);
+            std::fprintf(stderr, "build: %zu/%zu tracks, %.1f tracks/s, %.1f h of audio, %.0f min left\n", p.done, p.total,
+                         rate, p.audioSeconds / 3600.0, static_cast<double>(p.total - p.done) / rate / 60.0);
+        };
+        const catalog::CatalogBuilder builder(options.config, buildOptions);
         catalog::BuildReport report;
-        if (!catalog::CatalogBuilder(options.config).build(catalog::CatalogBuilder::findMusic(buildFrom),
-                                                                    options.catalogDir, report, error)) {
+        const auto produce = [&](size_t i, catalog::TrackInput& t) {
+            t = i < music.size() ? builder.fingerprintFile(music[i]) : generator.make(i - music.size());
+        };
+        if (!builder.produce(music.size() + distractors, produce, options.catalogDir, true, report, error)) {
             std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
             return 1;
         }
         buildSpeed = report.audioSeconds / report.wallSeconds;
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("build: %zu tracks (%zu distractors), %.1f h of audio, %zu landmarks, %zu sorted runs, %.0f s, "
+                    "peak memory %.0f MB\n",
+                    report.tracks, distractors, report.audioSeconds / 3600.0, report.landmarks, report.sortedRuns,
+                    report.wallSeconds, static_cast<double>(usage.ru_maxrss) / 1024.0);
+        if (buildOnly)
+            return 0;
     }
     if (!foreignDir.empty())
         options.foreignFiles = catalog::CatalogBuilder::findMusic(foreignDir);
@@ -125,6 +179,7 @@ int main(int argc, char** argv) {
     std::vector<double> cpu;
     std::vector<double> olafCpu;
     std::vector<double> allLatencies;
+    std::vector<double> postings;
     std::vector<bench::ClipResult> foreign;
     std::vector<bench::ClipResult> olafForeign;
     std::printf("\n%-26s %12s %12s\n", "condition (N clips)", "Melodex", "Olaf");
@@ -135,6 +190,7 @@ int main(int argc, char** argv) {
         const bool quoted = !r.foreign || r.name == "FP clean";
         for (const auto& c : r.melodex) {
             allLatencies.push_back(c.milliseconds);
+            postings.push_back(static_cast<double>(c.postingsRead));
             if (quoted) {
                 latencies.push_back(c.milliseconds);
                 cpu.push_back(c.cpuMilliseconds);
@@ -162,6 +218,9 @@ int main(int argc, char** argv) {
     if (allLatencies.size() > latencies.size())
         std::printf("%-26s %4.1f / %.1f ms\n", "p50 / p99 with degraded FP", percentile(allLatencies, 0.5),
                     percentile(allLatencies, 0.99));
+    std::printf("%-26s %.0f / %.0f (%.4f %% / %.4f %% of the index)\n", "postings read p50 / p99", percentile(postings, 0.5),
+                percentile(postings, 0.99), 100.0 * percentile(postings, 0.5) / static_cast<double>(catalog.index().entryCount()),
+                100.0 * percentile(postings, 0.99) / static_cast<double>(catalog.index().entryCount()));
     char olafIndex[32] = "-";
     if (runner.olafDatabaseBytes > 0)
         std::snprintf(olafIndex, sizeof olafIndex, "%.2f MB", static_cast<double>(runner.olafDatabaseBytes) / 1e6 / hours);

@@ -1,5 +1,8 @@
-// melodex-catalog: builds the catalog that melodex-idd serves.
-//   melodex-catalog build MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--quiet]
+// melodex-catalog: builds and changes the catalog that melodex-idd serves.
+//   melodex-catalog build MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--memory MB] [--quiet]
+//   melodex-catalog add MUSIC_DIR -o CATALOG_DIR [same options]
+//   melodex-catalog remove CATALOG_DIR FILE...
+//   melodex-catalog merge CATALOG_DIR
 //   melodex-catalog info CATALOG_DIR
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
@@ -8,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 using namespace melodex;
@@ -16,21 +20,25 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: melodex-catalog build MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--quiet]\n"
+                 "usage: melodex-catalog build MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--memory MB] [--quiet]\n"
+                 "       melodex-catalog add MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--memory MB] [--quiet]\n"
+                 "       melodex-catalog remove CATALOG_DIR FILE...\n"
+                 "       melodex-catalog merge CATALOG_DIR\n"
                  "       melodex-catalog info CATALOG_DIR\n");
     return 2;
 }
 
-void drawBar(size_t done, size_t total, const std::string& file) {
-    const int width = 30;
-    const int filled = static_cast<int>(static_cast<double>(done) * width / static_cast<double>(total));
-    std::string name = file.substr(file.find_last_of('/') + 1);
-    if (name.size() > 32)
-        name = name.substr(0, 29) + "...";
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu %-32s", std::string(static_cast<size_t>(filled), '#').c_str(),
-                 std::string(static_cast<size_t>(width - filled), '-').c_str(), done, total, name.c_str());
-    if (done == total)
-        std::fputc('\n', stderr);
+// One line a second at most: tracks done, their rate and the time left at that rate.
+void printProgress(const catalog::BuildProgress& p, bool terminal) {
+    static double lastPrinted = -1.0;
+    if (p.done != p.total && p.elapsedSeconds - lastPrinted < 1.0)
+        return;
+    lastPrinted = p.elapsedSeconds;
+    const double rate = p.elapsedSeconds > 0 ? static_cast<double>(p.done) / p.elapsedSeconds : 0.0;
+    const double left = rate > 0 ? static_cast<double>(p.total - p.done) / rate : 0.0;
+    std::fprintf(stderr, "%s%zu/%zu tracks, %.1f tracks/s (%.0fx real time), %.0f min left%s", terminal ? "\r" : "",
+                 p.done, p.total, rate, p.elapsedSeconds > 0 ? p.audioSeconds / p.elapsedSeconds : 0.0, left / 60.0,
+                 terminal && p.done != p.total ? "   " : "\n");
 }
 
 int info(const std::string& directory) {
@@ -41,13 +49,16 @@ int info(const std::string& directory) {
         return 1;
     }
     const double hours = catalog.totalSeconds() / 3600.0;
+    std::printf("%s: %zu segments, %zu deleted tracks\n", catalog.manifest().name().c_str(),
+                catalog.manifest().segments.size(), catalog.manifest().deleted.size());
     std::printf("%zu tracks, %zu albums, %.2f h of audio, %llu landmarks, index %llu bytes (%.2f MB/h)\n",
                 catalog.tracks().size(), catalog.albums().size(), hours,
                 static_cast<unsigned long long>(catalog.index().entryCount()),
                 static_cast<unsigned long long>(catalog.index().fileBytes()),
                 hours > 0 ? static_cast<double>(catalog.index().fileBytes()) / 1e6 / hours : 0.0);
     for (const auto& t : catalog.tracks())
-        std::printf("%4u  %-40s %-28s %s\n", t.id, t.title.c_str(), t.artist.c_str(),
+        if (&t - catalog.tracks().data() < 200)
+            std::printf("%4u  %-40s %-28s %s\n", t.id, t.title.c_str(), t.artist.c_str(),
                     catalog.album(t.albumId) ? catalog.album(t.albumId)->title.c_str() : "");
     return 0;
 }
@@ -55,9 +66,27 @@ int info(const std::string& directory) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::string error;
     if (argc >= 3 && std::strcmp(argv[1], "info") == 0)
         return info(argv[2]);
-    if (argc < 3 || std::strcmp(argv[1], "build") != 0)
+    if (argc >= 3 && std::strcmp(argv[1], "merge") == 0) {
+        if (!catalog::CatalogBuilder::merge(argv[2], error)) {
+            std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (argc >= 4 && std::strcmp(argv[1], "remove") == 0) {
+        size_t removed = 0;
+        if (!catalog::CatalogBuilder::remove(argv[2], std::vector<std::string>(argv + 3, argv + argc), removed, error)) {
+            std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("melodex-catalog: %zu tracks removed\n", removed);
+        return 0;
+    }
+    const bool adding = argc >= 3 && std::strcmp(argv[1], "add") == 0;
+    if (argc < 3 || (!adding && std::strcmp(argv[1], "build") != 0))
         return usage();
     std::string input = argv[2];
     std::string output;
@@ -71,6 +100,8 @@ int main(int argc, char** argv) {
             options.maxSecondsPerTrack = std::atof(argv[++i]);
         else if (arg == "--threads" && i + 1 < argc)
             options.threads = static_cast<unsigned>(std::atoi(argv[++i]));
+        else if (arg == "--memory" && i + 1 < argc)
+            options.memoryBudget = static_cast<size_t>(std::atof(argv[++i]) * 1e6);
         else if (arg == "--quiet")
             quiet = true;
         else
@@ -78,28 +109,24 @@ int main(int argc, char** argv) {
     }
     if (output.empty())
         return usage();
-    if (!quiet && isatty(STDERR_FILENO))
-        options.progress = drawBar;
-    else if (!quiet)
-        options.progress = [](size_t done, size_t total, const std::string& file) {
-            std::fprintf(stderr, "%zu/%zu %s\n", done, total, file.c_str());
-        };
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    if (!quiet)
+        options.progress = [terminal](const catalog::BuildProgress& p) { printProgress(p, terminal); };
     options.warning = [](const std::string& message) { std::fprintf(stderr, "melodex-catalog: skipped %s\n", message.c_str()); };
 
     const auto files = catalog::CatalogBuilder::findMusic(input);
     catalog::CatalogBuilder builder(fp::FingerprintConfig{}, options);
     catalog::BuildReport report;
-    std::string error;
-    if (!builder.build(files, output, report, error)) {
+    if (!(adding ? builder.add(files, output, report, error) : builder.build(files, output, report, error))) {
         std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());
         return 1;
     }
     const double hours = report.audioSeconds / 3600.0;
-    std::printf("melodex-catalog: %zu tracks (%zu skipped), %.1f min of audio, %zu landmarks, index %llu bytes "
-                "(%.2f MB/h), %.1f s (%.0fx real time)\n",
+    std::printf("melodex-catalog: %zu tracks (%zu skipped), %.1f min of audio, %zu landmarks, segment %llu bytes "
+                "(%.2f MB/h), %zu sorted runs, %.1f s (%.0fx real time)\n",
                 report.tracks, report.skipped, report.audioSeconds / 60.0, report.landmarks,
                 static_cast<unsigned long long>(report.indexBytes),
-                hours > 0 ? static_cast<double>(report.indexBytes) / 1e6 / hours : 0.0, report.wallSeconds,
+                hours > 0 ? static_cast<double>(report.indexBytes) / 1e6 / hours : 0.0, report.sortedRuns, report.wallSeconds,
                 report.wallSeconds > 0 ? report.audioSeconds / report.wallSeconds : 0.0);
     return 0;
 }
