@@ -25,8 +25,8 @@ struct FingerprintConfig {
     // takes the peaks of the quiet bands above it.
     int refPeakFreqRadius = 6;     // bins either side at 1000 Hz (bin 64)
     int refPeakTimeRadius = 20;    // frames either side (0.32 s)
-    int queryPeakFreqRadius = 6;
-    int queryPeakTimeRadius = 20;
+    int queryPeakFreqRadius = 6;   // a query's peaks are denser in time than the catalog's, as
+    int queryPeakTimeRadius = 14;  // a room or noise moves a catalog peak off its maximum
     int minPeakFreqRadius = 2;     // the radius never shrinks below this
     int maxPeakFreqRadius = 12;    // nor grows past this
     float peakFloorDb = -80.0f;    // log-magnitude below which a cell is silence, not a peak
@@ -41,6 +41,8 @@ struct FingerprintConfig {
                                    // a landmark (10 per anchor)
     int queryFanOut = 8;           // targets per anchor in a query: more, as noise peaks crowd
                                    // in among the catalog's targets (28 landmarks per anchor)
+    int retryFanOut = 6;           // the same for a speed retry (15 landmarks per anchor): the
+                                   // retries are most of the cost of a clip that matches nowhere
     int queryTimeJitter = 1;       // a query landmark also looks up frame differences this far off
     // Hash lists longer than this (over the whole catalog) are not read by a query: they are
     // sustained tones shared by much of the catalog, costly to read and telling little.
@@ -48,8 +50,8 @@ struct FingerprintConfig {
 
     // --- Matching (time-offset consistency) ---
     int offsetTolerance = 2;       // frames either side of an offset that still count for it
-    int minScore = 15;             // aligned landmark hits needed to call a match
-    int minScoreResampled = 24;    // the same for a speed other than 1: every extra speed tried
+    int minScore = 8;              // aligned landmark hits needed to call a match
+    int minScoreResampled = 12;    // the same for a speed other than 1: every extra speed tried
                                    // is another chance for music not in the catalog to match
     float minScoreRatio = 2.5f;    // best score over the runner-up track's score
     double maxQuerySeconds = 30.0; // longer uploads are cut to this

@@ -93,13 +93,15 @@ PostingList IndexSegment::lookup(uint32_t hash) const {
     const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
     const uint32_t bucket = hash >> lowBits;
     const uint32_t want = hash & static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
+    // The stored bytes hold whole bytes of the hash: the bits above lowBits are the bucket's.
     uint64_t lo = directory_[bucket];
     uint64_t hi = directory_[bucket + 1];
     // Buckets hold about eight entries: a binary search for the first entry of the hash, then
     // a walk to its last.
-    auto lowAt = [this](uint64_t i) {
+    const uint32_t mask = static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
+    auto lowAt = [this, mask](uint64_t i) {
         const uint8_t* p = low_ + i * static_cast<uint64_t>(lowBytes_);
-        return lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8));
+        return (lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8))) & mask;
     };
     while (lo < hi) {
         const uint64_t mid = lo + (hi - lo) / 2;

@@ -16,7 +16,8 @@ Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& 
 
 std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, double speed) const {
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
-    return hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
+    return speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
+                        : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.queryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -37,7 +38,8 @@ Identification Identifier::identify(std::span<const float> samples) const {
     size_t postingsRead = 0;
     for (double speed : config_.speedFactors) {
         const std::vector<Landmark> query =
-            hashes_.build(speed == 1.0 ? peaks : peaks_.undoSpeed(peaks, speed), config_.queryFanOut, config_.queryTimeJitter);
+            speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
+                         : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.queryTimeJitter);
         const MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
         Identification result;

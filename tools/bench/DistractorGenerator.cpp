@@ -14,10 +14,9 @@
 namespace melodex::bench {
 
 DistractorGenerator::DistractorGenerator(const fp::FingerprintConfig& config, uint32_t seed)
-    : config_(config), seed_(seed), bins_(config.maxBin - config.minBin + 1) {}
+    : config_(config), seed_(seed), extractor_(config) {}
 
 bool DistractorGenerator::load(const std::vector<std::string>& sourceFiles, std::string& error) {
-    const fp::PeakExtractor extractor(config_);
     const int minFrames = static_cast<int>(62.0 * config_.sampleRate / config_.hopSize);  // a 60 s passage fits
     for (const std::string& path : sourceFiles) {
         audio::AudioFile file;
@@ -25,7 +24,9 @@ bool DistractorGenerator::load(const std::vector<std::string>& sourceFiles, std:
             return false;
         Source s;
         s.name = std::filesystem::path(path).stem().string();
-        s.power = extractor.spectrogram(audio::resample(file.samples, file.sampleRate, config_.sampleRate), s.frames);
+        const std::vector<float> mono = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
+        s.frames = static_cast<int>(mono.size() / static_cast<size_t>(config_.hopSize));
+        s.peaks = extractor_.extract(mono, fp::PeakDensity::Reference);
         if (s.frames >= minFrames)
             sources_.push_back(std::move(s));
     }
@@ -34,22 +35,26 @@ bool DistractorGenerator::load(const std::vector<std::string>& sourceFiles, std:
     return !sources_.empty();
 }
 
-void DistractorGenerator::render(const Passage& p, int frames, std::vector<float>& out) const {
-    out.resize(static_cast<size_t>(frames) * static_cast<size_t>(bins_));
+std::vector<fp::Peak> DistractorGenerator::render(const Passage& p, int frames, float gainDb) const {
     const double ratio = std::pow(2.0, p.semitones / 12.0);
-    for (int f = 0; f < frames; ++f) {
-        const int from = p.reversed ? p.start + frames - 1 - f : p.start + f;
-        const float* in = p.source->power.data() + static_cast<size_t>(from) * static_cast<size_t>(bins_);
-        float* row = out.data() + static_cast<size_t>(f) * static_cast<size_t>(bins_);
-        const float floor = *std::min_element(in, in + bins_);
-        for (int b = 0; b < bins_; ++b) {
-            // A tone at bin x sounds at x * ratio after the shift: bin b shows what was at b / ratio.
-            const double x = (config_.minBin + b) / ratio - config_.minBin;
-            const int i = static_cast<int>(std::floor(x));
-            const auto t = static_cast<float>(x - i);
-            row[b] = i < 0 || i + 1 >= bins_ ? floor : (1.0f - t) * in[i] + t * in[i + 1];
-        }
+    const auto first = std::lower_bound(p.source->peaks.begin(), p.source->peaks.end(), p.start,
+                                        [](const fp::Peak& a, int frame) { return a.frame < frame; });
+    std::vector<fp::Peak> out;
+    for (auto it = first; it != p.source->peaks.end() && it->frame < p.start + frames; ++it) {
+        fp::Peak q = *it;
+        q.frame = p.reversed ? p.start + frames - 1 - it->frame : it->frame - p.start;
+        q.frameFraction = p.reversed ? -it->frameFraction : it->frameFraction;
+        const double bin = (it->bin + static_cast<double>(it->binFraction)) * ratio;
+        q.bin = static_cast<int32_t>(std::lround(bin));
+        q.binFraction = static_cast<float>(bin - q.bin);
+        q.level += gainDb;
+        if (q.bin >= config_.minBin && q.bin <= config_.maxBin)
+            out.push_back(q);
     }
+    std::sort(out.begin(), out.end(), [](const fp::Peak& a, const fp::Peak& b) {
+        return a.frame != b.frame ? a.frame < b.frame : a.bin < b.bin;
+    });
+    return out;
 }
 
 std::string DistractorGenerator::describe(const Passage& p) {
@@ -76,18 +81,38 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
         }
         return p;
     };
-    std::vector<float> power;
     const Passage first = draw();
-    render(first, frames, power);
+    std::vector<fp::Peak> peaks = render(first, frames, 0.0f);
     std::string title = describe(first);
     if (random() % 3 == 0) {
-        // A mix: powers add (unrelated phases), the second passage 0-9 dB down.
+        // A mix, the second passage 0-9 dB down: a peak stays if no louder peak of the other
+        // passage lies in its neighbourhood.
         const Passage second = draw();
-        std::vector<float> other;
-        render(second, frames, other);
-        const double gain = std::pow(10.0, -std::uniform_real_distribution<double>(0.0, 9.0)(random) / 10.0);
-        for (size_t i = 0; i < power.size(); ++i)
-            power[i] = static_cast<float>(10.0 * std::log10(std::pow(10.0, power[i] / 10.0) + gain * std::pow(10.0, other[i] / 10.0)));
+        const auto gain = static_cast<float>(-std::uniform_real_distribution<double>(0.0, 9.0)(random));
+        const std::vector<fp::Peak> other = render(second, frames, gain);
+        const auto keep = [this](const fp::Peak& p, const std::vector<fp::Peak>& rivals) {
+            const int radius = extractor_.frequencyRadius(p.bin, fp::PeakDensity::Reference);
+            const auto from = std::lower_bound(rivals.begin(), rivals.end(), p.frame - config_.refPeakTimeRadius,
+                                               [](const fp::Peak& a, int frame) { return a.frame < frame; });
+            for (auto it = from; it != rivals.end() && it->frame <= p.frame + config_.refPeakTimeRadius; ++it)
+                if (std::abs(it->bin - p.bin) <= radius && it->level > p.level)
+                    return false;
+            return true;
+        };
+        std::vector<fp::Peak> mixed;
+        for (const fp::Peak& p : peaks)
+            if (keep(p, other))
+                mixed.push_back(p);
+        for (const fp::Peak& p : other)
+            if (keep(p, peaks))
+                mixed.push_back(p);
+        std::sort(mixed.begin(), mixed.end(), [](const fp::Peak& a, const fp::Peak& b) {
+            return a.frame != b.frame ? a.frame < b.frame : a.bin != b.bin ? a.bin < b.bin : a.level > b.level;
+        });
+        mixed.erase(std::unique(mixed.begin(), mixed.end(),
+                                [](const fp::Peak& a, const fp::Peak& b) { return a.frame == b.frame && a.bin == b.bin; }),
+                    mixed.end());
+        peaks = std::move(mixed);
         title += " + " + describe(second);
     }
     catalog::TrackInput t;
@@ -99,9 +124,7 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
     t.artist = "Melodex bench";
     t.album = "Distractors";
     t.seconds = static_cast<double>(frames) / hopsPerSecond;
-    const fp::PeakExtractor extractor(config_);
-    t.landmarks = fp::HashBuilder(config_).build(extractor.extractFromSpectrogram(power, frames, fp::PeakDensity::Reference),
-                                                 config_.refFanOut);
+    t.landmarks = fp::HashBuilder(config_).build(peaks, config_.refFanOut);
     return t;
 }
 

@@ -3,15 +3,21 @@
 // whole semitones, or two such passages mixed. Each fingerprints as a song of its own, yet
 // has the peaks, tones and rhythms of music, the near relatives of the real tracks included.
 //
-// They are made in the spectrogram, never as audio: a source is decoded and analysed once,
-// and each distractor is rows of its spectrogram reversed (exactly the spectrogram of the
-// reversed passage), resampled along frequency (a pitch shift) or added in power (a mix of
-// two passages whose phases are unrelated), then peaks and landmarks as the catalog makes
-// them. That is what makes 1000 hours of distractors a matter of minutes.
+// They are made from the sources' spectral peaks, never as audio: a source is decoded and its
+// peaks found once, and each distractor moves a passage's peaks where the change would put
+// them: mirrored in time (the spectrogram of a reversed passage is the mirrored spectrogram,
+// and the peak neighbourhood is symmetric, so this is exact but at the passage's ends),
+// moved up or down by the semitones' ratio (peak neighbourhoods are a constant share of an
+// octave, so a shifted spectrogram's peaks are the shifted peaks but where the radius is
+// clamped), or two passages' peaks joined, each kept only if no louder one of the other
+// passage is in its neighbourhood (the peaks of a mix, but where two peaks share a cell).
+// Landmarks follow as the catalog makes them. That is what makes 1000 hours of distractors a
+// matter of minutes.
 #pragma once
 
 #include "catalog/CatalogBuilder.h"
 #include "fingerprint/FingerprintConfig.h"
+#include "fingerprint/PeakExtractor.h"
 
 #include <cstdint>
 #include <string>
@@ -23,7 +29,7 @@ class DistractorGenerator {
 public:
     DistractorGenerator(const fp::FingerprintConfig& config, uint32_t seed);
 
-    // Decodes the sources and keeps their spectrograms (about 190 MB an hour of music).
+    // Decodes the sources and keeps their peaks (about 1 MB an hour of music).
     bool load(const std::vector<std::string>& sourceFiles, std::string& error);
 
     // Distractor number `index`, the same for the same seed and sources; safe from many threads.
@@ -33,7 +39,7 @@ private:
     struct Source {
         std::string name;
         int frames = 0;
-        std::vector<float> power;  // frames x bins, log power (PeakExtractor::spectrogram)
+        std::vector<fp::Peak> peaks;  // reference peaks, sorted by frame
     };
     struct Passage {
         const Source* source;
@@ -41,12 +47,12 @@ private:
         bool reversed;
         int semitones;
     };
-    void render(const Passage& p, int frames, std::vector<float>& out) const;
+    std::vector<fp::Peak> render(const Passage& p, int frames, float gainDb) const;
     static std::string describe(const Passage& p);
 
     fp::FingerprintConfig config_;
     uint32_t seed_;
-    int bins_;
+    fp::PeakExtractor extractor_;
     std::vector<Source> sources_;
 };
 
