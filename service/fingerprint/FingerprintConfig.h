@@ -30,6 +30,12 @@ struct FingerprintConfig {
     int minPeakFreqRadius = 2;     // the radius never shrinks below this
     int maxPeakFreqRadius = 12;    // nor grows past this
     float peakFloorDb = -80.0f;    // log-magnitude below which a cell is silence, not a peak
+    // A peak this far below the loudest cell of its time neighbourhood (any frequency) is
+    // left out: the hiss and hum of a band the music leaves empty is the first thing noise
+    // covers, and landmarks built on it would be lost with it.
+    float peakRelativeFloorDb = 45.0f;
+    float onsetDecayDb = 0.3f;     // per frame: how fast a bin's envelope forgets (19 dB/s)
+    float sustainPenaltyDb = 3.0f; // taken from a cell not above its envelope (PeakExtractor::salience)
 
     // --- Landmarks (an anchor peak and two later peaks of its target zone) ---
     // Three peaks make a 32-bit hash where two made 21 bits: a hash list holds ~2000 times

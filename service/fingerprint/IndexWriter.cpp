@@ -221,6 +221,8 @@ bool IndexWriter::add(uint32_t track, const std::vector<Landmark>& landmarks, st
         error = "track id " + std::to_string(track) + " is past the index's 24 bits";
         return false;
     }
+    if (entries_.capacity() < capacity_)
+        entries_.reserve(capacity_);  // one allocation of the budget, not a doubling past it
     for (const Landmark& l : landmarks) {
         if (l.frame < 0 || static_cast<uint32_t>(l.frame) > kMaxFrame)
             continue;

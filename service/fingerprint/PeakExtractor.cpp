@@ -175,6 +175,22 @@ int PeakExtractor::frequencyRadius(int bin, PeakDensity density) const {
     return std::clamp(scaled, config_.minPeakFreqRadius, config_.maxPeakFreqRadius);
 }
 
+std::vector<float> PeakExtractor::salience(const std::vector<float>& power, int frames) const {
+    const int bins = config_.maxBin - config_.minBin + 1;
+    std::vector<float> out(power.size());
+    std::vector<float> envelope(static_cast<size_t>(bins), -std::numeric_limits<float>::infinity());
+    for (int f = 0; f < frames; ++f) {
+        const float* p = power.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        float* o = out.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        for (int b = 0; b < bins; ++b) {
+            float& e = envelope[static_cast<size_t>(b)];
+            o[b] = p[b] - std::max(0.0f, e - p[b] + config_.sustainPenaltyDb);
+            e = std::max(p[b], e - config_.onsetDecayDb);
+        }
+    }
+    return out;
+}
+
 std::vector<Peak> PeakExtractor::extract(std::span<const float> samples, PeakDensity density) const {
     int frames = 0;
     const std::vector<float> power = spectrogram(samples, frames);
@@ -203,20 +219,29 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
         windows.level.push_back(k);
         windows.levels = std::max(windows.levels, k + 1);
     }
+    const std::vector<float> rise = salience(power, frames);
     std::vector<float> table;
     std::vector<float> alongFreq(power.size());
     for (int f = 0; f < frames; ++f) {
         const size_t row = static_cast<size_t>(f) * static_cast<size_t>(bins);
-        windowedMax(power.data() + row, alongFreq.data() + row, bins, windows, table);
+        windowedMax(rise.data() + row, alongFreq.data() + row, bins, windows, table);
     }
     std::vector<float> neighbourhoodMax(power.size());
     slidingMaxAlongTime(alongFreq.data(), neighbourhoodMax.data(), frames, bins, timeRadius);
 
+    // The loudest cell within the time neighbourhood of each frame, over the whole band.
+    std::vector<float> frameMax(static_cast<size_t>(frames));
+    for (int f = 0; f < frames; ++f) {
+        const float* row = neighbourhoodMax.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        frameMax[static_cast<size_t>(f)] = *std::max_element(row, row + bins);
+    }
+
     std::vector<Peak> peaks;
     for (int f = 0; f < frames; ++f) {
+        const float floor = frameMax[static_cast<size_t>(f)] - config_.peakRelativeFloorDb;
         for (int b = 0; b < bins; ++b) {
             const size_t i = static_cast<size_t>(f) * static_cast<size_t>(bins) + static_cast<size_t>(b);
-            if (power[i] > config_.peakFloorDb && power[i] == neighbourhoodMax[i]) {
+            if (power[i] > config_.peakFloorDb && rise[i] > floor && rise[i] == neighbourhoodMax[i]) {
                 Peak p{f, config_.minBin + b, power[i]};
                 if (f > 0 && f + 1 < frames)
                     p.frameFraction = vertex(power[i - static_cast<size_t>(bins)], power[i], power[i + static_cast<size_t>(bins)]);

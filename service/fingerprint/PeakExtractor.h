@@ -33,6 +33,12 @@ public:
     // from spectrograms, without audio).
     std::vector<Peak> extractFromSpectrogram(const std::vector<float>& power, int frames, PeakDensity density) const;
 
+    // What peaks are the maxima of: the log power, less a penalty where a cell does not rise
+    // above the decaying envelope of its bin's past (a note held, a room's tail). A held note
+    // then peaks where it starts, not at whichever frame of its flat top is a hair louder,
+    // which any noise would move.
+    std::vector<float> salience(const std::vector<float>& power, int frames) const;
+
     // Bins either side that a peak at `bin` must exceed: a constant share of an octave.
     int frequencyRadius(int bin, PeakDensity density) const;
 
