@@ -13,7 +13,7 @@ cmake --build build -j"$(nproc)"
 
 out="$PWD/out/demo"
 mkdir -p "$out"
-if [ ! -f "$out/catalog/index.fpi" ] || [ ! -f "$out/catalog/catalog.sqlite" ]; then
+if [ ! -f "$out/catalog/CURRENT" ] || ! build/tools/catalog/melodex-catalog info "$out/catalog" >/dev/null 2>&1; then
   rm -rf "$out/catalog"
   bash service/demo-catalog.sh build "$out/catalog"
 fi

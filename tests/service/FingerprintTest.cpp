@@ -52,8 +52,8 @@ TEST(PeakExtractor, QueryPeaksIncludeEveryReferencePeak) {
 }
 
 // The separable running-maximum filters against the definition, cell by cell: a peak is a cell
-// above the floors (absolute, and relative to the loudest of its time neighbourhood) that no
-// cell of its neighbourhood exceeds.
+// of the salience map above the floors (the power's absolute one; the loudest salience of its
+// time neighbourhood less the relative one) that no cell of its neighbourhood exceeds.
 TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
     const fp::FingerprintConfig config;
     std::vector<float> s(8000 * 3);
@@ -66,6 +66,7 @@ TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
     const fp::PeakExtractor extractor(config);
     int frames = 0;
     const std::vector<float> power = extractor.spectrogram(s, frames);
+    const std::vector<float> rise = extractor.salience(power, frames);
     const int bins = config.maxBin - config.minBin + 1;
     for (const auto density : {fp::PeakDensity::Reference, fp::PeakDensity::Query}) {
         const bool ref = density == fp::PeakDensity::Reference;
@@ -73,16 +74,17 @@ TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
         std::set<std::pair<int, int>> expected;
         for (int f = 0; f < frames; ++f)
             for (int b = 0; b < bins; ++b) {
-                const float v = power[static_cast<size_t>(f * bins + b)];
+                const float v = rise[static_cast<size_t>(f * bins + b)];
                 float loudest = -1e30f;  // of the whole band within the time neighbourhood
                 for (int g = std::max(0, f - tr); g <= std::min(frames - 1, f + tr); ++g)
                     for (int c = 0; c < bins; ++c)
-                        loudest = std::max(loudest, power[static_cast<size_t>(g * bins + c)]);
-                bool isMax = v > config.peakFloorDb && v > loudest - config.peakRelativeFloorDb;
+                        loudest = std::max(loudest, rise[static_cast<size_t>(g * bins + c)]);
+                bool isMax = power[static_cast<size_t>(f * bins + b)] > config.peakFloorDb &&
+                             v > loudest - config.peakRelativeFloorDb;
                 const int fr = extractor.frequencyRadius(config.minBin + b, density);
                 for (int g = std::max(0, f - tr); isMax && g <= std::min(frames - 1, f + tr); ++g)
                     for (int c = std::max(0, b - fr); isMax && c <= std::min(bins - 1, b + fr); ++c)
-                        isMax = power[static_cast<size_t>(g * bins + c)] <= v;
+                        isMax = rise[static_cast<size_t>(g * bins + c)] <= v;
                 if (isMax)
                     expected.emplace(f, config.minBin + b);
             }
