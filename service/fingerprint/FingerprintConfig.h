@@ -56,8 +56,8 @@ struct FingerprintConfig {
 
     // --- Matching (time-offset consistency) ---
     int offsetTolerance = 2;       // frames either side of an offset that still count for it
-    int minScore = 8;              // aligned landmark hits needed to call a match
-    int minScoreResampled = 12;    // the same for a speed other than 1: every extra speed tried
+    int minScore = 13;             // aligned landmark hits needed to call a match
+    int minScoreResampled = 16;    // the same for a speed other than 1: every extra speed tried
                                    // is another chance for music not in the catalog to match
     float minScoreRatio = 2.5f;    // best score over the runner-up track's score
     double maxQuerySeconds = 30.0; // longer uploads are cut to this

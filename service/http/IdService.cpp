@@ -39,7 +39,8 @@ std::string oneLine(std::string text) {
 
 IdService::IdService(ServiceOptions options) : options_(std::move(options)), log_(options_.accessLog) {}
 
-IdService::~IdService() = default;
+// The catalog watcher logs through log_, which goes before the holder would stop it.
+IdService::~IdService() { catalogs_.stop(); }
 
 bool IdService::open(std::string& error) {
     if (!catalogs_.open(options_.catalogDir, error))
