@@ -50,6 +50,7 @@ struct FingerprintConfig {
     int retryFanOut = 6;           // the same for a speed retry (15 landmarks per anchor): the
                                    // retries are most of the cost of a clip that matches nowhere
     int queryTimeJitter = 1;       // a query landmark also looks up frame differences this far off
+    int retryTimeJitter = 1;       // the same for a speed retry
     // Hash lists longer than this (over the whole catalog) are not read by a query: they are
     // sustained tones shared by much of the catalog, costly to read and telling little.
     uint32_t maxHashList = 4000;

@@ -17,7 +17,7 @@ Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& 
 std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, double speed) const {
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     return speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
-                        : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.queryTimeJitter);
+                        : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.retryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -39,7 +39,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
     for (double speed : config_.speedFactors) {
         const std::vector<Landmark> query =
             speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
-                         : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.queryTimeJitter);
+                         : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.retryTimeJitter);
         const MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
         Identification result;

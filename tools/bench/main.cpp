@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
             else if (key == "minScoreResampled") c.minScoreResampled = static_cast<int>(value);
             else if (key == "queryTimeJitter") c.queryTimeJitter = static_cast<int>(value);
             else if (key == "retryFanOut") c.retryFanOut = static_cast<int>(value);
+            else if (key == "retryTimeJitter") c.retryTimeJitter = static_cast<int>(value);
             else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);
             else return usage();
         } else if (arg == "--verbose")
