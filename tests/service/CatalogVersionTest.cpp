@@ -149,10 +149,14 @@ TEST_F(CatalogVersions, UnfinishedBuildsLeaveTheVersionInForce) {
     EXPECT_EQ(catalog.tracks().size(), 2u);
 }
 
+// The same through the HTTP service (a suite of its own: the packaged HTTP library is not
+// built for ThreadSanitizer, which the suite above runs under).
+class CatalogVersionsServed : public CatalogVersions {};
+
 // Requests keep coming while new versions are published (a track added, removed, the
 // segments merged): each is answered, by one version or the other, and the service ends up
 // answering from the last.
-TEST_F(CatalogVersions, ServiceAnswersEveryRequestWhileVersionsChange) {
+TEST_F(CatalogVersionsServed, AnswersEveryRequestWhileVersionsChange) {
     test::TempDir dir;
     change(dir.path(), {files_[0], files_[1]}, true);
     test::RunningService service(dir.path());
@@ -200,4 +204,41 @@ TEST_F(CatalogVersions, ServiceAnswersEveryRequestWhileVersionsChange) {
     asker.join();
     EXPECT_GT(answered, 0);
     EXPECT_EQ(failed, 0);
+}
+
+// The holder's swap, without the HTTP layer: readers take versions and identify from them
+// while versions are published and taken up; every answer comes whole from one version.
+TEST_F(CatalogVersions, HolderSwapsUnderConcurrentReaders) {
+    test::TempDir dir;
+    change(dir.path(), {files_[0], files_[1]}, true);
+    catalog::CatalogHolder holder;
+    std::string error;
+    ASSERT_TRUE(holder.open(dir.path(), error)) << error;
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0}, wrong{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r)
+        readers.emplace_back([&] {
+            while (!done) {
+                const auto catalog = holder.current();
+                const auto id = fp::Identifier(fp::FingerprintConfig{}, catalog->index()).identify(clips_[0]);
+                ++(id.matched && catalog->track(id.track) != nullptr && catalog->track(id.track)->path == files_[0] ? answered : wrong);
+            }
+        });
+    const auto publishAndTakeUp = [&](auto publish) {
+        publish();
+        bool changed = false;
+        EXPECT_TRUE(holder.refresh(changed, error)) << error;
+        EXPECT_TRUE(changed);
+    };
+    size_t removed = 0;
+    publishAndTakeUp([&] { change(dir.path(), {files_[2]}, false); });
+    publishAndTakeUp([&] { EXPECT_TRUE(catalog::CatalogBuilder::remove(dir.path(), {files_[2]}, removed, error)); });
+    publishAndTakeUp([&] { EXPECT_TRUE(catalog::CatalogBuilder::merge(dir.path(), error)); });
+    done = true;
+    for (auto& t : readers)
+        t.join();
+    EXPECT_EQ(holder.current()->manifest().version, 4u);
+    EXPECT_GT(answered, 0);
+    EXPECT_EQ(wrong, 0);
 }
