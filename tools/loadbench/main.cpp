@@ -115,6 +115,19 @@ std::pair<double, double> memory() {
     return {rss, hwm};
 }
 
+// Waits (at most a minute) until the resident size holds still: requests still running inside
+// the service after their clients gave up would otherwise count in the next measurement.
+void settle() {
+    double last = -100;
+    for (int i = 0; i < 120; ++i) {
+        const double now = memory().first;
+        if (std::abs(now - last) < 0.5)
+            return;
+        last = now;
+        std::this_thread::sleep_for(500ms);
+    }
+}
+
 // --- raw connections ------------------------------------------------------------------------
 
 int connectFrom(int port, const std::string& from, bool blocking = true) {
@@ -435,7 +448,7 @@ int main(int argc, char** argv) {
     printRun("clients + slow connections + malformed stream", attacked);
     std::printf("\nattack: %ld malformed requests sent, %ld unanswered; slow connections dropped by the server %ld, "
                 "refused %ld\n", stream.sent.load(), stream.unanswered.load(), crowd.dropped.load(), crowd.refused.load());
-    std::this_thread::sleep_for(2s);
+    settle();
     const auto [rss1, hwm1] = memory();
     std::printf("resident MiB: before %.1f, during the attack (peak sampled) %.1f, after %.1f; p99 attack/alone %.2f\n\n",
                 rss0, attacked.peakRss, rss1, percentile(attacked.ms, 0.99) / std::max(1e-9, percentile(base.ms, 0.99)));
