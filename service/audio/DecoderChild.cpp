@@ -163,7 +163,8 @@ DecodedUpload runDecoderChild(const std::string& decoderPath, std::string_view b
     if (out.size() - start != size_t{count} * sizeof(float))
         return failure(415, "sound file could not be decoded");
     d.samples.resize(count);
-    std::memcpy(d.samples.data(), out.data() + start, out.size() - start);
+    if (count > 0)
+        std::memcpy(d.samples.data(), out.data() + start, out.size() - start);
     return d;
 }
 
