@@ -30,9 +30,6 @@ namespace {
 
 constexpr char kMagic[4] = {'M', 'D', 'X', 'D'};
 constexpr size_t kMaxReason = 512;
-// The child's address space: the libraries, a block of frames, one query's samples and what a
-// codec keeps per stream stay far below it.
-constexpr rlim_t kChildAddressSpace = rlim_t{512} << 20;
 constexpr rlim_t kChildCpuSeconds = 5;
 
 DecodedUpload failure(int status, std::string reason) {
@@ -180,7 +177,10 @@ int serveDecoderChild(int argc, char** argv) {
     setrlimit(RLIMIT_FSIZE, &none);
     setrlimit(RLIMIT_CORE, &none);
 #ifndef MELODEX_SANITIZED
-    // The sanitizers reserve terabytes of address space for their shadow memory.
+    // The libraries, a block of frames, one query's samples and what a codec keeps per stream
+    // stay far below 512 MiB. (The sanitizers reserve terabytes of address space for their
+    // shadow memory, so sanitized builds go without this limit.)
+    constexpr rlim_t kChildAddressSpace = rlim_t{512} << 20;
     const rlimit space{kChildAddressSpace, kChildAddressSpace};
     setrlimit(RLIMIT_AS, &space);
 #endif
