@@ -3,6 +3,7 @@
 #pragma once
 
 #include "IndexFormat.h"
+#include "MappedFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,13 +33,15 @@ public:
 
     uint64_t entryCount() const { return count_; }
     uint32_t trackCount() const { return trackCount_; }
-    uint64_t fileBytes() const { return size_; }
+    uint64_t fileBytes() const { return file_.size(); }
+    // False once the file changed on disk while mapped (MappedFile.h): its entries can no
+    // longer be trusted, though reading them stays safe.
+    bool intact() const { return file_.intact(); }
 
 private:
     void close();
 
-    void* map_ = nullptr;
-    uint64_t size_ = 0;
+    MappedFile file_;
     uint64_t count_ = 0;
     uint32_t trackCount_ = 0;
     const uint32_t* directory_ = nullptr;

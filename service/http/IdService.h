@@ -1,44 +1,37 @@
-// melodex-idd's HTTP front: POST /servlet/ZorbelId identifies a recording (the phone's recording
-// image or a sound file); GET /art/<album>.jpg, /wallpaper/<track>.jpg and the link pages serve
-// what a reply points at. Requests run on a thread pool; stop() lets requests in progress finish.
+// melodex-idd's HTTP front: POST /servlet/ZorbelId identifies a recording; GET /art/<album>.jpg,
+// /wallpaper/<track>.jpg and the link pages serve what a reply points at. The server
+// (HttpServer.h) bounds what each client may hold; stop() answers every accepted request first.
 #pragma once
 
 #include "AccessLog.h"
-#include "LinkPages.h"
+#include "HttpServer.h"
+#include "ServedCatalog.h"
 #include "audio/UploadDecoder.h"
-#include "catalog/Catalog.h"
 #include "fingerprint/FingerprintConfig.h"
-#include "fingerprint/Identifier.h"
 
-#include <atomic>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
-
 namespace melodex::http {
 
 struct ServiceOptions {
-    std::string host = "127.0.0.1";         // loopback unless told otherwise
-    int port = 8470;                        // 0: any free port (tests)
+    std::string host = "127.0.0.1";  // loopback unless told otherwise
+    int port = 8470;                 // 0: any free port (tests)
     std::string catalogDir;
-    std::string publicUrl;                  // base of the reply's URLs; empty: from the Host header
-    size_t maxBodyBytes = 8u * 1024 * 1024; // larger uploads are refused before they are read
-    unsigned threads = 8;
-    FILE* accessLog = stderr;               // null: no access log
+    std::string publicUrl;           // base of the reply's URLs; empty: from the Host header
+    unsigned threads = 4;            // identification workers; the I/O has a thread of its own
+    HttpLimits limits;               // bodyBytes: larger uploads are refused before they are read
+    std::string decoderPath;         // melodex-decode; empty: sound files decoded in this process
+    FILE* accessLog = stderr;        // null: no access log
     fp::FingerprintConfig fingerprint;
 };
 
 class IdService {
 public:
     static constexpr const char* kEndpoint = "/servlet/ZorbelId";
-    static constexpr const char* kRequestId = "1003";  // the fixed id every client request carries
+    static constexpr const char* kRequestId = "1003";  // the client's fixed request id
     static constexpr int kListenBacklog = 256;
 
     explicit IdService(ServiceOptions options);
@@ -48,33 +41,35 @@ public:
 
     // Opens the catalog, draws the album pictures and binds the listening socket.
     bool open(std::string& error);
-    int port() const { return port_; }
+    int port() const;
 
-    // Serves until stop(); returns false if the server could not run.
+    // Serves until stop() and until every accepted request is answered.
     bool run();
-    // Safe from any thread: stops accepting, lets requests in progress finish, ends run().
+    // Safe from any thread, also before run(): stops accepting, answers what was accepted.
     void stop();
     bool running() const;
+    size_t connections() const;
 
-    const catalog::Catalog& catalog() const { return catalog_; }
+    // The catalog requests are served from; replace() its content to serve another.
+    CatalogHolder& catalogs() { return catalogs_; }
+
+    // Routes one request (on a worker thread).
+    void handle(const HttpRequest& request, HttpResponse& response);
 
 private:
-    void installRoutes();
-    void identify(const httplib::Request& request, const std::string& body, httplib::Response& response);
-    void refuse(httplib::Response& response, int status, const std::string& reason);
-    std::string baseUrl(const httplib::Request& request) const;
+    void identify(const ServedCatalog& served, const HttpRequest& request, HttpResponse& response);
+    void log(const HttpExchange& exchange);
+    std::string baseUrl(const HttpRequest& request) const;
 
     ServiceOptions options_;
-    catalog::Catalog catalog_;
-    std::unique_ptr<fp::Identifier> identifier_;
+    CatalogHolder catalogs_;
     std::unique_ptr<audio::UploadDecoder> decoder_;
-    std::unique_ptr<LinkPages> pages_;
-    std::map<uint32_t, std::string> albumArt_;  // album id -> 88x88 JPEG, drawn at open
     AccessLog log_;
-    std::unique_ptr<httplib::Server> server_;
-    int port_ = 0;
-    std::atomic<bool> runCalled_{false};
-    std::atomic<bool> runDone_{false};
+    std::unique_ptr<HttpServer> server_;
 };
+
+// A value a client sent, fit to quote in a one-line reason: printable ASCII, other bytes as
+// \xNN, at most 64 of them.
+std::string quoteForReason(const std::string& value);
 
 } // namespace melodex::http

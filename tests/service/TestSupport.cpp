@@ -79,7 +79,8 @@ RunningService::RunningService(const std::string& catalogDir, size_t maxBodyByte
     http::ServiceOptions options;
     options.port = 0;
     options.catalogDir = catalogDir;
-    options.maxBodyBytes = maxBodyBytes;
+    options.limits.bodyBytes = maxBodyBytes;
+    options.decoderPath = MELODEX_DECODER_PATH;
     options.threads = 4;
     options.accessLog = stderr;
     service_ = std::make_unique<http::IdService>(options);
