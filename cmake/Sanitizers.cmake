@@ -9,3 +9,13 @@ elseif(MELODEX_SANITIZE STREQUAL "thread")
 elseif(NOT MELODEX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "MELODEX_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+
+# Fuzzing builds (tools/fuzz.sh, clang only): every library is instrumented for libFuzzer's
+# coverage; the fuzz targets in tests/fuzz link libFuzzer's main.
+option(MELODEX_FUZZ "Build the libFuzzer targets of tests/fuzz (clang)" OFF)
+if(MELODEX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "MELODEX_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -16,8 +16,11 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
   # the conformance suite: the probe built for Windows and run under Wine (64-bit only, no i386)
   mingw-w64 wine wine64
-  # service: HTTP, fingerprinting, audio files, resampling, index and metadata stores
-  curl libcpp-httplib-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
+  # service: HTTP (Boost.Beast), access log (JSON), fingerprinting, audio files, resampling,
+  # index and metadata stores
+  curl libboost-dev nlohmann-json3-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
+  # fuzzing: clang's libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (tools/fuzz.sh)
+  clang libclang-rt-14-dev llvm
   # real music for the demo catalog, and tools for the microphone simulator and art generator
   wesnoth-1.16-music sox libsox-fmt-all python3 python3-pil python3-numpy
   # music that is not in the demo catalog: the benchmark's false-positive clips (melodex-bench --foreign)

@@ -1,6 +1,12 @@
 // JPEG decoding with libjpeg-turbo from memory. libjpeg reports fatal errors through
 // error_exit, which must not return: it longjmps back here. All the state lives in one heap
 // context created before setjmp, so nothing is left half-built when the jump happens.
+//
+// Pictures come from the network and are decoded on the UI thread, so the work one picture
+// may cost is bounded before and while it is decoded: its pixel count (from the header), the
+// number of scans and the blocks all scans together cover (a progressive file may refine its
+// coefficients one at a time, bit by bit, in thousands of valid scans), and the first
+// warning ends it.
 #include <cstdio>  // jpeglib.h needs FILE
 #include <csetjmp>
 #include <memory>
@@ -23,15 +29,37 @@ void ErrorExit(j_common_ptr cinfo) {
   std::longjmp(err->jump, 1);
 }
 
-// Warnings are counted (num_warnings) but not printed; traces of corrupt pictures are not
-// wanted on the program's standard error.
+// A warning (corrupt data, a truncated file, a scan out of sequence) fails the picture
+// anyway: stop at the first one instead of decoding the rest of a damaged stream. Traces are
+// not printed.
 void EmitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) ++cinfo->err->num_warnings;
+  if (level < 0) ErrorExit(cinfo);
+}
+
+// Called by libjpeg as it reads; counts each new scan and the blocks it covers.
+struct ScanBudget {
+  jpeg_progress_mgr pub{};
+  int lastScan = 0;
+  uint64_t blocks = 0;
+};
+
+void OnProgress(j_common_ptr common) {
+  if (!common->is_decompressor) return;
+  auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+  auto* budget = reinterpret_cast<ScanBudget*>(cinfo->progress);
+  if (cinfo->input_scan_number == budget->lastScan) return;
+  budget->lastScan = cinfo->input_scan_number;
+  for (int i = 0; i < cinfo->comps_in_scan; ++i) {
+    const jpeg_component_info* comp = cinfo->cur_comp_info[i];
+    if (comp) budget->blocks += uint64_t{comp->width_in_blocks} * comp->height_in_blocks;
+  }
+  if (cinfo->input_scan_number > kMaxJpegScans || budget->blocks > kMaxJpegScanBlocks) ErrorExit(common);
 }
 
 struct Context {
   jpeg_decompress_struct cinfo{};
   ErrorMgr err{};
+  ScanBudget budget{};
   bool created = false;
   device::Surface out;
   std::vector<JSAMPLE> row;
@@ -55,11 +83,14 @@ bool DecodeJpeg(const uint8_t* data, size_t size, device::Surface* out) {
   c->created = true;
   // libjpeg's own working memory is bounded too (progressive pictures buffer coefficients).
   c->cinfo.mem->max_memory_to_use = 96L * 1024L * 1024L;
+  c->budget.pub.progress_monitor = OnProgress;
+  c->cinfo.progress = &c->budget.pub;
   jpeg_mem_src(&c->cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&c->cinfo, TRUE) != JPEG_HEADER_OK) return false;
   // The declared size is checked before anything is allocated for the pixels.
   if (c->cinfo.image_width == 0 || c->cinfo.image_height == 0 || c->cinfo.image_width > kMaxImageSide ||
-      c->cinfo.image_height > kMaxImageSide) {
+      c->cinfo.image_height > kMaxImageSide ||
+      uint64_t{c->cinfo.image_width} * c->cinfo.image_height > kMaxJpegPixels) {
     return false;
   }
   c->cinfo.out_color_space = JCS_RGB;
@@ -79,9 +110,6 @@ bool DecodeJpeg(const uint8_t* data, size_t size, device::Surface* out) {
     }
   }
   jpeg_finish_decompress(&c->cinfo);
-  // A truncated file is padded by libjpeg with a warning (premature end of data); a corrupt one
-  // warns too. Either is a failure: the caller shows its default picture instead.
-  if (c->err.pub.num_warnings > 0) return false;
   *out = std::move(c->out);
   return true;
 }

@@ -145,22 +145,29 @@ bool Catalog::open(const std::string& directory, std::string& error) {
         error = "cannot open " + path;
         return false;
     }
+    // Each statement's error is read before the next call replaces it.
+    const auto notACatalog = [&] { error = path + " is not a Melodex catalog: " + sqlite3_errmsg(db.get()); };
     Statement albums = prepare(db.get(), "SELECT id, title, artist, cover_path FROM albums ORDER BY id");
+    if (!albums)
+        return notACatalog(), false;
     Statement tracks = prepare(db.get(), "SELECT id, path, title, artist, album_id, seconds FROM tracks ORDER BY id");
-    if (!albums || !tracks) {
-        error = path + " is not a Melodex catalog: " + sqlite3_errmsg(db.get());
-        return false;
-    }
+    if (!tracks)
+        return notACatalog(), false;
     albums_.clear();
     tracks_.clear();
-    while (sqlite3_step(albums.get()) == SQLITE_ROW)
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(albums.get())) == SQLITE_ROW)
         albums_.push_back(Album{static_cast<uint32_t>(sqlite3_column_int64(albums.get(), 0)), column(albums.get(), 1),
                                 column(albums.get(), 2), column(albums.get(), 3)});
-    while (sqlite3_step(tracks.get()) == SQLITE_ROW)
+    if (step != SQLITE_DONE)
+        return notACatalog(), false;
+    while ((step = sqlite3_step(tracks.get())) == SQLITE_ROW)
         tracks_.push_back(Track{static_cast<uint32_t>(sqlite3_column_int64(tracks.get(), 0)), column(tracks.get(), 1),
                                 column(tracks.get(), 2), column(tracks.get(), 3),
                                 static_cast<uint32_t>(sqlite3_column_int64(tracks.get(), 4)),
                                 sqlite3_column_double(tracks.get(), 5)});
+    if (step != SQLITE_DONE)
+        return notACatalog(), false;
     if (tracks_.empty()) {
         error = path + " holds no tracks";
         return false;

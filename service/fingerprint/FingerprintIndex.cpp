@@ -1,10 +1,5 @@
 #include "FingerprintIndex.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -13,11 +8,10 @@ namespace melodex::fp {
 IndexSegment::~IndexSegment() { close(); }
 
 void IndexSegment::close() {
-    if (map_ != nullptr)
-        munmap(map_, size_);
-    map_ = nullptr;
-    size_ = count_ = 0;
+    file_.close();
+    count_ = 0;
     trackLimit_ = 0;
+    directoryBits_ = lowBytes_ = 0;
     directory_ = nullptr;
     postings_ = low_ = nullptr;
 }
@@ -25,28 +19,16 @@ void IndexSegment::close() {
 bool IndexSegment::open(const std::string& path, std::string& error) {
     close();
     path_ = path;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot open " + path;
+    MappedFile file;
+    if (!file.open(path, error))
         return false;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(sizeof(IndexHeader))) {
-        ::close(fd);
+    const uint64_t size = file.size();
+    if (size < sizeof(IndexHeader)) {
         error = path + " is not an index segment (too short)";
         return false;
     }
-    const auto size = static_cast<uint64_t>(st.st_size);
-    void* map = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (map == MAP_FAILED) {
-        error = "cannot map " + path;
-        return false;
-    }
-    map_ = map;
-    size_ = size;
     IndexHeader header{};
-    std::memcpy(&header, map, sizeof header);
+    std::memcpy(&header, file.data(), sizeof header);
     const bool bitsOk = header.hashBits == FingerprintConfig::kHashBits && header.directoryBits >= kMinDirectoryBits &&
                         header.directoryBits <= kMaxDirectoryBits &&
                         header.lowBytes == static_cast<uint32_t>(lowBytesFor(static_cast<int>(header.directoryBits)));
@@ -55,15 +37,15 @@ bool IndexSegment::open(const std::string& path, std::string& error) {
     if (std::memcmp(header.magic, kIndexMagic, sizeof header.magic) != 0 || !bitsOk ||
         header.entryCount > (size - sizeof header) / perEntry ||
         sizeof(IndexHeader) + dirEntries * 4 + header.entryCount * perEntry != size) {
-        close();
         error = path + " is not an index segment of this version";
         return false;
     }
+    file_ = std::move(file);
     count_ = header.entryCount;
     trackLimit_ = header.trackLimit;
     directoryBits_ = static_cast<int>(header.directoryBits);
     lowBytes_ = static_cast<int>(header.lowBytes);
-    const auto* base = static_cast<const uint8_t*>(map);
+    const uint8_t* base = file_.data();
     directory_ = reinterpret_cast<const uint32_t*>(base + sizeof(IndexHeader));
     postings_ = base + sizeof(IndexHeader) + dirEntries * 4;
     low_ = postings_ + count_ * kPostingBytes;
@@ -88,7 +70,7 @@ uint32_t IndexSegment::hashAt(uint32_t bucket, uint64_t i) const {
 }
 
 PostingList IndexSegment::lookup(uint32_t hash) const {
-    if (map_ == nullptr)
+    if (file_.data() == nullptr)
         return {};
     const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
     const uint32_t bucket = hash >> lowBits;
@@ -96,6 +78,9 @@ PostingList IndexSegment::lookup(uint32_t hash) const {
     // The stored bytes hold whole bytes of the hash: the bits above lowBits are the bucket's.
     uint64_t lo = directory_[bucket];
     uint64_t hi = directory_[bucket + 1];
+    // The directory was checked at open, but a file changed under its mapping may hold anything.
+    if (lo > hi || hi > count_)
+        return {};
     // Buckets hold about eight entries: a binary search for the first entry of the hash, then
     // a walk to its last.
     const uint32_t mask = static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
@@ -103,6 +88,7 @@ PostingList IndexSegment::lookup(uint32_t hash) const {
         const uint8_t* p = low_ + i * static_cast<uint64_t>(lowBytes_);
         return (lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8))) & mask;
     };
+    const uint64_t bucketEnd = hi;
     while (lo < hi) {
         const uint64_t mid = lo + (hi - lo) / 2;
         if (lowAt(mid) < want)
@@ -111,20 +97,19 @@ PostingList IndexSegment::lookup(uint32_t hash) const {
             hi = mid;
     }
     uint64_t end = lo;
-    const uint64_t bucketEnd = directory_[bucket + 1];
     while (end < bucketEnd && lowAt(end) == want)
         ++end;
     return PostingList{postings_ + lo * kPostingBytes, static_cast<size_t>(end - lo)};
 }
 
 void IndexSegment::forEachEntry(const std::function<void(uint32_t, uint32_t, int32_t)>& visit) const {
-    uint32_t bucket = 0;
-    for (uint64_t i = 0; i < count_; ++i) {
-        while (directory_[bucket + 1] <= i)
-            ++bucket;
-        const uint64_t v = posting(i);
-        visit(hashAt(bucket, i), postingTrack(v), postingFrame(v));
-    }
+    // Bucket by bucket, each entry at most once, whatever the directory holds by now.
+    uint64_t i = 0;
+    for (uint32_t bucket = 0; bucket < bucketCount() && i < count_; ++bucket)
+        for (const uint64_t end = std::min<uint64_t>(directory_[bucket + 1], count_); i < end; ++i) {
+            const uint64_t v = posting(i);
+            visit(hashAt(bucket, i), postingTrack(v), postingFrame(v));
+        }
 }
 
 bool FingerprintIndex::open(const std::vector<std::string>& segmentPaths, const std::vector<uint32_t>& deleted,
@@ -156,6 +141,10 @@ uint64_t FingerprintIndex::fileBytes() const {
     for (const auto& s : segments_)
         n += s->fileBytes();
     return n;
+}
+
+bool FingerprintIndex::intact() const {
+    return std::all_of(segments_.begin(), segments_.end(), [](const auto& s) { return s->intact(); });
 }
 
 } // namespace melodex::fp

@@ -2,9 +2,12 @@
 // segments (IndexFormat.h), each read through a memory map, and a list of deleted tracks whose
 // entries the segments still hold until they are merged away. Opening costs one mmap and a
 // header check per segment, so the service starts (and takes up a new catalog) in milliseconds.
+// Segments are mapped through MappedFile, so one truncated in place under a running service
+// reads as zeros and reports itself damaged instead of bringing the process down.
 #pragma once
 
 #include "IndexFormat.h"
+#include "MappedFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,12 +42,16 @@ public:
     void forEachEntry(const std::function<void(uint32_t hash, uint32_t track, int32_t frame)>& visit) const;
 
     uint64_t entryCount() const { return count_; }
-    uint64_t fileBytes() const { return size_; }
+    uint64_t fileBytes() const { return file_.size(); }
     uint32_t trackLimit() const { return trackLimit_; }
     const std::string& path() const { return path_; }
+    // False once the file changed on disk while mapped (MappedFile.h): its entries can no
+    // longer be trusted, though reading them stays safe.
+    bool intact() const { return file_.intact(); }
 
     // Raw access for sequential readers (merges): the end of a bucket, the posting and the
     // full hash of entry i (whose bucket the caller tracks).
+    uint32_t bucketCount() const { return file_.data() != nullptr ? 1u << directoryBits_ : 0; }
     uint64_t bucketEnd(uint32_t bucket) const { return directory_[bucket + 1]; }
     uint64_t posting(uint64_t i) const { return loadPosting(postings_ + i * kPostingBytes); }
     uint32_t hashAt(uint32_t bucket, uint64_t i) const;
@@ -53,8 +60,7 @@ private:
     void close();
 
     std::string path_;
-    void* map_ = nullptr;
-    uint64_t size_ = 0;
+    MappedFile file_;
     uint64_t count_ = 0;
     uint32_t trackLimit_ = 0;
     int directoryBits_ = 0;
@@ -76,6 +82,8 @@ public:
 
     uint64_t entryCount() const;
     uint64_t fileBytes() const;
+    // False once any segment changed on disk while mapped: answers from it are not to be given.
+    bool intact() const;
 
 private:
     std::vector<std::unique_ptr<IndexSegment>> segments_;

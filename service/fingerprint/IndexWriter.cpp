@@ -170,8 +170,11 @@ public:
         : segment_(segment), dropped_(dropped) {}
     bool next(IndexEntry& e) override {
         for (; i_ < segment_.entryCount(); ++i_) {
-            while (segment_.bucketEnd(bucket_) <= i_)
+            // Bounded by the directory's size: a segment changed under its mapping may hold zeros.
+            while (bucket_ < segment_.bucketCount() && segment_.bucketEnd(bucket_) <= i_)
                 ++bucket_;
+            if (bucket_ == segment_.bucketCount())
+                return false;
             const uint64_t v = segment_.posting(i_);
             if (dropped_ && dropped_(postingTrack(v)))
                 continue;
@@ -304,7 +307,15 @@ bool IndexWriter::merge(const std::vector<const IndexSegment*>& segments, const 
     std::vector<std::unique_ptr<Cursor>> cursors;
     for (const IndexSegment* s : segments)
         cursors.push_back(std::make_unique<SegmentCursor>(*s, dropped));
-    return mergeInto(cursors, sink, error) && sink.finish(trackLimit, error);
+    if (!mergeInto(cursors, sink, error))
+        return false;
+    // A segment truncated or rewritten while it was read gave zeros or worse: nothing of it is kept.
+    for (const IndexSegment* s : segments)
+        if (!s->intact()) {
+            error = s->path() + " changed on disk while it was merged";
+            return false;
+        }
+    return sink.finish(trackLimit, error);
 }
 
 } // namespace melodex::fp

@@ -1,6 +1,9 @@
 #include "AccessLog.h"
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
+#include <cmath>
 #include <ctime>
 
 namespace melodex::http {
@@ -18,43 +21,44 @@ std::string timestamp() {
     return text;
 }
 
+std::string dump(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 } // namespace
 
-std::string AccessLog::jsonEscape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+std::string AccessLog::line(const AccessRecord& r, const std::string& time) {
+    nlohmann::ordered_json j;
+    j["time"] = time;
+    j["remote"] = r.remote;
+    j["method"] = r.method;
+    j["target"] = r.target;
+    j["status"] = r.status;
+    j["bytes_in"] = r.bytesIn;
+    j["bytes_out"] = r.bytesOut;
+    j["ms"] = std::round(r.milliseconds * 10.0) / 10.0;
+    j["agent"] = r.agent;
+    j["note"] = r.note;
+    return dump(j);
 }
 
 void AccessLog::write(const AccessRecord& r) {
-    if (out_ == nullptr)
-        return;
-    std::lock_guard lock(mutex_);
-    std::fprintf(out_,
-                 "{\"time\":\"%s\",\"remote\":\"%s\",\"method\":\"%s\",\"target\":\"%s\",\"status\":%d,"
-                 "\"bytes_in\":%zu,\"bytes_out\":%zu,\"ms\":%.1f,\"agent\":\"%s\",\"note\":\"%s\"}\n",
-                 timestamp().c_str(), jsonEscape(r.remote).c_str(), jsonEscape(r.method).c_str(),
-                 jsonEscape(r.target).c_str(), r.status, r.bytesIn, r.bytesOut, r.milliseconds,
-                 jsonEscape(r.agent).c_str(), jsonEscape(r.note).c_str());
-    std::fflush(out_);
+    if (out_ != nullptr)
+        print(line(r, timestamp()));
 }
 
 void AccessLog::event(const std::string& what) {
     if (out_ == nullptr)
         return;
+    nlohmann::ordered_json j;
+    j["time"] = timestamp();
+    j["event"] = what;
+    print(dump(j));
+}
+
+void AccessLog::print(const std::string& text) {
     std::lock_guard lock(mutex_);
-    std::fprintf(out_, "{\"time\":\"%s\",\"event\":\"%s\"}\n", timestamp().c_str(), jsonEscape(what).c_str());
+    std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
 }
 

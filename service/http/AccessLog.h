@@ -1,5 +1,7 @@
 // One structured line per request (JSON Lines): time, client, request, status, sizes,
 // duration and a one-line note (the identification result, or why a request was refused).
+// Every line is valid JSON whatever bytes a client sent: strings that are not UTF-8 have
+// their bad bytes replaced by U+FFFD.
 #pragma once
 
 #include <cstdio>
@@ -27,9 +29,12 @@ public:
     // Service events outside any request (start, stop), in the same format.
     void event(const std::string& what);
 
-    static std::string jsonEscape(const std::string& text);
+    // The line write() would print, without its newline.
+    static std::string line(const AccessRecord& record, const std::string& time);
 
 private:
+    void print(const std::string& line);
+
     FILE* out_;
     std::mutex mutex_;
 };

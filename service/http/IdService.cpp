@@ -3,21 +3,12 @@
 #include "ArtRenderer.h"
 #include "ReplyBuilder.h"
 
-#include <httplib.h>
-#include <sys/socket.h>
-
-#include <chrono>
+#include <cctype>
 #include <cstdio>
-#include <thread>
+#include <optional>
 
 namespace melodex::http {
 namespace {
-
-// A request is handled on one pool thread from routing to logging, so what the logger needs
-// to know about it travels in thread-local storage.
-thread_local std::chrono::steady_clock::time_point t_started;
-thread_local std::string t_note;
-thread_local size_t t_bytesIn = 0;
 
 bool isHostHeader(const std::string& host) {
     if (host.empty() || host.size() > 255)
@@ -28,14 +19,48 @@ bool isHostHeader(const std::string& host) {
     return true;
 }
 
-std::string oneLine(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return text;
+constexpr const char* kIndexChanged =
+    "the catalog's index changed on disk while in use; catalogs change by new versions (melodex-catalog)";
+
+void refuse(HttpResponse& response, int status, const std::string& reason) {
+    response.status = status;
+    response.contentType = "text/plain";
+    response.body = reason + "\n";
+    response.note = reason;
+}
+
+// "<prefix><1 to 9 digits><suffix>" gives the number.
+std::optional<uint32_t> numbered(const std::string& path, std::string_view prefix, std::string_view suffix) {
+    if (path.size() <= prefix.size() + suffix.size() || path.compare(0, prefix.size(), prefix) != 0 ||
+        path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    const std::string digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+    if (digits.size() > 9)
+        return std::nullopt;
+    for (char c : digits)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    return static_cast<uint32_t>(std::stoul(digits));
 }
 
 } // namespace
+
+std::string quoteForReason(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size() && i < 64; ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    if (value.size() > 64)
+        out += "...";
+    return out;
+}
 
 IdService::IdService(ServiceOptions options) : options_(std::move(options)), log_(options_.accessLog) {}
 
@@ -43,231 +68,159 @@ IdService::IdService(ServiceOptions options) : options_(std::move(options)), log
 IdService::~IdService() { catalogs_.stop(); }
 
 bool IdService::open(std::string& error) {
-    if (!catalogs_.open(options_.catalogDir, error))
+    if (!catalogs_.open(options_.catalogDir, options_.fingerprint, error))
         return false;
-    decoder_ = std::make_unique<audio::UploadDecoder>(options_.fingerprint.maxQuerySeconds);
-    const auto catalog = catalogs_.current();
-    for (const catalog::Album& album : catalog->albums())
-        albumArt(*catalog, album.id);
+    audio::DecodeLimits limits;
+    limits.maxSeconds = options_.fingerprint.maxQuerySeconds;
+    decoder_ = std::make_unique<audio::UploadDecoder>(limits, options_.decoderPath);
 
-    server_ = std::make_unique<httplib::Server>();
-    const unsigned threads = std::max(1u, options_.threads);
-    server_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server_->set_payload_max_length(options_.maxBodyBytes);
-    server_->set_read_timeout(30, 0);
-    installRoutes();
-    // httplib listens with a backlog of 5; a burst of phones posting at once would overflow
-    // it and see connections reset. Note the socket, and listen again with a deep backlog
-    // (Linux updates the backlog of a listening socket).
-    int listeningSocket = -1;
-    server_->set_socket_options([&listeningSocket](socket_t sock) {
-        httplib::default_socket_options(sock);
-        listeningSocket = sock;
-    });
-    port_ = options_.port == 0 ? server_->bind_to_any_port(options_.host)
-                               : (server_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
-    if (port_ <= 0) {
-        error = "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
+    server_ = std::make_unique<HttpServer>(
+        options_.limits, options_.threads, [this](const HttpRequest& q, HttpResponse& r) { handle(q, r); },
+        [this](const HttpExchange& e) { log(e); });
+    if (!server_->listen(options_.host, options_.port, kListenBacklog, error))
         return false;
-    }
-    if (listeningSocket >= 0)
-        ::listen(listeningSocket, kListenBacklog);
     if (options_.catalogPollMs > 0)
         catalogs_.watch(std::chrono::milliseconds(options_.catalogPollMs), [this](const std::string& message) { log_.event(message); });
     return true;
 }
 
-std::string IdService::albumArt(const catalog::Catalog& catalog, uint32_t albumId) {
-    std::lock_guard lock(artMutex_);
-    if (const auto it = albumArt_.find(albumId); it != albumArt_.end())
-        return it->second;
-    const catalog::Album* album = catalog.album(albumId);
-    if (album == nullptr)
-        return {};
-    return albumArt_[albumId] = ArtRenderer::albumJpeg(album->title, album->coverPath, ArtRenderer::kArtSize, ArtRenderer::kArtSize);
-}
+int IdService::port() const { return server_ ? server_->port() : -1; }
 
 bool IdService::run() {
-    log_.event("listening on " + options_.host + ":" + std::to_string(port_) + ", catalog " + options_.catalogDir +
-               " (" + std::to_string(catalogs_.current()->tracks().size()) + " tracks)");
-    runCalled_ = true;
-    const bool ok = server_->listen_after_bind();
-    runDone_ = true;
+    if (!server_)
+        return false;
+    log_.event("listening on " + options_.host + ":" + std::to_string(port()) + ", catalog " + options_.catalogDir +
+               " (" + std::to_string(catalogs_.current()->catalog().tracks().size()) + " tracks)");
+    server_->run();
     log_.event("stopped");
-    return ok;
+    return true;
 }
 
 void IdService::stop() {
-    if (!server_)
-        return;
-    // httplib's stop() only acts on a running loop: give a run() that is just starting a
-    // moment to get there, so that an early stop is not lost.
-    for (int i = 0; i < 1000 && runCalled_ && !runDone_ && !server_->is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    server_->stop();
+    if (server_)
+        server_->stop();
 }
 
-bool IdService::running() const { return server_ && server_->is_running(); }
+bool IdService::running() const { return server_ && server_->running(); }
 
-void IdService::refuse(httplib::Response& response, int status, const std::string& reason) {
-    response.status = status;
-    response.set_content(oneLine(reason) + "\n", "text/plain");
-    t_note = oneLine(reason);
+size_t IdService::connections() const { return server_ ? server_->connections() : 0; }
+
+void IdService::log(const HttpExchange& e) {
+    AccessRecord r;
+    r.remote = e.remote;
+    if (e.request != nullptr) {
+        r.method = e.request->method;
+        r.target = e.request->target;
+        r.agent = e.request->field("user-agent");
+    }
+    r.status = e.response->status;
+    r.bytesIn = e.bytesIn;
+    r.bytesOut = e.response->body.size();
+    r.milliseconds = e.milliseconds;
+    r.note = e.response->note;
+    log_.write(r);
 }
 
-std::string IdService::baseUrl(const httplib::Request& request) const {
+std::string IdService::baseUrl(const HttpRequest& request) const {
     if (!options_.publicUrl.empty())
         return options_.publicUrl;
     // The address the client used reaches us (it may be a name its network maps).
-    const std::string host = request.get_header_value("Host");
+    const std::string host = request.field("host");
     if (isHostHeader(host))
         return "http://" + host;
     return "http://" + (options_.host == "0.0.0.0" ? std::string("127.0.0.1") : options_.host) + ":" +
-           std::to_string(port_);
+           std::to_string(port());
 }
 
-void IdService::installRoutes() {
-    httplib::Server& s = *server_;
-    const size_t limit = options_.maxBodyBytes;
+void IdService::handle(const HttpRequest& request, HttpResponse& response) {
+    const std::shared_ptr<const ServedCatalog> served = catalogs_.current();
+    const catalog::Catalog& catalog = served->catalog();
+    const std::string& path = request.path;
+    const bool get = request.method == "GET";
+    const auto allowOnly = [&](const char* method) {
+        response.fields.emplace_back("Allow", method);
+        refuse(response, 405, std::string(path == kEndpoint ? "identification takes a POST of the recording"
+                                                            : "this resource answers GET only") +
+                                  ", not " + quoteForReason(request.method));
+    };
+    if (path == kEndpoint)
+        return request.method == "POST" ? identify(*served, request, response) : allowOnly("POST");
 
-    // Oversized uploads are refused from their Content-Length, before the body is read.
-    s.set_pre_routing_handler([this, limit](const httplib::Request& request, httplib::Response& response) {
-        t_started = std::chrono::steady_clock::now();
-        t_note.clear();
-        if (request.has_header("Content-Length") &&
-            std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr, 10) > limit) {
-            refuse(response, 413, "body larger than " + std::to_string(limit) + " bytes");
-            response.set_header("Connection", "close");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        // Without a length or chunked coding a POST body would only end when the client closes.
-        if (request.method == "POST" && !request.has_header("Content-Length") &&
-            request.get_header_value("Transfer-Encoding").find("chunked") == std::string::npos) {
-            refuse(response, 411, "Content-Length required (a POST carries the recording)");
-            response.set_header("Connection", "close");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    s.set_expect_100_continue_handler([this, limit](const httplib::Request& request, httplib::Response& response) {
-        if (std::strtoull(request.get_header_value("Content-Length").c_str(), nullptr, 10) > limit) {
-            refuse(response, 413, "body larger than " + std::to_string(limit) + " bytes");
-            return 413;
-        }
-        return 100;
-    });
-    s.set_error_handler([this](const httplib::Request& request, httplib::Response& response) {
-        if (!response.body.empty())
-            return;
-        switch (response.status) {
-        case 404: refuse(response, 404, "no such resource: " + request.path); break;
-        case 413: refuse(response, 413, "body larger than " + std::to_string(options_.maxBodyBytes) + " bytes"); break;
-        default: refuse(response, response.status, "bad request"); break;
-        }
-    });
-    s.set_exception_handler([this](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
-        refuse(response, 500, "internal error");
-    });
-    s.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        AccessRecord r;
-        r.remote = request.remote_addr;
-        r.method = request.method;
-        r.target = request.target.empty() ? request.path : request.target;
-        r.agent = request.get_header_value("User-Agent");
-        r.status = response.status;
-        r.bytesIn = std::max(request.body.size(), t_bytesIn);
-        r.bytesOut = response.body.size();
-        if (t_started.time_since_epoch().count() != 0)
-            r.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t_started).count();
-        r.note = t_note;
-        log_.write(r);
-        t_started = {};
-        t_note.clear();
-        t_bytesIn = 0;
-    });
-
-    // The body is read through a content reader: it bounds the size itself (chunked uploads
-    // have no Content-Length) and takes the bytes whatever Content-Type a caller claims.
-    s.Post(kEndpoint, [this, limit](const httplib::Request& request, httplib::Response& response,
-                                    const httplib::ContentReader& reader) {
-        std::string body;
-        bool tooLarge = false;
-        const bool complete = reader([&](const char* data, size_t length) {
-            if (body.size() + length > limit) {
-                tooLarge = true;
-                return false;
-            }
-            body.append(data, length);
-            return true;
-        });
-        if (tooLarge) {
-            response.set_header("Connection", "close");
-            return refuse(response, 413, "body larger than " + std::to_string(limit) + " bytes");
-        }
-        if (!complete)
-            return refuse(response, 400, "body ended before its announced length");
-        t_bytesIn = body.size();
-        identify(request, body, response);
-    });
-    s.Get(kEndpoint, [this](const httplib::Request&, httplib::Response& response) {
-        refuse(response, 405, "identification takes a POST of the recording");
-    });
-    s.Get(R"(/art/(\d{1,9})\.jpg)", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string art = albumArt(*catalogs_.current(), static_cast<uint32_t>(std::stoul(request.matches[1].str())));
+    if (const auto album = numbered(path, "/art/", ".jpg")) {
+        if (!get)
+            return allowOnly("GET");
+        std::string art = served->albumArt(*album);
         if (art.empty())
-            return refuse(response, 404, "no album " + request.matches[1].str());
-        response.set_content(art, "image/jpeg");
-    });
-    s.Get(R"(/wallpaper/(\d{1,9})\.jpg)", [this](const httplib::Request& request, httplib::Response& response) {
-        const auto catalog = catalogs_.current();
-        const catalog::Track* track = catalog->track(static_cast<uint32_t>(std::stoul(request.matches[1].str())));
+            return refuse(response, 404, "no album " + std::to_string(*album));
+        response.contentType = "image/jpeg";
+        response.body = std::move(art);
+        return;
+    }
+    if (const auto n = numbered(path, "/wallpaper/", ".jpg")) {
+        if (!get)
+            return allowOnly("GET");
+        const catalog::Track* track = catalog.track(*n);
         if (track == nullptr)
-            return refuse(response, 404, "no track " + request.matches[1].str());
-        const catalog::Album* album = catalog->album(track->albumId);
-        response.set_content(ArtRenderer::albumJpeg(album ? album->title : track->title, album ? album->coverPath : "", 240, 320),
-                             "image/jpeg");
-    });
-    s.Get(R"(/(ringtone|fullsong|wallpaper|recommend)/(\d{1,9})\.html)",
-          [this](const httplib::Request& request, httplib::Response& response) {
-              const auto catalog = catalogs_.current();
-              const catalog::Track* track = catalog->track(static_cast<uint32_t>(std::stoul(request.matches[2].str())));
-              if (track == nullptr)
-                  return refuse(response, 404, "no track " + request.matches[2].str());
-              const std::string kind = request.matches[1].str();
-              const LinkKind k = kind == "ringtone"    ? LinkKind::Ringtone
-                                 : kind == "fullsong"  ? LinkKind::FullSong
-                                 : kind == "wallpaper" ? LinkKind::Wallpaper
-                                                       : LinkKind::Recommend;
-              response.set_content(LinkPages(*catalog).page(k, *track), "text/html; charset=utf-8");
-          });
-    s.Get("/", [this](const httplib::Request&, httplib::Response& response) {
-        response.set_content(LinkPages(*catalogs_.current()).index(), "text/html; charset=utf-8");
-    });
+            return refuse(response, 404, "no track " + std::to_string(*n));
+        const catalog::Album* album = catalog.album(track->albumId);
+        response.contentType = "image/jpeg";
+        response.body = ArtRenderer::albumJpeg(album ? album->title : track->title, album ? album->coverPath : "", 240, 320);
+        return;
+    }
+    for (const auto& [kind, prefix] : {std::pair{LinkKind::Ringtone, "/ringtone/"}, std::pair{LinkKind::FullSong, "/fullsong/"},
+                                       std::pair{LinkKind::Wallpaper, "/wallpaper/"}, std::pair{LinkKind::Recommend, "/recommend/"}})
+        if (const auto n = numbered(path, prefix, ".html")) {
+            if (!get)
+                return allowOnly("GET");
+            const catalog::Track* track = catalog.track(*n);
+            if (track == nullptr)
+                return refuse(response, 404, "no track " + std::to_string(*n));
+            response.contentType = "text/html; charset=utf-8";
+            response.body = served->pages().page(kind, *track);
+            return;
+        }
+    if (path == "/") {
+        if (!get)
+            return allowOnly("GET");
+        response.contentType = "text/html; charset=utf-8";
+        response.body = served->pages().index();
+        return;
+    }
+    refuse(response, 404, "no such resource: " + quoteForReason(path));
 }
 
-void IdService::identify(const httplib::Request& request, const std::string& body, httplib::Response& response) {
-    if (!request.has_param("id"))
+void IdService::identify(const ServedCatalog& served, const HttpRequest& request, HttpResponse& response) {
+    const catalog::Catalog& catalog = served.catalog();
+    const std::map<std::string, std::string> query = request.query();
+    const auto idParam = query.find("id");
+    if (idParam == query.end())
         return refuse(response, 400, "missing id parameter (expected id=1003)");
-    if (request.get_param_value("id") != kRequestId)
-        return refuse(response, 400, "unknown id " + request.get_param_value("id") + " (expected 1003)");
-    const std::string owner = request.get_param_value("ownerIdentifier");
+    if (idParam->second != kRequestId)
+        return refuse(response, 400, "unknown id " + quoteForReason(idParam->second) + " (expected 1003)");
+    const auto ownerIt = query.find("ownerIdentifier");
+    const std::string owner = ownerIt != query.end() ? quoteForReason(ownerIt->second) : "";
 
-    const audio::DecodedUpload upload = decoder_->decode(body);
+    if (!catalog.index().intact())
+        return refuse(response, 503, kIndexChanged);
+    const audio::DecodedUpload upload = decoder_->decode(request.body);
     if (upload.status != 0)
         return refuse(response, upload.status, upload.reason);
 
-    const auto catalog = catalogs_.current();
-    const fp::Identification id = fp::Identifier(options_.fingerprint, catalog->index()).identify(upload.samples);
-    const catalog::Track* track = id.matched ? catalog->track(id.track) : nullptr;
+    const fp::Identification result = served.identifier().identify(upload.samples);
+    // A segment changed during the search may have given zeros for entries: no answer from it.
+    if (!catalog.index().intact())
+        return refuse(response, 503, kIndexChanged);
+    const catalog::Track* track = result.matched ? catalog.track(result.track) : nullptr;
     char summary[160];
-    std::snprintf(summary, sizeof summary, "score %d, runner-up %d, speed %.2f, %zu landmarks", id.score,
-                  id.runnerUpScore, id.speed, id.queryLandmarks);
+    std::snprintf(summary, sizeof summary, "score %d, runner-up %d, speed %.2f, %zu landmarks", result.score,
+                  result.runnerUpScore, result.speed, result.queryLandmarks);
+    response.contentType = "application/octet-stream";
     if (track == nullptr) {
-        t_note = "owner " + owner + ": no match (" + summary + "); " + upload.reason;
-        response.set_content(ReplyBuilder::noMatch(), "application/octet-stream");
+        response.note = "owner " + owner + ": no match (" + summary + "); " + upload.reason;
+        response.body = ReplyBuilder::noMatch();
         return;
     }
-    const catalog::Album* album = catalog->album(track->albumId);
+    const catalog::Album* album = catalog.album(track->albumId);
     const std::string base = baseUrl(request);
     const std::string n = std::to_string(track->id);
     SongReply song;
@@ -275,15 +228,15 @@ void IdService::identify(const httplib::Request& request, const std::string& bod
     song.artist = track->artist;
     song.title = track->title;
     song.smsMessage = ReplyBuilder::smsText(track->title, track->artist);
-    song.albumArt = !albumArt(*catalog, track->albumId).empty() ? base + "/art/" + std::to_string(track->albumId) + ".jpg" : "";
+    song.albumArt = !served.albumArt(track->albumId).empty() ? base + "/art/" + std::to_string(track->albumId) + ".jpg" : "";
     song.wallpaper = base + "/wallpaper/" + n + ".html";
     song.ringer = base + "/ringtone/" + n + ".html";
     song.fullSong = base + "/fullsong/" + n + ".html";
-    song.recommend = LinkPages(*catalog).recommendationFor(*track) ? base + "/recommend/" + n + ".html" : "";
+    song.recommend = served.pages().recommendationFor(*track) ? base + "/recommend/" + n + ".html" : "";
     char at[48];
-    std::snprintf(at, sizeof at, " at %.1f s", id.offsetSeconds);
-    t_note = "owner " + owner + ": track " + n + " \"" + track->title + "\"" + at + " (" + summary + ")";
-    response.set_content(ReplyBuilder::match(song), "application/octet-stream");
+    std::snprintf(at, sizeof at, " at %.1f s", result.offsetSeconds);
+    response.note = "owner " + owner + ": track " + n + " \"" + track->title + "\"" + at + " (" + summary + ")";
+    response.body = ReplyBuilder::match(song);
 }
 
 } // namespace melodex::http

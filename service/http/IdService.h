@@ -1,46 +1,37 @@
-// melodex-idd's HTTP front: POST /servlet/ZorbelId identifies a recording (the phone's recording
-// image or a sound file); GET /art/<album>.jpg, /wallpaper/<track>.jpg and the link pages serve
-// what a reply points at. Requests run on a thread pool; stop() lets requests in progress finish.
+// melodex-idd's HTTP front: POST /servlet/ZorbelId identifies a recording; GET /art/<album>.jpg,
+// /wallpaper/<track>.jpg and the link pages serve what a reply points at. The server
+// (HttpServer.h) bounds what each client may hold; stop() answers every accepted request first.
 #pragma once
 
 #include "AccessLog.h"
-#include "LinkPages.h"
+#include "CatalogHolder.h"
+#include "HttpServer.h"
 #include "audio/UploadDecoder.h"
-#include "catalog/CatalogHolder.h"
 #include "fingerprint/FingerprintConfig.h"
-#include "fingerprint/Identifier.h"
 
-#include <atomic>
 #include <cstdio>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace melodex::http {
 
 struct ServiceOptions {
-    std::string host = "127.0.0.1";         // loopback unless told otherwise
-    int port = 8470;                        // 0: any free port (tests)
+    std::string host = "127.0.0.1";  // loopback unless told otherwise
+    int port = 8470;                 // 0: any free port (tests)
     std::string catalogDir;
-    std::string publicUrl;                  // base of the reply's URLs; empty: from the Host header
-    size_t maxBodyBytes = 8u * 1024 * 1024; // larger uploads are refused before they are read
-    unsigned threads = 8;
-    FILE* accessLog = stderr;               // null: no access log
-    int catalogPollMs = 1000;               // how often a new catalog version is looked for; 0: never
+    std::string publicUrl;           // base of the reply's URLs; empty: from the Host header
+    unsigned threads = 4;            // identification workers; the I/O has a thread of its own
+    HttpLimits limits;               // bodyBytes: larger uploads are refused before they are read
+    std::string decoderPath;         // melodex-decode; empty: sound files decoded in this process
+    FILE* accessLog = stderr;        // null: no access log
+    int catalogPollMs = 1000;        // how often a new catalog version is looked for; 0: never
     fp::FingerprintConfig fingerprint;
 };
 
 class IdService {
 public:
     static constexpr const char* kEndpoint = "/servlet/ZorbelId";
-    static constexpr const char* kRequestId = "1003";  // the fixed id every client request carries
+    static constexpr const char* kRequestId = "1003";  // the client's fixed request id
     static constexpr int kListenBacklog = 256;
 
     explicit IdService(ServiceOptions options);
@@ -48,36 +39,37 @@ public:
     IdService(const IdService&) = delete;
     IdService& operator=(const IdService&) = delete;
 
-    // Opens the catalog, draws the album pictures and binds the listening socket.
+    // Opens the catalog, starts watching it for new versions and binds the listening socket.
     bool open(std::string& error);
-    int port() const { return port_; }
+    int port() const;
 
-    // Serves until stop(); returns false if the server could not run.
+    // Serves until stop() and until every accepted request is answered.
     bool run();
-    // Safe from any thread: stops accepting, lets requests in progress finish, ends run().
+    // Safe from any thread, also before run(): stops accepting, answers what was accepted.
     void stop();
     bool running() const;
+    size_t connections() const;
 
-    std::shared_ptr<const catalog::Catalog> catalog() const { return catalogs_.current(); }
+    // The catalog versions requests are served from: current(), replace(), refresh().
+    CatalogHolder& catalogs() { return catalogs_; }
+
+    // Routes one request (on a worker thread).
+    void handle(const HttpRequest& request, HttpResponse& response);
 
 private:
-    void installRoutes();
-    void identify(const httplib::Request& request, const std::string& body, httplib::Response& response);
-    void refuse(httplib::Response& response, int status, const std::string& reason);
-    std::string baseUrl(const httplib::Request& request) const;
-    std::string albumArt(const catalog::Catalog& catalog, uint32_t albumId);
+    void identify(const ServedCatalog& served, const HttpRequest& request, HttpResponse& response);
+    void log(const HttpExchange& exchange);
+    std::string baseUrl(const HttpRequest& request) const;
 
     ServiceOptions options_;
-    // Each request answers from the catalog version in force when it began (CatalogHolder).
-    catalog::CatalogHolder catalogs_;
+    CatalogHolder catalogs_;
     std::unique_ptr<audio::UploadDecoder> decoder_;
-    std::mutex artMutex_;
-    std::map<uint32_t, std::string> albumArt_;  // album id -> 88x88 JPEG; album ids outlive versions
     AccessLog log_;
-    std::unique_ptr<httplib::Server> server_;
-    int port_ = 0;
-    std::atomic<bool> runCalled_{false};
-    std::atomic<bool> runDone_{false};
+    std::unique_ptr<HttpServer> server_;
 };
+
+// A value a client sent, fit to quote in a one-line reason: printable ASCII, other bytes as
+// \xNN, at most 64 of them.
+std::string quoteForReason(const std::string& value);
 
 } // namespace melodex::http

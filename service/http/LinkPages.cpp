@@ -16,8 +16,12 @@ std::string document(const std::string& title, const std::string& body) {
 }
 
 std::string minutes(double seconds) {
+    // The length comes from the catalog's file: a value an int cannot hold is not a length.
+    if (!(seconds >= 0.0 && seconds < 100.0 * 3600.0))
+        return "?:??";
+    const int whole = static_cast<int>(seconds);
     char text[32];
-    std::snprintf(text, sizeof text, "%d:%02d", static_cast<int>(seconds) / 60, static_cast<int>(seconds) % 60);
+    std::snprintf(text, sizeof text, "%d:%02d", whole / 60, whole % 60);
     return text;
 }
 

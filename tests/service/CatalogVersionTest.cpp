@@ -4,11 +4,11 @@
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
-#include "catalog/CatalogHolder.h"
 #include "fingerprint/Identifier.h"
+#include "http/CatalogHolder.h"
+#include "http/HttpClient.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <atomic>
 #include <filesystem>
@@ -18,19 +18,6 @@
 using namespace melodex;
 
 namespace {
-
-catalog::BuildOptions testOptions() {
-    catalog::BuildOptions options;
-    options.maxSecondsPerTrack = test::kIndexedSeconds;
-    return options;
-}
-
-void change(const std::string& dir, const std::vector<std::string>& files, bool replace) {
-    catalog::BuildReport report;
-    std::string error;
-    const catalog::CatalogBuilder builder(fp::FingerprintConfig{}, testOptions());
-    ASSERT_TRUE(replace ? builder.build(files, dir, report, error) : builder.add(files, dir, report, error)) << error;
-}
 
 std::string segmentBytes(const std::string& dir) {
     catalog::Catalog catalog;
@@ -86,9 +73,9 @@ protected:
 // three built at once, and the same answers before the merge as after.
 TEST_F(CatalogVersions, SegmentsBuiltApartAndMergedEqualOneBuild) {
     test::TempDir once, apart;
-    change(once.path(), files_, true);
-    change(apart.path(), {files_[0], files_[1]}, true);
-    change(apart.path(), {files_[2]}, false);
+    test::buildCatalog(files_, once.path());
+    test::buildCatalog({files_[0], files_[1]}, apart.path());
+    test::addToCatalog({files_[2]}, apart.path());
     expectSameAnswers(answers(apart.path(), clips_), answers(once.path(), clips_), "two segments");
     std::string error;
     ASSERT_TRUE(catalog::CatalogBuilder::merge(apart.path(), error)) << error;
@@ -104,13 +91,13 @@ TEST_F(CatalogVersions, SegmentsBuiltApartAndMergedEqualOneBuild) {
 // the deletion list and after the merge that drops its entries.
 TEST_F(CatalogVersions, TrackAddedThenRemovedAnswersAsNeverAdded) {
     test::TempDir without, churned;
-    change(without.path(), {files_[0], files_[1]}, true);
-    change(churned.path(), {files_[0], files_[1]}, true);
+    test::buildCatalog({files_[0], files_[1]}, without.path());
+    test::buildCatalog({files_[0], files_[1]}, churned.path());
     const auto expected = answers(without.path(), clips_);
     ASSERT_TRUE(expected[0].matched && expected[1].matched);
     ASSERT_FALSE(expected[2].matched);
 
-    change(churned.path(), {files_[2]}, false);
+    test::addToCatalog({files_[2]}, churned.path());
     EXPECT_TRUE(answers(churned.path(), clips_)[2].matched);
     size_t removed = 0;
     std::string error;
@@ -130,8 +117,8 @@ TEST_F(CatalogVersions, TrackAddedThenRemovedAnswersAsNeverAdded) {
 // version in force; the next build starts clean.
 TEST_F(CatalogVersions, UnfinishedBuildsLeaveTheVersionInForce) {
     test::TempDir dir;
-    change(dir.path(), {files_[0]}, true);
-    const catalog::CatalogBuilder builder(fp::FingerprintConfig{}, testOptions());
+    test::buildCatalog({files_[0]}, dir.path());
+    const catalog::CatalogBuilder builder(fp::FingerprintConfig{}, test::catalogOptions());
     catalog::BuildReport report;
     std::string error;
     EXPECT_FALSE(builder.produce(3, [](size_t, catalog::TrackInput& t) { t.error = "unreadable"; }, dir.path(), true, report, error));
@@ -143,14 +130,13 @@ TEST_F(CatalogVersions, UnfinishedBuildsLeaveTheVersionInForce) {
     EXPECT_EQ(catalog.tracks().size(), 1u);
     EXPECT_EQ(catalog.manifest().version, 1u);
 
-    change(dir.path(), {files_[0], files_[1]}, true);
+    test::buildCatalog({files_[0], files_[1]}, dir.path());
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/.work"));
     ASSERT_TRUE(catalog.open(dir.path(), error)) << error;
     EXPECT_EQ(catalog.tracks().size(), 2u);
 }
 
-// The same through the HTTP service (a suite of its own: the packaged HTTP library is not
-// built for ThreadSanitizer, which the suite above runs under).
+// The same through the HTTP service.
 class CatalogVersionsServed : public CatalogVersions {};
 
 // Requests keep coming while new versions are published (a track added, removed, the
@@ -158,12 +144,12 @@ class CatalogVersionsServed : public CatalogVersions {};
 // answering from the last.
 TEST_F(CatalogVersionsServed, AnswersEveryRequestWhileVersionsChange) {
     test::TempDir dir;
-    change(dir.path(), {files_[0], files_[1]}, true);
+    test::buildCatalog({files_[0], files_[1]}, dir.path());
     test::RunningService service(dir.path());
     const std::string steady = micsim::MicSimulator::clientImage(clips_[0]);
     const std::string added = micsim::MicSimulator::clientImage(clips_[2]);
-    const auto post = [&](httplib::Client& client, const std::string& body) {
-        auto result = client.Post("/servlet/ZorbelId?id=1003&ownerIdentifier=test", body, "application/octet-stream");
+    const auto post = [&](http::HttpClient& client, const std::string& body) {
+        auto result = client.post("/servlet/ZorbelId?id=1003&ownerIdentifier=test", body, "application/octet-stream");
         return result && result->status == 200 ? std::optional<std::string>(result->body) : std::nullopt;
     };
     const auto title = [](const std::optional<std::string>& reply) {
@@ -171,28 +157,29 @@ TEST_F(CatalogVersionsServed, AnswersEveryRequestWhileVersionsChange) {
         return record && record->fields.count("TRACK_TITLE") ? record->fields.at("TRACK_TITLE") : std::string();
     };
 
-    const std::string steadyTitle = service.service().catalog()->tracks().at(0).title;
+    const auto served = [&] { return service.service().catalogs().current(); };
+    const std::string steadyTitle = served()->catalog().tracks().at(0).title;
     std::atomic<bool> done{false};
     std::atomic<int> answered{0}, failed{0};
     std::thread asker([&] {
-        httplib::Client client("127.0.0.1", service.port());
-        client.set_read_timeout(60, 0);
+        http::HttpClient client("127.0.0.1", service.port());
+        client.setTimeout(60);
         while (!done) {
             const auto reply = post(client, steady);
             ++(reply && title(reply) == steadyTitle ? answered : failed);
         }
     });
     const auto waitForVersion = [&](uint64_t version) {
-        for (int i = 0; i < 500 && service.service().catalog()->manifest().version != version; ++i)
+        for (int i = 0; i < 500 && served()->catalog().manifest().version != version; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return service.service().catalog()->manifest().version;
+        return served()->catalog().manifest().version;
     };
-    httplib::Client client("127.0.0.1", service.port());
-    client.set_read_timeout(60, 0);
+    http::HttpClient client("127.0.0.1", service.port());
+    client.setTimeout(60);
     EXPECT_EQ(title(post(client, added)), "");
-    change(dir.path(), {files_[2]}, false);
+    test::addToCatalog({files_[2]}, dir.path());
     EXPECT_EQ(waitForVersion(2), 2u);
-    EXPECT_EQ(title(post(client, added)), service.service().catalog()->tracks().at(2).title);
+    EXPECT_EQ(title(post(client, added)), served()->catalog().tracks().at(2).title);
     size_t removed = 0;
     std::string error;
     ASSERT_TRUE(catalog::CatalogBuilder::remove(dir.path(), {files_[2]}, removed, error)) << error;
@@ -210,19 +197,20 @@ TEST_F(CatalogVersionsServed, AnswersEveryRequestWhileVersionsChange) {
 // while versions are published and taken up; every answer comes whole from one version.
 TEST_F(CatalogVersions, HolderSwapsUnderConcurrentReaders) {
     test::TempDir dir;
-    change(dir.path(), {files_[0], files_[1]}, true);
-    catalog::CatalogHolder holder;
+    test::buildCatalog({files_[0], files_[1]}, dir.path());
+    http::CatalogHolder holder;
     std::string error;
-    ASSERT_TRUE(holder.open(dir.path(), error)) << error;
+    ASSERT_TRUE(holder.open(dir.path(), fp::FingerprintConfig{}, error)) << error;
     std::atomic<bool> done{false};
     std::atomic<int> answered{0}, wrong{0};
     std::vector<std::thread> readers;
     for (int r = 0; r < 2; ++r)
         readers.emplace_back([&] {
             while (!done) {
-                const auto catalog = holder.current();
-                const auto id = fp::Identifier(fp::FingerprintConfig{}, catalog->index()).identify(clips_[0]);
-                ++(id.matched && catalog->track(id.track) != nullptr && catalog->track(id.track)->path == files_[0] ? answered : wrong);
+                const auto served = holder.current();
+                const auto id = served->identifier().identify(clips_[0]);
+                const catalog::Track* track = id.matched ? served->catalog().track(id.track) : nullptr;
+                ++(track != nullptr && track->path == files_[0] ? answered : wrong);
             }
         });
     const auto publishAndTakeUp = [&](auto publish) {
@@ -232,13 +220,13 @@ TEST_F(CatalogVersions, HolderSwapsUnderConcurrentReaders) {
         EXPECT_TRUE(changed);
     };
     size_t removed = 0;
-    publishAndTakeUp([&] { change(dir.path(), {files_[2]}, false); });
+    publishAndTakeUp([&] { test::addToCatalog({files_[2]}, dir.path()); });
     publishAndTakeUp([&] { EXPECT_TRUE(catalog::CatalogBuilder::remove(dir.path(), {files_[2]}, removed, error)); });
     publishAndTakeUp([&] { EXPECT_TRUE(catalog::CatalogBuilder::merge(dir.path(), error)); });
     done = true;
     for (auto& t : readers)
         t.join();
-    EXPECT_EQ(holder.current()->manifest().version, 4u);
+    EXPECT_EQ(holder.current()->catalog().manifest().version, 4u);
     EXPECT_GT(answered, 0);
     EXPECT_EQ(wrong, 0);
 }

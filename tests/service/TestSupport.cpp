@@ -34,12 +34,23 @@ TempDir::~TempDir() {
         std::filesystem::remove_all(path_, ec);
 }
 
-void buildCatalog(const std::vector<std::string>& files, const std::string& dir) {
+catalog::BuildOptions catalogOptions() {
     catalog::BuildOptions options;
     options.maxSecondsPerTrack = kIndexedSeconds;
+    return options;
+}
+
+void buildCatalog(const std::vector<std::string>& files, const std::string& dir) {
     catalog::BuildReport report;
     std::string error;
-    ASSERT_TRUE(catalog::CatalogBuilder(fp::FingerprintConfig{}, options).build(files, dir, report, error)) << error;
+    ASSERT_TRUE(catalog::CatalogBuilder(fp::FingerprintConfig{}, catalogOptions()).build(files, dir, report, error)) << error;
+    ASSERT_EQ(report.tracks, files.size());
+}
+
+void addToCatalog(const std::vector<std::string>& files, const std::string& dir) {
+    catalog::BuildReport report;
+    std::string error;
+    ASSERT_TRUE(catalog::CatalogBuilder(fp::FingerprintConfig{}, catalogOptions()).add(files, dir, report, error)) << error;
     ASSERT_EQ(report.tracks, files.size());
 }
 
@@ -79,7 +90,8 @@ RunningService::RunningService(const std::string& catalogDir, size_t maxBodyByte
     http::ServiceOptions options;
     options.port = 0;
     options.catalogDir = catalogDir;
-    options.maxBodyBytes = maxBodyBytes;
+    options.limits.bodyBytes = maxBodyBytes;
+    options.decoderPath = MELODEX_DECODER_PATH;
     options.threads = 4;
     options.accessLog = stderr;
     service_ = std::make_unique<http::IdService>(options);

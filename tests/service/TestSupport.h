@@ -3,6 +3,7 @@
 #pragma once
 
 #include "MicSimulator.h"
+#include "catalog/CatalogBuilder.h"
 #include "http/IdService.h"
 
 #include <memory>
@@ -32,8 +33,12 @@ private:
     std::string path_;
 };
 
-// Builds a catalog of the first kIndexedSeconds of each file into `dir`.
+// How the test catalogs are built: the first kIndexedSeconds of each file.
+catalog::BuildOptions catalogOptions();
+// Builds a catalog of `files` into `dir`, as a new version of what `dir` held.
 void buildCatalog(const std::vector<std::string>& files, const std::string& dir);
+// Adds `files` to the catalog in `dir` as a segment of their own.
+void addToCatalog(const std::vector<std::string>& files, const std::string& dir);
 
 // A phone recording of `file` at `at` seconds, 8000 Hz mono.
 std::vector<float> recordClip(const std::string& file, double at, micsim::MicSettings settings = {});

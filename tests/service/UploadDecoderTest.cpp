@@ -34,7 +34,7 @@ TEST(UploadDecoder, ClientImageHasTheRecordingBuffersLayout) {
 
 TEST(UploadDecoder, ReadsTheClientImageFromOffset4096) {
     const std::vector<float> clip = tone(11.0, 440.0);
-    const audio::UploadDecoder decoder(30.0);
+    const audio::UploadDecoder decoder({30.0});
     const audio::DecodedUpload d = decoder.decode(micsim::MicSimulator::clientImage(clip));
     ASSERT_EQ(d.status, 0) << d.reason;
     ASSERT_EQ(d.samples.size(), 88000u);
@@ -44,7 +44,7 @@ TEST(UploadDecoder, ReadsTheClientImageFromOffset4096) {
 
 TEST(UploadDecoder, ReadsOrdinaryWavsOfAnyRateAndChannels) {
     const std::vector<float> clip = tone(3.0, 440.0);
-    const audio::UploadDecoder decoder(30.0);
+    const audio::UploadDecoder decoder({30.0});
     for (int rate : {8000, 16000, 44100})
         for (int channels : {1, 2}) {
             const audio::DecodedUpload d = decoder.decode(test::wavBytes(clip, rate, channels));
@@ -54,7 +54,7 @@ TEST(UploadDecoder, ReadsOrdinaryWavsOfAnyRateAndChannels) {
 }
 
 TEST(UploadDecoder, RefusesEmptyTruncatedAndNonAudioBodies) {
-    const audio::UploadDecoder decoder(30.0);
+    const audio::UploadDecoder decoder({30.0});
     const std::string image = micsim::MicSimulator::clientImage(tone(11.0, 440.0));
     EXPECT_EQ(decoder.decode("").status, 400);
     EXPECT_EQ(decoder.decode(image.substr(0, 100000)).status, 400);
@@ -67,4 +67,79 @@ TEST(UploadDecoder, RefusesEmptyTruncatedAndNonAudioBodies) {
     const audio::DecodedUpload truncatedWav = decoder.decode(test::wavBytes(tone(3.0, 440.0), 8000, 1).substr(0, 30));
     EXPECT_GE(truncatedWav.status, 400);
     EXPECT_FALSE(truncatedWav.reason.empty());
+}
+
+namespace {
+
+// A FLAC stream header claiming 8 channels, 384 kHz, 24 bits and 2^36 - 1 frames, with no audio.
+std::string hostileFlac() {
+    std::string b = "fLaC";
+    b += std::string("\x80\x00\x00\x22", 4);      // last metadata block: STREAMINFO, 34 bytes
+    b += std::string("\x10\x00\x10\x00", 4);      // block sizes 4096
+    b += std::string(6, '\0');                     // frame sizes unknown
+    const uint64_t packed = (uint64_t{384000} << 44) | (uint64_t{7} << 41) | (uint64_t{23} << 36) | ((uint64_t{1} << 36) - 1);
+    for (int shift = 56; shift >= 0; shift -= 8)
+        b += static_cast<char>((packed >> shift) & 0xFF);
+    b += std::string(16, '\x5a');                 // MD5
+    b += std::string(106 - b.size(), '\xff');
+    return b;
+}
+
+// A WAV header announcing gigabytes of 8-channel 384 kHz float sound, followed by 60 bytes.
+std::string hostileWav() {
+    std::string b = "RIFF\xff\xff\xff\x7fWAVEfmt ";
+    const auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>((v >> (8 * i)) & 0xFF); };
+    const auto u16 = [&](uint16_t v) { b += static_cast<char>(v & 0xFF); b += static_cast<char>(v >> 8); };
+    u32(16); u16(3); u16(8); u32(384000); u32(384000 * 32); u16(32); u16(32);
+    b += "data";
+    u32(0x7ffffff0);
+    return b + std::string(60, '\x11');
+}
+
+// One Ogg page holding only a Vorbis identification header (mono, 44.1 kHz), 58 bytes: the
+// codec allocates its setup, the missing comment header fails the open, and the setup leaks.
+std::string malformedOgg() {
+    static const char bytes[] = "\x4f\x67\x67\x53\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x49\x58\x44\x4d\x00\x00\x00\x00\x1a\x7d\x53\x1c\x01\x1e\x01"
+                                "\x76\x6f\x72\x62\x69\x73\x00\x00\x00\x00\x01\x44\xac\x00\x00\x00\x00\x00\x00\x00\xfa\x00\x00\x00\x00\x00\x00\xb8\x01";
+    return std::string(bytes, sizeof bytes - 1);
+}
+
+} // namespace
+
+TEST(UploadDecoder, HostileHeadersAreReadOnlyAsFarAsTheSoundGoes) {
+    const audio::UploadDecoder decoder({30.0});
+    struct Case {
+        const char* what;
+        std::string body;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"FLAC claiming 2^36 frames of 8 channels", hostileFlac(), 400},
+        {"WAV claiming 2 GB of 8 channels", hostileWav(), 400},
+        {"malformed Ogg", malformedOgg(), 415},
+        {"no known container", "MThd" + std::string(400, '\0'), 415},
+    };
+    for (const Case& c : cases) {
+        const audio::DecodedUpload d = decoder.decode(c.body);
+        EXPECT_EQ(d.status, c.status) << c.what << ": " << d.reason;
+        EXPECT_TRUE(d.samples.empty()) << c.what;
+    }
+}
+
+TEST(UploadDecoder, SoundFilesAreDecodedAlikeInTheChildProcess) {
+    const std::string wav = test::wavBytes(tone(3.0, 440.0), 44100, 2);
+    const audio::DecodedUpload here = audio::UploadDecoder({30.0}).decode(wav);
+    const audio::DecodedUpload child = audio::UploadDecoder({30.0}, MELODEX_DECODER_PATH).decode(wav);
+    ASSERT_EQ(child.status, 0) << child.reason;
+    EXPECT_EQ(child.reason, here.reason);
+    ASSERT_EQ(child.samples.size(), here.samples.size());
+    EXPECT_EQ(child.samples, here.samples);
+    EXPECT_EQ(audio::UploadDecoder({30.0}, MELODEX_DECODER_PATH).decode(hostileFlac()).status, 400);
+    EXPECT_EQ(audio::UploadDecoder({30.0}, MELODEX_DECODER_PATH).decode(malformedOgg()).status, 415);
+    // A decoder that dies or is missing costs a refusal, never the service.
+    EXPECT_EQ(audio::UploadDecoder({30.0}, "/bin/false").decode(wav).status, 415);
+    EXPECT_EQ(audio::UploadDecoder({30.0}, "/nonexistent/melodex-decode").decode(wav).status, 503);
+    // The client's own recording never needs a child.
+    const std::string image = micsim::MicSimulator::clientImage(tone(11.0, 440.0));
+    EXPECT_EQ(audio::UploadDecoder({30.0}, "/nonexistent/melodex-decode").decode(image).status, 0);
 }

@@ -76,7 +76,7 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         return false;
     const fp::FingerprintConfig& config = options_.config;
     const fp::Identifier identifier(config, catalog.index());
-    const audio::UploadDecoder decoder(config.maxQuerySeconds);
+    const audio::UploadDecoder decoder({config.maxQuerySeconds});
 
     std::unique_ptr<OlafRunner> olaf;
     if (!options_.olafBinary.empty()) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -16,7 +17,8 @@
 
 namespace {
 
-std::vector<uint8_t> MakeJpeg(int w, int h, bool progressive = false) {
+std::vector<uint8_t> MakeJpeg(int w, int h, bool progressive = false,
+                              const std::vector<jpeg_scan_info>* scans = nullptr) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr jerr{};
   cinfo.err = jpeg_std_error(&jerr);
@@ -31,6 +33,10 @@ std::vector<uint8_t> MakeJpeg(int w, int h, bool progressive = false) {
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 95, TRUE);
   if (progressive) jpeg_simple_progression(&cinfo);
+  if (scans) {
+    cinfo.scan_info = scans->data();
+    cinfo.num_scans = static_cast<int>(scans->size());
+  }
   jpeg_start_compress(&cinfo, TRUE);
   std::vector<JSAMPLE> row(static_cast<size_t>(w) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
@@ -161,3 +167,68 @@ TEST(LoadImageFile, GifFileToo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The picture's header (everything before its first scan), its scans, its last scan again
+// `times` times, and the end marker.
+std::vector<uint8_t> RepeatLastScan(const std::vector<uint8_t>& jpeg, int times) {
+  std::vector<std::pair<size_t, size_t>> scans;
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xD9) {
+    const size_t length = (size_t{jpeg[i + 2]} << 8) | jpeg[i + 3];
+    size_t end = i + 2 + length;
+    if (jpeg[i + 1] == 0xDA) {
+      while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0)) ++end;
+      scans.emplace_back(i, end);
+    }
+    i = end;
+  }
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(scans.back().second));
+  const auto [begin, end] = scans.back();
+  for (int k = 0; k < times; ++k)
+    out.insert(out.end(), jpeg.begin() + static_cast<ptrdiff_t>(begin), jpeg.begin() + static_cast<ptrdiff_t>(end));
+  out.push_back(0xFF);
+  out.push_back(0xD9);
+  return out;
+}
+
+// A valid progression that sends the AC coefficients one at a time: the DC scan, then one
+// scan per coefficient of each listed component.
+std::vector<jpeg_scan_info> OneCoefficientPerScan(std::initializer_list<int> components) {
+  std::vector<jpeg_scan_info> scans;
+  scans.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
+  for (int c : {0, 1, 2}) {
+    const bool split = std::find(components.begin(), components.end(), c) != components.end();
+    if (!split) scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, 1, 63, 0, 0});
+    for (int k = 1; split && k <= 63; ++k) scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, 0});
+  }
+  return scans;
+}
+
+}  // namespace
+
+TEST(DecodeJpeg, PicturesBeyondTheUiThreadsBudgetAreRefused) {
+  device::Surface s;
+  const auto few = OneCoefficientPerScan({1});  // 66 scans, 1 over 5 625 blocks each
+  const std::vector<uint8_t> normal = MakeJpeg(1200, 1200, true, &few);
+  ASSERT_TRUE(aygshell::DecodeJpeg(normal.data(), normal.size(), &s));
+  const auto many = OneCoefficientPerScan({0, 1, 2});  // 190 scans
+  const auto busy = OneCoefficientPerScan({0});  // 63 scans over 22 500 blocks each
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"more scans than allowed", MakeJpeg(320, 320, true, &many)},
+      {"scans covering too many blocks", MakeJpeg(1200, 1200, true, &busy)},
+      {"more pixels than allowed", MakeJpeg(1600, 1400)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_LT(c.bytes.size(), 100000u) << c.what;
+    EXPECT_FALSE(aygshell::DecodeJpeg(c.bytes.data(), c.bytes.size(), &s)) << c.what;
+  }
+  // One scan sent again and again: the first warning ends it.
+  const std::vector<uint8_t> repeated = RepeatLastScan(MakeJpeg(1200, 1200, true), 1200);
+  EXPECT_FALSE(aygshell::DecodeJpeg(repeated.data(), repeated.size(), &s));
+}

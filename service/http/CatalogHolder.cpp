@@ -2,42 +2,50 @@
 
 #include <utility>
 
-namespace melodex::catalog {
+namespace melodex::http {
 
 CatalogHolder::~CatalogHolder() { stop(); }
 
-bool CatalogHolder::open(const std::string& directory, std::string& error) {
-    auto catalog = std::make_shared<Catalog>();
-    if (!catalog->open(directory, error))
+bool CatalogHolder::open(const std::string& directory, const fp::FingerprintConfig& config, std::string& error) {
+    auto served = ServedCatalog::open(directory, config, error);
+    if (!served)
         return false;
-    std::lock_guard lock(mutex_);
-    directory_ = directory;
-    current_ = std::move(catalog);
+    std::lock_guard one(refreshing_);
+    config_ = config;
+    replace(std::move(served));
     return true;
 }
 
-std::shared_ptr<const Catalog> CatalogHolder::current() const {
+std::shared_ptr<const ServedCatalog> CatalogHolder::current() const {
     std::lock_guard lock(mutex_);
     return current_;
+}
+
+void CatalogHolder::replace(std::shared_ptr<const ServedCatalog> next) {
+    std::shared_ptr<const ServedCatalog> old;
+    {
+        std::lock_guard lock(mutex_);
+        old = std::exchange(current_, std::move(next));
+    }
+    // `old` goes here, or when the last request holding it is done: not under the lock.
 }
 
 bool CatalogHolder::refresh(bool& changed, std::string& error) {
     changed = false;
     std::lock_guard one(refreshing_);
-    const std::shared_ptr<const Catalog> held = current();
-    if (held && Manifest::current(directory_) == held->manifest().name())
+    const std::shared_ptr<const ServedCatalog> held = current();
+    if (!held)
+        return true;
+    const std::string& directory = held->catalog().directory();
+    if (catalog::Manifest::current(directory) == held->catalog().manifest().name())
         return true;
     // Opened whole before it is swapped in: requests go on with the version held meanwhile.
-    auto catalog = std::make_shared<Catalog>();
-    if (!catalog->open(directory_, error))
+    auto next = ServedCatalog::open(directory, config_, error);
+    if (!next)
         return false;
-    std::shared_ptr<const Catalog> old;
-    {
-        std::lock_guard lock(mutex_);
-        old = std::exchange(current_, std::move(catalog));
-    }
+    replace(std::move(next));
     changed = true;
-    return true;  // `old` goes when the last request holding it is done
+    return true;
 }
 
 void CatalogHolder::watch(std::chrono::milliseconds interval, std::function<void(const std::string&)> log) {
@@ -62,9 +70,10 @@ void CatalogHolder::watch(std::chrono::milliseconds interval, std::function<void
                 lastError = error;
             } else if (changed) {
                 lastError.clear();
+                const auto served = current();
                 if (log)
-                    log("catalog " + current()->manifest().name() + " taken up (" +
-                        std::to_string(current()->tracks().size()) + " tracks)");
+                    log("catalog " + served->catalog().manifest().name() + " taken up (" +
+                        std::to_string(served->catalog().tracks().size()) + " tracks)");
             }
         }
     });
@@ -81,4 +90,4 @@ void CatalogHolder::stop() {
     watcher_.join();
 }
 
-} // namespace melodex::catalog
+} // namespace melodex::http

@@ -1,0 +1,271 @@
+// The HTTP server under clients that misbehave: slow, many, malformed; its socket options;
+// and a stop with requests in flight. A trivial handler stands in for the service.
+#include "http/AccessLog.h"
+#include "http/HttpClient.h"
+#include "http/HttpServer.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace melodex;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A raw connection from a chosen loopback address.
+class RawClient {
+public:
+    explicit RawClient(int port, const char* from = "127.0.0.1") {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &local.sin_addr);
+        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        timeval timeout{10, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~RawClient() { close(fd_); }
+    bool connected() const { return connected_; }
+    bool send(const std::string& bytes) { return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()); }
+    // Everything until the server closes (or 10 s pass).
+    std::string readAll() {
+        std::string reply;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = recv(fd_, buffer, sizeof buffer, 0)) > 0)
+            reply.append(buffer, static_cast<size_t>(n));
+        return reply;
+    }
+    int localPort() const {
+        sockaddr_in a{};
+        socklen_t length = sizeof a;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length);
+        return ntohs(a.sin_port);
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+int statusOf(const std::string& reply) { return reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0; }
+
+class HttpServerTest : public ::testing::Test {
+protected:
+    void start(http::HttpLimits limits, std::chrono::milliseconds handlerTime = 0ms) {
+        server_ = std::make_unique<http::HttpServer>(
+            limits, 2,
+            [handlerTime](const http::HttpRequest& request, http::HttpResponse& response) {
+                std::this_thread::sleep_for(handlerTime);
+                response.body = request.method + " " + request.target + " " + std::to_string(request.body.size()) + "\n";
+            },
+            [this](const http::HttpExchange& e) {
+                ++logged_;
+                lastStatus_ = e.response->status;
+            });
+        std::string error;
+        ASSERT_TRUE(server_->listen("127.0.0.1", 0, 256, error)) << error;
+        thread_ = std::thread([this] { server_->run(); });
+    }
+    void TearDown() override {
+        if (server_)
+            server_->stop();
+        if (thread_.joinable())
+            thread_.join();
+    }
+    int port() const { return server_->port(); }
+
+    std::unique_ptr<http::HttpServer> server_;
+    std::thread thread_;
+    std::atomic<int> logged_{0};
+    std::atomic<int> lastStatus_{0};
+};
+
+} // namespace
+
+TEST_F(HttpServerTest, ARequestTricklingInPastItsDeadlineGets408) {
+    http::HttpLimits limits;
+    limits.requestSeconds = 1.0;
+    start(limits);
+    RawClient slow(port());
+    ASSERT_TRUE(slow.connected());
+    // A byte every 100 ms keeps a per-read time-out from ever firing; the request's own deadline
+    // still ends it.
+    const std::string head = "GET / HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+    for (int i = 0; i < 25 && slow.send(std::string(1, head[static_cast<size_t>(i) % head.size()])); ++i)
+        std::this_thread::sleep_for(100ms);
+    const std::string reply = slow.readAll();
+    EXPECT_EQ(statusOf(reply), 408) << reply;
+}
+
+TEST_F(HttpServerTest, MalformedFramingAndOversizedHeadersAreRefused) {
+    http::HttpLimits limits;
+    limits.headerFields = 20;
+    limits.headerBytes = 4096;
+    start(limits);
+    std::string manyFields = "GET / HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 30; ++i)
+        manyFields += "X-" + std::to_string(i) + ": y\r\n";
+    struct Case {
+        const char* what;
+        std::string request;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"two different lengths", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 5\r\n\r\nabcde", 400},
+        {"negative length", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: -1\r\n\r\n", 400},
+        {"length and chunked", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
+        {"POST without a length", "POST / HTTP/1.1\r\nHost: x\r\n\r\n", 411},
+        {"body over the limit", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999\r\n\r\n", 413},
+        {"too many header fields", manyFields + "\r\n", 431},
+        {"header larger than allowed", "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(5000, 'a') + "\r\n\r\n", 431},
+        {"not HTTP", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 400},
+    };
+    for (const Case& c : cases) {
+        RawClient client(port());
+        ASSERT_TRUE(client.send(c.request)) << c.what;
+        const std::string reply = client.readAll();
+        EXPECT_EQ(statusOf(reply), c.status) << c.what << ": " << reply;
+    }
+    // Identical duplicates say the same thing and are allowed.
+    RawClient same(port());
+    same.send("POST /x HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 3\r\nConnection: close\r\n\r\nabc");
+    EXPECT_EQ(statusOf(same.readAll()), 200);
+}
+
+TEST_F(HttpServerTest, OneAddressHoldsOnlyItsShareOfConnections) {
+    http::HttpLimits limits;
+    limits.connectionsPerAddress = 4;
+    start(limits);
+    std::vector<std::unique_ptr<RawClient>> held;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<RawClient>(port(), "127.0.0.7"));
+        held.back()->send("G");
+    }
+    for (int i = 0; i < 200 && server_->connections() < 4; ++i)
+        std::this_thread::sleep_for(5ms);
+    RawClient fifth(port(), "127.0.0.7");
+    const std::string refused = fifth.readAll();
+    EXPECT_EQ(statusOf(refused), 503) << refused;
+    EXPECT_NE(refused.find("too many connections from 127.0.0.7"), std::string::npos) << refused;
+    // Other addresses are served as before.
+    http::HttpClient other("127.0.0.1", port(), "127.0.0.8");
+    const auto reply = other.get("/fine");
+    ASSERT_TRUE(reply) << other.error();
+    EXPECT_EQ(reply->status, 200);
+}
+
+TEST_F(HttpServerTest, SlowConnectionsDoNotHoldUpOtherClients) {
+    start(http::HttpLimits{});
+    // Far more slow clients than worker threads, each holding a half-sent request.
+    std::vector<std::unique_ptr<RawClient>> slow;
+    for (int i = 0; i < 120; ++i) {
+        slow.push_back(std::make_unique<RawClient>(port(), ("127.0.2." + std::to_string(1 + i % 100)).c_str()));
+        slow.back()->send(i % 2 ? "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 8000000\r\n\r\nab" : "GET / HTTP/1.1\r\nHo");
+    }
+    http::HttpClient client("127.0.0.1", port());
+    client.setTimeout(10);
+    for (int i = 0; i < 20; ++i) {
+        const auto reply = client.post("/quick", std::string(1000, 'q'));
+        ASSERT_TRUE(reply) << "request " << i << ": " << client.error();
+        EXPECT_EQ(reply->body, "POST /quick 1000\n");
+    }
+    EXPECT_GE(server_->connections(), 120u);
+}
+
+TEST_F(HttpServerTest, AcceptedConnectionsSendWithoutDelay) {
+    start(http::HttpLimits{});
+    RawClient client(port());
+    ASSERT_TRUE(client.send("GET /a HTTP/1.1\r\nHost: x\r\n\r\n"));
+    // The server runs in this process: find its end of this connection and read its option.
+    int nodelay = -1;
+    for (int i = 0; i < 200 && nodelay < 0; ++i) {
+        DIR* fds = opendir("/proc/self/fd");
+        while (dirent* entry = readdir(fds)) {
+            const int fd = std::atoi(entry->d_name);
+            sockaddr_in peer{};
+            socklen_t length = sizeof peer;
+            if (fd <= 2 || getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+                peer.sin_family != AF_INET || ntohs(peer.sin_port) != client.localPort())
+                continue;
+            int value = 0;
+            socklen_t size = sizeof value;
+            if (getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &size) == 0)
+                nodelay = value;
+        }
+        closedir(fds);
+        if (nodelay < 0)
+            std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_GT(nodelay, 0) << "TCP_NODELAY on the server's socket: " << nodelay;
+}
+
+TEST_F(HttpServerTest, StopAnswersEveryRequestInFlight) {
+    start(http::HttpLimits{}, 300ms);
+    constexpr int kClients = 12;
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<RawClient>(port(), ("127.0.3." + std::to_string(i + 1)).c_str()));
+        // Half are still sending their body when the stop comes.
+        const std::string head = "POST /n" + std::to_string(i) + " HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\n\r\n";
+        clients.back()->send(i % 2 ? head + "ab" : head + "abcd");
+    }
+    std::this_thread::sleep_for(100ms);
+    server_->stop();
+    std::this_thread::sleep_for(100ms);
+    for (int i = 1; i < kClients; i += 2)
+        clients[static_cast<size_t>(i)]->send("cd");
+    for (int i = 0; i < kClients; ++i) {
+        const std::string reply = clients[static_cast<size_t>(i)]->readAll();
+        EXPECT_EQ(statusOf(reply), 200) << "client " << i << ": " << reply;
+        EXPECT_NE(reply.find("POST /n" + std::to_string(i) + " 4\n"), std::string::npos) << reply;
+        EXPECT_NE(reply.find("Connection: close"), std::string::npos) << reply;
+    }
+    thread_.join();
+    EXPECT_EQ(logged_.load(), kClients);
+}
+
+TEST(AccessLog, EveryLineIsJsonWhateverBytesItCarries) {
+    struct Case {
+        std::string text;
+        bool utf8;
+    };
+    const std::vector<Case> cases = {{std::string("\xff\xfe\x80 raw", 7), false}, {std::string("nul\0inside", 10), true},
+                                     {"quote \" backslash \\ newline \n tab \t", true}, {"\xc3\x28 broken", false},
+                                     {"caf\xc3\xa9", true}};
+    for (const auto& [text, utf8] : cases) {
+        http::AccessRecord r;
+        r.remote = "127.0.0.1";
+        r.method = text;
+        r.target = "/servlet/ZorbelId?id=" + text;
+        r.agent = text;
+        r.note = text;
+        r.status = 400;
+        const std::string line = http::AccessLog::line(r, "2026-01-01T00:00:00.000Z");
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        const auto parsed = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_FALSE(parsed.is_discarded()) << line;
+        EXPECT_EQ(parsed["status"], 400);
+        // UTF-8 passes unchanged; bad bytes become U+FFFD.
+        if (utf8)
+            EXPECT_EQ(parsed["note"], text);
+        else
+            EXPECT_NE(parsed["note"].get<std::string>().find("\xef\xbf\xbd"), std::string::npos) << line;
+    }
+}
