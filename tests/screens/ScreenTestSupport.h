@@ -1,26 +1,25 @@
-// What the tests of the results, SMS and history screens share: results saved through the store
-// into the device root, the drawing calls read back from the trace, and texts of a chosen width
-// in the screens' font.
+// What the results, SMS and history screens' tests share: results saved through the store into
+// the device root, the back buffer's texts read back from the trace, texts of a chosen width in
+// the screens' font, and the steps of a too-wide line's sideways scroll.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
 #include "app/Drawing.h"
 #include "app/Navigation.h"
 #include "device/Trace.h"
 #include "screens/ResultsScreen.h"
 #include "store/StoreFixture.h"
-#include "store/TagRecord.h"
-#include "support/ClientHarness.h"
 #include "support/JpegMaker.h"
+#include "support/ScreenRows.h"
 
 namespace screens_test {
 
@@ -29,14 +28,10 @@ using melodex_test::Client;
 inline void BootToMainMenu(Client& client) {
   ASSERT_TRUE(client.boot());
   client.driver.press(VK_RETURN);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
 }
 
 struct Links {
-  const char* ringer;
-  const char* fullSong;
-  const char* wallpaper;
-  const char* recommend;
+  const char *ringer, *fullSong, *wallpaper, *recommend;
 };
 
 // Saves result `number` as the reply handling does: its .dat, and its .jpg when art is given.
@@ -57,54 +52,49 @@ inline void SaveResult(LONG number, const std::u16string& artist, const std::u16
 // The saved result read back from its .dat file, as the history screen reads it.
 inline std::unique_ptr<TagRecord> LoadSaved(LONG number) {
   std::unique_ptr<TagRecord> record(new TagRecord());
-  char narrow[32];
-  snprintf(narrow, sizeof narrow, "%d.dat", (int)number);
-  std::u16string wide(narrow, narrow + strlen(narrow));
-  EXPECT_TRUE(record->load(wide.c_str())) << narrow;
+  std::string name = std::to_string(number) + ".dat";
+  EXPECT_TRUE(record->load(std::u16string(name.begin(), name.end()).c_str())) << name;
   return record;
 }
 
-// Shows a record on the results screen the way the analyzing and history screens hand it over.
-inline ResultsScreen* ShowResult(Client& client, TagRecord* record) {
+// Shows a record on the results screen the way the analyzing screen hands one over.
+inline void ShowResult(Client& client, TagRecord* record) {
   SwitchScreen(SCREEN_RESULTS);
-  ResultsScreen* results = (ResultsScreen*)g_screens[SCREEN_RESULTS];
-  results->setRecord(record);
+  ((ResultsScreen*)g_screens[SCREEN_RESULTS])->setRecord(record);
   client.driver.runPending();
-  return results;
 }
 
 inline std::string DataFolder(const Client& client) { return client.driver.root() + "/Application Data/Melodex/"; }
 
-// One DrawTextW into the back buffer, as the trace recorded it.
+// The back buffer's DrawTextW calls with the given flags since the trace was last cleared.
 struct TextCall {
   RECT rect;
-  unsigned format;
   size_t length;
 };
-
-// The back buffer's DrawTextW calls with the given flags, recorded since the trace was cleared.
 inline std::vector<TextCall> TextCalls(unsigned format) {
   char prefix[64];
   snprintf(prefix, sizeof prefix, "gdi32: DrawTextW hdc=%p ", (void*)g_hdcBack);
   std::vector<TextCall> calls;
   for (const std::string& line : device::Trace::lines()) {
-    if (line.compare(0, strlen(prefix), prefix) != 0) continue;
     TextCall call;
     int l, t, r, b;
-    if (sscanf(line.c_str() + strlen(prefix), "len=%zu (%d,%d)-(%d,%d) format=%x", &call.length, &l, &t, &r, &b,
-               &call.format) != 6 || call.format != format)
-      continue;
-    call.rect = RECT{l, t, r, b};
-    calls.push_back(call);
+    unsigned flags;
+    if (line.rfind(prefix, 0) == 0 &&
+        sscanf(line.c_str() + strlen(prefix), "len=%zu (%d,%d)-(%d,%d) format=%x", &call.length, &l, &t, &r, &b,
+               &flags) == 6 &&
+        flags == format) {
+      call.rect = RECT{l, t, r, b};
+      calls.push_back(call);
+    }
   }
   return calls;
 }
 
-inline size_t TraceCount(const std::string& text) {
-  size_t n = 0;
-  for (const std::string& line : device::Trace::lines())
-    if (line.find(text) != std::string::npos) n++;
-  return n;
+// "SelectClipRgn" of the back buffer to a rectangle, as the trace writes it.
+inline std::string ClipTo(LONG l, LONG t, LONG r, LONG b) {
+  char text[96];
+  snprintf(text, sizeof text, "SelectClipRgn hdc=%p (%d,%d)-(%d,%d)", (void*)g_hdcBack, (int)l, (int)t, (int)r, (int)b);
+  return text;
 }
 
 // Whether GIF resource id is on the screen, every pixel of it, at (x, y) of the client area.
@@ -114,30 +104,40 @@ inline bool Shows(const Client& client, int id, int x, int y) {
   return melodex_test::CountDifferences(client, pictures[id], x, y) == 0;
 }
 
-// The width of a one-line text in the screens' font.
 inline LONG TextWidth(const std::u16string& text) {
   HDC dc = CreateCompatibleDC(NULL);
   HFONT font = CreateScreenFont(0);
   HGDIOBJ old = SelectObject(dc, font);
   RECT rect = {0, 0, 1000, 100};
-  DrawTextW(dc, text.c_str(), -1, &rect, DT_VCENTER | DT_CALCRECT);
+  DrawTextW(dc, (const WCHAR*)text.c_str(), -1, &rect, DT_VCENTER | DT_CALCRECT);
   SelectObject(dc, old);
   DeleteObject(font);
   DeleteDC(dc);
   return rect.right - rect.left;
 }
 
-// A text of wide and narrow letters that, followed by suffix, is exactly the given width.
+// Wide and narrow letters that, followed by suffix, make a text exactly `width` pixels wide.
 inline std::u16string TextOfWidth(LONG width, const std::u16string& suffix = u"") {
   for (int wide = 0; TextWidth(std::u16string(wide, u'm') + suffix) <= width; wide++)
     for (int narrow = 0; narrow < 40; narrow++) {
       std::u16string text = std::u16string(wide, u'm') + std::u16string(narrow, u'i');
-      LONG measured = TextWidth(text + suffix);
-      if (measured == width) return text;
-      if (measured > width) break;
+      if (TextWidth(text + suffix) == width) return text;
+      if (TextWidth(text + suffix) > width) break;
     }
   ADD_FAILURE() << "no text " << width << " pixels wide";
   return u"";
 }
+
+// A line 12 pixels too wide, from the screen's activation: after each wait, the offset it is
+// drawn at, or kNoPaint when nothing was repainted. It rests 2 s, moves 5 pixels every 300 ms
+// until past its end, rests, comes back to 5 pixels right of its start, rests, and so on.
+constexpr LONG kNoPaint = INT_MIN;
+struct ScrollStep {
+  uint64_t wait;
+  LONG offset;
+};
+inline const ScrollStep kScrollSteps[] = {{1999, kNoPaint}, {1, 0},   {300, 5},  {300, 10}, {300, 15},
+                                          {1999, kNoPaint}, {1, 15},  {300, 10}, {300, 5},  {300, 0},
+                                          {300, -5},        {2000, -5}, {300, 0}, {300, 5}};
 
 }  // namespace screens_test

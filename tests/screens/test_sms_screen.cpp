@@ -1,5 +1,5 @@
 // The SMS screen, reached from a saved result's Share ID: typing the number, its three columns,
-// sending the result's message through the phone's SMS service (its outbox file), and failures.
+// and sending the result's message through the phone's SMS service (its outbox file).
 #include <fstream>
 #include <iterator>
 
@@ -7,16 +7,16 @@
 #include "screens/SMSScreen.h"
 #include "screens/ScreenTestSupport.h"
 
-using melodex_test::MakeConfig;
+using namespace melodex_test;
 using namespace screens_test;
 
 namespace {
 
 SMSScreen* Sms() { return (SMSScreen*)g_screens[SCREEN_SMS]; }
 
-// Saves result 0 with the message and no links, opens it from the main menu and chooses Share ID.
-std::unique_ptr<TagRecord> ShareSavedResult(Client& client, const char* message) {
-  SaveResult(0, u"Artist", u"Title", {"", "", "", ""}, message);
+// Saves result 0 (no links) with the message, shows it from the main menu, and chooses Share ID.
+std::unique_ptr<TagRecord> ShareSavedResult(Client& client, const std::string& message) {
+  SaveResult(0, u"Artist", u"Title", {"", "", "", ""}, message.c_str());
   std::unique_ptr<TagRecord> record = LoadSaved(0);
   PushScreen(SCREEN_MAIN_MENU);
   ShowResult(client, record.get());
@@ -25,96 +25,92 @@ std::unique_ptr<TagRecord> ShareSavedResult(Client& client, const char* message)
   return record;
 }
 
-void Type(Client& client, const char* digits) {
-  for (const char* d = digits; *d; d++) client.driver.press((UINT)*d);
-}
-
 std::string Outbox(const Client& client) {
   std::ifstream in(client.driver.root() + "/sms-outbox.jsonl", std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-}  // namespace
+std::function<void(Client&)> Number(const char16_t* expected) {
+  return [expected](Client& client) {
+    EXPECT_EQ(std::u16string(Sms()->phoneNumber), expected);
+    EXPECT_EQ(client.countTrace("SmsOpen"), 0u);
+  };
+}
 
-// The digits after "+1" stand in three columns of 3, 3 and 4, 10 pixels apart, each cut at its
-// own rectangle; a column appears once its first digit is typed. An eleventh digit is ignored.
-class SmsScreenColumns : public testing::TestWithParam<const char*> {};
-
-TEST_P(SmsScreenColumns, TenDigitsStandInColumnsOfThreeThreeAndFour) {
-  Client client(MakeConfig(GetParam()));
-  BootToMainMenu(client);
-  auto record = ShareSavedResult(client, "m");
-  RECT rc = client.clientRect();
-  LONG a = rc.right <= 240 ? 65 : 35;
-  struct Case {
-    const char* typed;
-    std::vector<size_t> lengths;
-  } cases[] = {{"555", {3}}, {"1234567", {3, 3, 4}}, {"8", {3, 3, 4}}};
-  for (const Case& c : cases) {
-    Type(client, c.typed);
+// The typed digits stand in columns of 3, 3 and 4 characters 10 pixels apart, from x = 65 on a
+// narrow screen and 35 on a wide one, each cut at its own rectangle; a column appears with its
+// first digit. The number box and the logo stand around them.
+std::function<void(Client&)> Columns(std::vector<size_t> lengths) {
+  return [lengths](Client& client) {
+    RECT rc = client.clientRect();
+    LONG a = rc.right <= 240 ? 65 : 35;
     device::Trace::clearForTests();
     RequestRepaint(g_hWnd);
     client.driver.runPending();
     std::vector<TextCall> texts = TextCalls(0);
-    ASSERT_EQ(texts.size(), 1 + c.lengths.size()) << "the prompt and the columns, after " << c.typed;
-    for (size_t k = 0; k < c.lengths.size(); k++) {
-      const TextCall& column = texts[1 + k];
-      EXPECT_EQ(column.length, c.lengths[k]);
-      EXPECT_EQ(column.rect.left, a + 40 * (LONG)k);
-      EXPECT_EQ(column.rect.right, a + 40 * (LONG)k + (k < 2 ? 30 : 45));
-      EXPECT_EQ(column.rect.top, 46 + 100);
-      EXPECT_EQ(column.rect.bottom, rc.bottom - 34);
+    ASSERT_EQ(texts.size(), 1 + lengths.size()) << "the prompt, then the columns";
+    for (size_t k = 0; k < lengths.size(); k++) {
+      EXPECT_EQ(texts[1 + k].length, lengths[k]);
+      const RECT& column = texts[1 + k].rect;
+      EXPECT_EQ(column.left, a + 40 * (LONG)k);
+      EXPECT_EQ(column.right - column.left, k < 2 ? 30 : 45);
+      EXPECT_EQ(column.top, 146);
+      EXPECT_EQ(column.bottom, rc.bottom - 34);
     }
-  }
-  EXPECT_EQ(std::u16string(Sms()->phoneNumber), u"+15551234567");
-  RECT digits = {a, 146, a + 125, rc.bottom};
-  EXPECT_EQ(melodex_test::CountDifferences(client, melodex_test::LoadResourcePicture(g_hInst, 143), a - 15, 141, digits), 0)
-      << "the box behind the number";
-  // On a narrow screen the logo's last row lies under the soft-key bar, drawn after it.
-  RECT bar = {0, rc.bottom - 34, rc.right, rc.bottom};
-  EXPECT_EQ(melodex_test::CountDifferences(client, melodex_test::LoadResourcePicture(g_hInst, 142), rc.right - 156,
-                                           rc.bottom - 34 - (rc.right > 240 ? 63 : 62), bar),
-            0);
+    RECT digits = {a, 146, a + 125, rc.bottom}, bar = {0, rc.bottom - 34, rc.right, rc.bottom};
+    EXPECT_EQ(CountDifferences(client, LoadResourcePicture(g_hInst, 143), a - 15, 141, digits), 0);
+    EXPECT_EQ(CountDifferences(client, LoadResourcePicture(g_hInst, 142), rc.right - 156,
+                               rc.bottom - 34 - (rc.right > 240 ? 63 : 62), bar),
+              0);
+  };
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, SmsScreenColumns, testing::Values("qvga", "square"));
+}  // namespace
 
-// Every delete key removes the last digit; on the bare prefix it leaves for the results screen.
-TEST(SmsScreen, DeleteKeysRemoveDigitsAndLeaveOnThePrefix) {
-  Client client;
-  BootToMainMenu(client);
-  auto record = ShareSavedResult(client, "m");
-  for (UINT key : {(UINT)VK_BACK, (UINT)VK_CLEAR, (UINT)VK_LEFT, (UINT)VK_DELETE}) {
-    Type(client, "12");
-    client.driver.press(key);
-    EXPECT_EQ(std::u16string(Sms()->phoneNumber), u"+11") << key;
-    client.driver.press(key);
-    client.driver.press(key);
-    EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS) << key;
-    client.driver.press(VK_RETURN);
-    ASSERT_EQ(g_nCurrentScreen, SCREEN_SMS);
-    EXPECT_EQ(std::u16string(Sms()->phoneNumber), u"+1");
-  }
-}
+// A saved result without links opened from the history; Share ID, its only entry, leads here.
+const Reach kAtSms = {{VK_RETURN, Do("save a result", [](Client&) { SaveResult(0, u"Artist", u"Title"); }), VK_DOWN,
+                       VK_RETURN, VK_RETURN, VK_RETURN},
+                      SCREEN_SMS};
+const Stack kAtSmsStack = {SCREEN_MAIN_MENU, SCREEN_MANAGE, SCREEN_RESULTS};
+const Stack kResultStack = {SCREEN_MAIN_MENU, SCREEN_MANAGE};
+const Inputs kTenDigits = {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0'};
+
+const ScreenRow kSmsRows[] = {
+    {"Back-space clear left and delete each remove the last digit",
+     {'1', '2', '3', '4', '5', VK_BACK, VK_CLEAR, VK_LEFT, VK_DELETE}, SCREEN_SMS, kAtSmsStack, {}, {},
+     Number(u"+11")},
+    {"Back-space on the bare prefix returns to the result", {VK_BACK}, SCREEN_RESULTS, kResultStack},
+    {"Back returns to the result", {VK_ESCAPE}, SCREEN_RESULTS, kResultStack},
+    {"The left soft key returns to the result", {VK_F1}, SCREEN_RESULTS, kResultStack},
+    {"Other keys change nothing", {'4', KeyUpReturns(VK_UP, 0), KeyUpReturns(VK_RETURN, 0)}, SCREEN_SMS, kAtSmsStack,
+     {}, {}, Number(u"+14")},
+    {"ShareID with three digits sends nothing", {'1', '2', '3', VK_F2}, SCREEN_SMS, kAtSmsStack, {}, {},
+     [](Client& client) {
+       Number(u"+1123")(client);
+       Columns({3})(client);
+     }},
+    {"Ten digits stand in columns of three three and four", kTenDigits, SCREEN_SMS, {}, {}, {}, Columns({3, 3, 4})},
+    {.name = "The columns start further left on a wide screen", .keys = kTenDigits, .screen = SCREEN_SMS,
+     .check = Columns({3, 3, 4}), .profile = "square"},
+    {"An eleventh digit is ignored", {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0', '7'}, SCREEN_SMS, {}, {}, {},
+     Number(u"+13105550100")},
+};
+MELODEX_SCREEN_ROWS(SmsScreenKeys, kAtSms, kSmsRows);
 
 // The message goes out as the service wrote it, cut to 160 units, to "+1" and the ten digits.
-// Every send returns to the results screen, keeping its id on the back stack: its first Back
-// changes nothing. The number stays for the next send.
+// Every send returns to the results screen and keeps its id on the back stack, so the first
+// Back there changes nothing. The number stays for the next send.
 TEST(SmsScreen, SendsTheResultsMessageAndReturns) {
-  Client client;
-  BootToMainMenu(client);
   struct Case {
     std::string message, sent;
     int bytes;
   } cases[] = {{std::string(200, 'x'), std::string(160, 'x'), 320}, {"null", "null", 8}, {"", "", 0}};
-  auto record = ShareSavedResult(client, "first");
-  Type(client, "3");
-  client.driver.press(VK_F2);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SMS) << "an incomplete number sends nothing";
-  EXPECT_EQ(client.countTrace("SmsOpen"), 0u);
-  Type(client, "105550100");
+  Client client;
+  BootToMainMenu(client);
   for (const Case& c : cases) {
-    auto shown = ShareSavedResult(client, c.message.c_str());
+    auto record = ShareSavedResult(client, c.message);
+    if (c.bytes == 320)
+      for (const char* d = "3105550100"; *d; d++) client.driver.press((UINT)*d);
     std::string before = Outbox(client);
     client.driver.press(VK_F2);
     EXPECT_EQ(Outbox(client).substr(before.size()), "{\"to\": \"+13105550100\", \"class\": 1, \"text\": \"" + c.sent +
@@ -127,10 +123,11 @@ TEST(SmsScreen, SendsTheResultsMessageAndReturns) {
   }
 }
 
-// A failed send returns to the results screen too; the service's own failure codes are logged.
+// A failed send returns to the results screen too. The SMS service's 33 failure codes (its
+// protocol, message and radio errors and "no such registration") are logged; others are not.
 TEST(SmsScreen, AFailedSendReturnsAndLogsTheServicesErrors) {
   struct Case {
-    unsigned int fault;
+    DWORD code;
     bool logged;
   } cases[] = {{0x82000107, true}, {0x02000003, true}, {0x82000110, false}, {0x80004005, false}};
   Client client;
@@ -138,32 +135,22 @@ TEST(SmsScreen, AFailedSendReturnsAndLogsTheServicesErrors) {
   size_t errors = 0;
   for (const Case& c : cases) {
     auto record = ShareSavedResult(client, "m");
-    if (c.fault == cases[0].fault) Type(client, "3105550100");
-    device::options().smsFault = c.fault;
+    if (c.code == cases[0].code)
+      for (const char* d = "3105550100"; *d; d++) client.driver.press((UINT)*d);
+    device::options().smsFault = c.code;
     client.driver.press(VK_F2);
-    EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS) << std::hex << c.fault;
+    EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS);
     std::string log = client.log();
+    errors += c.logged;
     size_t count = 0;
     for (size_t at = log.find("SMS Error\r\n"); at != std::string::npos; at = log.find("SMS Error\r\n", at + 1)) count++;
-    errors += c.logged ? 1 : 0;
-    EXPECT_EQ(count, errors) << std::hex << c.fault;
+    EXPECT_EQ(count, errors) << std::hex << c.code;
     SwitchScreen(SCREEN_MAIN_MENU);
   }
   EXPECT_EQ(Outbox(client), "");
-}
-
-// The 33 logged codes are the service's protocol, message and radio errors and "no such
-// registration"; their neighbours are not.
-TEST(SmsScreen, LoggedErrorCodesAreExactlyTheServicesFailures) {
-  struct Case {
-    DWORD code;
-    bool logged;
-  } cases[] = {{0x82000001, true},  {0x82000002, true},  {0x82000003, false}, {0x820000FF, false},
-               {0x82000100, true},  {0x8200010F, true},  {0x82000110, false}, {0x820001FF, false},
-               {0x82000200, true},  {0x8200020D, true},  {0x8200020E, false}, {0x02000003, true},
-               {0x02000002, false}, {0x82000000, false}, {0, false}};
-  int logged = 0;
+  int logged = SMSScreen::isLoggedSmsError((HRESULT)0x02000003);
   for (DWORD code = 0x82000000; code <= 0x82000300; code++) logged += SMSScreen::isLoggedSmsError((HRESULT)code);
-  EXPECT_EQ(logged + SMSScreen::isLoggedSmsError((HRESULT)0x02000003), 33);
-  for (const Case& c : cases) EXPECT_EQ(SMSScreen::isLoggedSmsError((HRESULT)c.code), c.logged) << std::hex << c.code;
+  EXPECT_EQ(logged, 33);
+  for (DWORD edge : {0x82000003u, 0x820000FFu, 0x82000110u, 0x820001FFu, 0x8200020Eu, 0x02000002u})
+    EXPECT_FALSE(SMSScreen::isLoggedSmsError((HRESULT)edge)) << std::hex << edge;
 }
