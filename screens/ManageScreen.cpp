@@ -236,9 +236,11 @@ void ManageScreen::performAction() {
 }
 
 // The record stays in this screen's list, which is rebuilt only when this screen becomes
-// current again, so it outlives the results screen's use of it.
+// current again, so it outlives the results screen's use of it. A highlight on a position that
+// shows no record (one whose file name holds no number) opens nothing.
 void ManageScreen::openHighlighted() {
   TagRecord* entry = highlightedRecord();
+  if (entry == NULL) return;
   SwitchScreen(SCREEN_RESULTS);
   if (g_nCurrentScreen == SCREEN_RESULTS && g_screens[SCREEN_RESULTS] != NULL)
     ((ResultsScreen*)g_screens[SCREEN_RESULTS])->setRecord(entry);

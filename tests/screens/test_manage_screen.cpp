@@ -151,6 +151,14 @@ const ScreenRow kWrapRows[] = {
            EXPECT_EQ(Repaint(client).highlightedTop, 46);
          },
      .profile = "qvga-square"},
+    {"The action key on the place of an unnumbered file opens nothing",
+     {SaveAndOpen(2), Do("copy 1.dat to notes.dat and reopen", [](Client& client) {
+        std::filesystem::copy_file(DataFolder(client) + "1.dat", DataFolder(client) + "notes.dat");
+        SwitchScreen(SCREEN_MAIN_MENU);
+        SwitchScreen(SCREEN_MANAGE);
+      }),
+      VK_DOWN, VK_DOWN, VK_RETURN},
+     SCREEN_MANAGE},
 };
 MELODEX_SCREEN_ROWS(HistoryScreenWrap, kAtMainMenu, kWrapRows);
 
