@@ -17,9 +17,6 @@
 // song, Wallpaper, Recommend, Share ID.
 static const int kLinkImageIds[LINK_KINDS][2] = {{133, 134}, {128, 129}, {137, 138}, {131, 132}, {135, 136}};
 
-// A window up to this wide takes the narrow layout: the link list beside a 113-pixel art column
-// (10 + 113 + 10), under the text block that spans the whole width.
-#define NARROW_MAX_WIDTH 240
 #define TEXT_BLOCK_HEIGHT 40
 
 ResultsScreen::ResultsScreen(HINSTANCE hInst, HWND hWnd)
@@ -28,7 +25,7 @@ ResultsScreen::ResultsScreen(HINSTANCE hInst, HWND hWnd)
   plainHeader = LoadImageResource(hInst, IDB_NO_RESULT_HEADER, &plainHeaderSize);
   noMatchImage = LoadImageResource(hInst, IDB_NO_MATCH, &noMatchSize);
   defaultArt = LoadImageResource(hInst, IDB_DEFAULT_ART, &defaultArtSize);
-  memset(&artSize, 0, sizeof artSize);
+  memset(&artBitmapSize, 0, sizeof artBitmapSize);
   headingImage = LoadImageResource(hInst, IDB_LINKS_HEADING, &headingSize);
   for (int kind = 0; kind < LINK_KINDS; kind++)
     for (int lit = 0; lit < 2; lit++)
@@ -164,11 +161,13 @@ void ResultsScreen::paint(PAINTSTRUCT* ps, RECT* clientRect) {
   if (record == NULL) {
     drawNoMatch(clientRect, h);
   } else {
-    bool narrow = c.right <= NARROW_MAX_WIDTH;
+    // A narrow window has the link list beside a 113-pixel art column (10 + 113 + 10), under a
+    // text block across the whole width; a wide one has it at the right edge.
+    bool narrow = c.right <= NARROW_SCREEN_WIDTH;
     RECT block = {c.left, c.top + h, narrow ? c.right : c.right - 105, c.top + h + TEXT_BLOCK_HEIGHT};
     drawTextBlock(&block);
     if (!artLoaded) loadArt();
-    DrawImage(g_hdcBack, artBitmap, &artSize, c.left + 10, c.top + h + 45);
+    DrawImage(g_hdcBack, artBitmap, &artBitmapSize, c.left + 10, c.top + h + 45);
     if (narrow) drawLinkList(c.left + 133, c.top + h + 45);
     else drawLinkList(c.right - 100, c.top + h + 15);
   }
@@ -224,8 +223,8 @@ void ResultsScreen::loadArt() {
     free(path);
   }
   if (artBitmap == NULL) artBitmap = defaultArt;
-  memset(&artSize, 0, sizeof artSize);
-  if (artBitmap != NULL) GetObjectW(artBitmap, sizeof artSize, &artSize);
+  memset(&artBitmapSize, 0, sizeof artBitmapSize);
+  if (artBitmap != NULL) GetObjectW(artBitmap, sizeof artBitmapSize, &artBitmapSize);
   artLoaded = true;
 }
 

@@ -68,7 +68,7 @@ class ResultsScreen : public MelodexScreen {
   // The picture in use: one read from the result's .jpg file (owned), or defaultArt (not
   // owned separately); null while no picture is loaded.
   HBITMAP artBitmap;
-  BITMAP artSize;
+  BITMAP artBitmapSize;
   HBITMAP headingImage;
   BITMAP headingSize;
   HBITMAP linkImages[LINK_KINDS][2];  // [kind][0] normal, [kind][1] highlighted

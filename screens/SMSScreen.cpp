@@ -131,7 +131,7 @@ void SMSScreen::paint(PAINTSTRUCT* ps, RECT* clientRect) {
   RECT prompt = {c.left + 30, c.top + h + 20, c.left + 230, c.top + h + 120};
   DrawTextW(g_hdcBack, PROMPT_TEXT, -1, &prompt, 0);
   drawNumber(clientRect, h);
-  LONG logoTop = c.right > 240 ? c.bottom - SOFT_KEY_BAR_HEIGHT - logoSize.bmHeight : c.bottom - SOFT_KEY_BAR_HEIGHT - 62;
+  LONG logoTop = c.right > NARROW_SCREEN_WIDTH ? c.bottom - SOFT_KEY_BAR_HEIGHT - logoSize.bmHeight : c.bottom - SOFT_KEY_BAR_HEIGHT - 62;
   DrawImage(g_hdcBack, logoImage, &logoSize, c.right - logoSize.bmWidth, logoTop);
   g_softKeyBar->drawSoftKeyBar(g_hdcBack);
   PresentBackBuffer(ps, clientRect);
@@ -140,7 +140,7 @@ void SMSScreen::paint(PAINTSTRUCT* ps, RECT* clientRect) {
 // The ten digits in three columns of 3, 3 and 4, 10 pixels apart, inside the box; the prefix is
 // never shown. Each column cuts its text at its own edges.
 void SMSScreen::drawNumber(const RECT* client, LONG headerHeight) {
-  LONG a = client->right <= 240 ? client->left + 65 : client->left + 35;
+  LONG a = client->right <= NARROW_SCREEN_WIDTH ? client->left + 65 : client->left + 35;
   LONG u = client->top + headerHeight + 100;
   LONG bottom = client->bottom - SOFT_KEY_BAR_HEIGHT;
   DrawImage(g_hdcBack, boxImage, &boxSize, a - 15, u - 5);
