@@ -10,6 +10,9 @@
 #define COLOUR_SOFT_KEY_BAR RGB(0, 119, 192)
 #define COLOUR_HIGHLIGHT RGB(255, 252, 0)
 
+// A window up to this wide gets the layouts made for the phone's 240-pixel-wide screen.
+#define NARROW_SCREEN_WIDTH 240
+
 // Loads GIF resource id through the shell's image-resource loader and reads its width and
 // height once with GetObjectW. A missing resource gives null and a zero size.
 HBITMAP LoadImageResource(HINSTANCE hInst, int id, BITMAP* size);

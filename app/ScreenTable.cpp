@@ -6,7 +6,9 @@
 #include "screens/ErrorScreen.h"
 #include "screens/HelpScreen.h"
 #include "screens/MainMenuScreen.h"
+#include "screens/ManageScreen.h"
 #include "screens/ResultsScreen.h"
+#include "screens/SMSScreen.h"
 #include "screens/SplashScreen.h"
 
 // Screen objects are plain C++ objects; new (nothrow) keeps "if the allocation fails the
@@ -16,17 +18,16 @@ MelodexScreen* CreateScreen(ScreenId id, HINSTANCE hInst, HWND hWnd) {
     case SCREEN_SPLASH: return new (std::nothrow) SplashScreen(hInst, hWnd);
     case SCREEN_MAIN_MENU: return new (std::nothrow) MainMenuScreen(hInst, hWnd);
     case SCREEN_RESULTS: return new (std::nothrow) ResultsScreen(hInst, hWnd);
+    case SCREEN_SMS: return new (std::nothrow) SMSScreen(hInst, hWnd);
+    case SCREEN_MANAGE: return new (std::nothrow) ManageScreen(hInst, hWnd);
     case SCREEN_HELP: return new (std::nothrow) HelpScreen(hInst, hWnd);
     // Ids 10 and 11 are two independent instances of the one class.
     case SCREEN_SEND_ERROR: return new (std::nothrow) ErrorScreen(hInst, hWnd);
     case SCREEN_RECORD_ERROR: return new (std::nothrow) ErrorScreen(hInst, hWnd);
-    // Not built yet: ListeningScreen (4), AnalyzingScreen (5), SMSScreen (7) and
-    // ManageScreen (8). Until their classes exist, the id is switched to without a screen
-    // object, exactly as for a failed allocation.
+    // Not built yet: ListeningScreen (4) and AnalyzingScreen (5). Until their classes exist,
+    // the id is switched to without a screen object, exactly as for a failed allocation.
     case SCREEN_LISTENING:
     case SCREEN_ANALYZING:
-    case SCREEN_SMS:
-    case SCREEN_MANAGE:
       return NULL;
     // Ids 0 and 2 are reserved and have no screen class.
     default: return NULL;

@@ -8,6 +8,14 @@
 // The resource id that stands for no label at all.
 #define NO_IMAGE (-1)
 
+// The label images (GIF resources, each 34 pixels high) and the word each shows.
+#define IDB_LABEL_BACK 161     // back: help, history, results and SMS screens (left)
+#define IDB_LABEL_NEW_ID 162   // new ID!: results screen (right)
+#define IDB_LABEL_OPTIONS 163  // Options: history screen (right)
+#define IDB_LABEL_SELECT 164   // Select: help screen's topic list (right)
+#define IDB_LABEL_SHARE 165    // ShareID!: SMS screen (right)
+#define IDB_LABEL_OK 166       // OK!: error screen (left)
+
 class SoftKeyBar {
  public:
   SoftKeyBar();

@@ -7,8 +7,6 @@
 // GIF resources.
 #define IDB_ERROR_HEADER 113  // the main menu's banner, 320 x 46
 #define IDB_ERROR_PICTURE 125  // ID Problem, 220 x 100
-// The OK! soft-key label.
-#define IDB_LABEL_OK 166
 // The message buffer, 2048 bytes: at most 1023 characters and the terminator.
 #define ERROR_MESSAGE_UNITS 1024
 

@@ -12,9 +12,6 @@ enum { HELP_TOPIC_COUNT = 4, HELP_TOPIC_ABOUT = 3 };
 #define IDS_HELP_FIRST 3
 // The topic text buffer, in UTF-16 units.
 #define HELP_TEXT_UNITS 512
-// The soft-key labels the help screen uses.
-#define IDB_LABEL_BACK 161
-#define IDB_LABEL_SELECT 164
 
 class HelpScreen : public MelodexScreen {
  public:

@@ -88,6 +88,7 @@ typedef struct tagCREATESTRUCTW {
 // Virtual keys.
 #define VK_BACK 0x08
 #define VK_TAB 0x09
+#define VK_CLEAR 0x0C
 #define VK_RETURN 0x0D
 #define VK_SHIFT 0x10
 #define VK_CONTROL 0x11
@@ -98,6 +99,8 @@ typedef struct tagCREATESTRUCTW {
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
 #define VK_DELETE 0x2E
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
 #define VK_F1 0x70
 #define VK_F2 0x71
 #define VK_F3 0x72

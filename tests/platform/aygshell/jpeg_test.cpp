@@ -10,54 +10,13 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "aygshell/images.h"
 #include "gdi32/handles.h"
+#include "support/JpegMaker.h"
+
+using melodex_test::MakeJpeg;
 
 namespace {
-
-std::vector<uint8_t> MakeJpeg(int w, int h, bool progressive = false,
-                              const std::vector<jpeg_scan_info>* scans = nullptr) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buf, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  if (scans) {
-    cinfo.scan_info = scans->data();
-    cinfo.num_scans = static_cast<int>(scans->size());
-  }
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(w) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < w; ++x) {
-      // Left half orange, right half link blue: flat areas survive compression.
-      bool left = x < w / 2;
-      row[static_cast<size_t>(x) * 3 + 0] = left ? 255 : 0;
-      row[static_cast<size_t>(x) * 3 + 1] = left ? 155 : 120;
-      row[static_cast<size_t>(x) * 3 + 2] = left ? 22 : 193;
-    }
-    (void)y;
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::vector<uint8_t> out(buf, buf + size);
-  jpeg_destroy_compress(&cinfo);
-  free(buf);
-  return out;
-}
 
 bool Near(uint32_t p, int r, int g, int b) {
   auto d = [](int a, int e) { return std::abs(a - e) <= 8; };
