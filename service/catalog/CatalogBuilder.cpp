@@ -170,7 +170,7 @@ TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
     }
     const std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
     const fp::PeakExtractor peaks(config_);
-    r.landmarks = fp::HashBuilder(config_).build(peaks.extract(mono8k, fp::PeakDensity::Reference), config_.refFanOut);
+    r.landmarks = fp::HashBuilder(config_).buildReference(peaks.extract(mono8k, fp::PeakDensity::Reference));
     return r;
 }
 

@@ -51,15 +51,24 @@ struct FingerprintConfig {
                                    // retries are most of the cost of a clip that matches nowhere
     int queryTimeJitter = 1;       // a query landmark also looks up frame differences this far off
     int retryTimeJitter = 1;       // the same for a speed retry
+    // Pairs (anchor and one target) are stored beside the triples and looked up only for the
+    // tracks the triples nominated: they find a clip in heavy noise or a room, which leaves
+    // too few whole triples.
+    int pairMaxDf = 63;            // bins either way; fits the 7-bit df field of a pair
+    int refPairFanOut = 7;         // pairs per anchor in the catalog
+    int queryPairFanOut = 24;      // pairs per anchor in a query (a superset of the catalog's)
+    int pairCandidates = 64;       // tracks with the most triple votes that pairs are tried on
     // Hash lists longer than this (over the whole catalog) are not read by a query: they are
     // sustained tones shared by much of the catalog, costly to read and telling little.
     uint32_t maxHashList = 4000;
 
     // --- Matching (time-offset consistency) ---
     int offsetTolerance = 2;       // frames either side of an offset that still count for it
-    int minScore = 13;             // aligned landmark hits needed to call a match
+    int minScore = 15;             // aligned triple hits needed to call a match
     int minScoreResampled = 16;    // the same for a speed other than 1: every extra speed tried
                                    // is another chance for music not in the catalog to match
+    int minPairScore = 15;         // aligned pair hits needed to call a match among the nominees
+    int minPairScoreResampled = 24;
     float minScoreRatio = 2.5f;    // best score over the runner-up track's score
     double maxQuerySeconds = 30.0; // longer uploads are cut to this
     // Speed factors tried in order when the previous one found nothing: a clip played 3 % fast

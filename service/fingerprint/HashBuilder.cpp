@@ -30,6 +30,40 @@ uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int bi
     return mix(raw);
 }
 
+uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
+    return mix((static_cast<uint32_t>(anchorBin & 0xFF) << 13) | (static_cast<uint32_t>((binDelta + 64) & 0x7F) << 6) |
+               static_cast<uint32_t>(frameDelta & 0x3F));
+}
+
+std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
+    std::vector<Landmark> landmarks;
+    landmarks.reserve(peaks.size() * static_cast<size_t>(fanOut) * static_cast<size_t>(2 * timeJitter + 1));
+    for (size_t i = 0; i < peaks.size(); ++i) {
+        const Peak& anchor = peaks[i];
+        int paired = 0;
+        for (size_t j = i + 1; j < peaks.size() && paired < fanOut; ++j) {
+            const int dt = peaks[j].frame - anchor.frame;
+            if (dt > config_.targetMaxDt)
+                break;
+            const int df = peaks[j].bin - anchor.bin;
+            if (dt < config_.targetMinDt || std::abs(df) > config_.pairMaxDf)
+                continue;
+            for (int jitter = -timeJitter; jitter <= timeJitter; ++jitter)
+                if (dt + jitter >= config_.targetMinDt && dt + jitter <= config_.targetMaxDt)
+                    landmarks.push_back(Landmark{packPair(anchor.bin, df, dt + jitter), anchor.frame});
+            ++paired;
+        }
+    }
+    return landmarks;
+}
+
+std::vector<Landmark> HashBuilder::buildReference(const std::vector<Peak>& peaks) const {
+    std::vector<Landmark> landmarks = build(peaks, config_.refFanOut);
+    const std::vector<Landmark> pairs = buildPairs(peaks, config_.refPairFanOut);
+    landmarks.insert(landmarks.end(), pairs.begin(), pairs.end());
+    return landmarks;
+}
+
 std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
     const size_t perAnchor = static_cast<size_t>(fanOut) * static_cast<size_t>(fanOut - 1) / 2 *

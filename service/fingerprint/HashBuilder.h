@@ -30,10 +30,24 @@ public:
     // catalog's never do, so only queries use it.
     std::vector<Landmark> build(const std::vector<Peak>& peaks, int fanOut, int timeJitter = 0) const;
 
+    // Pairs: each anchor with each of its first fanOut targets (frequency differences up to
+    // pairMaxDf). Two peaks survive noise far more often than three, so a pair still finds a
+    // clip that has lost most of its triples; pairs are looked up only for the few tracks the
+    // triples nominated (Matcher::matchTracks), as their lists are long in a large catalog.
+    std::vector<Landmark> buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter = 0) const;
+
+    // What the catalog stores for a track's peaks: its triples and its pairs.
+    std::vector<Landmark> buildReference(const std::vector<Peak>& peaks) const;
+
     // The hash of anchor bin (8 bits), first and second target's bin difference + 32 (6 bits
     // each) and frame difference (6 bits each), its bits mixed so that any run of them is as
     // good as any other for bucketing (a bijection: no two triples share a hash).
     static uint32_t pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2);
+
+    // The hash of a pair: anchor bin (8 bits), bin difference + 64 (7 bits), frame difference
+    // (6 bits), mixed alike. Before mixing a pair is below 2^21 and a triple at or above 2^24
+    // (its anchor bin, never 0, is the top byte), so no pair shares a hash with a triple.
+    static uint32_t packPair(int anchorBin, int binDelta, int frameDelta);
 
 private:
     FingerprintConfig config_;

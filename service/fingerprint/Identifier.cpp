@@ -6,9 +6,10 @@
 
 namespace melodex::fp {
 
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled) {
-    return score >= (resampled ? config.minScoreResampled : config.minScore) &&
-           static_cast<float>(score) >= config.minScoreRatio * static_cast<float>(runnerUpScore);
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs) {
+    const int floor = byPairs ? (resampled ? config.minPairScoreResampled : config.minPairScore)
+                              : (resampled ? config.minScoreResampled : config.minScore);
+    return score >= floor && static_cast<float>(score) >= config.minScoreRatio * static_cast<float>(runnerUpScore);
 }
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
@@ -21,7 +22,7 @@ std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples,
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
-    return hashes_.build(peaks_.extract(samples, PeakDensity::Reference), config_.refFanOut);
+    return hashes_.buildReference(peaks_.extract(samples, PeakDensity::Reference));
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {
@@ -32,24 +33,42 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // The peaks are found once; each speed hypothesis moves them (PeakExtractor::undoSpeed)
     // instead of resampling the recording and computing its spectrogram again, so a clip that
     // matches at no speed costs seven lookup passes, not seven whole fingerprintings.
+    // Under each hypothesis the triples vote over the whole catalog; when they find nothing
+    // sure, the pairs vote for the few tracks the triples liked best.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
     Identification best;
     VoteTally tally;
     size_t postingsRead = 0;
     for (double speed : config_.speedFactors) {
-        const std::vector<Landmark> query =
-            speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
-                         : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.retryTimeJitter);
-        const MatchCandidate candidate = matcher.match(query, tally);
+        const bool resampled = speed != 1.0;
+        const std::vector<Peak> moved = resampled ? peaks_.undoSpeed(peaks, speed) : std::vector<Peak>{};
+        const std::vector<Peak>& at = resampled ? moved : peaks;
+        const std::vector<Landmark> query = resampled ? hashes_.build(at, config_.retryFanOut, config_.retryTimeJitter)
+                                                      : hashes_.build(at, config_.queryFanOut, config_.queryTimeJitter);
+        MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
+        bool byPairs = false;
+        bool matched = candidate.any && acceptsMatch(config_, candidate.score, candidate.runnerUpScore, resampled);
+        const std::vector<uint32_t> nominees = matched ? std::vector<uint32_t>{} : tally.leaders(config_.pairCandidates);
+        if (!nominees.empty()) {
+            const std::vector<Landmark> pairs = hashes_.buildPairs(
+                at, config_.queryPairFanOut, resampled ? config_.retryTimeJitter : config_.queryTimeJitter);
+            const MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
+            postingsRead += tally.voteCount();
+            if (paired.any && acceptsMatch(config_, paired.score, paired.runnerUpScore, resampled, true)) {
+                candidate = paired;
+                matched = byPairs = true;
+            }
+        }
         Identification result;
         result.track = candidate.track;
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
         result.score = candidate.score;
         result.runnerUpScore = candidate.runnerUpScore;
         result.speed = speed;
+        result.byPairs = byPairs;
         result.queryLandmarks = query.size();
-        result.matched = candidate.any && acceptsMatch(config_, candidate.score, candidate.runnerUpScore, speed != 1.0);
+        result.matched = matched;
         result.postingsRead = postingsRead;
         if (result.matched)
             return result;

@@ -21,14 +21,16 @@ struct Identification {
     int score = 0;               // aligned landmark hits of the best candidate
     int runnerUpScore = 0;
     double speed = 1.0;          // the resampling factor that matched
+    bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
 };
 
 // The decision, from the best track's score and the runner-up track's alone: votes for a
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
-// merged, give exactly the decision made over the whole.
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled);
+// merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
+// the tracks the triples nominated, have floors of their own.
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs = false);
 
 class Identifier {
 public:
@@ -37,11 +39,11 @@ public:
     // samples: mono at config.sampleRate.
     Identification identify(std::span<const float> samples) const;
 
-    // The landmarks a query of these samples looks up under a speed hypothesis (exposed for
+    // The triples a query of these samples looks up under a speed hypothesis (exposed for
     // tests and the benchmark).
     std::vector<Landmark> queryLandmarks(std::span<const float> samples, double speed = 1.0) const;
 
-    // The landmarks the catalog stores for a track's samples.
+    // The landmarks the catalog stores for a track's samples (triples and pairs).
     std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;
 
 private:

@@ -6,6 +6,7 @@
 #include "HashBuilder.h"
 #include "VoteTally.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace melodex::fp {
@@ -18,6 +19,13 @@ public:
     MatchCandidate match(const std::vector<Landmark>& query) const;
     // The same, voting in a caller's tally (cleared first) whose buffers outlive the call.
     MatchCandidate match(const std::vector<Landmark>& query, VoteTally& tally) const;
+
+    // The same, counting only the votes for `tracks` (ascending ids), and reading no hash list
+    // whole: within a hash's entries one track's are one run (entries are sorted by hash, then
+    // track), found by binary search. The cost follows the tracks asked about, not the lists'
+    // length, so no list is too long to read here.
+    MatchCandidate matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                               VoteTally& tally) const;
 
 private:
     const FingerprintIndex& index_;

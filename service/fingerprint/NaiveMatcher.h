@@ -7,6 +7,7 @@
 #include "HashBuilder.h"
 #include "VoteTally.h"
 
+#include <functional>
 #include <vector>
 
 namespace melodex::fp {
@@ -16,8 +17,13 @@ public:
     NaiveMatcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
+    // Only the votes for `tracks`, every hash list read whatever its length.
+    MatchCandidate matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks) const;
 
 private:
+    // Every entry of every segment that `counts` and whose track is not deleted votes.
+    MatchCandidate scan(const std::vector<Landmark>& query, const std::function<bool(uint32_t hash, uint32_t track)>& counts) const;
+
     const FingerprintIndex& index_;
     int tolerance_;
     uint32_t maxHashList_;

@@ -42,6 +42,7 @@ void VoteTally::vote(uint32_t track, int32_t offset) {
 
 MatchCandidate VoteTally::best(int tolerance) {
     MatchCandidate result;
+    trackBest_.clear();
     if (votes_.empty())
         return result;
     radixSort(votes_, scratch_);
@@ -59,7 +60,7 @@ MatchCandidate VoteTally::best(int tolerance) {
             runs.push_back(Run{track, offset, 1});
     }
 
-    std::vector<std::pair<uint32_t, int>> trackBest;  // best score of each track, in track order
+    std::vector<std::pair<uint32_t, int>>& trackBest = trackBest_;
     size_t lo = 0;
     size_t hi = 0;
     int windowSum = 0;
@@ -90,6 +91,18 @@ MatchCandidate VoteTally::best(int tolerance) {
         if (track != result.track)
             result.runnerUpScore = std::max(result.runnerUpScore, score);
     return result;
+}
+
+std::vector<uint32_t> VoteTally::leaders(size_t count) const {
+    std::vector<std::pair<uint32_t, int>> ranked = trackBest_;
+    count = std::min(count, ranked.size());
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count), ranked.end(),
+                      [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+    std::vector<uint32_t> tracks;
+    for (size_t i = 0; i < count; ++i)
+        tracks.push_back(ranked[i].first);
+    std::sort(tracks.begin(), tracks.end());
+    return tracks;
 }
 
 } // namespace melodex::fp

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace melodex::fp {
@@ -27,6 +28,10 @@ public:
     // The best-aligned track; ties go to the lower track id, then the lower offset.
     MatchCandidate best(int tolerance);
 
+    // After best(): the `count` tracks of the highest scores (ties to the lower id), in id
+    // order; the tracks a second, costlier look is worth spending on.
+    std::vector<uint32_t> leaders(size_t count) const;
+
     // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
     // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.
     void clear() { votes_.clear(); }
@@ -40,6 +45,7 @@ private:
     std::vector<uint64_t> votes_;  // (track << 32) | (offset + 2^31)
     std::vector<uint64_t> scratch_;
     std::vector<Run> runs_;
+    std::vector<std::pair<uint32_t, int>> trackBest_;  // best score of each track, in track order
 };
 
 } // namespace melodex::fp

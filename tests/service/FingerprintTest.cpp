@@ -117,12 +117,13 @@ TEST(PeakExtractor, UndoSpeedScalesTimeAndFrequency) {
     EXPECT_EQ(same[0].bin, 103);
 }
 
-// Distinct triples must not share a hash (the mix is a bijection of the packed fields), and
-// each anchor yields at most every two of its fanOut targets.
-TEST(HashBuilder, TriplesHaveDistinctHashesAndTheFanOutIsBounded) {
+// Distinct triples and pairs must not share a hash (the mix is a bijection of the packed
+// fields, and a packed pair never equals a packed triple), and each anchor yields at most
+// every two of its fanOut targets, or one pair each.
+TEST(HashBuilder, TriplesAndPairsHaveDistinctHashesAndTheFanOutIsBounded) {
     std::set<uint32_t> seen;
     size_t packed = 0;
-    for (int anchor : {18, 100, 224})
+    for (int anchor : {18, 100, 224}) {
         for (int df1 = -31; df1 <= 31; df1 += 5)
             for (int dt1 = 1; dt1 <= 63; dt1 += 7)
                 for (int df2 = -31; df2 <= 31; df2 += 6)
@@ -130,6 +131,12 @@ TEST(HashBuilder, TriplesHaveDistinctHashesAndTheFanOutIsBounded) {
                         seen.insert(fp::HashBuilder::pack(anchor, df1, dt1, df2, dt2));
                         ++packed;
                     }
+        for (int df = -63; df <= 63; df += 3)
+            for (int dt = 1; dt <= 63; dt += 2) {
+                seen.insert(fp::HashBuilder::packPair(anchor, df, dt));
+                ++packed;
+            }
+    }
     EXPECT_EQ(seen.size(), packed);
 
     const fp::FingerprintConfig config;
@@ -137,14 +144,35 @@ TEST(HashBuilder, TriplesHaveDistinctHashesAndTheFanOutIsBounded) {
     for (int f = 0; f < 100; ++f)
         peaks.push_back(fp::Peak{f, 40 + (f * 7) % 30, 0.0f});
     const struct {
+        bool pairs;
         int fanOut, jitter;
         size_t perAnchor;
-    } cases[] = {{3, 0, 3}, {5, 0, 10}, {4, 1, 6 * 9}};
+    } cases[] = {{false, 3, 0, 3}, {false, 5, 0, 10}, {false, 4, 1, 6 * 9}, {true, 1, 0, 1}, {true, 7, 0, 7}, {true, 24, 1, 24 * 3}};
+    const fp::HashBuilder builder(config);
     for (const auto& c : cases) {
-        const auto landmarks = fp::HashBuilder(config).build(peaks, c.fanOut, c.jitter);
-        EXPECT_LE(landmarks.size(), peaks.size() * c.perAnchor) << c.fanOut;
-        EXPECT_GE(landmarks.size(), (peaks.size() - 70) * c.perAnchor) << c.fanOut;
+        const auto landmarks = c.pairs ? builder.buildPairs(peaks, c.fanOut, c.jitter) : builder.build(peaks, c.fanOut, c.jitter);
+        EXPECT_LE(landmarks.size(), peaks.size() * c.perAnchor) << c.pairs << " " << c.fanOut;
+        EXPECT_GE(landmarks.size(), (peaks.size() - 70) * c.perAnchor) << c.pairs << " " << c.fanOut;
     }
+}
+
+// The tracks worth a second look: the best scores first, ties to the lower id, any count.
+TEST(VoteTally, LeadersAreTheBestScoredTracksInIdOrder) {
+    fp::VoteTally tally;
+    const struct {
+        uint32_t track;
+        int votes;
+    } votes[] = {{9, 5}, {3, 2}, {4, 5}, {7, 1}, {1, 3}};
+    for (const auto& v : votes)
+        for (int i = 0; i < v.votes; ++i)
+            tally.vote(v.track, 100 + i % 2);
+    tally.best(1);
+    const struct {
+        size_t count;
+        std::vector<uint32_t> want;
+    } cases[] = {{0, {}}, {1, {4}}, {2, {4, 9}}, {3, {1, 4, 9}}, {4, {1, 3, 4, 9}}, {9, {1, 3, 4, 7, 9}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tally.leaders(c.count), c.want) << c.count;
 }
 
 // Entries written at the index's full widths come back from a lookup as they went in: track
@@ -295,6 +323,20 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
                 << "cap " << cap;
         EXPECT_FALSE(fp::Matcher(catalog_.index(), config_.offsetTolerance, 0).match(query).any);
     }
+    // Pairs counted for some tracks only, with lists short enough to walk beside the tracks
+    // and long enough to search.
+    const std::vector<std::vector<uint32_t>> trackSets = {{0}, {1}, {0, 2}, {0, 1, 2}, {}};
+    const fp::PeakExtractor extractor(config_);
+    for (const auto& clip : clips) {
+        const auto pairs = fp::HashBuilder(config_).buildPairs(extractor.extract(clip, fp::PeakDensity::Query),
+                                                                config_.queryPairFanOut, config_.queryTimeJitter);
+        ASSERT_FALSE(pairs.empty());
+        fp::VoteTally tally;
+        for (const auto& tracks : trackSets)
+            EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks, tally),
+                      fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks))
+                << tracks.size() << " tracks";
+    }
     // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
     const auto sped = identifier.queryLandmarks(clips[0], 1.03);
     ASSERT_FALSE(sped.empty());
@@ -316,6 +358,24 @@ TEST_F(CatalogTest, IdentifiesRecordingsAtTheirPlace) {
             EXPECT_EQ(id.track, t);
             EXPECT_NEAR(id.offsetSeconds, at, 0.1);
         }
+    }
+}
+
+// Noise as loud as the music and more: few triples of peaks survive whole, and the pairs
+// of the tracks the triples liked best find the song.
+TEST_F(CatalogTest, IdentifiesRecordingsDrownedInNoise) {
+    const fp::Identifier identifier(config_, catalog_.index());
+    const struct {
+        uint32_t track;
+        double at, snrDb;
+    } cases[] = {{0, 5.0, -5}, {1, 12.0, -5}, {2, 3.0, -5}, {0, 14.0, -5}, {1, 2.0, -5}, {2, 17.0, -5}};
+    for (const auto& c : cases) {
+        micsim::MicSettings noisy;
+        noisy.snrDb = c.snrDb;
+        const auto id = identifier.identify(test::recordClip(test::track(test::kCatalogTracks[c.track]), c.at, noisy));
+        EXPECT_TRUE(id.matched && id.track == c.track)
+            << test::kCatalogTracks[c.track] << " at " << c.at << ": track " << id.track << " score " << id.score
+            << (id.byPairs ? " (pairs)" : "");
     }
 }
 

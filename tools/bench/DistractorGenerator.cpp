@@ -124,7 +124,7 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
     t.artist = "Melodex bench";
     t.album = "Distractors";
     t.seconds = static_cast<double>(frames) / hopsPerSecond;
-    t.landmarks = fp::HashBuilder(config_).build(peaks, config_.refFanOut);
+    t.landmarks = fp::HashBuilder(config_).buildReference(peaks);
     return t;
 }
 

@@ -99,6 +99,11 @@ int main(int argc, char** argv) {
             else if (key == "retryFanOut") c.retryFanOut = static_cast<int>(value);
             else if (key == "retryTimeJitter") c.retryTimeJitter = static_cast<int>(value);
             else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);
+            else if (key == "refPairFanOut") c.refPairFanOut = static_cast<int>(value);
+            else if (key == "queryPairFanOut") c.queryPairFanOut = static_cast<int>(value);
+            else if (key == "pairCandidates") c.pairCandidates = static_cast<int>(value);
+            else if (key == "minPairScore") c.minPairScore = static_cast<int>(value);
+            else if (key == "minPairScoreResampled") c.minPairScoreResampled = static_cast<int>(value);
             else return usage();
         } else if (arg == "--verbose")
             options.verbose = std::atoi(v);
