@@ -50,14 +50,21 @@ struct FingerprintConfig {
     int retryFanOut = 6;           // the same for a speed retry (15 landmarks per anchor): the
                                    // retries are most of the cost of a clip that matches nowhere
     int queryTimeJitter = 1;       // a query landmark also looks up frame differences this far off
-    int retryTimeJitter = 1;       // the same for a speed retry
+    int retryTimeJitter = 0;       // the same for a speed retry: none, as its lookups are most of
+                                   // the cost of a clip that matches nowhere, and its pairs
+                                   // still look a frame off (pairTimeJitter)
     // Pairs (anchor and one target) are stored beside the triples and looked up only for the
     // tracks the triples nominated: they find a clip in heavy noise or a room, which leaves
     // too few whole triples.
     int pairMaxDf = 63;            // bins either way; fits the 7-bit df field of a pair
     int refPairFanOut = 7;         // pairs per anchor in the catalog
     int queryPairFanOut = 24;      // pairs per anchor in a query (a superset of the catalog's)
-    int pairCandidates = 64;       // tracks with the most triple votes that pairs are tried on
+    int pairTimeJitter = 1;        // frame differences this far off are looked up for a pair too
+    int pairCandidates = 16;       // tracks with the most triple votes that pairs are tried on
+    // In an index this small every hash list is short, and pairs are counted for every track
+    // the triples gave a vote: nominating saves nothing there, and in heavy noise the triples'
+    // votes barely rank the right track above the others (a few hundred tracks).
+    uint64_t pairsForEveryTrackBelow = 16'000'000;  // index entries
     // Hash lists longer than this (over the whole catalog) are not read by a query: they are
     // sustained tones shared by much of the catalog, costly to read and telling little.
     uint32_t maxHashList = 4000;
@@ -69,7 +76,11 @@ struct FingerprintConfig {
                                    // is another chance for music not in the catalog to match
     int minPairScore = 15;         // aligned pair hits needed to call a match among the nominees
     int minPairScoreResampled = 24;
-    float minScoreRatio = 2.5f;    // best score over the runner-up track's score
+    // Best score over the runner-up track's score. Triples that truly match stand at least 3
+    // times above the runner-up; a clip of other music in loud noise casts many chance votes,
+    // which have given 2.5 times. Pairs, counted among nominees, keep 2.5.
+    float minScoreRatio = 3.0f;
+    float minPairScoreRatio = 2.5f;
     double maxQuerySeconds = 30.0; // longer uploads are cut to this
     // Speed factors tried in order when the previous one found nothing: a clip played 3 % fast
     // is undone by moving its peaks where resampling it by 1.03 would put them (3 % later in

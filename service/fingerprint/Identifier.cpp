@@ -9,7 +9,8 @@ namespace melodex::fp {
 bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs) {
     const int floor = byPairs ? (resampled ? config.minPairScoreResampled : config.minPairScore)
                               : (resampled ? config.minScoreResampled : config.minScore);
-    return score >= floor && static_cast<float>(score) >= config.minScoreRatio * static_cast<float>(runnerUpScore);
+    const float ratio = byPairs ? config.minPairScoreRatio : config.minScoreRatio;
+    return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
@@ -36,6 +37,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // Under each hypothesis the triples vote over the whole catalog; when they find nothing
     // sure, the pairs vote for the few tracks the triples liked best.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
+    const bool everyTrack = index_.entryCount() < config_.pairsForEveryTrackBelow;
     Identification best;
     VoteTally tally;
     size_t postingsRead = 0;
@@ -49,10 +51,10 @@ Identification Identifier::identify(std::span<const float> samples) const {
         postingsRead += tally.voteCount();
         bool byPairs = false;
         bool matched = candidate.any && acceptsMatch(config_, candidate.score, candidate.runnerUpScore, resampled);
-        const std::vector<uint32_t> nominees = matched ? std::vector<uint32_t>{} : tally.leaders(config_.pairCandidates);
+        const std::vector<uint32_t> nominees =
+            matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         if (!nominees.empty()) {
-            const std::vector<Landmark> pairs = hashes_.buildPairs(
-                at, config_.queryPairFanOut, resampled ? config_.retryTimeJitter : config_.queryTimeJitter);
+            const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.queryPairFanOut, config_.pairTimeJitter);
             const MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
             if (paired.any && acceptsMatch(config_, paired.score, paired.runnerUpScore, resampled, true)) {

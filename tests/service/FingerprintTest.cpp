@@ -329,7 +329,7 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
     const fp::PeakExtractor extractor(config_);
     for (const auto& clip : clips) {
         const auto pairs = fp::HashBuilder(config_).buildPairs(extractor.extract(clip, fp::PeakDensity::Query),
-                                                                config_.queryPairFanOut, config_.queryTimeJitter);
+                                                                config_.queryPairFanOut, config_.pairTimeJitter);
         ASSERT_FALSE(pairs.empty());
         fp::VoteTally tally;
         for (const auto& tracks : trackSets)
