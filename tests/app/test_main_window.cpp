@@ -221,10 +221,10 @@ TEST(MainWindow, TimersGoToTheCurrentScreen) {
 TEST(MainWindow, WithoutAScreenObjectMessagesAreAnsweredByTheTable) {
   Client client;
   ASSERT_TRUE(client.boot());
-  SwitchScreen(SCREEN_LISTENING);  // no class yet: the id is current without an object
+  SwitchScreen(SCREEN_RESERVED_2);  // no class: the id is current without an object
   client.driver.runPending();
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_LISTENING);
-  ASSERT_EQ(g_screens[SCREEN_LISTENING], nullptr);
+  ASSERT_EQ(g_nCurrentScreen, SCREEN_RESERVED_2);
+  ASSERT_EQ(g_screens[SCREEN_RESERVED_2], nullptr);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_RETURN, 0), 1);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_TIMER, 5, 0), 0);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_USER, 0, 0), 0);
@@ -242,8 +242,8 @@ TEST(MainWindow, DestroyPostsQuitZero) {
   EXPECT_EQ(client.driver.quitCode(), 0);
 }
 
-// MM_WIM_DATA: logged; the recorder and the listening screen take it up (app/RecordingRoute.cpp).
-// Until they exist the message changes no screen.
+// MM_WIM_DATA before any recording: logged, and, with no recorder and no listening screen yet,
+// nothing else happens.
 TEST(MainWindow, WaveInDataIsLoggedAndAnsweredZero) {
   Client client;
   ASSERT_TRUE(client.boot());
