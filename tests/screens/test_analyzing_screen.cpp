@@ -11,6 +11,7 @@
 #include "screens/ErrorScreen.h"
 #include "screens/ResultsScreen.h"
 #include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
@@ -66,47 +67,51 @@ TEST(Analyzing, GivesUpExactly180000MsAfterItBecameCurrentWithTheSendError) {
   EXPECT_EQ(client.countTrace("KillTimer " + Window() + " id=200"), 1u);
 }
 
-// Back during the wait returns to the screen the road started from, and the abandoned
-// request's failure shows no error screen.
-struct BackCase {
-  ScreenId origin;
-  UINT key;
-};
+// Back during the wait returns to the screen the road started from (the main menu's ID song!,
+// the results screen's new ID!, the history screen's New ID!), and the abandoned request's
+// failure shows no error screen.
+using melodex_test::Do;
+using melodex_test::Input;
+using melodex_test::Reach;
+using melodex_test::ScreenRow;
+using melodex_test::Switch;
+using melodex_test::Wait;
 
-class AnalyzingBack : public testing::TestWithParam<BackCase> {};
-
-TEST_P(AnalyzingBack, ReturnsToWhereTheRoadStartedWithoutAnErrorScreen) {
-  LoopbackServer server(Silent());
-  RouteEndpointTo(server.port());
-  Client client;
-  BootToMainMenu(client);
-  if (GetParam().origin == SCREEN_MAIN_MENU) {
-    ChooseIdSong(client);
-  } else {
-    // What the results screen's new ID! and the history screen's New ID! do.
-    SwitchScreen(GetParam().origin);
-    SwitchScreen(SCREEN_LISTENING);
-    PushScreen(GetParam().origin);
-  }
+const Reach kAtMenuWithASilentServer = {
+    {VK_RETURN, Do("a server that never answers", [](Client&) {
+       static LoopbackServer* server = new LoopbackServer(Silent());
+       RouteEndpointTo(server->port());
+     })},
+    SCREEN_MAIN_MENU};
+const Input kAnalyze = Do("record until analyzing", [](Client& client) {
   RecordUntilAnalyzing(client);
-  ASSERT_TRUE(server.waitForRequests(1, 10000));
-  client.driver.press(GetParam().key);
-  EXPECT_EQ(g_nCurrentScreen, GetParam().origin);
+  ASSERT_TRUE(melodex_test::WaitForTrace(client, "HttpSendRequestA request="));
+});
+Input NewIdFrom(ScreenId origin) {
+  return Do("new ID! from " + std::to_string(origin), [origin](Client&) {
+    SwitchScreen(origin);
+    SwitchScreen(SCREEN_LISTENING);
+    PushScreen(origin);
+  });
+}
+// The request is gone at once, and no error screen comes, however long the wait.
+void AbandonedSilently(Client& client) {
   EXPECT_EQ(Analyzing()->handler, nullptr);
   EXPECT_TRUE(RequestGone(client));
   client.driver.advance(200000);
-  EXPECT_EQ(g_nCurrentScreen, GetParam().origin);
   EXPECT_EQ(g_screens[SCREEN_SEND_ERROR], nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(, AnalyzingBack,
-                         testing::Values(BackCase{SCREEN_MAIN_MENU, VK_ESCAPE}, BackCase{SCREEN_RESULTS, VK_F1},
-                                         BackCase{SCREEN_MANAGE, VK_ESCAPE}),
-                         [](const testing::TestParamInfo<BackCase>& info) {
-                           return std::string(info.param.origin == SCREEN_MAIN_MENU ? "FromTheMainMenu"
-                                              : info.param.origin == SCREEN_RESULTS ? "FromTheResultsScreen"
-                                                                                    : "FromTheHistoryScreen");
-                         });
+const ScreenRow kBackRows[] = {
+    {"Back returns to the main menu when ID song started the road", {VK_RETURN, kAnalyze, VK_ESCAPE},
+     SCREEN_MAIN_MENU, melodex_test::Stack{}, {}, {}, AbandonedSilently},
+    {"The left soft key returns to the results screen when new ID started the road",
+     {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, melodex_test::Stack{}, {}, {}, AbandonedSilently},
+    {"Back returns to the history screen when its New ID started the road",
+     {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, melodex_test::Stack{}, {}, {}, AbandonedSilently},
+    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING},
+};
+MELODEX_SCREEN_ROWS(AnalyzingKeys, kAtMenuWithASilentServer, kBackRows);
 
 // The second identification plays the sound again, starts a new thread and restarts both
 // timers: its time-out counts from its own activation.

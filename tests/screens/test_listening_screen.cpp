@@ -9,6 +9,7 @@
 #include "audio/AudioRecorder.h"
 #include "screens/ListeningScreen.h"
 #include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
@@ -23,6 +24,7 @@ ListeningScreen* Listening() { return (ListeningScreen*)g_screens[SCREEN_LISTENI
 }  // namespace
 
 TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) {
+  melodex_test::KeepRequestsWaiting();
   Client client;
   BootToMainMenu(client);
   ChooseIdSong(client);
@@ -46,76 +48,69 @@ TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) 
   EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
 }
 
-// Back and the left soft key cancel in either phase and show the main menu at once; the main
-// menu stays, also when the recorder hands the buffer back after a cancel while recording.
-struct CancelCase {
-  UINT key;
-  uint64_t at;  // ms after the screen became current: 1000 waiting, 5000 recording
+// Keys on the listening screen, reached from the main menu's ID song! (or, in the last row, by
+// the results screen's new ID!). Back and the left soft key cancel in either phase and show the
+// main menu at once, which stays, also when the recorder hands the buffer back.
+using melodex_test::Do;
+using melodex_test::Input;
+using melodex_test::Reach;
+using melodex_test::ScreenRow;
+using melodex_test::Stack;
+using melodex_test::Wait;
+
+const Input kRecord = Do("start recording", [](Client& client) { StartRecording(client); });
+const char kCancelLine[] = "ListeningScreen::cancelRecording: cancelling recording\r\n";
+
+// After a cancel: no sound when none was started, the buffer back once when a recording ran,
+// and never an analyzing screen.
+std::function<void(Client&)> Cancelled(bool recording) {
+  return [recording](Client& client) {
+    EXPECT_EQ(client.countTrace("PlaySoundW #159"), recording ? 1u : 0u);
+    EXPECT_EQ(client.countTrace("MM_WIM_DATA hwi="), recording ? 1u : 0u);
+    EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);
+    if (recording) {
+      EXPECT_FALSE(Listening()->cancelled) << "the buffer's return consumes the cancel";
+    }
+  };
+}
+
+const Reach kAtListening = {{VK_RETURN, VK_RETURN}, SCREEN_LISTENING};
+const ScreenRow kListeningRows[] = {
+    {"Back while waiting returns to the main menu for good", {Wait(1000), VK_ESCAPE, Wait(20000)},
+     SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
+    {"The left soft key while waiting returns to the main menu for good", {Wait(1000), VK_F1, Wait(20000)},
+     SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
+    {"Back while recording returns to the main menu for good", {kRecord, Wait(2000), VK_ESCAPE, Wait(20000)},
+     SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
+    {"The left soft key while recording returns to the main menu for good",
+     {kRecord, Wait(2000), VK_F1, Wait(20000)}, SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
+    {"Other keys while waiting do nothing", {VK_F2, VK_RETURN, VK_UP, VK_LEFT, 0x35, Wait(2999)}, SCREEN_LISTENING,
+     {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_WAITING); }},
+    {"Other keys while recording do nothing", {kRecord, VK_F2, VK_RETURN, VK_DOWN, VK_RIGHT, 0x30, Wait(10999)},
+     SCREEN_LISTENING, {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_RECORDING); }},
 };
+MELODEX_SCREEN_ROWS(ListeningKeys, kAtListening, kListeningRows);
 
-class ListeningCancel : public testing::TestWithParam<CancelCase> {};
-
-TEST_P(ListeningCancel, ReturnsToTheMenuForGood) {
-  const CancelCase& c = GetParam();
-  Client client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  if (c.at > 3000) StartRecording(client);
-  client.driver.advance(c.at - client.driver.now());
-  client.driver.press(c.key);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_NE(client.log().find("ListeningScreen::cancelRecording: cancelling recording\r\n"), std::string::npos);
-  client.driver.advance(20000);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);
-  EXPECT_EQ(client.countTrace("PlaySoundW #159"), c.at > 3000 ? 1u : 0u);
-  EXPECT_EQ(client.countTrace("MM_WIM_DATA hwi="), c.at > 3000 ? 1u : 0u);
-  // The buffer handed back after a cancel while recording consumed the cancel.
-  if (c.at > 3000) {
-    EXPECT_FALSE(Listening()->cancelled);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(, ListeningCancel,
-                         testing::Values(CancelCase{VK_ESCAPE, 1000}, CancelCase{VK_F1, 1000},
-                                         CancelCase{VK_ESCAPE, 5000}, CancelCase{VK_F1, 5000}),
-                         [](const testing::TestParamInfo<CancelCase>& info) {
-                           return std::string(info.param.key == VK_ESCAPE ? "Back" : "LeftSoftKey") +
-                                  (info.param.at > 3000 ? "WhileRecording" : "WhileWaiting");
-                         });
-
-TEST(Listening, OtherKeysDoNothing) {
-  Client client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  for (UINT key : {VK_F2, VK_RETURN, VK_UP, VK_LEFT, 0x35}) client.driver.press(key);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_LISTENING);
-  StartRecording(client);
-  for (UINT key : {VK_F2, VK_RETURN, VK_DOWN, VK_RIGHT, 0x30}) client.driver.press(key);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_LISTENING);
-  client.driver.advance(11000);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_ANALYZING);
-}
-
-// Started from the results screen's new ID!, a cancel while recording shows the main menu,
-// and when the recorder hands the buffer back the results screen comes back (popped).
-TEST(Listening, ACancelWhileRecordingFromTheResultsScreenReturnsThereWhenTheBufferIsBack) {
-  Client client;
-  BootToMainMenu(client);
-  SwitchScreen(SCREEN_RESULTS);
-  SwitchScreen(SCREEN_LISTENING);  // what new ID! does
-  PushScreen(SCREEN_RESULTS);
-  StartRecording(client);
-  client.driver.advance(2000);
-  SendMessageW(g_hWnd, WM_KEYUP, VK_ESCAPE, 0);  // the buffer's MM_WIM_DATA is still queued
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  client.driver.runPending();
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS);
-  EXPECT_EQ(g_backStackTop, -1);
-}
+// Started from the results screen's new ID!, a cancel while recording shows the main menu, and
+// when the recorder hands the buffer back the results screen comes back (popped).
+const Reach kAtListeningFromResults = {
+    {VK_RETURN, melodex_test::Switch(SCREEN_RESULTS), melodex_test::Switch(SCREEN_LISTENING),
+     Do("push 6", [](Client&) { PushScreen(SCREEN_RESULTS); })},
+    SCREEN_LISTENING};
+const ScreenRow kFromResultsRows[] = {
+    {"Back while recording shows the main menu, then the results screen when the buffer is back",
+     {kRecord, Wait(2000), Input("Back, the buffer still queued", [](Client& client) {
+        SendMessageW(g_hWnd, WM_KEYUP, VK_ESCAPE, 0);
+        EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
+        client.driver.runPending();
+      })},
+     SCREEN_RESULTS, Stack{}},
+};
+MELODEX_SCREEN_ROWS(ListeningKeysFromResults, kAtListeningFromResults, kFromResultsRows);
 
 // After a cancel in the get-ready pause, the next visit records and goes on normally.
 TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
+  melodex_test::KeepRequestsWaiting();
   Client client;
   BootToMainMenu(client);
   ChooseIdSong(client);
@@ -129,6 +124,7 @@ TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
 // A device that would not start shows error screen 11; the recorder gives the device back,
 // so the next identification records.
 TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
+  melodex_test::KeepRequestsWaiting();
   Client client;
   BootToMainMenu(client);
   ChooseIdSong(client);

@@ -78,6 +78,11 @@ inline void RouteEndpointTo(int port) {
   device::options().netMap.push_back({hostPort, "127.0.0.1:" + std::to_string(port)});
 }
 
+// Tests that only need to reach the analyzing screen keep its request away from the network:
+// the connection manager then waits its whole 10 s on the virtual clock, which such a test
+// never reaches, so no report of a failed request can come in between.
+inline void KeepRequestsWaiting() { device::options().netFault = device::Options::NetFault::Timeout; }
+
 // Internet handles still open in the process: the handle table's values start at 0xCC0004
 // and are never reused, so the first `span` values cover every handle a test makes.
 inline int LiveInternetHandles(int span = 4096) {
