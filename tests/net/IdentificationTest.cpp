@@ -10,6 +10,8 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <vector>
 #include <string>
 
 #include "app/AppState.h"
@@ -92,6 +94,14 @@ std::string DeviceFile(Client& client, const std::string& name) {
 
 bool DeviceFileExists(Client& client, const std::string& name) {
   return std::filesystem::exists(client.driver.root() + "/Application Data/Melodex/" + name);
+}
+
+// A server giving each request the next of `replies` (which must outlive it).
+LoopbackServer::Handler InTurn(const std::vector<std::string>& replies) {
+  auto next = std::make_shared<size_t>(0);
+  return [&replies, next](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+    s.sendAll(fd, LoopbackServer::Response(200, "OK", replies[(*next)++ % replies.size()]));
+  };
 }
 
 ResultsScreen* Results() { return (ResultsScreen*)g_screens[SCREEN_RESULTS]; }
@@ -190,12 +200,10 @@ TEST(IdentifyReply, AReplyWhoseOnlyElementIsFullSongIsAResultWithItsLogLine) {
 
 // An ALBUM_ART of "null", an empty one or none: no fetch, no picture bytes, no .jpg file.
 TEST(IdentifyReply, AlbumArtThatIsNullEmptyOrAbsentIsNotFetched) {
-  const std::string replies[] = {Reply("<ARTIST>A</ARTIST><ALBUM_ART>null</ALBUM_ART>"),
-                                 Reply("<ARTIST>A</ARTIST><ALBUM_ART></ALBUM_ART>"), Reply("<ARTIST>A</ARTIST>")};
-  int next = 0;
-  LoopbackServer server([&](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
-    s.sendAll(fd, LoopbackServer::Response(200, "OK", replies[next++]));
-  });
+  const std::vector<std::string> replies = {Reply("<ARTIST>A</ARTIST><ALBUM_ART>null</ALBUM_ART>"),
+                                            Reply("<ARTIST>A</ARTIST><ALBUM_ART></ALBUM_ART>"),
+                                            Reply("<ARTIST>A</ARTIST>")};
+  LoopbackServer server(InTurn(replies));
   RouteEndpointTo(server.port());
   Client client;
   BootToMainMenu(client);
@@ -222,12 +230,10 @@ TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
                         : LoopbackServer::Response(404, "Not Found", "none"));
   });
   std::string base = "http://127.0.0.1:" + std::to_string(art.port());
-  const std::string replies[] = {Reply("<ARTIST>Art</ARTIST><ALBUM_ART>" + base + "/art/7.jpg</ALBUM_ART>"),
-                                 Reply("<ARTIST>Lost</ARTIST><ALBUM_ART>" + base + "/art/8.jpg</ALBUM_ART>")};
-  int next = 0;
-  LoopbackServer server([&](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
-    s.sendAll(fd, LoopbackServer::Response(200, "OK", replies[next++]));
-  });
+  const std::vector<std::string> replies = {
+      Reply("<ARTIST>Art</ARTIST><ALBUM_ART>" + base + "/art/7.jpg</ALBUM_ART>"),
+      Reply("<ARTIST>Lost</ARTIST><ALBUM_ART>" + base + "/art/8.jpg</ALBUM_ART>")};
+  LoopbackServer server(InTurn(replies));
   RouteEndpointTo(server.port());
   Client client;
   BootToMainMenu(client);
