@@ -68,7 +68,7 @@ BOOL IsAddress(const char* value) {
   return value != NULL && value[0] != 0 && strcmp(value, "null") != 0;
 }
 
-// Steps 2 and 3 of the thread: the handler made and kept, the session opened and the
+// The thread's sending: the handler made and kept, the session opened and the
 // recording posted, each only while the identification is wanted. TRUE when a step failed.
 BOOL SendRecording(AnalyzingScreen* screen, const char* url) {
   DWORD self = GetCurrentThreadId();

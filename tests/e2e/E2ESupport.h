@@ -142,10 +142,20 @@ class IdService {
 
   int port() const { return port_; }
   bool ready() const { return Accepting(port_); }
+  // SIGTERM, as an operator stops it; a service that has not ended after 3 s (a stop that
+  // comes while it is still starting can be lost) is killed.
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    bool ended = false;
+    for (int i = 0; i < 300 && !ended; i++) {
+      ended = waitpid(pid_, nullptr, WNOHANG) == pid_;
+      if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!ended) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
     pid_ = -1;
   }
 

@@ -1,11 +1,10 @@
 // Identifications against loopback servers that misbehave: each ends on the results screen
 // with what the received bytes hold, or on error screen 10, never with a crash, an overread or a
-// hanging request; a server that never answers is abandoned at once by Back and by the
-// time-out.
+// hanging request. (A server that never answers is abandoned at once by Back and by the
+// time-out: IdentifyInterleavingTest.cpp, BlockedInTheSend.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <chrono>
 #include <functional>
 #include <string>
 
@@ -101,34 +100,3 @@ TEST_P(HostileServer, EndsOnTheResultsScreenOrErrorScreen10WithNothingLeftOpen) 
 
 INSTANTIATE_TEST_SUITE_P(, HostileServer, testing::ValuesIn(kHostile),
                          [](const testing::TestParamInfo<Hostile>& info) { return std::string(info.param.name); });
-
-// A server that takes the recording and never answers: Back and the time-out each give the
-// request up at once; its handles are closed and no error follows a Back.
-class NeverAnswers : public testing::TestWithParam<bool> {};
-
-TEST_P(NeverAnswers, IsGivenUpAtOnce) {
-  const bool timeOut = GetParam();
-  LoopbackServer server([](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); });
-  RouteEndpointTo(server.port());
-  Client client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-  ASSERT_TRUE(server.waitForRequests(1, 10000));
-  ASSERT_GT(LiveInternetHandles(), 0);
-  auto start = std::chrono::steady_clock::now();
-  if (timeOut) {
-    client.driver.advance(180000);
-  } else {
-    client.driver.press(VK_ESCAPE);
-  }
-  ASSERT_TRUE(RunUntil(client, [] { return LiveInternetHandles() == 0; }, 3000));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-  client.driver.waitForPosted(200);
-  EXPECT_EQ(g_nCurrentScreen, timeOut ? SCREEN_SEND_ERROR : SCREEN_MAIN_MENU);
-}
-
-INSTANTIATE_TEST_SUITE_P(, NeverAnswers, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return std::string(info.param ? "ByTheTimeOut" : "ByBack");
-                         });

@@ -1,6 +1,6 @@
 // The analyzing screen through the test driver, with the identification thread talking to a
 // loopback server in real time: the sound and the timers of each activation, the three-minute
-// time-out to the millisecond, Back to wherever the road started, and the level meter's steps.
+// time-out to the millisecond, Back to wherever the road started.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -145,21 +145,4 @@ TEST(Analyzing, ASecondIdentificationPlaysTheSoundAgainAndRestartsBothTimers) {
   EXPECT_EQ(client.countTrace("SetTimer " + Window() + " id=201 ms=180000"), 2u);
   ASSERT_TRUE(server.waitForRequests(2, 10000));
   ExpectGivesUpAfterThreeMinutes(client, shown);
-}
-
-TEST(Analyzing, TheLevelMeterMoves15PixelsEvery100MsAndStartsAgainPastItsWidth) {
-  LoopbackServer server(Silent());
-  RouteEndpointTo(server.port());
-  Client client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-  struct Step {
-    uint64_t ms;
-    LONG offset;
-  } steps[] = {{100, 15}, {2000, 315}, {100, 0}, {100, 15}};
-  for (const Step& step : steps) {
-    client.driver.advance(step.ms);
-    EXPECT_EQ(Analyzing()->scrollOffset, step.offset);
-  }
 }
