@@ -220,6 +220,7 @@ TEST(IdentifyThread, ALateThreadOfAnAbandonedIdentificationLeavesTheNextOneAlone
   RecordUntilAnalyzing(client);
   ASSERT_TRUE(server.waitForRequests(1, 10000));
   AnalyzingScreen* analyzing = (AnalyzingScreen*)g_screens[SCREEN_ANALYZING];
+  analyzing->identifying(0);  // takes the screen's lock: this read comes after the thread's write
   HTTPHandler* current = analyzing->handler;
   ASSERT_NE(current, nullptr);
   g_gate.release();
