@@ -157,7 +157,6 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ReachPoint(client, c.point, server, client.driver.now());
-  auto acted = std::chrono::steady_clock::now();
   if (c.timeOut) {
     client.driver.advance(180000);
     ASSERT_EQ(g_nCurrentScreen, SCREEN_SEND_ERROR);
@@ -165,6 +164,7 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   } else {
     client.driver.press(VK_ESCAPE);
   }
+  auto acted = std::chrono::steady_clock::now();
   ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
   g_gate.release();
