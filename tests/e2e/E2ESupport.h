@@ -127,6 +127,27 @@ inline bool Accepting(int port) {
   return ok;
 }
 
+// Keeps a loopback port bound but not listening, so that connections to it are refused and no
+// other server of a test running beside this one takes it.
+class HeldPort {
+ public:
+  explicit HeldPort(int port) : socket_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    held_ = bind(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~HeldPort() { close(socket_); }
+  HeldPort(const HeldPort&) = delete;
+  HeldPort& operator=(const HeldPort&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  int socket_;
+  bool held_ = false;
+};
+
 // melodex-idd serving a catalog on 127.0.0.1, stopped (SIGTERM) when destroyed.
 class IdService {
  public:

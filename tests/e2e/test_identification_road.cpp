@@ -17,6 +17,7 @@
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
 using melodex_test::RunUntil;
@@ -52,7 +53,7 @@ TEST(Road, ACatalogSongIsSavedAndShownUnderItsArtist) {
   melodex_e2e::IdService service(Material().catalog);
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
-  Client client;
+  RoadClient client;
   IdentifyClip(client, Material().clips[0]);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }, 20000)) << g_nCurrentScreen;
   TagRecord* record = Results()->record;
@@ -72,7 +73,7 @@ TEST(Road, MusicOutsideTheCatalogIsNoMatch) {
   melodex_e2e::IdService service(Material().catalog);
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
-  Client client;
+  RoadClient client;
   IdentifyClip(client, Material().clips[1]);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }, 20000)) << g_nCurrentScreen;
   EXPECT_EQ(Results()->record, nullptr);
@@ -83,7 +84,9 @@ TEST(Road, WithTheServiceStoppedTheRecordingCannotBeSent) {
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
   service.stop();
-  Client client;
+  melodex_e2e::HeldPort gone(service.port());
+  ASSERT_TRUE(gone.held());
+  RoadClient client;
   IdentifyClip(client, Material().clips[0]);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_SEND_ERROR; }, 20000)) << g_nCurrentScreen;
   ErrorScreen* error = (ErrorScreen*)g_screens[SCREEN_SEND_ERROR];

@@ -18,6 +18,7 @@
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::LiveInternetHandles;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
@@ -79,7 +80,7 @@ TEST_P(HostileServer, EndsOnTheResultsScreenOrErrorScreen10WithNothingLeftOpen) 
   const Hostile& hostile = GetParam();
   LoopbackServer server([&](LoopbackServer& s, int fd, const LoopbackServer::Request&) { hostile.answer(s, fd); });
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
@@ -93,7 +94,7 @@ TEST_P(HostileServer, EndsOnTheResultsScreenOrErrorScreen10WithNothingLeftOpen) 
       EXPECT_EQ(std::u16string(record->album), u"");
     }
   }
-  EXPECT_TRUE(RunUntil(client, [] { return LiveInternetHandles() == 0; }, 3000));
+  EXPECT_TRUE(RunUntil(client, [] { return LiveInternetHandles() == 0; }));
   client.driver.advance(200000);
   EXPECT_EQ(g_nCurrentScreen, expected);
 }

@@ -30,6 +30,7 @@ using melodex_test::Answer;
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
 using melodex_test::RunUntil;
@@ -116,7 +117,7 @@ void IdentifyUntilResults(Client& client) {
 }  // namespace
 
 TEST(IdentifyRequest, TheUrlNamesTheEndpointId1003AndTheOwnerUnchanged) {
-  Client client;
+  RoadClient client;
   ASSERT_TRUE(client.boot());
   char* url = BuildRequestURL();
   EXPECT_EQ(std::string(url), std::string(MELODEX_ENDPOINT) + "?id=1003&ownerIdentifier=5183");
@@ -167,7 +168,7 @@ TEST(ParseReply, ReadsTheElementsByteForByteWithinTheReceivedBytes) {
        {{"ALBUM", "b"}, {"ARTIST", "a"}, {"TRACK_TITLE", "t"}, {"ALBUM_ART", "u"}, {"WALLPAPER", "w"},
         {"RINGER", "g"}, {"SMS_MESSAGE", "s m"}, {"RECOMMEND", "r"}, {"FULL_SONG", "f"}}},
   };
-  Client client;
+  RoadClient client;
   ASSERT_TRUE(client.boot());
   AnalyzingScreen screen(g_hInst, g_hWnd);
   for (const Case& c : cases) {
@@ -187,7 +188,7 @@ TEST(ParseReply, ReadsTheElementsByteForByteWithinTheReceivedBytes) {
 TEST(IdentifyReply, AReplyWhoseOnlyElementIsFullSongIsAResultWithItsLogLine) {
   LoopbackServer server(Answer(200, "OK", Reply("<FULL_SONG>http://h/f.html</FULL_SONG>")));
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   IdentifyUntilResults(client);
   ASSERT_NE(Results()->record, nullptr);
@@ -205,7 +206,7 @@ TEST(IdentifyReply, AlbumArtThatIsNullEmptyOrAbsentIsNotFetched) {
                                             Reply("<ARTIST>A</ARTIST>")};
   LoopbackServer server(InTurn(replies));
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   for (int k = 0; k < 3; k++) {
     if (k > 0) SwitchScreen(SCREEN_MAIN_MENU);
@@ -235,7 +236,7 @@ TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
       Reply("<ARTIST>Lost</ARTIST><ALBUM_ART>" + base + "/art/8.jpg</ALBUM_ART>")};
   LoopbackServer server(InTurn(replies));
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   IdentifyUntilResults(client);
   std::string number = std::to_string(Results()->record->number);
@@ -254,7 +255,7 @@ TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
 TEST(IdentifyReply, ANoMatchHandsOverNullAndUsesUpANumber) {
   LoopbackServer server(Answer(200, "OK", Reply("")));
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   DWORD before = Counter(client);
   IdentifyUntilResults(client);
@@ -279,7 +280,7 @@ TEST(IdentifyReply, TheShownRecordOutlivesACancelledNewIdentification) {
     s.sendAll(fd, LoopbackServer::Response(200, "OK", Reply("<ARTIST>First</ARTIST>")));
   });
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   IdentifyUntilResults(client);
   TagRecord* first = Results()->record;

@@ -25,6 +25,7 @@
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::LiveInternetHandles;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
@@ -150,10 +151,10 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   LoopbackServer server(ServerFor(c.point.server));
   RouteEndpointTo(server.port());
   if (c.point.where == BLOCKED_IN_CONNECTION) device::options().netFault = device::Options::NetFault::Timeout;
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(c.point.checkpoint, GetCurrentThreadId());
-  g_netCheckpointHook = PassCheckpoint;
+  melodex_test::Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ReachPoint(client, c.point, server, client.driver.now());
@@ -164,16 +165,13 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   } else {
     client.driver.press(VK_ESCAPE);
   }
-  auto acted = std::chrono::steady_clock::now();
   ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
   g_gate.release();
   if (c.point.where == BLOCKED_IN_CONNECTION) client.driver.advance(10000);
+  // The thread ends while the server still says nothing: a send blocked on a server that
+  // never answers is ended by the closing, not by the server or a time-out of the network's.
   ASSERT_TRUE(g_gate.waitEnded(1));
-  // A send blocked on a server that never answers returns at once.
-  if (c.point.where == BLOCKED_IN_SEND) {
-    EXPECT_LT(std::chrono::steady_clock::now() - acted, std::chrono::milliseconds(1000));
-  }
   client.driver.waitForPosted(200);
   EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
   EXPECT_EQ(c.timeOut, g_screens[SCREEN_SEND_ERROR] != nullptr);
@@ -182,7 +180,6 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   // Nothing kept: the screen holds no handler, every Internet handle is closed.
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
   EXPECT_EQ(LiveInternetHandles(), 0);
-  g_netCheckpointHook = nullptr;
 }
 
 std::vector<Case> AllCases() {
@@ -208,10 +205,10 @@ TEST(IdentifyThread, ALateThreadOfAnAbandonedIdentificationLeavesTheNextOneAlone
     s.sendAll(fd, LoopbackServer::Response(200, "OK", std::string("S\0abc<ARTIST>A</ARTIST>", 23)));
   });
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(CHECKPOINT_THREAD_STARTED, GetCurrentThreadId());
-  g_netCheckpointHook = PassCheckpoint;
+  melodex_test::Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ASSERT_TRUE(g_gate.waitHeld());
@@ -234,5 +231,4 @@ TEST(IdentifyThread, ALateThreadOfAnAbandonedIdentificationLeavesTheNextOneAlone
   ASSERT_TRUE(g_gate.waitEnded(2));
   EXPECT_EQ(g_screens[SCREEN_SEND_ERROR], nullptr);
   EXPECT_EQ(LiveInternetHandles(), 0);
-  g_netCheckpointHook = nullptr;
 }

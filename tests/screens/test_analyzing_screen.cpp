@@ -16,6 +16,7 @@
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::LiveInternetHandles;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
@@ -33,7 +34,7 @@ LoopbackServer::Handler Silent() {
 
 // The identification thread has let go of every Internet handle (it has ended or is ending).
 bool RequestGone(Client& client) {
-  return RunUntil(client, [] { return LiveInternetHandles() == 0; }, 3000);
+  return RunUntil(client, [] { return LiveInternetHandles() == 0; });
 }
 
 std::string Window() { return "hwnd=" + std::to_string(reinterpret_cast<uintptr_t>(g_hWnd)); }
@@ -52,7 +53,7 @@ void ExpectGivesUpAfterThreeMinutes(Client& client, uint64_t shown) {
 TEST(Analyzing, GivesUpExactly180000MsAfterItBecameCurrentWithTheSendError) {
   LoopbackServer server(Silent());
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
@@ -87,6 +88,7 @@ const Reach kAtMenuWithASilentServer = {
     {VK_RETURN, Do("a server that never answers", [](Client&) {
        static LoopbackServer* server = new LoopbackServer(Silent());
        RouteEndpointTo(server->port());
+       g_netCheckpointHook = melodex_test::CountCheckpoint;
      })},
     SCREEN_MAIN_MENU};
 const Input kAnalyze = Do("record until analyzing", [](Client& client) {
@@ -106,6 +108,7 @@ void AbandonedSilently(Client& client) {
   EXPECT_TRUE(RequestGone(client));
   client.driver.advance(200000);
   EXPECT_EQ(g_screens[SCREEN_SEND_ERROR], nullptr);
+  melodex_test::EndIdentifications(client);
 }
 
 const ScreenRow kBackRows[] = {
@@ -115,7 +118,8 @@ const ScreenRow kBackRows[] = {
      {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, melodex_test::Stack{}, {}, {}, AbandonedSilently},
     {"Back returns to the history screen when its New ID started the road",
      {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, melodex_test::Stack{}, {}, {}, AbandonedSilently},
-    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING},
+    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {}, {}, {},
+     melodex_test::EndIdentifications},
 };
 MELODEX_SCREEN_ROWS(AnalyzingKeys, kAtMenuWithASilentServer, kBackRows);
 
@@ -131,7 +135,7 @@ TEST(Analyzing, ASecondIdentificationPlaysTheSoundAgainAndRestartsBothTimers) {
     }
   });
   RouteEndpointTo(server.port());
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);

@@ -14,6 +14,7 @@
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::StartRecording;
 
@@ -25,7 +26,7 @@ ListeningScreen* Listening() { return (ListeningScreen*)g_screens[SCREEN_LISTENI
 
 TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) {
   melodex_test::KeepRequestsWaiting();
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   client.driver.advance(2999);
@@ -111,7 +112,7 @@ MELODEX_SCREEN_ROWS(ListeningKeysFromResults, kAtListeningFromResults, kFromResu
 // After a cancel in the get-ready pause, the next visit records and goes on normally.
 TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
   melodex_test::KeepRequestsWaiting();
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   client.driver.advance(1500);
@@ -125,7 +126,7 @@ TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
 // so the next identification records.
 TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
   melodex_test::KeepRequestsWaiting();
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   device::options().waveInStartFault = MMSYSERR_ERROR;
@@ -141,7 +142,7 @@ TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
 
 // 15 pixels every 100 ms; once past the strip's width (320) the offset starts again at 0.
 TEST(Listening, TheWaveformMoves15PixelsEvery100MsAndStartsAgainPastItsWidth) {
-  Client client;
+  RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
   StartRecording(client);

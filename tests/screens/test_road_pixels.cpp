@@ -16,6 +16,7 @@
 
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
+using melodex_test::RoadClient;
 using melodex_test::CountDifferences;
 using melodex_test::LoadResourcePicture;
 using melodex_test::Picture;
@@ -62,7 +63,7 @@ class RoadPictures : public testing::TestWithParam<const char*> {};
 TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
   LoopbackServer server([](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); });
   melodex_test::RouteEndpointTo(server.port());
-  Client client(melodex_test::MakeConfig(GetParam()));
+  RoadClient client(melodex_test::MakeConfig(GetParam()));
   melodex_test::BootToMainMenu(client);
   RECT r = client.clientRect();
   ChooseIdSong(client);

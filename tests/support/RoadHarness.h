@@ -7,12 +7,16 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/AppState.h"
 #include "device/Device.h"
+#include "net/NetCheckpoint.h"
+#include "screens/AnalyzingScreen.h"
 #include "support/ClientHarness.h"
 #include "wininet/internet.h"
 
@@ -39,6 +43,54 @@ inline bool WaitForTrace(Client& client, const std::string& text, size_t count =
   }
   return true;
 }
+
+// The identification threads of the process, counted at their first and last checkpoints;
+// every checkpoint is passed on to `next` (a test that holds a thread at one of them).
+struct IdentifyThreads {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int started = 0;
+  int ended = 0;
+  NetCheckpointHook next = nullptr;
+};
+inline IdentifyThreads& Threads() {
+  static IdentifyThreads* threads = new IdentifyThreads();  // outlives every thread
+  return *threads;
+}
+inline void CountCheckpoint(int point) {
+  IdentifyThreads& t = Threads();
+  if (point == CHECKPOINT_THREAD_STARTED) {
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.started++;
+  }
+  if (t.next != nullptr) t.next(point);
+  if (point == CHECKPOINT_THREAD_ENDING) {
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.ended++;
+    t.changed.notify_all();
+  }
+}
+
+// Ends every identification still running and waits for its thread, so that nothing of it is
+// left when the test process ends: the request in flight is cancelled (its handles closed), a
+// connection-manager wait runs out on the virtual clock.
+inline void EndIdentifications(Client& client) {
+  if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
+  client.driver.advance(10000);
+  IdentifyThreads& t = Threads();
+  std::unique_lock<std::mutex> lock(t.mutex);
+  EXPECT_TRUE(t.changed.wait_for(lock, std::chrono::seconds(20), [&t] { return t.ended == t.started; }))
+      << "identification threads still running";
+}
+
+// A client whose identification threads are counted and ended with it.
+class RoadClient : public Client {
+ public:
+  explicit RoadClient(const device::TestDriver::Config& config = MakeConfig()) : Client(config) {
+    g_netCheckpointHook = CountCheckpoint;
+  }
+  ~RoadClient() { EndIdentifications(*this); }
+};
 
 // Boots and leaves the splash screen for the main menu at virtual time 0.
 inline void BootToMainMenu(Client& client) {

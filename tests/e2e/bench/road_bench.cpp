@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   }
   melodex_test::RouteEndpointTo(service.port());
   device::options().mic = material.clips[0];
-  melodex_test::Client client;
+  melodex_test::RoadClient client;
   if (!client.boot()) return 1;
   client.driver.press(VK_RETURN);
 
