@@ -134,6 +134,7 @@ TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
   device::options().waveInStartFault = 0;
   ASSERT_TRUE(melodex_test::RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RECORD_ERROR; }));
   EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
+  EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);  // the buffer given back finished nothing
   client.driver.press(VK_F1);
   ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
   ChooseIdSong(client);
