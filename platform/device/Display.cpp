@@ -4,9 +4,19 @@
 #include <cstdlib>
 
 #include "device/Device.h"
+#include "device/Input.h"
 
 namespace device {
 namespace {
+
+// The display's way back into the phone: keys and focus go to the phone's input, closing the
+// emulator's window switches the phone off.
+class Phone final : public PhoneInput {
+ public:
+  void key(bool down, unsigned int vk) override { DeliverKey(down, vk); }
+  void focus(bool gained) override { HostFocusChanged(gained); }
+  void switchOff() override { std::exit(0); }
+};
 
 std::unique_ptr<DisplayBackend>& current() {
   static std::unique_ptr<DisplayBackend>* backend = new std::unique_ptr<DisplayBackend>();
@@ -25,7 +35,8 @@ DisplayBackend& display() {
   if (!backend) {
     const Options& o = options();
     if (!o.headless) {
-      backend = CreateSdlDisplay(o.profile.width, o.profile.height, o.scale);
+      static Phone phone;
+      backend = CreateSdlDisplay(o.profile.width, o.profile.height, o.scale, phone);
       if (!backend) {
         fprintf(stderr, "melodex: cannot open a window on this display; run with --headless\n");
         std::exit(1);

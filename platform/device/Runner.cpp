@@ -12,7 +12,7 @@
 #include "device/Display.h"
 #include "device/Input.h"
 #include "device/Screen.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 namespace {
@@ -76,7 +76,7 @@ void CaptureStdout() {
 // way so that the program handles it at its own time.
 void StepWait() {
   RunnerState& r = runner();
-  std::optional<uint64_t> next = user32::NextWakeAt();
+  std::optional<uint64_t> next = user32::host::NextWakeAt();
   uint64_t now = Clock::now();
   if (next && *next <= r.waitUntil) {
     Clock::advanceTo(std::max(*next, now));

@@ -6,7 +6,7 @@
 #include "device/Display.h"
 #include "device/Shell.h"
 #include "kernel32/module.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 namespace {
@@ -86,15 +86,7 @@ void LayoutChanged() {
   DrawStatusBar(s);
   DrawHome(s);
   DrawMenuBar(s);
-  {
-    std::lock_guard<std::mutex> lk(user32::state().mutex);
-    for (auto& [key, w] : user32::state().windows) {
-      if (!w.visible) continue;
-      w.needsPaint = true;
-      w.update = RECT{0, 0, w.rect.right - w.rect.left, w.rect.bottom - w.rect.top};
-    }
-  }
-  user32::state().posted.notify_all();
+  user32::host::RepaintVisibleWindows();
   ScreenChanged();
 }
 

@@ -4,8 +4,9 @@
 
 #include <cstdio>
 
+#include <windows.h>
+
 #include "backends/display/DisplayBackend.h"
-#include "device/Input.h"
 
 namespace device {
 namespace {
@@ -45,6 +46,8 @@ struct SdlDeleter {
 
 class SdlDisplay : public DisplayBackend {
  public:
+  explicit SdlDisplay(PhoneInput& input) : input_(input) {}
+
   bool open(int width, int height, int scale) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       fprintf(stderr, "melodex: SDL: %s\n", SDL_GetError());
@@ -99,21 +102,22 @@ class SdlDisplay : public DisplayBackend {
       case SDL_KEYDOWN:
       case SDL_KEYUP:
         if (e.key.repeat) break;
-        if (UINT vk = KeyFromSdl(e.key.keysym.sym)) DeliverKey(e.type == SDL_KEYDOWN, vk);
+        if (UINT vk = KeyFromSdl(e.key.keysym.sym)) input_.key(e.type == SDL_KEYDOWN, vk);
         break;
       case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) HostFocusChanged(false);
-        if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) HostFocusChanged(true);
+        if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input_.focus(false);
+        if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) input_.focus(true);
         if (e.window.event == SDL_WINDOWEVENT_EXPOSED && last_) present(*last_);
         break;
       case SDL_QUIT:
-        // Closing the emulator's window switches the phone off.
-        std::exit(0);
+        input_.switchOff();
+        break;
       default:
         break;
     }
   }
 
+  PhoneInput& input_;
   std::unique_ptr<SDL_Window, SdlDeleter> window_;
   std::unique_ptr<SDL_Renderer, SdlDeleter> renderer_;
   std::unique_ptr<SDL_Texture, SdlDeleter> texture_;
@@ -123,8 +127,8 @@ class SdlDisplay : public DisplayBackend {
 
 }  // namespace
 
-std::unique_ptr<DisplayBackend> CreateSdlDisplay(int width, int height, int scale) {
-  auto display = std::make_unique<SdlDisplay>();
+std::unique_ptr<DisplayBackend> CreateSdlDisplay(int width, int height, int scale, PhoneInput& input) {
+  auto display = std::make_unique<SdlDisplay>(input);
   if (!display->open(width, height, scale)) return nullptr;
   return display;
 }
