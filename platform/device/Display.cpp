@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "device/Boot.h"
 #include "device/Device.h"
 #include "device/Input.h"
 
@@ -15,7 +16,7 @@ class Phone final : public PhoneInput {
  public:
   void key(bool down, unsigned int vk) override { DeliverKey(down, vk); }
   void focus(bool gained) override { HostFocusChanged(gained); }
-  void switchOff() override { std::exit(0); }
+  void switchOff() override { EndProcess(0); }
 };
 
 std::unique_ptr<DisplayBackend>& current() {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "device/Boot.h"
 #include "device/Clock.h"
 #include "device/Display.h"
 #include "device/Input.h"
@@ -33,11 +34,7 @@ RunnerState& runner() {
   return *r;
 }
 
-[[noreturn]] void End(int status) {
-  fflush(stdout);
-  fflush(stderr);
-  _exit(status);
-}
+[[noreturn]] void End(int status) { EndProcess(status); }
 
 [[noreturn]] void Fail(const ScriptCommand& c, const std::string& message, int status) {
   fprintf(stderr, "%s:%d: %s: %s\n", runner().name.c_str(), c.line, c.verb.c_str(), message.c_str());
