@@ -63,7 +63,7 @@ TEST(HeadlessRun, ExitOnTheMainMenuEndsTheProgramWithCodeZero) {
 }
 
 TEST(HeadlessRun, AFailedExpectationIsReported) {
-  ScriptRun run = RunScript("expect-log no such line\n");
+  ScriptRun run = RunScript("expect-log no such line within 0\n");
   EXPECT_EQ(run.status, 1);
 }
 
@@ -78,7 +78,7 @@ TEST(HeadlessRun, EveryEndingOfTheRunFlushesTheProgramsLog) {
   const Ending endings[] = {
       {"quit", "wait 3000\nquit\n", 0},
       {"the end of the script", "wait 3000\n", 0},
-      {"a failed expectation", "wait 3000\nexpect-log no such line\n", 1},
+      {"a failed expectation", "wait 3000\nexpect-log no such line within 0\n", 1},
   };
   for (const Ending& e : endings) {
     ScriptRun run = RunScript(e.script);
