@@ -51,6 +51,8 @@ DisplayBackend& display() {
 
 void SetDisplay(std::unique_ptr<DisplayBackend> backend) { current() = std::move(backend); }
 
+void ShowNotice(const std::string& utf8) { display().notice(utf8); }
+
 void SetIdleHook(std::function<void()> hook) { idleHook() = std::move(hook); }
 
 bool RunIdleHook() {

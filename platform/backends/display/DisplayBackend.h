@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "device/Surface.h"
 
@@ -37,6 +38,9 @@ class DisplayBackend {
                     std::optional<uint64_t> realTimeoutMs) = 0;
   // Ends a wait from any thread (the platform also notifies cv).
   virtual void wake() = 0;
+  // Shows a one-line notice (UTF-8) on the emulator's chrome, outside the phone's screen, until
+  // the next one; from any thread. A display without chrome ignores it.
+  virtual void notice(const std::string& utf8) {}
 };
 
 std::unique_ptr<DisplayBackend> CreateHeadlessDisplay();
