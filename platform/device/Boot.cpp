@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "device/Clock.h"
 #include "device/Device.h"
 #include "device/Runner.h"
@@ -79,6 +81,11 @@ void ParseOptions(int argc, char** argv) {
     else Usage(argv[0], "unknown option '" + arg + "'");
   }
   if (!o.script.empty()) o.headless = true;  // a script always runs headless
+}
+
+void EndProcess(int status) {
+  fflush(nullptr);  // every open output stream, as the C run-time's exit does on Windows
+  _exit(status);
 }
 
 int RunProgram(const std::function<int(HINSTANCE, int)>& winMain, HINSTANCE instance) {

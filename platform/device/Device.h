@@ -8,7 +8,8 @@
 
 namespace device {
 
-// Heights of the shell's bars around the work area.
+// Heights of the shell's bars: the status bar at the top of the screen, always shown, and the
+// home screen's own soft-key menu bar at the bottom, shown with the home screen only.
 constexpr int kStatusBarHeight = 26;
 constexpr int kMenuBarHeight = 26;
 

@@ -19,7 +19,15 @@ namespace {
 struct ScriptRun {
   int status = -1;
   std::string out;
+  std::string logFile;  // \Application Data\Melodex\log.txt after the process ended
 };
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // Runs melodex --headless --script on a fresh root; standard output is collected.
 ScriptRun RunScript(const std::string& script) {
@@ -32,10 +40,8 @@ ScriptRun RunScript(const std::string& script) {
   ScriptRun run;
   int status = std::system(command.c_str());
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(outPath, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  run.out = text.str();
+  run.out = ReadHostFile(outPath);
+  run.logFile = ReadHostFile(root + "/Application Data/Melodex/log.txt");
   std::error_code ignored;
   std::filesystem::remove_all(root, ignored);
   return run;
@@ -57,6 +63,26 @@ TEST(HeadlessRun, ExitOnTheMainMenuEndsTheProgramWithCodeZero) {
 }
 
 TEST(HeadlessRun, AFailedExpectationIsReported) {
-  ScriptRun run = RunScript("expect-log no such line\n");
+  ScriptRun run = RunScript("expect-log no such line within 0\n");
   EXPECT_EQ(run.status, 1);
+}
+
+// The program never flushes or closes its log; however the runner ends the phone, the process
+// ends as a Windows process does and the C run-time's buffered log reaches the file.
+TEST(HeadlessRun, EveryEndingOfTheRunFlushesTheProgramsLog) {
+  struct Ending {
+    const char* name;
+    const char* script;
+    int status;
+  };
+  const Ending endings[] = {
+      {"quit", "wait 3000\nquit\n", 0},
+      {"the end of the script", "wait 3000\n", 0},
+      {"a failed expectation", "wait 3000\nexpect-log no such line within 0\n", 1},
+  };
+  for (const Ending& e : endings) {
+    ScriptRun run = RunScript(e.script);
+    EXPECT_EQ(run.status, e.status) << e.name;
+    EXPECT_EQ(run.logFile, "Melodex starting up\r\n") << e.name;
+  }
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include <mmsystem.h>
 
 #include "app/AppState.h"
@@ -271,6 +273,45 @@ TEST(MainWindow, GoFullScreenGrowsTheWindowByItsTopOffset) {
   EXPECT_EQ(after.right - after.left, before.right);
   EXPECT_EQ(after.bottom - after.top, before.bottom);
 }
+
+// Start-up trims the full-screen window back to exactly the area below the status bar; the
+// shell's menu bar belongs to the home screen and shows only while the window is hidden.
+struct PhoneScreen {
+  const char* profile;
+  int width;
+  int height;
+};
+
+class MainWindowOnScreen : public testing::TestWithParam<PhoneScreen> {};
+
+TEST_P(MainWindowOnScreen, TheWindowFillsTheScreenBelowTheStatusBar) {
+  const PhoneScreen s = GetParam();
+  const uint32_t kHomeMenuBarDivider = 0x5A6884;
+  Client client(melodex_test::MakeConfig(s.profile));
+  ASSERT_TRUE(client.boot());
+  RECT window, clientArea;
+  GetWindowRect(g_hWnd, &window);
+  GetClientRect(g_hWnd, &clientArea);
+  EXPECT_EQ(window.top, 26);
+  EXPECT_EQ(window.bottom, s.height);
+  EXPECT_EQ(clientArea.right, s.width);
+  EXPECT_EQ(clientArea.bottom, s.height - 26);
+  // The splash screen's white background reaches the last rows of the screen.
+  EXPECT_EQ(client.driver.pixel(s.width / 2, s.height - 13), 0xFFFFFFu);
+  client.driver.advance(3000);
+  client.driver.press(VK_ESCAPE);  // the main menu's Back hides the window
+  ASSERT_FALSE(IsWindowVisible(g_hWnd));
+  EXPECT_EQ(client.driver.pixel(s.width / 2, s.height - 13), kHomeMenuBarDivider);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, MainWindowOnScreen,
+                         testing::Values(PhoneScreen{"qvga", 240, 320}, PhoneScreen{"square", 320, 320},
+                                         PhoneScreen{"landscape", 320, 240}, PhoneScreen{"qvga-square", 240, 240}),
+                         [](const auto& info) {
+                           std::string name = info.param.profile;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 TEST(MainWindow, RegisterMainWindowClassFailsForAnExistingClass) {
   Client client;

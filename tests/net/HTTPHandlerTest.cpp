@@ -211,8 +211,9 @@ TEST(HTTPHandler, ARequestPathThatHttpOpenRequestARefusesFailsWith5) {
   NetClient net;
   HeldHandler handler;
   ASSERT_EQ(handler->openInternet(), HTTP_OK);
-  // A blank inside the object name would split the request line; the platform refuses it.
-  EXPECT_EQ(handler->getURL("http://127.0.0.1:9/a b"), HTTP_ERROR_OPEN_REQUEST);
+  // A control character inside the object name would break the request line; the platform
+  // refuses it.
+  EXPECT_EQ(handler->getURL("http://127.0.0.1:9/a\x01" "b"), HTTP_ERROR_OPEN_REQUEST);
   EXPECT_NE(handler->hConnect, nullptr);
   EXPECT_EQ(handler->hRequest, nullptr);
 }

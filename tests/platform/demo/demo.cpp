@@ -1,6 +1,8 @@
 #include "demo.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -33,6 +35,13 @@ void OnKeyUp(HWND hwnd, WPARAM key) {
     case VK_DOWN: s.y += kDemoStep; break;
     case VK_RETURN: s.colour = s.colour == RGB(204, 0, 152) ? RGB(0, 119, 192) : RGB(204, 0, 152); break;
     case VK_ESCAPE: PostQuitMessage(0); return;
+    case VK_F1:
+      // A worker that reports back a while later in real time, as the client's workers do.
+      std::thread([hwnd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        PostMessageW(hwnd, WM_APP, 0, 0);
+      }).detach();
+      return;
     default: return;
   }
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
@@ -42,6 +51,7 @@ LRESULT CALLBACK DemoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   switch (message) {
     case WM_PAINT: PaintDemo(hwnd); return 0;
     case WM_KEYUP: OnKeyUp(hwnd, wParam); return 0;
+    case WM_APP: printf("demo: worker done at %lu ms\n", static_cast<unsigned long>(GetTickCount())); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcW(hwnd, message, wParam, lParam);
   }

@@ -1,5 +1,6 @@
 // A small program on the platform: a window with a rectangle that the arrow keys move and the
-// action key recolours; Back ends it. It exercises the platform the way the client does.
+// action key recolours; Back ends it; the left soft key starts a worker that posts back 200 ms
+// later in real time. It exercises the platform the way the client does.
 #pragma once
 
 #include <windows.h>

@@ -41,7 +41,9 @@ TEST(CreateWindowExW, UnknownClassFails) {
             nullptr);
 }
 
-TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheWorkAreaBetweenTheBars) {
+// The default area runs from below the status bar to the bottom of the screen: no room is left
+// for a menu bar the program does not create.
+TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheAreaBelowTheStatusBar) {
   for (const char* profile : {"qvga", "square"}) {
     device::TestDriver::Config config;
     config.profile = profile;
@@ -54,17 +56,18 @@ TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheWorkAreaBetweenTheBars) {
     EXPECT_EQ(rc.left, 0);
     EXPECT_EQ(rc.top, 26);
     EXPECT_EQ(rc.right, width);
-    EXPECT_EQ(rc.bottom, height - 26);
+    EXPECT_EQ(rc.bottom, height);
     RECT client;
     GetClientRect(hwnd, &client);
     EXPECT_EQ(client.right, width);
-    EXPECT_EQ(client.bottom, height - 52);
+    EXPECT_EQ(client.bottom, height - 26);
     DestroyWindow(hwnd);
   }
 }
 
-TEST(MoveWindow, RightAndBottomPassedAsSizeCoverTheMenuBar) {
-  // GoFullScreen passes the window rectangle's right and bottom as width and height.
+TEST(MoveWindow, RightAndBottomPassedAsSizeOvershootTheScreenBottom) {
+  // The program's GoFullScreen passes the window rectangle's right and bottom as width and
+  // height: the window grows past the screen's bottom by its own top offset.
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow(0);
   RECT rc;
@@ -72,7 +75,7 @@ TEST(MoveWindow, RightAndBottomPassedAsSizeCoverTheMenuBar) {
   MoveWindow(hwnd, rc.left, rc.top, rc.right, rc.bottom, TRUE);
   GetWindowRect(hwnd, &rc);
   EXPECT_EQ(rc.top, 26);
-  EXPECT_EQ(rc.bottom, 320);
+  EXPECT_EQ(rc.bottom, 26 + 320);
 }
 
 // A window moved without a repaint, or to where it already is, asks for no painting; one

@@ -73,6 +73,45 @@ TEST(Wininet, HttpPost_WholeImageReachesTheServer) {
   EXPECT_EQ(read, 23u);
 }
 
+// HttpOpenRequestA keeps the object name as UrlCanonicalize with URL_ESCAPE_SPACES_ONLY leaves
+// it: blanks and control characters at either end go, tabs and line ends anywhere, and every
+// other blank is sent as %20, in the query too. A control character left inside is refused.
+TEST(Wininet, HttpOpenRequestA_EscapesBlanksInTheObjectName) {
+  struct Case {
+    const char* object;
+    const char* requestTarget;  // what the server sees; null: HttpOpenRequestA refuses it
+  };
+  const Case cases[] = {
+      {"/servlet/ZorbelId?id=1003&ownerIdentifier=Jo Smith", "/servlet/ZorbelId?id=1003&ownerIdentifier=Jo%20Smith"},
+      {"/my songs/a b?q=x  y", "/my%20songs/a%20b?q=x%20%20y"},
+      {" \t/edges?id=1 \r\n", "/edges?id=1"},
+      {"/tab\tand\rline\nends", "/tabandlineends"},
+      {"/already%20escaped", "/already%20escaped"},
+      {"   ", "/"},
+      {"/bell\x07inside", nullptr},
+  };
+  LoopbackServer server(Answer(200, "OK", "ok"));
+  for (const Case& c : cases) {
+    HINTERNET internet = InternetOpenW(TEXT("t"), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET connect = InternetConnectA(internet, "127.0.0.1", static_cast<INTERNET_PORT>(server.port()),
+                                         nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    SetLastError(0);
+    HINTERNET request = HttpOpenRequestA(connect, "GET", c.object, nullptr, nullptr, nullptr, 0, 0);
+    if (c.requestTarget == nullptr) {
+      EXPECT_EQ(request, nullptr) << c.object;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.object;
+    } else {
+      ASSERT_NE(request, nullptr) << c.object;
+      ASSERT_TRUE(HttpSendRequestA(request, nullptr, 0, nullptr, 0)) << c.object;
+      const std::string head = server.lastRequest().head;
+      EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET " + std::string(c.requestTarget) + " HTTP/1.1");
+      InternetCloseHandle(request);
+    }
+    InternetCloseHandle(connect);
+    InternetCloseHandle(internet);
+  }
+}
+
 TEST(Wininet, HttpQueryInfoW_StatusCodeInBothForms) {
   for (int status : {200, 404, 500}) {
     SCOPED_TRACE(status);
