@@ -11,6 +11,7 @@
 #include "app/Log.h"
 #include "app/Settings.h"
 #include "app/Utilities.h"
+#include "device/Device.h"
 #include "support/ClientHarness.h"
 
 using melodex_test::Client;
@@ -155,6 +156,15 @@ TEST(LaunchURL, AURLGoesToTheBrowser) {
                 "shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=http://example.com/ringtone?id=7&x=%20 "
                 "mask=0x440"),
             1u);
+}
+
+// A browser that cannot be started is logged; nothing else happens.
+TEST(LaunchURL, AFailedLaunchIsLogged) {
+  Client client;
+  ASSERT_TRUE(client.boot());
+  device::options().browserFault = true;
+  LaunchURL("http://example.com/ringtone");
+  EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: ShellExecuteEx failed\r\n");
 }
 
 // Converting empty texts gives allocated empty texts; null gives null.

@@ -145,22 +145,34 @@ TEST(DrawTextW, CalcRectOfOneLine) {
   EXPECT_EQ(Ink(testpix::Pixels(c.dc)).right, -1);  // measuring draws nothing
 }
 
-TEST(DrawTextW, CalcRectOfTwoCrLfLines) {
+// Lines end at CR LF, LF CR, CR or LF; two equal breaks in a row are two breaks (an empty
+// line between); DT_SINGLELINE never breaks; an explicit count stops early.
+TEST(DrawTextW, CalcRectCountsLines) {
   TextCanvas c;
+  const struct {
+    const char16_t* text;
+    int count;
+    UINT flags;
+    int lines;
+  } cases[] = {
+      {u"short\r\na longer second line", -1, 0, 2},
+      {u"a\nb\rc", -1, 0, 3},
+      {u"a\n\rb", -1, 0, 2},
+      {u"a\n\nb", -1, 0, 3},
+      {u"a\r\rb", -1, 0, 3},
+      {u"a\r\n\r\nb", -1, 0, 3},
+      {u"a\r\nb", -1, DT_SINGLELINE, 1},
+      {u"short\r\nsecond", 5, 0, 1},
+  };
+  for (const auto& k : cases) {
+    RECT r{0, 0, 10, 10};
+    EXPECT_EQ(DrawTextW(c.dc, k.text, k.count, &r, DT_CALCRECT | k.flags), k.lines * c.tm().tmHeight)
+        << "case " << (&k - cases);
+    EXPECT_EQ(r.bottom, k.lines * c.tm().tmHeight) << "case " << (&k - cases);
+  }
   RECT r{0, 0, 10, 10};
-  int h = DrawTextW(c.dc, u"short\r\na longer second line", -1, &r, DT_CALCRECT);
-  EXPECT_EQ(h, 2 * c.tm().tmHeight);
-  EXPECT_EQ(r.bottom, 2 * c.tm().tmHeight);
+  DrawTextW(c.dc, u"short\r\na longer second line", -1, &r, DT_CALCRECT);
   EXPECT_EQ(r.right, c.width(u"a longer second line"));
-  // LF alone and CR alone break too; DT_SINGLELINE never breaks.
-  RECT r2{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"a\nb\rc", -1, &r2, DT_CALCRECT), 3 * c.tm().tmHeight);
-  RECT r3{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"a\r\nb", -1, &r3, DT_CALCRECT | DT_SINGLELINE), c.tm().tmHeight);
-  // An explicit count stops early.
-  RECT r4{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"short\r\nsecond", 5, &r4, DT_CALCRECT), c.tm().tmHeight);
-  EXPECT_EQ(r4.right, c.width(u"short"));
 }
 
 TEST(DrawTextW, SmsPromptLines) {
