@@ -381,24 +381,6 @@ TEST(DrawTextW, LinesStopBelowTheRectangle) {
   EXPECT_EQ(h, 2 * tmH);  // the second line is drawn (cut), the third is not
 }
 
-TEST(DrawTextW, PixelHashOfFixedSequence) {
-  TextCanvas c(0, 240, 120);
-  RECT a{0, 0, 47, 19}, v{58, 0, 240, 19};
-  SetBkColor(c.dc, RGB(255, 255, 255));
-  DrawTextW(c.dc, u"Artist:", -1, &a, 0x26);
-  DrawTextW(c.dc, u"Daft Punk", -1, &v, DT_VCENTER);
-  RECT row{0, 30, 240, 50};
-  HBRUSH yellow = CreateSolidBrush(RGB(255, 252, 0));
-  FillRect(c.dc, &row, yellow);
-  SetBkColor(c.dc, RGB(255, 252, 0));
-  DrawTextW(c.dc, u"12/5", -1, &row, DT_CENTER | DT_VCENTER);
-  SetBkColor(c.dc, RGB(255, 255, 255));
-  RECT help{10, 55, 230, 120};
-  DrawTextW(c.dc, kHelpText, -1, &help, DT_WORDBREAK);
-  DeleteObject(yellow);
-  EXPECT_TRUE(testpix::MatchesHash(testpix::Pixels(c.dc), 0xf46d9dd59cc26eddull, "drawtext_sequence"));
-}
-
 }  // namespace
 
 namespace {

@@ -120,13 +120,6 @@ TEST(SendMessageW, CallsTheProcedureAtOnceAndReturnsItsResult) {
   EXPECT_EQ(SendMessageW(hwnd, WM_USER, 21, 0), 42);
 }
 
-TEST(TranslateAcceleratorW, WithoutATableTranslatesNothing) {
-  device::TestDriver driver;
-  HWND hwnd = CreateRecordingWindow();
-  MSG msg{hwnd, WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
-  EXPECT_EQ(TranslateAcceleratorW(hwnd, nullptr, &msg), 0);
-}
-
 TEST(KeyInput, ArrivesAsKeyDownThenKeyUpWithWindowsKeyData) {
   device::TestDriver driver;
   CreateRecordingWindow();

@@ -1,5 +1,5 @@
-// Conformance tests of the wave-in device under the virtual clock: timing to the millisecond, the
-// header flags, the messages, cancel, and the errors Windows returns.
+// Conformance tests of the wave-in device under the virtual clock: timing
+// to the millisecond, the header flags, the messages, cancel, and the errors Windows returns.
 #include <gtest/gtest.h>
 
 #include "device/Boot.h"
@@ -9,8 +9,6 @@
 namespace {
 
 constexpr DWORD kSampleBytes = 176000;  // 11.0 s at 16000 B/s
-
-TEST(WaveIn, HasOneDevice) { EXPECT_EQ(waveInGetNumDevs(), 1u); }
 
 TEST(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
   device::TestDriver driver;
@@ -63,7 +61,7 @@ TEST(WaveIn, QueuedBuffersFillOneAfterAnother) {
   waveInClose(hwi);
 }
 
-// The recorder's cancelRecording after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
+// The recorder's cancel after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
 // the bytes recorded so far, and the device writes nothing afterwards.
 TEST(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
   device::TestDriver driver;
@@ -229,29 +227,26 @@ TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
 
-class WaveInFault : public ::testing::TestWithParam<MMRESULT> {};
-
-// The device can be told to fail waveInOpen with a chosen code, as the recorder's handleRecordError
-// table expects (5, 6, 7, 11, any other).
-TEST_P(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
+// The device can be told to fail waveInOpen with a chosen code (the recorder's error table:
+// 5, 6, 7, 11, any other); it opens nothing and sends nothing, and opens again once cleared.
+TEST(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
   device::TestDriver driver;
   WimLog log;
   HWND hwnd = CreateWimWindow(driver, log);
-  device::options().waveInOpenFault = static_cast<int>(GetParam());
-  HWAVEIN hwi = reinterpret_cast<HWAVEIN>(uintptr_t{0x99});
-  EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), GetParam());
-  EXPECT_EQ(hwi, nullptr);
+  for (MMRESULT code : {MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM, MMSYSERR_INVALPARAM,
+                        MMSYSERR_ALLOCATED, MMSYSERR_ERROR}) {
+    device::options().waveInOpenFault = static_cast<int>(code);
+    HWAVEIN hwi = reinterpret_cast<HWAVEIN>(uintptr_t{0x99});
+    EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), code);
+    EXPECT_EQ(hwi, nullptr);
+  }
   driver.runPending();
   EXPECT_TRUE(log.entries.empty());
   device::options().waveInOpenFault = 0;
+  HWAVEIN hwi = nullptr;
   EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
-
-INSTANTIATE_TEST_SUITE_P(Codes, WaveInFault,
-                         ::testing::Values(MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM,
-                                           MMSYSERR_INVALPARAM, MMSYSERR_ALLOCATED,
-                                           MMSYSERR_ERROR));
 
 TEST(WaveInFaultOption, MicFaultOptionSetsTheCode) {
   char program[] = "melodex";
