@@ -175,17 +175,37 @@ TEST(DrawTextW, CalcRectCountsLines) {
   EXPECT_EQ(r.right, c.width(u"a longer second line"));
 }
 
-TEST(DrawTextW, SmsPromptLines) {
-  // The SMS screen's prompt: three lines at CR LF only, flags 0, in a 200 x 100 rectangle.
-  TextCanvas c;
-  RECT r{30, 66, 230, 166};
-  int h = DrawTextW(c.dc, u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", -1, &r, 0);
-  EXPECT_EQ(h, 3 * c.tm().tmHeight);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.left, 30);
-  EXPECT_GE(ink.top, 66);
-  EXPECT_LE(ink.bottom, 66 + 3 * c.tm().tmHeight);
-  EXPECT_LE(ink.right, 230);
+// Text stays inside its rectangle and below its top, and the result counts its lines: the SMS
+// prompt's three CR LF lines (flags 0), DT_VCENTER alone (no effect without DT_SINGLELINE: the
+// text stays at the top), and a line longer and taller than its rectangle, cut at it.
+TEST(DrawTextW, InkStaysInItsRectangleFromTheTop) {
+  const struct {
+    const char16_t* text;
+    RECT rect;
+    UINT flags;
+    int lines;
+  } cases[] = {
+      {u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", {30, 66, 230, 166}, 0, 3},
+      {u"Hg", {0, 0, 200, 100}, DT_VCENTER, 1},
+      {u"A very long artist name indeed", {20, 10, 60, 18}, DT_VCENTER, 1},
+  };
+  for (const auto& k : cases) {
+    TextCanvas c;
+    RECT r = k.rect;
+    const int tmH = c.tm().tmHeight;
+    EXPECT_EQ(DrawTextW(c.dc, k.text, -1, &r, k.flags), k.lines * tmH) << (&k - cases);
+    RECT ink = Ink(testpix::Pixels(c.dc));
+    EXPECT_GE(ink.left, k.rect.left) << (&k - cases);
+    EXPECT_LE(ink.right, k.rect.right) << (&k - cases);
+    EXPECT_GE(ink.top, k.rect.top) << (&k - cases);
+    EXPECT_LE(ink.bottom, std::min<LONG>(k.rect.bottom, k.rect.top + k.lines * tmH)) << (&k - cases);
+    EXPECT_LT(ink.left, k.rect.left + 3) << "left-aligned " << (&k - cases);
+  }
+  // DT_NOCLIP lets a long line run on.
+  TextCanvas d;
+  RECT r{20, 10, 60, 18};
+  DrawTextW(d.dc, u"A very long artist name indeed", -1, &r, DT_NOCLIP);
+  EXPECT_GT(Ink(testpix::Pixels(d.dc)).right, 60);
 }
 
 TEST(DrawTextW, WordBreakHelpTextIn220Pixels) {
@@ -242,17 +262,6 @@ TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
   EXPECT_EQ(n.right, c.width(u"Supercalifragilistic"));
 }
 
-TEST(DrawTextW, VCenterWithoutSingleLineStaysAtTop) {
-  // The results screen draws its values with 0x04: DT_VCENTER alone has no effect.
-  TextCanvas c;
-  RECT r{0, 0, 200, 100};
-  EXPECT_EQ(DrawTextW(c.dc, u"Hg", -1, &r, DT_VCENTER), c.tm().tmHeight);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.top, 0);
-  EXPECT_LE(ink.bottom, c.tm().tmHeight);
-  EXPECT_LT(ink.left, 3);
-}
-
 TEST(DrawTextW, SingleLineVCenterRight) {
   // The results screen's labels: 0x26, right-aligned and vertically centred.
   TextCanvas c;
@@ -281,21 +290,6 @@ TEST(DrawTextW, CenterVCenterWithoutSingleLine) {
   EXPECT_LE(ink.right, x + c.width(u"Subscription"));
   EXPECT_LE(ink.bottom, c.tm().tmHeight);
   EXPECT_NEAR((ink.left + ink.right) / 2, 120, 2);
-}
-
-TEST(DrawTextW, TextCutAtTheRectangle) {
-  TextCanvas c;
-  RECT r{20, 10, 60, 18};  // narrower and lower than the line
-  DrawTextW(c.dc, u"A very long artist name indeed", -1, &r, DT_VCENTER);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.left, 20);
-  EXPECT_LE(ink.right, 60);
-  EXPECT_GE(ink.top, 10);
-  EXPECT_LE(ink.bottom, 18);
-  // DT_NOCLIP lets it run on.
-  TextCanvas d;
-  DrawTextW(d.dc, u"A very long artist name indeed", -1, &r, DT_NOCLIP);
-  EXPECT_GT(Ink(testpix::Pixels(d.dc)).right, 60);
 }
 
 TEST(DrawTextW, ClipRegionCutsScrolledText) {

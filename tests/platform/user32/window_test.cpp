@@ -1,5 +1,6 @@
 // Conformance tests of windows: WM_CREATE during CreateWindowExW, the work area, activation,
-// FindWindowW within and across processes.
+// FindWindowW within and across processes (a second process on the same root finding and
+// raising the window is tested with melodex itself, SingleInstance).
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,80 +64,6 @@ TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheWorkAreaBetweenTheBars) {
   }
 }
 
-TEST(MoveWindow, RightAndBottomPassedAsSizeCoverTheMenuBar) {
-  // GoFullScreen passes the window rectangle's right and bottom as width and height.
-  device::TestDriver driver;
-  HWND hwnd = CreateRecordingWindow(0);
-  RECT rc;
-  GetWindowRect(hwnd, &rc);
-  MoveWindow(hwnd, rc.left, rc.top, rc.right, rc.bottom, TRUE);
-  GetWindowRect(hwnd, &rc);
-  EXPECT_EQ(rc.top, 26);
-  EXPECT_EQ(rc.bottom, 320);
-}
-
-// A window moved without a repaint, or to where it already is, asks for no painting; one
-// resized with a repaint is repainted whole when its class redraws on resizing, else only
-// where it grew.
-TEST(MoveWindow, RepaintsOnlyWhatTheRepaintFlagAndTheClassAskFor) {
-  struct Case {
-    UINT classStyle;
-    RECT to;
-    BOOL repaint;
-    bool painted;
-    RECT update;
-  } cases[] = {{CS_HREDRAW | CS_VREDRAW, {0, 0, 200, 200}, FALSE, false, {}},
-               {CS_HREDRAW | CS_VREDRAW, {0, 26, 240, 294}, TRUE, false, {}},
-               {CS_HREDRAW | CS_VREDRAW, {0, 26, 240, 320}, TRUE, true, {0, 0, 240, 294}},
-               {0, {0, 26, 240, 320}, TRUE, true, {0, 268, 240, 294}},
-               {0, {10, 40, 250, 308}, TRUE, false, {}}};
-  for (const Case& k : cases) {
-    device::TestDriver driver;
-    // A class per style: classes outlive the driver.
-    const char16_t* name = k.classStyle ? u"MOVER_REDRAWS" : u"MOVER";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = RecordingProc;
-    wc.lpszClassName = name;
-    wc.style = k.classStyle;
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, name, TEXT("Mover"), WS_VISIBLE, 0, 26, 240, 268, nullptr, nullptr, nullptr, nullptr);
-    ValidateRect(hwnd, nullptr);
-    MoveWindow(hwnd, k.to.left, k.to.top, k.to.right - k.to.left, k.to.bottom - k.to.top, k.repaint);
-    RECT update{};
-    EXPECT_EQ(GetUpdateRect(hwnd, &update, FALSE) != FALSE, k.painted) << k.to.right << "x" << k.to.bottom;
-    if (k.painted) {
-      EXPECT_EQ(update.top, k.update.top);
-      EXPECT_EQ(update.bottom, k.update.bottom);
-      EXPECT_EQ(update.right, k.update.right);
-    }
-    DestroyWindow(hwnd);
-  }
-}
-
-// Destroying the active window deactivates it before WM_DESTROY, and activation passes to the
-// window that was active before it.
-TEST(DestroyWindow, TheActiveWindowIsDeactivatedAndTheOneBeforeActivated) {
-  device::TestDriver driver;
-  HWND first = CreateRecordingWindow();
-  HWND second = CreateRecordingWindow();
-  EXPECT_EQ(GetForegroundWindow(), second);
-  std::vector<std::pair<HWND, UINT>> order;
-  onMessage() = [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-    if (m == WM_ACTIVATE || m == WM_DESTROY) order.push_back({h, m == WM_ACTIVATE ? LOWORD(w) : 100u});
-    return DefWindowProcW(h, m, w, l);
-  };
-  DestroyWindow(second);
-  const std::vector<std::pair<HWND, UINT>> expected = {{second, WA_INACTIVE}, {first, WA_ACTIVE}, {second, 100u}};
-  EXPECT_EQ(order, expected);
-  EXPECT_EQ(GetForegroundWindow(), first);
-  order.clear();
-  DestroyWindow(first);
-  const std::vector<std::pair<HWND, UINT>> last = {{first, WA_INACTIVE}, {first, 100u}};
-  EXPECT_EQ(order, last);
-  EXPECT_EQ(GetForegroundWindow(), nullptr);
-  onMessage() = nullptr;
-}
-
 TEST(ShowWindow, FirstShowActivatesAndHidingSendsNoActivate) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow(0);
@@ -181,30 +108,6 @@ TEST(FindWindowW, FindsByClassAndTitleAndNotOtherwise) {
   EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("RECORDER")), hwnd);
   EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("Other")), nullptr);
   EXPECT_EQ(FindWindowW(TEXT("OTHER"), TEXT("Recorder")), nullptr);
-}
-
-TEST(FindWindowW, ASecondProcessOnTheSameRootFindsTheWindowAndBringsItForward) {
-  device::TestDriver driver;
-  HWND hwnd = CreateRecordingWindow();
-  driver.runPending();
-  ShowWindow(hwnd, SW_HIDE);  // hidden, as after the main menu's Back key
-  received().clear();
-
-  std::string child = FIND_WINDOW_CHILD;
-  std::string root = driver.root();
-  char* argv[] = {child.data(), root.data(), nullptr};
-  pid_t pid;
-  ASSERT_EQ(posix_spawn(&pid, child.c_str(), nullptr, nullptr, argv, environ), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the second process did not find the window";
-
-  ASSERT_TRUE(driver.waitForPosted(5000));
-  std::vector<UINT> order = MessagesOnly(WM_PAINT);
-  ASSERT_FALSE(order.empty());
-  EXPECT_EQ(order[0], static_cast<UINT>(WM_ACTIVATE));
-  EXPECT_EQ(GetForegroundWindow(), hwnd);
 }
 
 TEST(FindWindowW, AProcessOnAnotherRootFindsNothing) {

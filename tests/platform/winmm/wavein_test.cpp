@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "device/Boot.h"
+#include "device/Clock.h"
 #include "device/Device.h"
 #include "wavein_support.h"
 
@@ -225,6 +226,34 @@ TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
   EXPECT_EQ(b.header.dwFlags & WHDR_DONE, static_cast<DWORD>(WHDR_DONE));
   EXPECT_EQ(b.data[0], 128);  // 8-bit PCM silence is 128
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
+// Under the real clock the buffer's completion runs on the clock's scheduler thread and reaches
+// the UI thread through PostMessageW.
+// Suite WaveIn, so that it runs under ThreadSanitizer in CI.
+TEST(WaveIn, RealClockCompletionArrivesFromTheSchedulerThread) {
+  device::TestDriver driver;
+  device::Clock::useVirtual(false);
+  WimLog log;
+  HWND hwnd = CreateWimWindow(driver, log);
+  HWAVEIN hwi = nullptr;
+  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+  Buffer first(1600), second(176000);  // 100 ms, then 11 s
+  Queue(hwi, first);
+  Queue(hwi, second);
+  const uint64_t start = device::Clock::now();
+  ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+  for (int i = 0; i < 50 && log.count(MM_WIM_DATA) == 0; ++i) driver.waitForPosted(100);
+  ASSERT_EQ(log.count(MM_WIM_DATA), 1u);
+  EXPECT_GE(log.entries.back().at - start, 100u);
+  EXPECT_EQ(first.header.dwBytesRecorded, 1600u);
+  // Cancel the long one from this thread while the scheduler may be running.
+  waveInStop(hwi);
+  waveInReset(hwi);
+  EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+  driver.runPending();
+  EXPECT_EQ(log.count(MM_WIM_DATA), 2u);
+  EXPECT_EQ(second.header.dwFlags & WHDR_DONE, static_cast<DWORD>(WHDR_DONE));
 }
 
 // The device can be told to fail waveInOpen with a chosen code (the recorder's error table:
