@@ -112,7 +112,10 @@ def sync_scratch():
                 if a.read() == b.read():
                     continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
-        shutil.copy2(src, dst)
+        # A fresh modification time, so that the build sees the change even when the working
+        # tree's copy is older than the scratch copy it replaces.
+        shutil.copyfile(src, dst)
+        shutil.copymode(src, dst)
     for dirpath, dirnames, filenames in os.walk(SCRATCH):
         if dirpath == SCRATCH and "build" in dirnames:
             dirnames.remove("build")
