@@ -160,11 +160,19 @@ TEST(Wininet, InternetReadFile_EndlessBodyStaysBounded) {
     EXPECT_LE(held, static_cast<long long>(wininet::kBodyBufferLimit));
   }
   EXPECT_EQ(buffer[99999], 'z');
-  // Nothing is read between calls: the server is held back by TCP, not by our memory.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  uint64_t before = server.bytesSent();
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_LT(server.bytesSent() - before, 1u << 20);
+  // Nothing is read between calls: the server is held back by TCP, not by our memory. The
+  // kernel's buffers may still grow for a while (receive autotuning); once the sending stalls
+  // it stays stalled.
+  uint64_t last = server.bytesSent();
+  for (int i = 0; i < 30; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const uint64_t now = server.bytesSent();
+    const bool stalled = now - last < (1u << 16);
+    last = now;
+    if (stalled) break;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LT(server.bytesSent() - last, 1u << 20);
 }
 
 TEST(Wininet, Handles_TypesAndStaleHandles) {
