@@ -1,55 +1,22 @@
-// The JPEG decoder behind SHLoadImageFile: a valid picture, and the failures album art from the
-// network can bring (empty, truncated, random, huge declared size).
+// The JPEG decoder behind SHLoadImageFile: valid pictures, and the failures album art from the
+// network can bring (empty, truncated, random, huge declared size, too costly to decode).
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "aygshell/images.h"
 #include "gdi32/handles.h"
+#include "support/JpegMaker.h"
+
+using melodex_test::MakeJpeg;
 
 namespace {
-
-std::vector<uint8_t> MakeJpeg(int w, int h, bool progressive = false) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buf = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buf, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(w);
-  cinfo.image_height = static_cast<JDIMENSION>(h);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 95, TRUE);
-  if (progressive) jpeg_simple_progression(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(w) * 3);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    for (int x = 0; x < w; ++x) {
-      // Left half orange, right half link blue: flat areas survive compression.
-      bool left = x < w / 2;
-      row[static_cast<size_t>(x) * 3 + 0] = left ? 255 : 0;
-      row[static_cast<size_t>(x) * 3 + 1] = left ? 155 : 120;
-      row[static_cast<size_t>(x) * 3 + 2] = left ? 22 : 193;
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::vector<uint8_t> out(buf, buf + size);
-  jpeg_destroy_compress(&cinfo);
-  free(buf);
-  return out;
-}
 
 bool Near(uint32_t p, int r, int g, int b) {
   auto d = [](int a, int e) { return std::abs(a - e) <= 8; };
@@ -127,3 +94,68 @@ TEST(LoadImageFile, GifFileToo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The picture's header (everything before its first scan), its scans, its last scan again
+// `times` times, and the end marker.
+std::vector<uint8_t> RepeatLastScan(const std::vector<uint8_t>& jpeg, int times) {
+  std::vector<std::pair<size_t, size_t>> scans;
+  size_t i = 2;
+  while (i + 4 <= jpeg.size() && jpeg[i] == 0xFF && jpeg[i + 1] != 0xD9) {
+    const size_t length = (size_t{jpeg[i + 2]} << 8) | jpeg[i + 3];
+    size_t end = i + 2 + length;
+    if (jpeg[i + 1] == 0xDA) {
+      while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 && (jpeg[end + 1] & 0xF8) != 0xD0)) ++end;
+      scans.emplace_back(i, end);
+    }
+    i = end;
+  }
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(scans.back().second));
+  const auto [begin, end] = scans.back();
+  for (int k = 0; k < times; ++k)
+    out.insert(out.end(), jpeg.begin() + static_cast<ptrdiff_t>(begin), jpeg.begin() + static_cast<ptrdiff_t>(end));
+  out.push_back(0xFF);
+  out.push_back(0xD9);
+  return out;
+}
+
+// A valid progression that sends the AC coefficients one at a time: the DC scan, then one
+// scan per coefficient of each listed component.
+std::vector<jpeg_scan_info> OneCoefficientPerScan(std::initializer_list<int> components) {
+  std::vector<jpeg_scan_info> scans;
+  scans.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, 0});
+  for (int c : {0, 1, 2}) {
+    const bool split = std::find(components.begin(), components.end(), c) != components.end();
+    if (!split) scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, 1, 63, 0, 0});
+    for (int k = 1; split && k <= 63; ++k) scans.push_back(jpeg_scan_info{1, {c, 0, 0, 0}, k, k, 0, 0});
+  }
+  return scans;
+}
+
+}  // namespace
+
+TEST(DecodeJpeg, PicturesBeyondTheUiThreadsBudgetAreRefused) {
+  device::Surface s;
+  const auto few = OneCoefficientPerScan({1});  // 66 scans, 1 over 5 625 blocks each
+  const std::vector<uint8_t> normal = MakeJpeg(1200, 1200, true, &few);
+  ASSERT_TRUE(aygshell::DecodeJpeg(normal.data(), normal.size(), &s));
+  const auto many = OneCoefficientPerScan({0, 1, 2});  // 190 scans
+  const auto busy = OneCoefficientPerScan({0});  // 63 scans over 22 500 blocks each
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"more scans than allowed", MakeJpeg(320, 320, true, &many)},
+      {"scans covering too many blocks", MakeJpeg(1200, 1200, true, &busy)},
+      {"more pixels than allowed", MakeJpeg(1600, 1400)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_LT(c.bytes.size(), 100000u) << c.what;
+    EXPECT_FALSE(aygshell::DecodeJpeg(c.bytes.data(), c.bytes.size(), &s)) << c.what;
+  }
+  // One scan sent again and again: the first warning ends it.
+  const std::vector<uint8_t> repeated = RepeatLastScan(MakeJpeg(1200, 1200, true), 1200);
+  EXPECT_FALSE(aygshell::DecodeJpeg(repeated.data(), repeated.size(), &s));
+}
