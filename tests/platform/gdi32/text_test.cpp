@@ -255,10 +255,11 @@ TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
   // The help screen's about text: two lines.
   EXPECT_EQ(DrawTextW(c.dc, u"Melodex version 1.2.0\r\nWindowsMobile", -1, &r, DT_WORDBREAK | DT_CALCRECT),
             2 * c.tm().tmHeight);
-  // The space at a break is swallowed: the next line starts with its word.
+  // Centred text breaks before the space, and the space is swallowed: the next line starts with
+  // its word (as the error screen's message is drawn).
   RECT b{0, 0, c.width(u"bbbb") + 1, 300};
-  EXPECT_EQ(DrawTextW(c.dc, u"a bbbb", -1, &b, DT_WORDBREAK | DT_CALCRECT), 2 * c.tm().tmHeight);
-  EXPECT_EQ(b.right, c.width(u"bbbb"));
+  EXPECT_EQ(DrawTextW(c.dc, u"a bbbb", -1, &b, DT_CENTER | DT_WORDBREAK | DT_CALCRECT), 2 * c.tm().tmHeight);
+  EXPECT_EQ(b.right - b.left, c.width(u"bbbb"));
   // A word wider than the rectangle is not split: it stays whole on its own line.
   RECT n{0, 0, 20, 300};
   EXPECT_EQ(DrawTextW(c.dc, u"Supercalifragilistic word", -1, &n, DT_WORDBREAK | DT_CALCRECT),
