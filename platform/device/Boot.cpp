@@ -20,7 +20,7 @@ namespace {
           "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
           "          [--headless [--script FILE]] [--mic FILE] [--mic-fault CODE]\n"
           "          [--net-map HOST:PORT=ADDR:PORT]...\n"
-          "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE]\n",
+          "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE] [--browser-fault]\n",
           program);
   std::exit(problem.empty() ? 0 : 2);
 }
@@ -77,7 +77,8 @@ void ParseOptions(int argc, char** argv) {
       if (code.empty() || *end || hr == 0 || hr > 0xfffffffful)
         Usage(argv[0], "--sms-fault needs a non-zero code");
       o.smsFault = static_cast<unsigned int>(hr);
-    } else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
+    } else if (arg == "--browser-fault") o.browserFault = true;
+    else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
     else Usage(argv[0], "unknown option '" + arg + "'");
   }
   if (!o.script.empty()) o.headless = true;  // a script always runs headless

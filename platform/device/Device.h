@@ -43,6 +43,8 @@ struct Options {
   NetFault netFault = NetFault::None;
   unsigned int netFailResult = 0x80004005u;  // E_FAIL
   unsigned int smsFault = 0;
+  // The browser cannot be started: ShellExecuteEx fails (--browser-fault).
+  bool browserFault = false;
 };
 
 Options& options();

@@ -6,6 +6,12 @@
 
 namespace melodex::fp {
 
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed) {
+    const int floor = speed == 1.0 ? config.minScore : config.minScoreResampled;
+    return candidate.any && candidate.score >= floor &&
+           static_cast<float>(candidate.score) >= config.minScoreRatio * static_cast<float>(candidate.runnerUpScore);
+}
+
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
@@ -40,8 +46,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.runnerUpScore = candidate.runnerUpScore;
         result.speed = speed;
         result.queryLandmarks = query.size();
-        result.matched = candidate.any && candidate.score >= (speed == 1.0 ? config_.minScore : config_.minScoreResampled) &&
-                         static_cast<float>(candidate.score) >= config_.minScoreRatio * static_cast<float>(candidate.runnerUpScore);
+        result.matched = IsMatch(config_, candidate, speed);
         if (result.matched)
             return result;
         if (speed == 1.0 || result.score > best.score)

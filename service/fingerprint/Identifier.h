@@ -8,6 +8,7 @@
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
 #include "PeakExtractor.h"
+#include "VoteTally.h"
 
 #include <span>
 #include <vector>
@@ -23,6 +24,12 @@ struct Identification {
     double speed = 1.0;          // the resampling factor that matched
     size_t queryLandmarks = 0;
 };
+
+// Whether the best candidate of one speed hypothesis is a match: at least config.minScore
+// aligned hits (config.minScoreResampled at any speed other than 1, as every extra speed tried
+// is another chance for music not in the catalog to match), and at least config.minScoreRatio
+// times the score of the best other track.
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed);
 
 class Identifier {
 public:

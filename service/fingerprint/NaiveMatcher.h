@@ -1,10 +1,11 @@
 // The reference matcher: no hash lookup, a full scan of every index entry against every query
-// landmark. Slow and obviously right; the tests hold the fast Matcher to its answers.
+// landmark, and its own vote count in an ordered map (not VoteTally, which it checks). Slow
+// and obviously right; the tests hold the fast Matcher to its answers.
 #pragma once
 
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
-#include "VoteTally.h"
+#include "VoteTally.h"  // MatchCandidate
 
 #include <vector>
 

@@ -92,16 +92,6 @@ TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
   CloseHandle(event);
 }
 
-TEST(Time, test_GetTickCount_virtual_clock) {
-  device::Clock::useVirtual(true);
-  device::Clock::resetForTests();
-  EXPECT_EQ(GetTickCount(), 0u);
-  device::Clock::advanceTo(11000);
-  EXPECT_EQ(GetTickCount(), 11000u);
-  device::Clock::advanceTo(180000);
-  EXPECT_EQ(GetTickCount(), 180000u);
-}
-
 TEST(Time, test_Sleep_virtual_clock) {
   device::Clock::useVirtual(true);
   device::Clock::resetForTests();
