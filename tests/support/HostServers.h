@@ -39,15 +39,18 @@ class TempFolder {
   }
   ~TempFolder() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty() && !kept_) std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // Leaves the folder behind, for a person to look at what a failed test saw.
+  void keep() { kept_ = true; }
 
  private:
   std::string path_;
+  bool kept_ = false;
 };
 
 // A child process: argv[0] is found on PATH, `env` entries ("NAME=value") are added to this
@@ -267,7 +270,7 @@ class XServer {
                    byteOrder = field(7), bitsPerPixel = field(11), bytesPerLine = field(12),
                    colours = field(19);
     const size_t start = headerSize + static_cast<size_t>(colours) * 12;
-    const uint32_t redMask = field(13), greenMask = field(14), blueMask = field(15);
+    const uint32_t redMask = field(14), greenMask = field(15), blueMask = field(16);
     if (format != 2 || bitsPerPixel != 32 || redMask != 0xFF0000 || greenMask != 0xFF00 || blueMask != 0xFF ||
         xwd.size() < start + static_cast<size_t>(bytesPerLine) * height)
       return false;
