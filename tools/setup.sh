@@ -14,6 +14,9 @@ PACKAGES=(
   libgif-dev libjpeg62-turbo-dev libpng-dev libcurl4-openssl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  # the emulator's window driven by real X key events and captured (xdotool, xwd), and a sound
+  # server whose virtual microphone hears what is played into its null sink (SDL's capture)
+  xdotool x11-apps pulseaudio pulseaudio-utils
   # the conformance suite: the probe built for Windows and run under Wine (64-bit only, no i386)
   mingw-w64 wine wine64
   # service: HTTP (Boost.Beast), access log (JSON), fingerprinting, audio files, resampling,
@@ -21,9 +24,6 @@ PACKAGES=(
   curl libboost-dev nlohmann-json3-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
   # fuzzing: clang's libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (tools/fuzz.sh)
   clang libclang-rt-14-dev llvm
-  # the emulator's window driven by real X key events and captured (xdotool, xwd), and a sound
-  # server whose virtual microphone hears what is played into its null sink (SDL's capture)
-  xdotool x11-apps pulseaudio pulseaudio-utils
   # real music for the demo catalog, and tools for the microphone simulator and art generator
   wesnoth-1.16-music sox libsox-fmt-all python3 python3-pil python3-numpy
   # music that is not in the demo catalog: the benchmark's false-positive clips (melodex-bench --foreign)
