@@ -23,7 +23,7 @@ cmake --build build -j"$(nproc)" --target melodex melodex-idd melodex-catalog me
 out="$PWD/out/demo"
 catalog="$out/catalog"
 mkdir -p "$out"
-if [ ! -f "$catalog/catalog.sqlite" ]; then
+if ! build/tools/catalog/melodex-catalog info "$catalog" >/dev/null 2>&1; then
   say "building the demo catalog from the Wesnoth soundtrack (once: later runs reuse $catalog)"
   rm -rf "$catalog.partial"
   # Piped, the catalog tool writes a line per track instead of redrawing one.
