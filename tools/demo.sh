@@ -47,7 +47,7 @@ for _ in $(seq 100); do
   kill -0 "$idd" 2>/dev/null || { say "melodex-idd did not start"; exit 1; }
   sleep 0.1
 done
-say "melodex-idd serves $(build/tools/catalog/melodex-catalog info "$catalog" | awk 'NR == 1') on 127.0.0.1:$port"
+say "melodex-idd serves $(build/tools/catalog/melodex-catalog info "$catalog" | awk '/ tracks, / && !shown++') on 127.0.0.1:$port"
 
 # A simulated recording: 11 s of a random demo song from a passage with music in it, as a phone
 # held in a room would hear it (reverberation, background noise at 10 dB SNR).
