@@ -36,8 +36,14 @@ fi
 port="${MELODEX_PORT:-$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')}"
 build/service/melodex-idd --catalog "$catalog" --host 127.0.0.1 --port "$port" --access-log "$out/access.log" &
 idd=$!
+# The service answers what it is answering and ends; one that has not ended in 5 s is killed.
 stop_service() {
-  kill "$idd" 2>/dev/null || true
+  kill "$idd" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    kill -0 "$idd" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -9 "$idd" 2>/dev/null || true
   wait "$idd" 2>/dev/null || true
 }
 trap stop_service EXIT
