@@ -18,6 +18,9 @@ PACKAGES=(
   nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  # the emulator's window driven by real X key events and captured (xdotool, xwd), and a sound
+  # server whose virtual microphone hears what is played into its null sink (SDL's capture)
+  xdotool x11-apps pulseaudio pulseaudio-utils
   # the conformance suite: the probe built for Windows and run under Wine (64-bit only, no i386)
   mingw-w64 wine wine64
   # service: HTTP (Boost.Beast), access log (JSON), fingerprinting, audio files, resampling,

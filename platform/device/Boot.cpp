@@ -18,7 +18,7 @@ namespace {
   if (!problem.empty()) fprintf(stderr, "%s: %s\n", program, problem.c_str());
   fprintf(stderr,
           "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
-          "          [--headless [--script FILE]] [--mic FILE] [--mic-fault CODE]\n"
+          "          [--headless [--script FILE]] [--mic FILE] [--mic-fallback FILE] [--mic-fault CODE]\n"
           "          [--net-map HOST:PORT=ADDR:PORT]...\n"
           "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE] [--browser-fault]\n",
           program);
@@ -45,6 +45,7 @@ void ParseOptions(int argc, char** argv) {
     } else if (arg == "--headless") o.headless = true;
     else if (arg == "--script") o.script = value();
     else if (arg == "--mic") o.mic = value();
+    else if (arg == "--mic-fallback") o.micFallback = value();
     else if (arg == "--mic-fault") {
       // waveInOpen then fails with this MMSYSERR_* / WAVERR_* code, as a phone's driver would.
       o.waveInOpenFault = std::atoi(value().c_str());

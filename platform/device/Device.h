@@ -33,6 +33,7 @@ struct Options {
   bool headless = false;
   std::string script;             // headless runner script
   std::string mic;                // sound file played into the microphone; empty = real/silence
+  std::string micFallback;        // sound file the windowed phone hears when the host has no microphone
   int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
   int waveInStartFault = 0;       // MMSYSERR_* that waveInStart returns without starting; 0 = none
   std::vector<NetMapEntry> netMap;
