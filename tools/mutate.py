@@ -129,7 +129,10 @@ def build(log, jobs):
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         if run(["cmake", "-S", SCRATCH, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], log):
             return False
-    return run(["cmake", "--build", BUILD, f"-j{jobs}"], log) == 0
+    # The scratch build is incremental by itself; a planted fault must never reach the compiler
+    # cache that the other builds share, where it would stand in for the correct object.
+    env = dict(os.environ, CCACHE_DISABLE="1")
+    return run(["cmake", "--build", BUILD, f"-j{jobs}"], log, env=env) == 0
 
 
 def ctest(log, jobs, timeout, args):
