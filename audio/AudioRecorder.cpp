@@ -26,6 +26,7 @@ AudioRecorder::AudioRecorder(HWND window) {
   hWnd = window;
   state = RECORDING_IDLE;
   hWaveIn = NULL;
+  abandonedBuffer = FALSE;
 }
 
 // Idle check, open, buffer set-up, start, in that order; every failure writes two lines (the
@@ -57,11 +58,9 @@ int AudioRecorder::recordAudio() {
   RedrawWindow(hWnd, NULL, NULL, RDW_INVALIDATE | RDW_INTERNALPAINT);
   code = waveInStart(hWaveIn);
   if (code != MMSYSERR_NOERROR) {
-    // The state stays RECORDING_IN_PROGRESS until reset. The device also stays
-    // open with its buffer queued: giving it back would take waveInReset, whose MM_WIM_DATA
-    // would end the recording as if it had finished and send the listening screen on to
-    // analysis instead of error screen 11. A later cancelRecording still closes it.
+    // The state stays RECORDING_IN_PROGRESS until reset; the device is given back at once.
     WriteLog("AudioRecorder::recordAudio: error starting recording!\r\n");
+    abandonFailedStart();
     return handleRecordError(code);
   }
   return RECORD_OK;
@@ -91,6 +90,29 @@ void AudioRecorder::closeAfterFailedSetup() {
   if (waveHeader != NULL) waveInUnprepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
   waveInClose(hWaveIn);
   hWaveIn = NULL;
+}
+
+// A device that would not start still holds the queued buffer. Left open, its header would
+// stay queued, and every later recording of the process would fail to prepare it again
+// (WAVERR_STILLPLAYING). So the device is given back at once: waveInReset hands the buffer
+// back, the header is unprepared and the device closed. Handing the buffer back posts one
+// MM_WIM_DATA; it is marked as the recorder's own first, so that the window procedure does not
+// take it for a finished recording (which would send the listening screen on to analysis
+// instead of error screen 11). No log line is added: the failure's two lines stay its record.
+void AudioRecorder::abandonFailedStart() {
+  abandonedBuffer = TRUE;
+  waveInReset(hWaveIn);
+  // Not handed back (the reset failed): no message will come for it.
+  if (!(waveHeader->dwFlags & WHDR_DONE)) abandonedBuffer = FALSE;
+  waveInUnprepareHeader(hWaveIn, waveHeader, sizeof(WAVEHDR));
+  waveInClose(hWaveIn);
+  hWaveIn = NULL;
+}
+
+BOOL AudioRecorder::takeAbandonedBuffer() {
+  BOOL abandoned = abandonedBuffer;
+  abandonedBuffer = FALSE;
+  return abandoned;
 }
 
 int AudioRecorder::handleRecordError(MMRESULT code) {

@@ -43,6 +43,9 @@ class AudioRecorder {
   void cancelRecording();
   // The listening screen stops being current: idle again; touches no device.
   void reset();
+  // On MM_WIM_DATA, before finishRecording: TRUE (once) when the message only hands back the
+  // buffer of a recording that failed to start, which is no finished recording.
+  BOOL takeAbandonedBuffer();
 
   // Plain fields, no lock: `state` and `hWaveIn` are written by both the recording thread and
   // the user-interface thread.
@@ -53,10 +56,16 @@ class AudioRecorder {
   HWAVEIN hWaveIn;      // open device, or null
   HWND hWnd;            // main window: device messages, repaint when recording begins
   WAVEHDR* waveHeader;  // the single wave header over the sample area
+  // Set by the recording thread just before a failed start hands its buffer back; read and
+  // cleared by the user-interface thread when that MM_WIM_DATA arrives (the message orders
+  // the two).
+  BOOL abandonedBuffer;
 
  private:
   // Gives back a device whose buffer set-up failed, so the microphone is not held.
   void closeAfterFailedSetup();
+  // Gives back a device that would not start, with the buffer queued on it.
+  void abandonFailedStart();
 };
 
 // The recording thread's entry, started by the listening screen with no

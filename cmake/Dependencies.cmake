@@ -4,6 +4,10 @@ find_package(Threads REQUIRED)
 find_package(GTest REQUIRED)
 find_package(benchmark REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+# The emulator's notice line under the phone's screen.
+pkg_check_modules(SDL2_TTF REQUIRED IMPORTED_TARGET SDL2_ttf)
+# The SMS outbox's JSON lines.
+find_package(nlohmann_json REQUIRED)
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)

@@ -1,10 +1,12 @@
-// The HTTP transport: one HTTP exchange (a GET of the album art or the POST of the
-// recording) through WinInet, after the connection manager has brought up a data connection.
+// The HTTP transport: one HTTP exchange (a GET of the album art or the POST of the recording)
+// through WinInet, after the connection manager has brought up a data connection.
 #pragma once
 
 #include <windows.h>
 
 #include <wininet.h>
+
+#include <mutex>
 
 // The size of the one reply buffer; a longer body is cut here.
 #define HTTP_RESPONSE_BUFFER_SIZE 100000
@@ -25,19 +27,24 @@ enum {
   HTTP_ERROR_READ = 9,           // InternetReadFile failed
 };
 
-struct HTTPRequestTicket;  // HTTPHandler.cpp: the guard of one request in progress
-
-// A new handler is made for every request and destroyed when its caller no longer needs the reply:
-// constructor, openInternet, then getURL or postData once, read responseBuffer and bytesRead,
-// destroy. The UI thread may destroy the handler while a worker is blocked in postData (the
-// analyzing screen's cancel and time-out): the destructor's closing of the Internet handles ends
-// the blocked call, and the worker then touches nothing of the handler.
+// A new handler is made for every request: constructor, openInternet, then getURL or postData
+// once, read responseBuffer and bytesRead, destroy.
+//
+// The identification request is used by two threads: the identification thread runs it, and
+// the analyzing screen, on the user-interface thread, keeps it as its current handler and may
+// destroy it at any moment (cancel, time-out) while the request is blocked. So a handler has
+// holders: its creator, and whoever it is shared with. The first destroy closes the Internet
+// handles, which ends a blocked call; the memory goes with the last holder, so the thread
+// still inside the handler never touches freed memory. A lock of the handler's own makes the
+// closing and the storing of a newly obtained handle one step each: a handle obtained after
+// the closing is closed at once instead of being kept, and a reply read after it is not
+// announced.
 class HTTPHandler {
  public:
+  // One holder: the creator.
   explicit HTTPHandler(HWND hWnd);
-  ~HTTPHandler();
 
-  // InternetOpenW with the user agent and the reply buffer: 0, 2 or 8.
+  // InternetOpenW with the user agent, and the reply buffer: 0, 2 or 8.
   int openInternet();
   // GET of an 8-bit URL into responseBuffer; never posts a message. 0 or 1, 3 to 7, 9.
   int getURL(const char* url);
@@ -45,8 +52,15 @@ class HTTPHandler {
   // the reply has been read. 0 or 1, 3 to 7, 9.
   int postData(const char* url, const void* body, DWORD length);
 
-  // The caller may read responseBuffer and bytesRead (and hand the buffer pointer on) until the
-  // handler is destroyed.
+  // Another thread that goes on using the handler becomes a holder too.
+  void share();
+  // One holder is done with the handler. The first call closes the Internet handles (the
+  // request, the connection, the session); the last frees the handler and its reply buffer,
+  // so a handler with a single holder is gone when this returns.
+  void destroy();
+
+  // The caller may read responseBuffer and bytesRead (and hand the buffer pointer on) until
+  // it destroys the handler.
   BYTE* responseBuffer;  // HTTP_RESPONSE_BUFFER_SIZE bytes; null until openInternet
   DWORD bytesRead;       // body bytes the one read returned; 0 until then
   HINTERNET hInternet;   // InternetOpenW
@@ -56,14 +70,23 @@ class HTTPHandler {
   HANDLE hConnection;    // the connection manager's data connection; null until set up
 
  private:
+  ~HTTPHandler();                              // only through destroy
   HTTPHandler(const HTTPHandler&);             // not copied: it owns handles and the buffer
   HTTPHandler& operator=(const HTTPHandler&);
 
-  // The request shared by getURL and postData, which differ only in the verb, the accepted
-  // types, the context, the body and the completion message.
+  // The request shared by getURL and postData, which differ in the verb, the accepted types,
+  // the context, the body and the completion message.
   int request(const char* url, const char* verb, LPCSTR* acceptTypes, DWORD_PTR context,
               const void* body, DWORD length, BOOL postReply);
-  // True when a data connection is available. The ticket is the request's guard, through which it
-  // reads and stores hConnection.
-  bool setupConnection(const char* url, HTTPRequestTicket* ticket);
+  // True when a data connection that can reach the URL's host is available.
+  bool setupConnection(const char* url);
+  // Stores a handle just obtained into its field; once the handles have been closed, closes
+  // it instead and returns FALSE.
+  BOOL keepHandle(HINTERNET* field, HINTERNET handle);
+  // Posts WM_USER unless the handles have been closed meanwhile; FALSE when not posted.
+  BOOL announceReply();
+
+  std::mutex guard;  // holders, closed and the three handle fields, between threads
+  LONG holders;
+  BOOL closed;       // the Internet handles have been closed by the first destroy
 };

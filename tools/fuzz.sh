@@ -18,7 +18,7 @@ while [ $# -gt 0 ]; do
     *) targets+=("$1"); shift ;;
   esac
 done
-all=(fuzz_tag_record fuzz_registry fuzz_gif fuzz_jpeg fuzz_reply fuzz_upload fuzz_resource_script)
+all=(fuzz_tag_record fuzz_registry fuzz_gif fuzz_jpeg fuzz_reply fuzz_upload fuzz_res_image)
 [ "${#targets[@]}" -gt 0 ] || targets=("${all[@]}")
 
 bash tools/setup.sh >/dev/null

@@ -9,11 +9,18 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config git ccache
+  # resources: llvm-rc compiles res/melodex.rc to a .res image
+  llvm
   # platform layer: window, keys, audio, text, pictures, network
-  libsdl2-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
+  libsdl2-dev libsdl2-ttf-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation
   libgif-dev libjpeg62-turbo-dev libpng-dev libcurl4-openssl-dev
+  # the SMS outbox's JSON lines
+  nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth
+  # the emulator's window driven by real X key events and captured (xdotool, xwd), and a sound
+  # server whose virtual microphone hears what is played into its null sink (SDL's capture)
+  xdotool x11-apps pulseaudio pulseaudio-utils
   # the conformance suite: the probe built for Windows and run under Wine (64-bit only, no i386)
   mingw-w64 wine wine64
   # service: HTTP (Boost.Beast), access log (JSON), fingerprinting, audio files, resampling,

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "device/Clock.h"
 #include "device/Device.h"
 #include "device/Runner.h"
@@ -16,9 +18,9 @@ namespace {
   if (!problem.empty()) fprintf(stderr, "%s: %s\n", program, problem.c_str());
   fprintf(stderr,
           "usage: %s [--root DIR] [--profile qvga|square|landscape|qvga-square] [--scale N]\n"
-          "          [--headless [--script FILE]] [--mic FILE] [--mic-fault CODE]\n"
+          "          [--headless [--script FILE]] [--mic FILE] [--mic-fallback FILE] [--mic-fault CODE]\n"
           "          [--net-map HOST:PORT=ADDR:PORT]...\n"
-          "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE]\n",
+          "          [--net-fault fail[:HRESULT]|timeout] [--sms-fault CODE] [--browser-fault]\n",
           program);
   std::exit(problem.empty() ? 0 : 2);
 }
@@ -43,6 +45,7 @@ void ParseOptions(int argc, char** argv) {
     } else if (arg == "--headless") o.headless = true;
     else if (arg == "--script") o.script = value();
     else if (arg == "--mic") o.mic = value();
+    else if (arg == "--mic-fallback") o.micFallback = value();
     else if (arg == "--mic-fault") {
       // waveInOpen then fails with this MMSYSERR_* / WAVERR_* code, as a phone's driver would.
       o.waveInOpenFault = std::atoi(value().c_str());
@@ -75,10 +78,16 @@ void ParseOptions(int argc, char** argv) {
       if (code.empty() || *end || hr == 0 || hr > 0xfffffffful)
         Usage(argv[0], "--sms-fault needs a non-zero code");
       o.smsFault = static_cast<unsigned int>(hr);
-    } else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
+    } else if (arg == "--browser-fault") o.browserFault = true;
+    else if (arg == "--help" || arg == "-h") Usage(argv[0], "");
     else Usage(argv[0], "unknown option '" + arg + "'");
   }
   if (!o.script.empty()) o.headless = true;  // a script always runs headless
+}
+
+void EndProcess(int status) {
+  fflush(nullptr);  // every open output stream, as the C run-time's exit does on Windows
+  _exit(status);
 }
 
 int RunProgram(const std::function<int(HINSTANCE, int)>& winMain, HINSTANCE instance) {

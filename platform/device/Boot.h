@@ -15,4 +15,10 @@ void ParseOptions(int argc, char** argv);
 // under the virtual clock; otherwise it runs on the real clock with the chosen display.
 int RunProgram(const std::function<int(HINSTANCE, int)>& winMain, HINSTANCE instance);
 
+// Ends the process as a Windows process ends, whatever ends it (the runner's quit, the end of
+// its script, a failed expectation, the emulator's window closed): every open C stream — the
+// program's log among them — is flushed, then the process exits with status at once, other
+// threads and all (no destructors run under a worker that is still busy).
+[[noreturn]] void EndProcess(int status);
+
 }  // namespace device

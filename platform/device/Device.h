@@ -8,7 +8,8 @@
 
 namespace device {
 
-// Heights of the shell's bars around the work area.
+// Heights of the shell's bars: the status bar at the top of the screen, always shown, and the
+// home screen's own soft-key menu bar at the bottom, shown with the home screen only.
 constexpr int kStatusBarHeight = 26;
 constexpr int kMenuBarHeight = 26;
 
@@ -32,6 +33,7 @@ struct Options {
   bool headless = false;
   std::string script;             // headless runner script
   std::string mic;                // sound file played into the microphone; empty = real/silence
+  std::string micFallback;        // sound file the windowed phone hears when the host has no microphone
   int waveInOpenFault = 0;        // MMSYSERR_* that waveInOpen returns without opening; 0 = none
   int waveInStartFault = 0;       // MMSYSERR_* that waveInStart returns without starting; 0 = none
   std::vector<NetMapEntry> netMap;
@@ -42,6 +44,8 @@ struct Options {
   NetFault netFault = NetFault::None;
   unsigned int netFailResult = 0x80004005u;  // E_FAIL
   unsigned int smsFault = 0;
+  // The browser cannot be started: ShellExecuteEx fails (--browser-fault).
+  bool browserFault = false;
 };
 
 Options& options();

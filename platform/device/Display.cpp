@@ -3,10 +3,21 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "device/Boot.h"
 #include "device/Device.h"
+#include "device/Input.h"
 
 namespace device {
 namespace {
+
+// The display's way back into the phone: keys and focus go to the phone's input, closing the
+// emulator's window switches the phone off.
+class Phone final : public PhoneInput {
+ public:
+  void key(bool down, unsigned int vk) override { DeliverKey(down, vk); }
+  void focus(bool gained) override { HostFocusChanged(gained); }
+  void switchOff() override { EndProcess(0); }
+};
 
 std::unique_ptr<DisplayBackend>& current() {
   static std::unique_ptr<DisplayBackend>* backend = new std::unique_ptr<DisplayBackend>();
@@ -25,7 +36,8 @@ DisplayBackend& display() {
   if (!backend) {
     const Options& o = options();
     if (!o.headless) {
-      backend = CreateSdlDisplay(o.profile.width, o.profile.height, o.scale);
+      static Phone phone;
+      backend = CreateSdlDisplay(o.profile.width, o.profile.height, o.scale, phone);
       if (!backend) {
         fprintf(stderr, "melodex: cannot open a window on this display; run with --headless\n");
         std::exit(1);
@@ -38,6 +50,8 @@ DisplayBackend& display() {
 }
 
 void SetDisplay(std::unique_ptr<DisplayBackend> backend) { current() = std::move(backend); }
+
+void ShowNotice(const std::string& utf8) { display().notice(utf8); }
 
 void SetIdleHook(std::function<void()> hook) { idleHook() = std::move(hook); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "backends/display/DisplayBackend.h"
 
@@ -12,6 +13,11 @@ namespace device {
 DisplayBackend& display();
 // Replaces the display (tests and the headless runner choose theirs before the program starts).
 void SetDisplay(std::unique_ptr<DisplayBackend> backend);
+
+// A one-line notice on the emulator's own chrome, outside the phone's screen, for what the phone
+// does that a person trying the program would otherwise not see (a text message leaving). Any
+// thread; the headless display shows nothing.
+void ShowNotice(const std::string& utf8);
 
 // Under the virtual clock an idle GetMessageW calls the hook (the runner's next script step).
 // RunIdleHook returns false when no hook is set.

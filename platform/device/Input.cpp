@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "device/Trace.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 
@@ -31,23 +31,17 @@ UINT VirtualKeyFromName(const std::string& rawName) {
 }
 
 void DeliverKey(bool down, UINT vk) {
-  HWND hidden = nullptr;
-  {
-    std::lock_guard<std::mutex> lk(user32::state().mutex);
-    if (!user32::state().foreground) {
-      for (auto& [key, w] : user32::state().windows)
-        if (!w.visible) hidden = w.handle;
-    }
-  }
-  if (hidden) {
-    // The home screen: the action key starts Melodex, which finds the running window.
-    if (!down && vk == VK_RETURN) {
+  if (!user32::host::AnyWindowVisible()) {
+    // The home screen has the keys: the action key starts Melodex, which finds the running
+    // window and brings it forward as a second start would.
+    HWND hidden = user32::host::FindTopLevelWindow(nullptr, nullptr);
+    if (hidden && !down && vk == VK_RETURN) {
       TRACE_CALL("shell", "home screen: starting Melodex");
       SetForegroundWindow(reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(hidden) | 1));
     }
     return;
   }
-  user32::QueueKey(down ? WM_KEYDOWN : WM_KEYUP, vk);
+  user32::host::DeliverKey(down, vk);
 }
 
 void HostFocusChanged(bool focused) {

@@ -13,7 +13,7 @@
 #include "device/Device.h"
 #include "device/Shell.h"
 #include "device/Trace.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 namespace {
@@ -68,13 +68,13 @@ std::string Answer(const std::string& request) {
     size_t tab = request.find('\t');
     if (tab == std::string::npos) return "NONE";
     std::u16string cls = Unhex(request.substr(5, tab - 5)), title = Unhex(request.substr(tab + 1));
-    HWND found = user32::FindLocalWindow(cls.empty() ? nullptr : cls.c_str(), title.empty() ? nullptr : title.c_str());
+    HWND found = user32::host::FindTopLevelWindow(cls.empty() ? nullptr : cls.c_str(), title.empty() ? nullptr : title.c_str());
     return found ? "HWND " + std::to_string(reinterpret_cast<uintptr_t>(found)) : "NONE";
   }
   if (request.rfind("FOREGROUND ", 0) == 0) {
     auto hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(request.substr(11))));
     // The window belongs to the user-interface thread: the request is carried out there.
-    user32::PostUiTask([hwnd] { SetForegroundWindow(hwnd); });
+    user32::host::RunOnUiThread([hwnd] { SetForegroundWindow(hwnd); });
     return "OK";
   }
   return "ERROR";

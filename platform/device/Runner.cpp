@@ -2,17 +2,19 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 
+#include "device/Boot.h"
 #include "device/Clock.h"
 #include "device/Display.h"
 #include "device/Input.h"
 #include "device/Screen.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 namespace {
@@ -23,6 +25,8 @@ struct RunnerState {
   size_t next = 0;
   bool waiting = false;  // a `wait` in progress
   uint64_t waitUntil = 0;
+  const ScriptCommand* expecting = nullptr;  // an `expect-log` still waiting for its text
+  std::chrono::steady_clock::time_point expectUntil;
   std::mutex logMutex;
   std::string log;  // everything the program wrote to standard output
   int realStdout = -1;
@@ -33,11 +37,7 @@ RunnerState& runner() {
   return *r;
 }
 
-[[noreturn]] void End(int status) {
-  fflush(stdout);
-  fflush(stderr);
-  _exit(status);
-}
+[[noreturn]] void End(int status) { EndProcess(status); }
 
 [[noreturn]] void Fail(const ScriptCommand& c, const std::string& message, int status) {
   fprintf(stderr, "%s:%d: %s: %s\n", runner().name.c_str(), c.line, c.verb.c_str(), message.c_str());
@@ -76,7 +76,7 @@ void CaptureStdout() {
 // way so that the program handles it at its own time.
 void StepWait() {
   RunnerState& r = runner();
-  std::optional<uint64_t> next = user32::NextWakeAt();
+  std::optional<uint64_t> next = user32::host::NextWakeAt();
   uint64_t now = Clock::now();
   if (next && *next <= r.waitUntil) {
     Clock::advanceTo(std::max(*next, now));
@@ -84,6 +84,28 @@ void StepWait() {
   }
   Clock::advanceTo(r.waitUntil);
   r.waiting = false;
+}
+
+bool LogContains(const std::string& text) {
+  fflush(stdout);
+  std::lock_guard<std::mutex> lk(runner().logMutex);
+  return runner().log.find(text) != std::string::npos;
+}
+
+// One look at the log for the expected text. While it is missing and the bound has not passed,
+// the runner sleeps until something is posted (or a short while, for text a worker writes
+// without posting) and hands control back, so that the message loop dispatches what came.
+void StepExpect() {
+  RunnerState& r = runner();
+  const ScriptCommand& c = *r.expecting;
+  if (LogContains(c.argument)) {
+    r.expecting = nullptr;
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now >= r.expectUntil) Fail(c, "\"" + c.argument + "\" not in the log", 1);
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(r.expectUntil - now).count();
+  user32::host::WaitForPosted(std::min<uint64_t>(static_cast<uint64_t>(left) + 1, 10));
 }
 
 void Execute(const ScriptCommand& c) {
@@ -98,9 +120,9 @@ void Execute(const ScriptCommand& c) {
   } else if (c.verb == "snap") {
     if (!WritePng(screen(), c.argument)) Fail(c, "cannot write " + c.argument, 1);
   } else if (c.verb == "expect-log") {
-    fflush(stdout);
-    std::lock_guard<std::mutex> lk(runner().logMutex);
-    if (runner().log.find(c.argument) == std::string::npos) Fail(c, "\"" + c.argument + "\" not in the log", 1);
+    runner().expecting = &c;
+    runner().expectUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(c.withinMs);
+    StepExpect();
   } else if (c.verb == "quit") {
     End(0);
   }
@@ -111,6 +133,10 @@ void Step() {
   RunnerState& r = runner();
   if (r.waiting) {
     StepWait();
+    return;
+  }
+  if (r.expecting) {
+    StepExpect();
     return;
   }
   if (r.next >= r.commands.size()) End(0);  // the end of the script ends the program
@@ -160,6 +186,14 @@ bool ParseScript(const std::string& text, const std::string& name, std::vector<S
     } else if (c.verb == "snap") {
       if (c.argument.empty()) return bad("snap needs a file name");
     } else if (c.verb == "expect-log") {
+      // "TEXT within MS": the last " within " followed by digits only sets the bound.
+      c.withinMs = kDefaultExpectWithinMs;
+      const size_t within = c.argument.rfind(" within ");
+      const std::string digits = within == std::string::npos ? "" : c.argument.substr(within + 8);
+      if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos) {
+        c.withinMs = std::strtoull(digits.c_str(), nullptr, 10);
+        c.argument.erase(within);
+      }
       if (c.argument.empty()) return bad("expect-log needs a text");
       c.argument = Unescape(c.argument);
     } else if (c.verb == "quit") {

@@ -4,21 +4,30 @@
 //   key NAME           press and release a key (names: device/Input.h)
 //   keydown NAME / keyup NAME
 //   snap FILE.png      write the screen as a PNG
-//   expect-log TEXT    fail unless the program's log output so far contains TEXT
+//   expect-log TEXT [within MS]
+//                      wait until the program's log output contains TEXT: the program keeps
+//                      running its messages (what worker threads post is dispatched) while
+//                      the runner waits in real time, up to MS milliseconds (10000 when not
+//                      given); the virtual clock stands still meanwhile, so no timer fires
 //   quit               end the program
 // A script error names its line; the process then exits with status 2 (bad script) or 1 (a
 // failed expectation).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace device {
 
+// How long expect-log waits in real time when the script gives no bound.
+constexpr uint64_t kDefaultExpectWithinMs = 10000;
+
 struct ScriptCommand {
   int line;
   std::string verb;
   std::string argument;
+  uint64_t withinMs = 0;  // expect-log's real-time bound
 };
 
 // Parses a script; false with *error naming the line on a malformed one.

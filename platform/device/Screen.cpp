@@ -1,12 +1,14 @@
-// The phone's display surface and the shell drawn on it: the status bar, the soft-key menu bar
-// and the home screen. The shell has no fonts of its own; it draws simple shapes.
+// The phone's display surface and the shell drawn on it: the status bar, always, and while no
+// window is shown the home screen with its own soft-key menu bar. Under a shown window the shell
+// leaves the menu bar out: the bar belongs to an application that creates one, and the program
+// creates none. The shell has no fonts of its own; it draws simple shapes.
 #include "device/Screen.h"
 
 #include "device/Device.h"
 #include "device/Display.h"
 #include "device/Shell.h"
 #include "kernel32/module.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 namespace {
@@ -35,17 +37,22 @@ void DrawStatusBar(Surface& s) {
   Fill(s, s.width - 8, 11, s.width - 6, 15, 0xFFFFFF);
 }
 
-// Soft-key menu bar: the shell's own bar; the program covers it when it goes full screen.
+// The home screen's soft-key menu bar.
 void DrawMenuBar(Surface& s) {
   int top = s.height - kMenuBarHeight;
   for (int y = top; y < s.height; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3C4A63, 0x1A2336, y - top, kMenuBarHeight));
   Fill(s, s.width / 2 - 1, top + 5, s.width / 2 + 1, s.height - 5, 0x5A6884);
 }
 
-// Home screen: a gradient with a Melodex tile (magenta with a white note) to start it from.
+// The backdrop below the status bar, under every window.
+void DrawBackdrop(Surface& s) {
+  int top = kStatusBarHeight;
+  for (int y = top; y < s.height; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3A77C2, 0x0B2A55, y - top, s.height - top));
+}
+
+// Home screen: a Melodex tile (magenta with a white note) to start it from, above the menu bar.
 void DrawHome(Surface& s) {
   int top = kStatusBarHeight, bottom = s.height - kMenuBarHeight;
-  for (int y = top; y < bottom; ++y) Fill(s, 0, y, s.width, y + 1, Mix(0x3A77C2, 0x0B2A55, y - top, bottom - top));
   int cx = s.width / 2, cy = top + (bottom - top) / 2;
   // The program's own icon (resource 101) when it has one.
   platform::IconPixels icon;
@@ -65,6 +72,14 @@ void DrawHome(Surface& s) {
   Fill(s, cx + 5, cy - 14, cx + 12, cy - 10, 0xFFFFFF);
 }
 
+void DrawShell(Surface& s) {
+  DrawStatusBar(s);
+  DrawBackdrop(s);
+  if (user32::host::AnyWindowVisible()) return;
+  DrawHome(s);
+  DrawMenuBar(s);
+}
+
 }  // namespace
 
 Surface& screen() {
@@ -72,9 +87,7 @@ Surface& screen() {
   if (!s) {
     const Profile& p = options().profile;
     s = new Surface(p.width, p.height);
-    DrawStatusBar(*s);
-    DrawHome(*s);
-    DrawMenuBar(*s);
+    DrawShell(*s);
   }
   return *s;
 }
@@ -82,19 +95,8 @@ Surface& screen() {
 void ScreenChanged() { display().present(screen()); }
 
 void LayoutChanged() {
-  Surface& s = screen();
-  DrawStatusBar(s);
-  DrawHome(s);
-  DrawMenuBar(s);
-  {
-    std::lock_guard<std::mutex> lk(user32::state().mutex);
-    for (auto& [key, w] : user32::state().windows) {
-      if (!w.visible) continue;
-      w.needsPaint = true;
-      w.update = RECT{0, 0, w.rect.right - w.rect.left, w.rect.bottom - w.rect.top};
-    }
-  }
-  user32::state().posted.notify_all();
+  DrawShell(screen());
+  user32::host::RepaintVisibleWindows();
   ScreenChanged();
 }
 

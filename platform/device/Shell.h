@@ -1,6 +1,6 @@
-// The emulated phone's shell around the program's window: the status bar, the
-// soft-key menu bar, the home screen shown while the window is hidden, and the single-instance
-// path between two melodex processes on the same device root.
+// The emulated phone's shell around the program's window: the status bar, the home screen with
+// its soft-key menu bar shown while no window is, and the single-instance path between two
+// melodex processes on the same device root.
 #pragma once
 
 #include <windows.h>

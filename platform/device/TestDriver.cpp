@@ -11,7 +11,7 @@
 #include "device/Input.h"
 #include "device/Screen.h"
 #include "device/Trace.h"
-#include "user32/user32_private.h"
+#include "user32/host.h"
 
 namespace device {
 
@@ -74,7 +74,7 @@ void TestDriver::advance(uint64_t ms) {
   for (;;) {
     runPending();
     if (quit_) break;
-    std::optional<uint64_t> next = user32::NextWakeAt();
+    std::optional<uint64_t> next = user32::host::NextWakeAt();
     if (!next || *next > target) break;
     Clock::advanceTo(std::max(*next, Clock::now()));
   }
@@ -83,14 +83,7 @@ void TestDriver::advance(uint64_t ms) {
 }
 
 bool TestDriver::waitForPosted(uint64_t realMs) {
-  bool arrived;
-  {
-    user32::State& s = user32::state();
-    std::unique_lock<std::mutex> lk(s.mutex);
-    arrived = s.posted.wait_for(lk, std::chrono::milliseconds(realMs), [&] {
-      return !s.postedQueue.empty() || s.quitPosted || !s.uiTasks.empty();
-    });
-  }
+  bool arrived = user32::host::WaitForPosted(realMs);
   runPending();
   return arrived;
 }

@@ -5,7 +5,7 @@
 #include "device/Boot.h"
 #include "kernel32/module.h"
 
-// Emitted by the resource compiler from res/melodex.rc (library melodex_resources).
+// res/melodex.rc as llvm-rc compiled it, read from the embedded .res image (melodex_resources).
 extern const platform::ResourceModule g_programResources;
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);

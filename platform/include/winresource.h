@@ -2,10 +2,10 @@
 // LoadStringW, LoadIconW, LoadAcceleratorsW, RT_* and resource types. Owned by the resources work
 // (platform/kernel32/resource*.cpp, platform/user32/resource*.cpp).
 //
-// The program's resources (res/melodex.rc) are compiled into it by tools/rc and registered as a
-// module at start-up; these functions read them with Win32's semantics: integer ids through
-// MAKEINTRESOURCEW, string names compared without regard to case, "#123" meaning id 123, a null
-// module handle meaning the program's own module.
+// The program's resources (res/melodex.rc) are compiled by llvm-rc, embedded in it as a .res
+// image and registered as a module at start-up; these functions read them with Win32's semantics:
+// integer ids through MAKEINTRESOURCEW, string names compared without regard to case, "#123"
+// meaning id 123, a null module handle meaning the program's own module.
 #pragma once
 
 #include "windef.h"

@@ -1,10 +1,10 @@
 // module.h — the program's modules and their resources, inside the platform (not for the client).
 //
 // On Windows the resources of an executable live in its image and an HINSTANCE names the image.
-// Here tools/rc compiles res/melodex.rc into a C++ source that defines one ResourceModule
-// (g_programResources); the process entry registers it with RegisterModule and hands the
-// returned HINSTANCE to WinMain. The handle is a value that names a slot of the module table,
-// never a pointer the client could dereference.
+// Here llvm-rc compiles res/melodex.rc into a .res image that the build embeds in the program;
+// ResImageModule reads it into one ResourceModule (g_programResources), the process entry
+// registers that with RegisterModule and hands the returned HINSTANCE to WinMain. The handle is
+// a value that names a slot of the module table, never a pointer the client could dereference.
 //
 // Resources are kept as Win32 keeps them after rc: string tables in blocks of 16 length-prefixed
 // UTF-16 strings (RT_STRING, block id = string id / 16 + 1), an icon as RT_GROUP_ICON plus one
@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,11 +39,32 @@ struct ResourceEntry {
   uint32_t size;
 };
 
-// A module's resource set, as emitted by tools/rc: a constant table, never freed.
+// A module's resource set: a constant table, never freed once registered.
 struct ResourceModule {
   const char* name;  // for traces, e.g. "melodex"
   const ResourceEntry* entries;
   size_t count;
+};
+
+// A module's resources read from a .res image, the file rc, windres and llvm-rc write: after an
+// empty first record, one RESOURCEHEADER record per resource — DataSize, HeaderSize, the type and
+// the name (0xFFFF and a 16-bit id, or a zero-terminated UTF-16 string), padding to a DWORD,
+// DataVersion, MemoryFlags, LanguageId, Version, Characteristics — followed by its data, the
+// next record starting at the next DWORD.
+class ResImageModule {
+ public:
+  // The module of `image`, named `name` in traces; its entries point into the image, which must
+  // outlive it. Null, with *error saying where and what, when the image is not a well-formed
+  // .res file; nothing outside the image is ever read.
+  static std::unique_ptr<ResImageModule> Parse(const char* name, std::span<const unsigned char> image,
+                                               std::string* error);
+  const ResourceModule& module() const { return module_; }
+
+ private:
+  ResImageModule() = default;
+  std::deque<std::u16string> names_;  // growing a deque never moves the strings entries name
+  std::vector<ResourceEntry> entries_;
+  ResourceModule module_{};
 };
 
 // Makes the module's resources reachable through the Win32 resource functions and returns its

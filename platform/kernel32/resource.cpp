@@ -1,7 +1,7 @@
 // kernel32 resources: the module table (module.h) and FindResourceW, FindResourceExW,
 // LoadResource, SizeofResource, LockResource, FreeResource with Win32's semantics.
-// The program's only resource set is res/melodex.rc, compiled by tools/rc (Overview,
-// "External interfaces: Resources").
+// The program's only resource set is res/melodex.rc, compiled by llvm-rc and read from the .res
+// image the build embeds (ResImageModule).
 #include <array>
 #include <atomic>
 #include <cstring>

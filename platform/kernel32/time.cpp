@@ -23,29 +23,6 @@ FILETIME FromTicks(uint64_t ticks) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-// Howard Hinnant's civil-from-days, days counted from 1970-01-01.
-void CivilFromDays(int64_t z, int* year, unsigned* month, unsigned* day) {
-  z += 719468;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  unsigned doe = static_cast<unsigned>(z - era * 146097);
-  unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t y = static_cast<int64_t>(yoe) + era * 400;
-  unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  unsigned mp = (5 * doy + 2) / 153;
-  *day = doy - (153 * mp + 2) / 5 + 1;
-  *month = mp < 10 ? mp + 3 : mp - 9;
-  *year = static_cast<int>(y + (*month <= 2));
-}
-
-int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  unsigned yoe = static_cast<unsigned>(y - era * 400);
-  unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
 // The host's current offset from UTC in seconds (east positive).
 int64_t CurrentBiasSeconds() {
   time_t now = time(nullptr);
@@ -79,13 +56,12 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
   }
   int64_t days = static_cast<int64_t>(ticks / kTicksPerDay);
   uint64_t rest = ticks % kTicksPerDay;
-  int year;
-  unsigned month, day;
-  CivilFromDays(days - kDays1601To1970, &year, &month, &day);
-  lpSystemTime->wYear = static_cast<WORD>(year);
-  lpSystemTime->wMonth = static_cast<WORD>(month);
-  lpSystemTime->wDay = static_cast<WORD>(day);
-  lpSystemTime->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
+  const std::chrono::sys_days date{std::chrono::days{days - kDays1601To1970}};
+  const std::chrono::year_month_day ymd{date};
+  lpSystemTime->wYear = static_cast<WORD>(static_cast<int>(ymd.year()));
+  lpSystemTime->wMonth = static_cast<WORD>(static_cast<unsigned>(ymd.month()));
+  lpSystemTime->wDay = static_cast<WORD>(static_cast<unsigned>(ymd.day()));
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(std::chrono::weekday{date}.c_encoding());  // Sunday 0
   lpSystemTime->wHour = static_cast<WORD>(rest / (kTicksPerSecond * 3600));
   lpSystemTime->wMinute = static_cast<WORD>(rest / (kTicksPerSecond * 60) % 60);
   lpSystemTime->wSecond = static_cast<WORD>(rest / kTicksPerSecond % 60);
@@ -94,20 +70,18 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
 }
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, LPFILETIME lpFileTime) {
-  static constexpr unsigned kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (!st || !lpFileTime || st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 ||
-      st->wMonth > 12 || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
-      st->wMilliseconds > 999 || st->wDay < 1) {
+  if (!st || !lpFileTime || st->wYear < 1601 || st->wYear > 30827 || st->wHour > 23 ||
+      st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  bool leap = (st->wYear % 4 == 0 && st->wYear % 100 != 0) || st->wYear % 400 == 0;
-  unsigned maxDay = kDaysIn[st->wMonth - 1] + (st->wMonth == 2 && leap ? 1 : 0);
-  if (st->wDay > maxDay) {
+  const std::chrono::year_month_day date{std::chrono::year{st->wYear}, std::chrono::month{st->wMonth},
+                                         std::chrono::day{st->wDay}};
+  if (!date.ok()) {  // no such month, or no such day in it
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  int64_t days = DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kDays1601To1970;
+  int64_t days = std::chrono::sys_days{date}.time_since_epoch().count() + kDays1601To1970;
   uint64_t ticks = static_cast<uint64_t>(days) * kTicksPerDay +
                    ((st->wHour * 60ULL + st->wMinute) * 60ULL + st->wSecond) * kTicksPerSecond +
                    st->wMilliseconds * 10000ULL;

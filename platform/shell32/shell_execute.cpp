@@ -1,7 +1,8 @@
 // ShellExecuteEx (the program's LaunchURL): the emulated phone's one program is its browser,
 // "\Windows\iexplore.exe". The URL is recorded (DIR/browser.log and LaunchedUrls()) and, unless
 // the phone is headless or MELODEX_NO_BROWSER is set, opened with xdg-open without waiting
-// (the host's browser stands in for the phone's).
+// (the host's browser stands in for the phone's). With device::options().browserFault
+// (--browser-fault) the browser cannot be started and nothing is recorded.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -98,7 +99,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* lpExecInfo) {
   std::string url = lpExecInfo->lpParameters ? kernel32::Utf16ToUtf8(lpExecInfo->lpParameters) : "";
   TRACE_CALL("shell32", "ShellExecuteEx file=%s params=%s mask=0x%x", file.c_str(), url.c_str(),
              static_cast<unsigned>(lpExecInfo->fMask));
-  if (!shell32::IsBrowser(lpExecInfo->lpFile)) {
+  if (!shell32::IsBrowser(lpExecInfo->lpFile) || device::options().browserFault) {
     lpExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<ULONG_PTR>(SE_ERR_FNF));
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;

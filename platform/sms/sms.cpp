@@ -1,8 +1,13 @@
-// The SMS service (sms.dll): SmsOpen, SmsSendMessage, SmsClose for the text provider. The emulated
-// phone's radio is a file: every message sent is appended as one JSON line to DIR/sms-outbox.jsonl,
-// DIR being the device root, e.g.
-//   {"to": "+15551234567", "class": 1, "text": "Heard \"Song\"", "bytes": 24}
-// A test can make the send fail with a chosen code (device::options().smsFault).
+// The SMS service (sms.dll): SmsOpen, SmsSendMessage, SmsClose for the text provider. The
+// emulated phone's radio is a file: every message sent is appended as one JSON line to
+// DIR/sms-outbox.jsonl, DIR being the device root, e.g.
+//   {"to":"+15551234567","addressType":"international","class":1,"text":"Heard \"Song\"",
+//    "bytes":24,"time":"2024-05-01T12:34:56"}
+// with the text in UTF-8, its size in bytes as the phone sent it (UTF-16) and the time on the
+// phone's clock; the emulator's window shows a one-line notice as the message leaves. A test can
+// make the send fail with a chosen code (device::options().smsFault).
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -10,6 +15,7 @@
 #include <string>
 
 #include "device/Device.h"
+#include "device/Display.h"
 #include "device/Trace.h"
 #include "kernel32/kernel32.h"
 #include "sms.h"
@@ -40,29 +46,37 @@ SmsState& state() {
   return *s;
 }
 
-std::string JsonEscape(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size() + 2);
-  for (unsigned char c : utf8) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (c < 0x20 || c == 0x7f) {
-          char escaped[8];
-          snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
+const char* AddressTypeName(SMS_ADDRESS_TYPE type) {
+  switch (type) {
+    case SMSAT_INTERNATIONAL: return "international";
+    case SMSAT_NATIONAL: return "national";
+    default: return "unknown";  // the only other type ValidAddress lets through
   }
-  return out;
+}
+
+// The phone's local time as its clock shows it, e.g. "2024-05-01T12:34:56".
+std::string PhoneTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char text[48];  // room for any WORD values, so that the format can never be cut
+  snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+           t.wMinute, t.wSecond);
+  return text;
+}
+
+// One outbox line: what the message looks like to whoever reads the outbox.
+std::string OutboxLine(const SMS_ADDRESS& to, int messageClass, const std::u16string& text) {
+  nlohmann::ordered_json line;
+  line["to"] = kernel32::Utf16ToUtf8(std::u16string_view(to.ptsAddress));
+  line["addressType"] = AddressTypeName(to.smsatAddressType);
+  if (messageClass == PS_MESSAGE_CLASSUNSPECIFIED) line["class"] = nullptr;
+  else line["class"] = messageClass;
+  line["text"] = kernel32::Utf16ToUtf8(text);
+  line["bytes"] = text.size() * sizeof(char16_t);
+  line["time"] = PhoneTime();
+  // Utf16ToUtf8 makes valid UTF-8 of any text (a lone surrogate becomes U+FFFD); replace keeps
+  // the dump from ever throwing.
+  return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 // An address of the given type: international is "+" and digits, national and unknown are
@@ -159,19 +173,19 @@ HRESULT SmsSendMessage(SMS_HANDLE smshHandle, const SMS_ADDRESS* psmsaSMSCAddres
   std::u16string text(dwDataSize / 2, u'\0');
   if (dwDataSize) memcpy(text.data(), pbData, dwDataSize);
   std::string to = kernel32::Utf16ToUtf8(std::u16string_view(psmsaDestinationAddress->ptsAddress));
-  std::string line = "{\"to\": \"" + JsonEscape(to) + "\", \"class\": " +
-                     std::to_string(messageClass) + ", \"text\": \"" +
-                     JsonEscape(kernel32::Utf16ToUtf8(text)) +
-                     "\", \"bytes\": " + std::to_string(dwDataSize) + "}\n";
+  std::string line = OutboxLine(*psmsaDestinationAddress, messageClass, text);
   std::string path = device::RootDir() + "/sms-outbox.jsonl";
-  std::lock_guard<std::mutex> lk(s.mutex);  // one writer at a time: lines never interleave
-  FILE* outbox = fopen(path.c_str(), "ab");
-  if (!outbox) return SMS_E_STORAGE;
-  bool written = fwrite(line.data(), 1, line.size(), outbox) == line.size();
-  written = fclose(outbox) == 0 && written;
-  if (!written) return SMS_E_STORAGE;
-  if (psmsmidMessageID) *psmsmidMessageID = s.nextMessageId++;
+  {
+    std::lock_guard<std::mutex> lk(s.mutex);  // one writer at a time: lines never interleave
+    FILE* outbox = fopen(path.c_str(), "ab");
+    if (!outbox) return SMS_E_STORAGE;
+    bool written = fwrite(line.data(), 1, line.size(), outbox) == line.size();
+    written = fclose(outbox) == 0 && written;
+    if (!written) return SMS_E_STORAGE;
+    if (psmsmidMessageID) *psmsmidMessageID = s.nextMessageId++;
+  }
   TRACE_CALL("sms", "SmsSendMessage -> 0 to=%s bytes=%u", to.c_str(), dwDataSize);
+  device::ShowNotice("SMS sent to " + to + ": " + kernel32::Utf16ToUtf8(text));
   return S_OK;
 }
 

@@ -8,9 +8,8 @@
 #include "user32/user32_private.h"
 
 namespace user32 {
-namespace {
 
-MSG Make(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   MSG m{};
   m.hwnd = hwnd;
   m.message = message;
@@ -19,6 +18,8 @@ MSG Make(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   m.time = static_cast<DWORD>(device::Clock::now());
   return m;
 }
+
+namespace {
 
 // PeekMessageW's and GetMessageW's filter: a window (null: any) and a range of messages
 // (0, 0: all). WM_QUIT passes every filter.
@@ -38,7 +39,7 @@ bool NextPaintLocked(MSG* msg, bool remove, const Filter& filter) {
   for (auto& [key, w] : state().windows) {
     if (!filter.window(w.handle)) continue;
     if (!w.visible || (!w.needsPaint && !w.internalPaint)) continue;
-    *msg = Make(w.handle, WM_PAINT, 0, 0);
+    *msg = MakeMessage(w.handle, WM_PAINT, 0, 0);
     // An internal paint is delivered once (Win32: "the system sends an internal WM_PAINT
     // message only once"); an update region keeps WM_PAINT coming until it is validated.
     if (remove) w.internalPaint = false;
@@ -54,7 +55,7 @@ bool NextTimerLocked(MSG* msg, bool remove, const Filter& filter) {
   for (State::Timer& t : state().timers)
     if (t.due <= now && filter.window(t.hwnd) && (!earliest || t.due < earliest->due)) earliest = &t;
   if (!earliest) return false;
-  *msg = Make(earliest->hwnd, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc));
+  *msg = MakeMessage(earliest->hwnd, WM_TIMER, earliest->id, reinterpret_cast<LPARAM>(earliest->proc));
   // The period restarts when the message is retrieved, as on Windows: a late timer does not
   // queue up missed ticks.
   if (remove) earliest->due = now + earliest->period;
@@ -76,7 +77,7 @@ bool NextFilteredLocked(MSG* msg, bool remove, const Filter& filter) {
   State& s = state();
   if (TakeFromLocked(s.postedQueue, msg, remove, filter)) return true;
   if (s.quitPosted) {
-    *msg = Make(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
+    *msg = MakeMessage(nullptr, WM_QUIT, static_cast<WPARAM>(s.quitCode), 0);
     if (remove) s.quitPosted = false;
     return true;
   }
@@ -93,34 +94,6 @@ std::optional<uint64_t> NextTimerDueLocked() {
   for (const State::Timer& t : state().timers)
     if (!due || t.due < *due) due = t.due;
   return due;
-}
-
-std::optional<uint64_t> NextWakeAt() {
-  std::optional<uint64_t> next = device::Clock::nextEventAt();
-  std::lock_guard<std::mutex> lk(state().mutex);
-  std::optional<uint64_t> timer = NextTimerDueLocked();
-  if (timer && (!next || *timer < *next)) next = timer;
-  return next;
-}
-
-void QueueKey(UINT message, UINT vk) {
-  {
-    std::lock_guard<std::mutex> lk(state().mutex);
-    // lParam as Windows builds it: repeat count 1; bits 30 and 31 set on key release.
-    LPARAM data = message == WM_KEYUP ? static_cast<LPARAM>(0xC0000001u) : 1;
-    state().inputQueue.push_back(Make(state().focus, message, vk, data));
-  }
-  TRACE_CALL("user32", "key %s vk=0x%02x", message == WM_KEYUP ? "up" : "down", vk);
-  state().posted.notify_all();
-}
-
-void PostUiTask(std::function<void()> task) {
-  {
-    std::lock_guard<std::mutex> lk(state().mutex);
-    state().uiTasks.push_back(std::move(task));
-  }
-  state().posted.notify_all();
-  device::display().wake();
 }
 
 void RunUiTasks() {
@@ -190,7 +163,7 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) 
     std::lock_guard<std::mutex> lk(state().mutex);
     Window* w = FindWindowLocked(hwnd);
     if (!w) return FALSE;
-    state().postedQueue.push_back(Make(w->handle, message, wParam, lParam));
+    state().postedQueue.push_back(MakeMessage(w->handle, message, wParam, lParam));
   }
   TRACE_CALL("user32", "PostMessageW hwnd=%lu msg=0x%04x wParam=%lu lParam=%ld",
              static_cast<unsigned long>(HandleKey(hwnd)), message, static_cast<unsigned long>(wParam),

@@ -1,5 +1,5 @@
 // user32's private header: the window table, the message queue and the timers, shared by the
-// files of this folder and by the emulated phone (device/) that drives them.
+// files of this folder only. The emulated phone reaches user32 through user32/host.h.
 #pragma once
 
 #include <windows.h>
@@ -72,24 +72,20 @@ uintptr_t HandleKey(HWND hwnd);
 // A window of this process by class and title (null matches any); no lock held.
 HWND FindLocalWindow(LPCWSTR className, LPCWSTR windowName);
 
+// A message stamped with the device clock's time.
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Retrieves the next message in Windows' order — posted, quit, input, paint, timer — without
 // waiting. Lock held.
 bool NextMessageLocked(MSG* msg, bool remove);
 // The earliest due time of any timer, for the virtual clock's stepping. Lock held.
 std::optional<uint64_t> NextTimerDueLocked();
-// The virtual clock's next stop: the earlier of the next timer and the next clock event (the
-// test driver and the headless runner advance time to it). No lock held.
-std::optional<uint64_t> NextWakeAt();
-
-// Queues a key as the phone's keyboard delivers it (WM_KEYDOWN / WM_KEYUP to the focus window).
-void QueueKey(UINT message, UINT vk);
 
 // Sends WM_ACTIVATE to a window that has just become the foreground window.
 void Activate(HWND hwnd);
 
-// Runs the platform's own work that other threads hand to the user-interface thread (bringing
-// the window forward for a second process). Called from the message retrieval loop.
+// Runs the platform's own work that other threads hand to the user-interface thread
+// (host::RunOnUiThread). Called from the message retrieval loop.
 void RunUiTasks();
-void PostUiTask(std::function<void()> task);
 
 }  // namespace user32

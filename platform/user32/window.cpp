@@ -20,10 +20,12 @@ std::u16string Lower(const std::u16string& s) {
 
 std::u16string Str(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
 
-// The emulated shell's work area: between the status bar and the menu bar.
-RECT WorkArea() {
+// Where a top-level window with CW_USEDEFAULT goes: from below the status bar to the bottom of
+// the screen. As on Windows Mobile the soft-key menu bar belongs to an application that creates
+// one, and the default area leaves it no room: applications with a menu bar shrink themselves.
+RECT DefaultWindowArea() {
   const device::Profile& p = device::options().profile;
-  return RECT{0, device::kStatusBarHeight, p.width, p.height - device::kMenuBarHeight};
+  return RECT{0, device::kStatusBarHeight, p.width, p.height};
 }
 
 }  // namespace
@@ -89,8 +91,7 @@ HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName
     std::lock_guard<std::mutex> lk(state().mutex);
     auto cls = state().classes.find(Lower(Str(className)));
     if (cls == state().classes.end()) return nullptr;
-    RECT work = WorkArea();
-    // CW_USEDEFAULT gives a top-level window the work area.
+    RECT work = DefaultWindowArea();
     rect.left = x == CW_USEDEFAULT ? work.left : x;
     rect.top = x == CW_USEDEFAULT ? work.top : y;
     rect.right = rect.left + (width == CW_USEDEFAULT ? work.right - work.left : width);

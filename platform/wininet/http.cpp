@@ -61,6 +61,24 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The object name as WinInet keeps it: HttpOpenRequest passes it through UrlCanonicalize with
+// URL_ESCAPE_SPACES_ONLY (Wine: HTTP_HttpOpenRequestW), which drops control characters and
+// blanks at either end and tabs and line ends anywhere, and turns every other blank into %20,
+// in the query as in the path. (UrlCanonicalize also folds "." and ".." path segments; those
+// are left as they are.)
+std::string CanonicalObjectName(std::string_view name) {
+  auto atEdge = [](char c) { return c > 0 && c <= ' '; };
+  while (!name.empty() && atEdge(name.front())) name.remove_prefix(1);
+  while (!name.empty() && atEdge(name.back())) name.remove_suffix(1);
+  std::string out;
+  for (char c : name) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (c == ' ') out += "%20";
+    else out += c;
+  }
+  return out;
+}
+
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
@@ -192,7 +210,8 @@ HINTERNET HttpOpenRequestA(HINTERNET hConnect, LPCSTR lpszVerb, LPCSTR lpszObjec
   wininet::Request::Params params;
   // Win32: no verb is GET, no object is "/", no version is HTTP/1.1.
   params.verb = lpszVerb && *lpszVerb ? lpszVerb : "GET";
-  params.path = lpszObjectName && *lpszObjectName ? lpszObjectName : "/";
+  params.path =
+      lpszObjectName && *lpszObjectName ? wininet::CanonicalObjectName(lpszObjectName) : "/";
   params.http10 = lpszVersion && strcmp(lpszVersion, "HTTP/1.0") == 0;
   if (lplpszAcceptTypes) {
     for (LPCSTR* type = lplpszAcceptTypes; *type; ++type)
@@ -200,7 +219,8 @@ HINTERNET HttpOpenRequestA(HINTERNET hConnect, LPCSTR lpszVerb, LPCSTR lpszObjec
   }
   params.flags = dwFlags;
   for (char c : params.verb + params.path) {
-    // A verb or object name with a control character or a blank would split the request line.
+    // A control character left in the verb or the object name, or a blank in the verb, would
+    // break the request line; WinInet would send it as it is, the platform refuses it.
     if (static_cast<unsigned char>(c) < 0x21 || c == 0x7f) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return nullptr;

@@ -1,7 +1,8 @@
 // Picks the phone's microphone and speaker backends: a --mic file wins; without one the headless
-// phone hears silence and the windowed phone the host's real microphone. Like the display
-// (device/Display.cpp), a fake backend is only chosen when asked for or when the real one is
-// unavailable.
+// phone hears silence and the windowed phone the host's real microphone, or, on a host without
+// one, the --mic-fallback file (so that a demonstration names a song on any machine) or silence.
+// Like the display (device/Display.cpp), a fake backend is only chosen when asked for or when the
+// real one is unavailable.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -25,6 +26,19 @@ std::unique_ptr<device::CaptureStream> OpenCapture(int rate, MMRESULT* failure) 
   if (o.headless) return device::OpenSilenceCapture();
   auto stream = device::OpenSdlCapture(rate, &error);
   if (stream) return stream;
+  if (!o.micFallback.empty()) {
+    std::string fallbackError;
+    stream = device::OpenFileCapture(o.micFallback, rate, &fallbackError);
+    if (stream) {
+      static std::once_flag told;
+      std::call_once(told, [&] {
+        fprintf(stderr, "melodex: no microphone on this host (%s); the phone hears %s\n", error.c_str(),
+                o.micFallback.c_str());
+      });
+      return stream;
+    }
+    error += "; cannot read the --mic-fallback file " + o.micFallback + ": " + fallbackError;
+  }
   static std::once_flag told;
   std::call_once(told, [&] {
     fprintf(stderr, "melodex: no microphone (%s); recording silence\n", error.c_str());

@@ -13,6 +13,10 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
     return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
 
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed, bool byPairs) {
+    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, speed != 1.0, byPairs);
+}
+
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
@@ -50,14 +54,14 @@ Identification Identifier::identify(std::span<const float> samples) const {
         MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
         bool byPairs = false;
-        bool matched = candidate.any && acceptsMatch(config_, candidate.score, candidate.runnerUpScore, resampled);
+        bool matched = IsMatch(config_, candidate, speed);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         if (!nominees.empty()) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.queryPairFanOut, config_.pairTimeJitter);
             const MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
-            if (paired.any && acceptsMatch(config_, paired.score, paired.runnerUpScore, resampled, true)) {
+            if (IsMatch(config_, paired, speed, true)) {
                 candidate = paired;
                 matched = byPairs = true;
             }

@@ -8,6 +8,7 @@
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
 #include "PeakExtractor.h"
+#include "VoteTally.h"
 
 #include <span>
 #include <vector>
@@ -31,6 +32,12 @@ struct Identification {
 // merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
 // the tracks the triples nominated, have floors of their own.
 bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs = false);
+
+// The same for the best candidate of one speed hypothesis: at least config.minScore aligned
+// hits (config.minScoreResampled at any speed other than 1, as every extra speed tried is
+// another chance for music not in the catalog to match), and at least config.minScoreRatio
+// times the score of the best other track; false when nothing voted at all.
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed, bool byPairs = false);
 
 class Identifier {
 public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace melodex::fp {
 
@@ -31,16 +32,34 @@ MatchCandidate NaiveMatcher::matchTracks(const std::vector<Landmark>& query, con
 MatchCandidate NaiveMatcher::scan(const std::vector<Landmark>& query,
                                   const std::function<bool(uint32_t hash, uint32_t track)>& counts) const {
     const std::vector<uint32_t>& deleted = index_.deletedTracks();
-    VoteTally tally;
+    std::map<std::pair<uint32_t, int64_t>, int> votes;  // (track, offset) -> hits
     for (const auto& segment : index_.segments())
         segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
             if (!counts(hash, track) || std::find(deleted.begin(), deleted.end(), track) != deleted.end())
                 return;
             for (const Landmark& q : query)
                 if (q.hash == hash)
-                    tally.vote(track, frame - q.frame);
+                    ++votes[{track, int64_t{frame} - q.frame}];
         });
-    return tally.best(tolerance_);
+    // Every voted offset is a window centre; its score is the hits within the tolerance.
+    MatchCandidate best;
+    std::map<uint32_t, int> trackScore;
+    for (const auto& [centre, hits] : votes) {
+        const auto [track, offset] = centre;
+        int score = 0;
+        for (auto it = votes.lower_bound({track, offset - tolerance_});
+             it != votes.end() && it->first.first == track && it->first.second <= offset + tolerance_; ++it)
+            score += it->second;
+        trackScore[track] = std::max(trackScore[track], score);
+        const bool better = score > best.score || (score == best.score && (track < best.track ||
+                                                                           (track == best.track && offset < best.offset)));
+        if (!best.any || better)
+            best = MatchCandidate{true, track, static_cast<int32_t>(offset), score, 0};
+    }
+    for (const auto& [track, score] : trackScore)
+        if (track != best.track)
+            best.runnerUpScore = std::max(best.runnerUpScore, score);
+    return best;
 }
 
 } // namespace melodex::fp

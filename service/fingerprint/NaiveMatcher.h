@@ -1,11 +1,12 @@
 // The reference matcher: no hash lookup, a full scan of every entry of every segment against
-// every query landmark, its own count of each hash's entries and its own search of the
-// deleted tracks. Slow and obviously right; the tests hold the fast Matcher to its answers.
+// every query landmark, its own count of each hash's entries, its own search of the deleted
+// tracks and its own vote count in an ordered map (not VoteTally, which it checks). Slow and
+// obviously right; the tests hold the fast Matcher to its answers.
 #pragma once
 
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
-#include "VoteTally.h"
+#include "VoteTally.h"  // MatchCandidate
 
 #include <functional>
 #include <vector>

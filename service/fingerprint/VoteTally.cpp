@@ -36,6 +36,14 @@ void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch) {
 }
 } // namespace
 
+bool RanksBefore(const MatchCandidate& a, const MatchCandidate& b) {
+    if (a.score != b.score)
+        return a.score > b.score;
+    if (a.track != b.track)
+        return a.track < b.track;
+    return a.offset < b.offset;
+}
+
 void VoteTally::vote(uint32_t track, int32_t offset) {
     votes_.push_back((static_cast<uint64_t>(track) << 32) | static_cast<uint64_t>(offset + kBias));
 }
@@ -77,14 +85,9 @@ MatchCandidate VoteTally::best(int tolerance) {
             windowSum -= runs[lo++].count;
         if (windowSum > trackBest.back().second) {
             trackBest.back().second = windowSum;
-            // Only a strictly better score replaces the best: runs are visited in (track,
-            // offset) order, so ties keep the lower track and offset.
-            if (!result.any || windowSum > result.score) {
-                result.any = true;
-                result.track = centre.track;
-                result.offset = static_cast<int32_t>(centre.offset);
-                result.score = windowSum;
-            }
+            const MatchCandidate here{true, centre.track, static_cast<int32_t>(centre.offset), windowSum, 0};
+            if (!result.any || RanksBefore(here, result))
+                result = here;
         }
     }
     for (const auto& [track, score] : trackBest)

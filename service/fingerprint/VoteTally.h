@@ -1,7 +1,7 @@
 // Time-offset consistency (Wang 2003, section 2.3): every landmark hit votes for a (track,
 // reference frame - query frame) pair; the clip's true position collects many votes at one
-// offset, chance hits scatter. Shared by the fast and the naive matcher so that both decide
-// from the same numbers.
+// offset, chance hits scatter. The fast matcher counts its votes here; the naive reference
+// matcher counts its own, so that the two check each other.
 #pragma once
 
 #include <cstddef>
@@ -20,12 +20,17 @@ struct MatchCandidate {
     bool operator==(const MatchCandidate&) const = default;
 };
 
+// The order of candidates, which decides ties the same way whatever order the votes came in:
+// more votes first; of equal votes the lower track id, then the lower offset (the track's
+// earliest alignment). True when a ranks before b.
+bool RanksBefore(const MatchCandidate& a, const MatchCandidate& b);
+
 class VoteTally {
 public:
     void vote(uint32_t track, int32_t offset);
     size_t voteCount() const { return votes_.size(); }
 
-    // The best-aligned track; ties go to the lower track id, then the lower offset.
+    // The best-aligned track (RanksBefore decides ties).
     MatchCandidate best(int tolerance);
 
     // After best(): the `count` tracks of the highest scores (ties to the lower id), in id

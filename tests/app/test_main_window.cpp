@@ -1,6 +1,8 @@
-// Entry, main window and window procedure, through the test driver.
+// Start-up, the main window and its window procedure, through the test driver.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <algorithm>
 
 #include <mmsystem.h>
 
@@ -27,35 +29,26 @@ SpyScreen* BootWithSpy(Client& client) {
 
 }  // namespace
 
-TEST(MainWindow, StartUpWritesExactlyTheStartLine) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(client.log(), "Melodex starting up\r\n");
-}
-
 TEST(MainWindow, StartUpSetsEveryApplicationStateVariable) {
   Client client;
   ASSERT_TRUE(client.boot());
-  EXPECT_NE(g_hWnd, nullptr);
+  EXPECT_EQ(client.log(), "Melodex starting up\r\n");
+  EXPECT_NE(GetFileAttributesW(TEXT("\\Application Data\\Melodex")), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(g_hInst, client.hInstance);
-  EXPECT_NE(g_hdcBack, nullptr);
   EXPECT_NE(g_hdcImage, nullptr);
-  EXPECT_NE(g_logFile, nullptr);
   EXPECT_NE(g_softKeyBar, nullptr);
   EXPECT_EQ(g_recorder, nullptr);
   EXPECT_EQ(g_backStackTop, -1);
   EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-  ASSERT_NE(g_szOwnerID, nullptr);
   EXPECT_TRUE(IsWindowVisible(g_hWnd));
-  // The back buffer holds a 320 x 320 bitmap.
   BITMAP back;
   ASSERT_NE(GetObjectW(GetCurrentObject(g_hdcBack, OBJ_BITMAP), sizeof back, &back), 0);
   EXPECT_EQ(back.bmWidth, 320);
   EXPECT_EQ(back.bmHeight, 320);
 }
 
-// Start-up leaves its calls in this order (a subsequence of the trace; the platform traces GetDC as
-// gdi32's CreateWindowDC and UpdateWindow as the paint it sends).
+// Start-up's seventeen steps leave their calls in this order (a subsequence of the trace; the
+// platform traces GetDC as gdi32's CreateWindowDC and UpdateWindow as the paint it sends).
 TEST(MainWindow, StartUpCallsComeInOrder) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -84,66 +77,41 @@ TEST(MainWindow, StartUpCallsComeInOrder) {
   }
 }
 
-TEST(MainWindow, TheDataFolderExistsAfterStartUp) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  EXPECT_NE(GetFileAttributesW(TEXT("\\Application Data\\Melodex")), INVALID_FILE_ATTRIBUTES);
-}
-
-// The Talk key and the volume keys reach DefWindowProcW, never a screen.
-TEST(MainWindow, TalkAndVolumeKeysNeverReachTheScreen) {
+// What the window procedure answers for each message, and whether the current screen sees it:
+// key releases other than the Talk and volume keys, timers and replies go to the screen; the
+// Talk and volume keys and WM_COMMAND go to DefWindowProcW; key-downs, WM_CLOSE and every other
+// message are answered 1 without effect.
+TEST(MainWindow, EachMessageGoesWhereTheWindowProcedureSends) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
-  for (UINT vk : {VK_F3, VK_VOLUME_UP, VK_VOLUME_DOWN}) {
-    client.driver.press(vk);
-    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), DefWindowProcW(g_hWnd, WM_KEYUP, vk, 0));
+  spy->keyResult = 7;
+  const struct {
+    UINT message;
+    WPARAM wParam;
+    int result;  // -1: whatever DefWindowProcW answers
+    int keys, timers, replies;
+  } cases[] = {
+      {WM_KEYUP, VK_RETURN, 7, 1, 0, 0},  {WM_KEYUP, '5', 7, 1, 0, 0},       {WM_TIMER, 77, 0, 0, 1, 0},
+      {WM_USER, 0, 0, 0, 0, 1},           {WM_KEYUP, VK_F3, -1, 0, 0, 0},     {WM_KEYUP, VK_VOLUME_UP, -1, 0, 0, 0},
+      {WM_KEYUP, VK_VOLUME_DOWN, -1, 0, 0, 0}, {WM_COMMAND, 1, -1, 0, 0, 0}, {WM_KEYDOWN, VK_RETURN, 1, 0, 0, 0},
+      {WM_CHAR, 'a', 1, 0, 0, 0},         {WM_CLOSE, 0, 1, 0, 0, 0},          {WM_MOVE, 0, 1, 0, 0, 0},
+      {WM_SIZE, 0, 1, 0, 0, 0},           {WM_SETFOCUS, 0, 1, 0, 0, 0},       {WM_ERASEBKGND, 0, 1, 0, 0, 0},
+      {WM_SYSKEYUP, 0, 1, 0, 0, 0},       {WM_USER + 1, 0, 1, 0, 0, 0},       {WM_APP + 40, 0, 1, 0, 0, 0},
+  };
+  for (const auto& c : cases) {
+    size_t keys = spy->keys.size(), timers = spy->timers.size();
+    int replies = spy->replies;
+    LRESULT expected = c.result >= 0 ? c.result : DefWindowProcW(g_hWnd, c.message, c.wParam, 0);
+    EXPECT_EQ(SendMessageW(g_hWnd, c.message, c.wParam, 0), expected) << c.message << " " << c.wParam;
+    EXPECT_EQ(spy->keys.size() - keys, static_cast<size_t>(c.keys)) << c.message << " " << c.wParam;
+    EXPECT_EQ(spy->timers.size() - timers, static_cast<size_t>(c.timers)) << c.message;
+    EXPECT_EQ(spy->replies - replies, c.replies) << c.message;
   }
-  EXPECT_TRUE(spy->keys.empty());
-  // Other keys do reach it, with its result.
-  spy->keyResult = 1;
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_RETURN, 0), 1);
-  ASSERT_EQ(spy->keys.size(), 1u);
-  EXPECT_EQ(spy->keys[0], (WPARAM)VK_RETURN);
-}
-
-TEST(MainWindow, TheSplashScreenIgnoresTheTalkKey) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  client.driver.press(VK_F3);
-  client.driver.press(VK_VOLUME_UP);
-  client.driver.press(VK_VOLUME_DOWN);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_SPLASH);
-}
-
-// A key-down message and WM_CLOSE are answered with 1 and have no effect.
-TEST(MainWindow, KeyDownAndCloseAreAnsweredOneWithoutEffect) {
-  Client client;
-  SpyScreen* spy = BootWithSpy(client);
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYDOWN, VK_RETURN, 0), 1);
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_CHAR, 'a', 0), 1);
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_CLOSE, 0, 0), 1);
-  client.driver.keyDown(VK_DOWN);
-  client.driver.runPending();
-  EXPECT_TRUE(spy->keys.empty());
   EXPECT_TRUE(IsWindow(g_hWnd));
   EXPECT_FALSE(client.driver.quit());
 }
 
-TEST(MainWindow, MessagesOutsideTheTableAreAnsweredOne) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  for (UINT message : {(UINT)WM_MOVE, (UINT)WM_SIZE, (UINT)WM_SETFOCUS, (UINT)WM_ERASEBKGND,
-                       (UINT)WM_SYSKEYUP, (UINT)(WM_USER + 1), (UINT)(WM_APP + 40)})
-    EXPECT_EQ(SendMessageW(g_hWnd, message, 0, 0), 1) << "message " << message;
-}
-
-TEST(MainWindow, CommandGoesToDefWindowProc) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(SendMessageW(g_hWnd, WM_COMMAND, 1, 0), DefWindowProcW(g_hWnd, WM_COMMAND, 1, 0));
-}
-
-// WM_USER while a screen without a reply handler is current has no effect.
+// Edge case: WM_USER while a screen without a reply handler is current has no effect.
 TEST(MainWindow, ReplyWithoutAReplyHandlerHasNoEffect) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -157,15 +125,7 @@ TEST(MainWindow, ReplyWithoutAReplyHandlerHasNoEffect) {
   EXPECT_FALSE(client.driver.quit());
 }
 
-TEST(MainWindow, ReplyGoesToTheCurrentScreensHandler) {
-  Client client;
-  SpyScreen* spy = BootWithSpy(client);
-  PostMessageW(g_hWnd, WM_USER, 0, 0);
-  client.driver.runPending();
-  EXPECT_EQ(spy->replies, 1);
-}
-
-// A paint request with an empty update region draws nothing.
+// Edge case: a paint request with an empty update region draws nothing.
 TEST(MainWindow, PaintWithAnEmptyUpdateRegionDrawsNothing) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
@@ -205,26 +165,14 @@ TEST(MainWindow, ADeactivationShowsAHiddenWindow) {
   EXPECT_TRUE(IsWindowVisible(g_hWnd));
 }
 
-TEST(MainWindow, TimersGoToTheCurrentScreen) {
-  Client client;
-  SpyScreen* spy = BootWithSpy(client);
-  SetTimer(g_hWnd, 77, 100, nullptr);
-  client.driver.advance(99);
-  EXPECT_TRUE(spy->timers.empty());
-  client.driver.advance(1);
-  ASSERT_EQ(spy->timers.size(), 1u);
-  EXPECT_EQ(spy->timers[0], (WPARAM)77);
-  KillTimer(g_hWnd, 77);
-}
-
 // Messages for an id without a screen object call nothing.
 TEST(MainWindow, WithoutAScreenObjectMessagesAreAnsweredByTheTable) {
   Client client;
   ASSERT_TRUE(client.boot());
-  SwitchScreen(SCREEN_LISTENING);  // no class yet: the id is current without an object
+  SwitchScreen(SCREEN_RESERVED_2);  // no class: the id is current without an object
   client.driver.runPending();
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_LISTENING);
-  ASSERT_EQ(g_screens[SCREEN_LISTENING], nullptr);
+  ASSERT_EQ(g_nCurrentScreen, SCREEN_RESERVED_2);
+  ASSERT_EQ(g_screens[SCREEN_RESERVED_2], nullptr);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, VK_RETURN, 0), 1);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_TIMER, 5, 0), 0);
   EXPECT_EQ(SendMessageW(g_hWnd, WM_USER, 0, 0), 0);
@@ -242,8 +190,8 @@ TEST(MainWindow, DestroyPostsQuitZero) {
   EXPECT_EQ(client.driver.quitCode(), 0);
 }
 
-// MM_WIM_DATA: logged; the recorder and the listening screen take it up (app/RecordingRoute.cpp).
-// Until they exist the message changes no screen.
+// MM_WIM_DATA before any recording: logged, and, with no recorder and no listening screen yet,
+// nothing else happens.
 TEST(MainWindow, WaveInDataIsLoggedAndAnsweredZero) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -271,6 +219,45 @@ TEST(MainWindow, GoFullScreenGrowsTheWindowByItsTopOffset) {
   EXPECT_EQ(after.right - after.left, before.right);
   EXPECT_EQ(after.bottom - after.top, before.bottom);
 }
+
+// Start-up trims the full-screen window back to exactly the area below the status bar; the
+// shell's menu bar belongs to the home screen and shows only while the window is hidden.
+struct PhoneScreen {
+  const char* profile;
+  int width;
+  int height;
+};
+
+class MainWindowOnScreen : public testing::TestWithParam<PhoneScreen> {};
+
+TEST_P(MainWindowOnScreen, TheWindowFillsTheScreenBelowTheStatusBar) {
+  const PhoneScreen s = GetParam();
+  const uint32_t kHomeMenuBarDivider = 0x5A6884;
+  Client client(melodex_test::MakeConfig(s.profile));
+  ASSERT_TRUE(client.boot());
+  RECT window, clientArea;
+  GetWindowRect(g_hWnd, &window);
+  GetClientRect(g_hWnd, &clientArea);
+  EXPECT_EQ(window.top, 26);
+  EXPECT_EQ(window.bottom, s.height);
+  EXPECT_EQ(clientArea.right, s.width);
+  EXPECT_EQ(clientArea.bottom, s.height - 26);
+  // The splash screen's white background reaches the last rows of the screen.
+  EXPECT_EQ(client.driver.pixel(s.width / 2, s.height - 13), 0xFFFFFFu);
+  client.driver.advance(3000);
+  client.driver.press(VK_ESCAPE);  // the main menu's Back hides the window
+  ASSERT_FALSE(IsWindowVisible(g_hWnd));
+  EXPECT_EQ(client.driver.pixel(s.width / 2, s.height - 13), kHomeMenuBarDivider);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, MainWindowOnScreen,
+                         testing::Values(PhoneScreen{"qvga", 240, 320}, PhoneScreen{"square", 320, 320},
+                                         PhoneScreen{"landscape", 320, 240}, PhoneScreen{"qvga-square", 240, 240}),
+                         [](const auto& info) {
+                           std::string name = info.param.profile;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 TEST(MainWindow, RegisterMainWindowClassFailsForAnExistingClass) {
   Client client;

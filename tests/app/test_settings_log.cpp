@@ -1,4 +1,4 @@
-// LoadSettings, WriteLog, LaunchURL, ToWideString, ToNarrowString.
+// The owner identifier from the registry, the log, the browser launch and the text conversions.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include "app/Log.h"
 #include "app/Settings.h"
 #include "app/Utilities.h"
+#include "device/Device.h"
 #include "support/ClientHarness.h"
 
 using melodex_test::Client;
@@ -37,59 +38,46 @@ struct RootWithRegistry {
 
 }  // namespace
 
-// A stored ownerID of up to 127 characters becomes g_szOwnerID unchanged.
-TEST(LoadSettings, AnOwnerIDOf127CharactersIsKept) {
-  std::string id127;
-  for (int i = 0; i < 127; i++) id127 += static_cast<char>('a' + i % 26);
-  RootWithRegistry root(RegistryWithOwnerID(id127));
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), std::u16string(id127.begin(), id127.end()));
-}
+// The registry's ownerID of up to 127 characters is kept; a longer one (more than 256 bytes), a
+// key without the value and no key at all give "5183", and nothing is logged. The buffer is
+// 256 bytes whatever was read (AddressSanitizer checks its last unit). One row per process.
+struct OwnerIDCase {
+  const char* name;
+  std::string registry;
+  std::string ownerID;
+};
 
-TEST(LoadSettings, AShortOwnerIDIsKept) {
-  RootWithRegistry root(RegistryWithOwnerID("owner-42"));
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), u"owner-42");
-}
+class OwnerIDFromRegistry : public testing::TestWithParam<OwnerIDCase> {};
 
-// Failure handling: a value larger than 256 bytes gives the default.
-TEST(LoadSettings, AnOwnerIDOf128CharactersGivesTheDefault) {
-  RootWithRegistry root(RegistryWithOwnerID(std::string(128, 'x')));
+TEST_P(OwnerIDFromRegistry, IsKeptOrIsTheDefault) {
+  RootWithRegistry root(GetParam().registry);
   Client client(MakeConfig("qvga", root.root));
   ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), u"5183");
-}
-
-// No key at all gives "5183".
-TEST(LoadSettings, NoKeyGivesTheDefault) {
-  RootWithRegistry root("");
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), u"5183");
-}
-
-// A key without ownerID gives "5183"; nothing is logged.
-TEST(LoadSettings, AKeyWithoutTheValueGivesTheDefault) {
-  RootWithRegistry root(
-      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"other\"=\"1\"\r\n");
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), u"5183");
+  EXPECT_EQ(OwnerID(), std::u16string(GetParam().ownerID.begin(), GetParam().ownerID.end()));
   EXPECT_EQ(client.log(), "Melodex starting up\r\n");
+  g_szOwnerID[127] = 0;
 }
 
-TEST(LoadSettings, TheBufferIs256Bytes) {
-  RootWithRegistry root("");
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  ASSERT_NE(g_szOwnerID, nullptr);
-  g_szOwnerID[127] = 0;  // the last unit of a 256-byte buffer is writable (AddressSanitizer checks)
-  EXPECT_EQ(OwnerID(), u"5183");
+std::string Id127() {
+  std::string id;
+  for (int i = 0; i < 127; i++) id += static_cast<char>('a' + i % 26);
+  return id;
 }
 
-// A log text with a percent sign is written unchanged to the log and to stdout.
+INSTANTIATE_TEST_SUITE_P(
+    LoadSettings, OwnerIDFromRegistry,
+    testing::Values(
+        OwnerIDCase{"Of127Characters", RegistryWithOwnerID(Id127()), Id127()},
+        OwnerIDCase{"Short", RegistryWithOwnerID("owner-42"), "owner-42"},
+        OwnerIDCase{"Of128Characters", RegistryWithOwnerID(std::string(128, 'x')), "5183"},
+        OwnerIDCase{"NoKey", "", "5183"},
+        OwnerIDCase{"KeyWithoutTheValue",
+                    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n"
+                    "\"other\"=\"1\"\r\n",
+                    "5183"}),
+    [](const testing::TestParamInfo<OwnerIDCase>& info) { return std::string(info.param.name); });
+
+// Edge case: a log text with a percent sign is written unchanged to the log and to stdout.
 TEST(WriteLog, APercentSignIsWrittenUnchanged) {
   Client client;
   ASSERT_TRUE(client.boot());
@@ -155,6 +143,15 @@ TEST(LaunchURL, AURLGoesToTheBrowser) {
                 "shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=http://example.com/ringtone?id=7&x=%20 "
                 "mask=0x440"),
             1u);
+}
+
+// A browser that cannot be started is logged; nothing else happens.
+TEST(LaunchURL, AFailedLaunchIsLogged) {
+  Client client;
+  ASSERT_TRUE(client.boot());
+  device::options().browserFault = true;
+  LaunchURL("http://example.com/ringtone");
+  EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: ShellExecuteEx failed\r\n");
 }
 
 // Converting empty texts gives allocated empty texts; null gives null.

@@ -15,40 +15,34 @@ int Find(const char* needle, const std::string& text) {
   return findTag(needle, text.data(), static_cast<DWORD>(text.size()));
 }
 
-TEST(FindTag, FindsTheOffsetOfTheTag) {
-  EXPECT_EQ(Find("<ARTIST>", "<ARTIST>Abc</ARTIST>"), 0);
-  EXPECT_EQ(Find("</ARTIST>", "<ARTIST>Abc</ARTIST>"), 11);
-  EXPECT_EQ(Find("<ALBUM>", "junk <ALBUM>x</ALBUM>"), 5);
-}
-
-TEST(FindTag, AlbumDoesNotMatchAlbumArt) {
-  std::string text = "<ALBUM_ART>http://a/b.jpg</ALBUM_ART>";
-  EXPECT_EQ(Find("<ALBUM>", text), -1);
-  EXPECT_EQ(Find("</ALBUM>", text), -1);
-  EXPECT_EQ(Find("<ALBUM_ART>", text), 0);
-  std::string both = text + "<ALBUM>Best of</ALBUM>";
-  EXPECT_EQ(Find("<ALBUM>", both), static_cast<int>(text.size()));
-  EXPECT_EQ(Find("</ALBUM>", both), static_cast<int>(text.size() + 14));
-}
-
-TEST(FindTag, OnlyTheFirstOccurrenceCounts) {
-  std::string text = "<RINGER>one</RINGER><RINGER>two</RINGER>";
-  EXPECT_EQ(Find("<RINGER>", text), 0);
-  EXPECT_EQ(Find("</RINGER>", text), 11);
-}
-
-TEST(FindTag, NotFoundIsMinusOne) {
-  EXPECT_EQ(Find("<FULL_SONG>", "<ARTIST>Abc</ARTIST>"), -1);
-  EXPECT_EQ(Find("<ARTIST>", ""), -1);
-  EXPECT_EQ(Find("<ARTIST>", "<ARTIST"), -1);  // a tag cut short
+// The offset of the first occurrence in the tag text, or -1: <ALBUM> is not <ALBUM_ART>, a tag
+// cut short is not found, and the tag text ends at its zero byte.
+TEST(FindTag, FindsTheFirstOccurrenceInTheTagText) {
+  const std::string art = "<ALBUM_ART>http://a/b.jpg</ALBUM_ART>";
+  const struct {
+    const char* tag;
+    std::string text;
+    int at;
+  } cases[] = {
+      {"<ARTIST>", "<ARTIST>Abc</ARTIST>", 0},
+      {"</ARTIST>", "<ARTIST>Abc</ARTIST>", 11},
+      {"<ALBUM>", "junk <ALBUM>x</ALBUM>", 5},
+      {"<ALBUM>", art, -1},
+      {"</ALBUM>", art, -1},
+      {"<ALBUM_ART>", art, 0},
+      {"<ALBUM>", art + "<ALBUM>Best of</ALBUM>", static_cast<int>(art.size())},
+      {"</ALBUM>", art + "<ALBUM>Best of</ALBUM>", static_cast<int>(art.size() + 14)},
+      {"<RINGER>", "<RINGER>one</RINGER><RINGER>two</RINGER>", 0},
+      {"</RINGER>", "<RINGER>one</RINGER><RINGER>two</RINGER>", 11},
+      {"<FULL_SONG>", "<ARTIST>Abc</ARTIST>", -1},
+      {"<ARTIST>", "", -1},
+      {"<ARTIST>", "<ARTIST", -1},
+      {"<ALBUM>", std::string("<ALBUM>a</ALBUM>\0<ARTIST>b</ARTIST>", 35), 0},
+      {"<ARTIST>", std::string("<ALBUM>a</ALBUM>\0<ARTIST>b</ARTIST>", 35), -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Find(c.tag, c.text), c.at) << c.tag << " in " << c.text;
   EXPECT_EQ(findTag(nullptr, "x", 1), -1);
   EXPECT_EQ(findTag("<A>", nullptr, 0), -1);
-}
-
-TEST(FindTag, TheTagTextEndsAtItsZeroByte) {
-  std::string text("<ALBUM>a</ALBUM>\0<ARTIST>b</ARTIST>", 35);
-  EXPECT_EQ(Find("<ALBUM>", text), 0);
-  EXPECT_EQ(Find("<ARTIST>", text), -1);
 }
 
 // A reply without a terminating zero (the transport adds none): the search stops at the received

@@ -16,6 +16,7 @@ namespace {
 using melodex_test::Answer;
 using melodex_test::HeaderNames;
 using melodex_test::HeaderValue;
+using melodex_test::HeldHandler;
 using melodex_test::NetClient;
 using melodex_test::Pattern;
 using melodex_test::PostThread;
@@ -26,32 +27,32 @@ const size_t kRecordingSize = 180096;  // the recording buffer's WAV image
 
 TEST(HTTPHandler, StartsEmptyAndOpenInternetOpensTheSessionAndTheBuffer) {
   NetClient net;
-  HTTPHandler handler(g_hWnd);
-  EXPECT_EQ(handler.responseBuffer, nullptr);
-  EXPECT_EQ(handler.bytesRead, 0u);
-  EXPECT_EQ(handler.hInternet, nullptr);
-  EXPECT_EQ(handler.hConnect, nullptr);
-  EXPECT_EQ(handler.hRequest, nullptr);
-  EXPECT_EQ(handler.hWnd, g_hWnd);
-  EXPECT_EQ(handler.hConnection, nullptr);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  EXPECT_NE(handler.hInternet, nullptr);
-  ASSERT_NE(handler.responseBuffer, nullptr);
-  handler.responseBuffer[HTTP_RESPONSE_BUFFER_SIZE - 1] = 1;  // 100000 bytes are ours (ASan)
+  HeldHandler handler;
+  EXPECT_EQ(handler->responseBuffer, nullptr);
+  EXPECT_EQ(handler->bytesRead, 0u);
+  EXPECT_EQ(handler->hInternet, nullptr);
+  EXPECT_EQ(handler->hConnect, nullptr);
+  EXPECT_EQ(handler->hRequest, nullptr);
+  EXPECT_EQ(handler->hWnd, g_hWnd);
+  EXPECT_EQ(handler->hConnection, nullptr);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  EXPECT_NE(handler->hInternet, nullptr);
+  ASSERT_NE(handler->responseBuffer, nullptr);
+  handler->responseBuffer[HTTP_RESPONSE_BUFFER_SIZE - 1] = 1;  // 100000 bytes are ours (ASan)
   EXPECT_EQ(net.client.countTrace("InternetOpenW"), 1u);
 }
 
 TEST(HTTPHandler, GetReadsTheBodyWithItsHeadersAndPostsNothing) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "picture bytes"));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  ASSERT_EQ(handler.getURL(NetClient::Url(server, "/art/7.jpg?size=big").c_str()), HTTP_OK);
-  ASSERT_EQ(handler.bytesRead, 13u);
-  EXPECT_EQ(memcmp(handler.responseBuffer, "picture bytes", 13), 0);
-  EXPECT_NE(handler.hConnect, nullptr);
-  EXPECT_NE(handler.hRequest, nullptr);
-  EXPECT_NE(handler.hConnection, nullptr);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/art/7.jpg?size=big").c_str()), HTTP_OK);
+  ASSERT_EQ(handler->bytesRead, 13u);
+  EXPECT_EQ(memcmp(handler->responseBuffer, "picture bytes", 13), 0);
+  EXPECT_NE(handler->hConnect, nullptr);
+  EXPECT_NE(handler->hRequest, nullptr);
+  EXPECT_NE(handler->hConnection, nullptr);
   std::string head = server.lastRequest().head;
   EXPECT_EQ(head.substr(0, head.find("\r\n")), "GET /art/7.jpg?size=big HTTP/1.1");
   EXPECT_EQ(HeaderValue(head, "User-Agent"), "WindowsMobile-Melodex-0.9");
@@ -65,13 +66,13 @@ TEST(HTTPHandler, GetReadsTheBodyWithItsHeadersAndPostsNothing) {
 TEST(HTTPHandler, PostSendsTheWholeRecordingWithTheUserAgentAndNoAddedHeader) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", std::string("X\0abc<ARTIST>A</ARTIST>", 23)));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   std::string recording = Pattern(kRecordingSize);
   std::string url = NetClient::Url(server, "/servlet/ZorbelId?id=1003&ownerIdentifier=owner-1");
-  ASSERT_EQ(handler.postData(url.c_str(), recording.data(), static_cast<DWORD>(recording.size())),
+  ASSERT_EQ(handler->postData(url.c_str(), recording.data(), static_cast<DWORD>(recording.size())),
             HTTP_OK);
-  EXPECT_EQ(handler.bytesRead, 23u);
+  EXPECT_EQ(handler->bytesRead, 23u);
   LoopbackServer::Request request = server.lastRequest();
   EXPECT_EQ(request.head.substr(0, request.head.find("\r\n")),
             "POST /servlet/ZorbelId?id=1003&ownerIdentifier=owner-1 HTTP/1.1");
@@ -93,11 +94,11 @@ TEST(HTTPHandler, TheEndpointConstantIsReachedThroughTheHostMap) {
   LoopbackServer server(Answer(200, "OK", "reply"));
   // The phone's network sends the endpoint's host to the loopback server.
   device::options().netMap.push_back({"localhost:8470", "127.0.0.1:" + std::to_string(server.port())});
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   std::string url = std::string(MELODEX_ENDPOINT) + "?id=1003&ownerIdentifier=x";
   std::string body(16, 'w');
-  ASSERT_EQ(handler.postData(url.c_str(), body.data(), 16), HTTP_OK);
+  ASSERT_EQ(handler->postData(url.c_str(), body.data(), 16), HTTP_OK);
   EXPECT_EQ(server.lastRequest().head.substr(0, 52).find("POST /servlet/ZorbelId?id=1003"), 0u);
 }
 
@@ -107,11 +108,11 @@ TEST(HTTPHandler, AReplyOfExactly100000BytesIsReadWhole) {
   NetClient net;
   std::string body = Pattern(100000);
   LoopbackServer server(Answer(200, "OK", body));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  ASSERT_EQ(handler.getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
-  EXPECT_EQ(handler.bytesRead, 100000u);
-  EXPECT_EQ(memcmp(handler.responseBuffer, body.data(), 100000), 0);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
+  EXPECT_EQ(handler->bytesRead, 100000u);
+  EXPECT_EQ(memcmp(handler->responseBuffer, body.data(), 100000), 0);
   EXPECT_EQ(net.client.countTrace("InternetReadFile request="), 2u);  // one call: entry and exit
 }
 
@@ -119,14 +120,14 @@ TEST(HTTPHandler, AReplyOver100000BytesIsCutAt100000InOneRead) {
   NetClient net;
   std::string body = Pattern(150001);
   LoopbackServer server(Answer(200, "OK", body));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   std::string recording(kRecordingSize, 'r');
-  ASSERT_EQ(handler.postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), recording.data(),
+  ASSERT_EQ(handler->postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), recording.data(),
                              static_cast<DWORD>(recording.size())),
             HTTP_OK);
-  EXPECT_EQ(handler.bytesRead, 100000u);
-  EXPECT_EQ(memcmp(handler.responseBuffer, body.data(), 100000), 0);
+  EXPECT_EQ(handler->bytesRead, 100000u);
+  EXPECT_EQ(memcmp(handler->responseBuffer, body.data(), 100000), 0);
   EXPECT_EQ(net.client.countTrace("InternetReadFile request="), 2u);
   EXPECT_EQ(net.client.countTrace("size=100000"), 1u);
 }
@@ -135,10 +136,10 @@ TEST(HTTPHandler, AReplyOver100000BytesIsCutAt100000InOneRead) {
 TEST(HTTPHandler, A404Returns7AndLeavesBytesReadAt0) {
   NetClient net;
   LoopbackServer server(Answer(404, "Not Found", "no such picture"));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  EXPECT_EQ(handler.getURL(NetClient::Url(server, "/missing.jpg").c_str()), HTTP_ERROR_STATUS);
-  EXPECT_EQ(handler.bytesRead, 0u);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  EXPECT_EQ(handler->getURL(NetClient::Url(server, "/missing.jpg").c_str()), HTTP_ERROR_STATUS);
+  EXPECT_EQ(handler->bytesRead, 0u);
   EXPECT_EQ(net.client.countTrace("InternetReadFile"), 0u);
 }
 
@@ -146,13 +147,13 @@ TEST(HTTPHandler, APostWithAStatusOtherThan200Returns7AndPostsNothing) {
   NetClient net;
   for (int status : {500, 302, 201}) {
     LoopbackServer server(Answer(status, "Other", "body"));
-    HTTPHandler handler(g_hWnd);
-    ASSERT_EQ(handler.openInternet(), HTTP_OK);
+    HeldHandler handler;
+    ASSERT_EQ(handler->openInternet(), HTTP_OK);
     std::string body(100, 'b');
-    EXPECT_EQ(handler.postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), body.data(), 100),
+    EXPECT_EQ(handler->postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), body.data(), 100),
               HTTP_ERROR_STATUS)
         << status;
-    EXPECT_EQ(handler.bytesRead, 0u);
+    EXPECT_EQ(handler->bytesRead, 0u);
   }
   EXPECT_FALSE(net.client.driver.waitForPosted(200));
   EXPECT_EQ(net.spy->replies, 0);
@@ -166,64 +167,65 @@ TEST(HTTPHandler, APathWithItsQueryOver511BytesFailsWith3) {
   fits += std::string(511 - fits.size(), 'o');  // 511 bytes and the terminator: 512
   std::string tooLong = fits + "o";             // 512 bytes and the terminator: 513
   {
-    HTTPHandler handler(g_hWnd);
-    ASSERT_EQ(handler.openInternet(), HTTP_OK);
-    EXPECT_EQ(handler.getURL(NetClient::Url(server, tooLong).c_str()), HTTP_ERROR_CRACK_URL);
-    EXPECT_EQ(handler.hConnect, nullptr);
+    HeldHandler handler;
+    ASSERT_EQ(handler->openInternet(), HTTP_OK);
+    EXPECT_EQ(handler->getURL(NetClient::Url(server, tooLong).c_str()), HTTP_ERROR_CRACK_URL);
+    EXPECT_EQ(handler->hConnect, nullptr);
   }
   {
-    HTTPHandler handler(g_hWnd);
-    ASSERT_EQ(handler.openInternet(), HTTP_OK);
-    EXPECT_EQ(handler.getURL(NetClient::Url(server, fits).c_str()), HTTP_OK);
+    HeldHandler handler;
+    ASSERT_EQ(handler->openInternet(), HTTP_OK);
+    EXPECT_EQ(handler->getURL(NetClient::Url(server, fits).c_str()), HTTP_OK);
     EXPECT_EQ(server.lastRequest().head.find("GET " + fits + " HTTP/1.1"), 0u);
   }
 }
 
 TEST(HTTPHandler, ANonHttpUrlFailsWith3) {
   NetClient net;
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  EXPECT_EQ(handler.getURL("no url at all"), HTTP_ERROR_CRACK_URL);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  EXPECT_EQ(handler->getURL("no url at all"), HTTP_ERROR_CRACK_URL);
 }
 
 TEST(HTTPHandler, WithoutOpenInternetARequestReturns1AndLogsNothing) {
   NetClient net;
-  HTTPHandler handler(g_hWnd);
-  EXPECT_EQ(handler.getURL("http://127.0.0.1:1/"), HTTP_ERROR_NO_CONNECTION);
-  EXPECT_EQ(handler.postData("http://127.0.0.1:1/", "x", 1), HTTP_ERROR_NO_CONNECTION);
+  HeldHandler handler;
+  EXPECT_EQ(handler->getURL("http://127.0.0.1:1/"), HTTP_ERROR_NO_CONNECTION);
+  EXPECT_EQ(handler->postData("http://127.0.0.1:1/", "x", 1), HTTP_ERROR_NO_CONNECTION);
   EXPECT_EQ(net.client.countTrace("ConnMgr"), 0u);
   EXPECT_EQ(net.countLog("HTTPHandler"), 0u);
 }
 
 TEST(HTTPHandler, ASessionThatInternetConnectARefusesFailsWith4) {
   NetClient net;
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   // The session is closed behind the handler's back, so InternetConnectA refuses its handle.
-  ASSERT_TRUE(InternetCloseHandle(handler.hInternet));
-  EXPECT_EQ(handler.getURL("http://127.0.0.1:9/servlet/ZorbelId"), HTTP_ERROR_CONNECT);
-  EXPECT_EQ(handler.hConnect, nullptr);
-  handler.hInternet = nullptr;  // already closed
+  ASSERT_TRUE(InternetCloseHandle(handler->hInternet));
+  EXPECT_EQ(handler->getURL("http://127.0.0.1:9/servlet/ZorbelId"), HTTP_ERROR_CONNECT);
+  EXPECT_EQ(handler->hConnect, nullptr);
+  handler->hInternet = nullptr;  // already closed
 }
 
 TEST(HTTPHandler, ARequestPathThatHttpOpenRequestARefusesFailsWith5) {
   NetClient net;
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  // A blank inside the object name would split the request line; the platform refuses it.
-  EXPECT_EQ(handler.getURL("http://127.0.0.1:9/a b"), HTTP_ERROR_OPEN_REQUEST);
-  EXPECT_NE(handler.hConnect, nullptr);
-  EXPECT_EQ(handler.hRequest, nullptr);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  // A control character inside the object name would break the request line; the platform
+  // refuses it.
+  EXPECT_EQ(handler->getURL("http://127.0.0.1:9/a\x01" "b"), HTTP_ERROR_OPEN_REQUEST);
+  EXPECT_NE(handler->hConnect, nullptr);
+  EXPECT_EQ(handler->hRequest, nullptr);
 }
 
 TEST(HTTPHandler, NoServerFailsTheSendWith6AndPostsNothing) {
   NetClient net;
   int port;
   { LoopbackServer closed(melodex_test::Silent()); port = closed.port(); }  // a port now closed
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   std::string url = "http://127.0.0.1:" + std::to_string(port) + "/servlet/ZorbelId";
-  EXPECT_EQ(handler.postData(url.c_str(), "body", 4), HTTP_ERROR_SEND);
+  EXPECT_EQ(handler->postData(url.c_str(), "body", 4), HTTP_ERROR_SEND);
   EXPECT_FALSE(net.client.driver.waitForPosted(200));
   EXPECT_EQ(net.spy->replies, 0);
 }
@@ -233,11 +235,11 @@ TEST(HTTPHandler, ABodyCutOffBeforeItsFirstByteFailsTheReadWith9) {
   LoopbackServer server([](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     s.sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 500\r\nConnection: close\r\n\r\n");
   });
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  EXPECT_EQ(handler.postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), "b", 1),
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  EXPECT_EQ(handler->postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), "b", 1),
             HTTP_ERROR_READ);
-  EXPECT_EQ(handler.bytesRead, 0u);
+  EXPECT_EQ(handler->bytesRead, 0u);
   EXPECT_FALSE(net.client.driver.waitForPosted(200));
   EXPECT_EQ(net.spy->replies, 0);
 }
@@ -246,9 +248,9 @@ TEST(HTTPHandler, ABodyCutOffBeforeItsFirstByteFailsTheReadWith9) {
 TEST(HTTPHandler, SetupMapsTheUrlThenEstablishesWithin10000Ms) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "x"));
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
-  ASSERT_EQ(handler.getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
   std::vector<std::string> calls;
   for (const std::string& line : net.client.driver.trace())
     if (line.find("cellcore: ") == 0 && line.find("->") == std::string::npos) calls.push_back(line);
@@ -269,26 +271,26 @@ TEST(HTTPHandler, AConnectionAlreadyHeldIsOnlyAskedForItsStatus) {
   HANDLE connection = nullptr;
   DWORD status = 0;
   ASSERT_EQ(ConnMgrEstablishConnectionSync(&info, &connection, 10000, &status), S_OK);
-  HTTPHandler handler(g_hWnd);
-  handler.hConnection = connection;
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  handler->hConnection = connection;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   size_t before = net.client.countTrace("cellcore: ");
-  ASSERT_EQ(handler.getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
+  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
   EXPECT_EQ(net.client.countTrace("cellcore: ") - before, 1u);
   EXPECT_EQ(net.client.countTrace("ConnMgrConnectionStatus"), 1u);
-  EXPECT_EQ(handler.hConnection, connection);
+  EXPECT_EQ(handler->hConnection, connection);
 }
 
 TEST(HTTPHandler, AConnectionManagerFailureReturns1AfterOneLogLine) {
   NetClient net;
   LoopbackServer server(Answer(200, "OK", "x"));
   device::options().netFault = device::Options::NetFault::Fail;
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   std::string body(10, 'b');
-  EXPECT_EQ(handler.postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), body.data(), 10),
+  EXPECT_EQ(handler->postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), body.data(), 10),
             HTTP_ERROR_NO_CONNECTION);
-  EXPECT_EQ(handler.hConnection, nullptr);
+  EXPECT_EQ(handler->hConnection, nullptr);
   EXPECT_EQ(net.countLog(kSetupFailed), 1u);
   EXPECT_EQ(net.countLog("HTTPHandler"), 1u);
   EXPECT_FALSE(server.waitForRequests(1, 100));  // no HTTP was attempted
@@ -301,10 +303,10 @@ TEST(HTTPHandler, AConnectionManagerFailureReturns1AfterOneLogLine) {
 TEST(HTTPHandler, AConnectionThatDoesNotComeUpIn10SecondsFailsWith1) {
   NetClient net;
   device::options().netFault = device::Options::NetFault::Timeout;
-  HTTPHandler handler(g_hWnd);
-  ASSERT_EQ(handler.openInternet(), HTTP_OK);
+  HeldHandler handler;
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
   const uint64_t start = net.client.driver.now();
-  PostThread worker(&handler, "http://127.0.0.1:9/servlet/ZorbelId", std::string(kRecordingSize, 'r'));
+  PostThread worker(handler.get(), "http://127.0.0.1:9/servlet/ZorbelId", std::string(kRecordingSize, 'r'));
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (device::Clock::nextEventAt() != std::optional<uint64_t>(start + 10000) &&
          std::chrono::steady_clock::now() < until)
@@ -318,7 +320,7 @@ TEST(HTTPHandler, AConnectionThatDoesNotComeUpIn10SecondsFailsWith1) {
   worker.join();
   EXPECT_EQ(worker.result.load(), HTTP_ERROR_NO_CONNECTION);
   EXPECT_EQ(net.countLog(kSetupFailed), 1u);
-  EXPECT_EQ(handler.hConnection, nullptr);
+  EXPECT_EQ(handler->hConnection, nullptr);
   EXPECT_FALSE(net.client.driver.waitForPosted(100));
   EXPECT_EQ(net.spy->replies, 0);
 }

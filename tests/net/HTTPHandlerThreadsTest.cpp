@@ -43,7 +43,7 @@ TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
   // Exactly one PostMessageW of WM_USER, both parameters 0.
   EXPECT_EQ(net.client.countTrace("msg=0x0400"), 1u);
   EXPECT_EQ(net.client.countTrace("msg=0x0400 wParam=0 lParam=0"), 1u);
-  delete handler;
+  handler->destroy();
 }
 
 // The analyzing screen's cancel or time-out destroys the handler while the worker waits for a
@@ -57,7 +57,7 @@ TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlockedInTheSend) {
   ASSERT_TRUE(server.waitForRequests(1, 10000));
   EXPECT_FALSE(worker.waitDone(100));  // blocked
   Clock::time_point destroyedAt = Clock::now();
-  delete handler;
+  handler->destroy();
   ASSERT_TRUE(worker.waitDone(2000));
   EXPECT_LT(Clock::now() - destroyedAt, std::chrono::milliseconds(1000));
   worker.join();
@@ -84,7 +84,7 @@ TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlockedInTheRead) {
   ASSERT_EQ(net.client.countTrace("InternetReadFile request="), 1u);
   EXPECT_FALSE(worker.waitDone(100));
   Clock::time_point destroyedAt = Clock::now();
-  delete handler;
+  handler->destroy();
   ASSERT_TRUE(worker.waitDone(2000));
   EXPECT_LT(Clock::now() - destroyedAt, std::chrono::milliseconds(1000));
   worker.join();
@@ -106,7 +106,7 @@ TEST(HTTPHandler, DestroyedWhileTheWorkerWaitsForTheConnection) {
   while (device::Clock::nextEventAt() != std::optional<uint64_t>(start + 10000) && Clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   ASSERT_EQ(device::Clock::nextEventAt(), std::optional<uint64_t>(start + 10000));
-  delete handler;
+  handler->destroy();
   net.client.driver.advance(10000);
   ASSERT_TRUE(worker.waitDone(5000));
   worker.join();
@@ -125,7 +125,7 @@ TEST(HTTPHandler, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
   ASSERT_EQ(handler->openInternet(), HTTP_OK);
   PostThread worker(handler, NetClient::Url(silent, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
   ASSERT_TRUE(silent.waitForRequests(1, 10000));
-  delete handler;
+  handler->destroy();
   HTTPHandler* next = new HTTPHandler(g_hWnd);
   ASSERT_EQ(next->openInternet(), HTTP_OK);
   ASSERT_EQ(next->getURL(NetClient::Url(art, "/a.jpg").c_str()), HTTP_OK);
@@ -135,7 +135,7 @@ TEST(HTTPHandler, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
   EXPECT_EQ(next->bytesRead, 4u);
   EXPECT_EQ(memcmp(next->responseBuffer, "jpeg", 4), 0);
   EXPECT_NE(next->hRequest, nullptr);
-  delete next;
+  next->destroy();
 }
 
 }  // namespace

@@ -73,12 +73,28 @@ inline LoopbackServer::Handler Silent() {
   return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
 }
 
-// postData on a thread of its own, started with CreateThread as the identification thread is. The
-// handler pointer is copied: the test may destroy the handler meanwhile.
+// A handler held by the test alone, destroyed when the test's scope ends.
+class HeldHandler {
+ public:
+  HeldHandler() : handler_(new HTTPHandler(g_hWnd)) {}
+  ~HeldHandler() { handler_->destroy(); }
+  HeldHandler(const HeldHandler&) = delete;
+  HeldHandler& operator=(const HeldHandler&) = delete;
+  HTTPHandler* operator->() const { return handler_; }
+  HTTPHandler* get() const { return handler_; }
+
+ private:
+  HTTPHandler* handler_;
+};
+
+// postData on a thread of its own, started with CreateThread as the identification thread
+// is. The thread holds the handler too, as the identification thread does, so the test may
+// destroy its own hold meanwhile.
 class PostThread {
  public:
   PostThread(HTTPHandler* handler, std::string url, std::string body)
       : handler_(handler), url_(std::move(url)), body_(std::move(body)) {
+    handler_->share();
     thread_ = CreateThread(nullptr, 0, &PostThread::Run, this, 0, nullptr);
     EXPECT_NE(thread_, nullptr);
   }
@@ -108,6 +124,7 @@ class PostThread {
     PostThread* t = static_cast<PostThread*>(self);
     t->threadId = GetCurrentThreadId();
     t->result = t->handler_->postData(t->url_.c_str(), t->body_.data(), static_cast<DWORD>(t->body_.size()));
+    t->handler_->destroy();
     t->done = true;
     return 0;
   }

@@ -1,5 +1,7 @@
 // The SMS screen, reached from a saved result's Share ID: typing the number, its three columns,
 // and sending the result's message through the phone's SMS service (its outbox file).
+#include <nlohmann/json.hpp>
+
 #include <fstream>
 #include <iterator>
 
@@ -113,8 +115,11 @@ TEST(SmsScreen, SendsTheResultsMessageAndReturns) {
       for (const char* d = "3105550100"; *d; d++) client.driver.press((UINT)*d);
     std::string before = Outbox(client);
     client.driver.press(VK_F2);
-    EXPECT_EQ(Outbox(client).substr(before.size()), "{\"to\": \"+13105550100\", \"class\": 1, \"text\": \"" + c.sent +
-                                                         "\", \"bytes\": " + std::to_string(c.bytes) + "}\n");
+    const nlohmann::json sent = nlohmann::json::parse(Outbox(client).substr(before.size()));
+    EXPECT_EQ(sent["to"], "+13105550100");
+    EXPECT_EQ(sent["class"], 1);
+    EXPECT_EQ(sent["text"].get<std::string>(), c.sent);
+    EXPECT_EQ(sent["bytes"], c.bytes);
     EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS);
     client.driver.press(VK_ESCAPE);
     EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS);

@@ -28,7 +28,7 @@ void CheckSplash(Client& client) {
 
 // For each highlight in turn: the banner, the four entries centred under it (the highlighted
 // one from 171-174, the others from 114-117) and the badge drawn last in the bottom right
-// corner, over the exit entry on a 240 x 268 client.
+// corner, over the corner of the exit entry on a short client (landscape's 320 x 214).
 void CheckEntries(Client& client) {
   RECT rc = client.clientRect();
   Picture header = LoadResourcePicture(g_hInst, 113);

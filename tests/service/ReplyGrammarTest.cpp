@@ -93,6 +93,12 @@ TEST(ReplyGrammar, SmsMessageFitsOneTextMessage) {
     ASSERT_TRUE(record.has_value());
     EXPECT_LE(record->fields.at("SMS_MESSAGE").size(), 160u);
     EXPECT_NE(record->fields.at("SMS_MESSAGE").find("Some Artist"), std::string::npos);
+    // An artist too long for any shortened title: the reply cuts the message itself.
+    song.artist = std::string(200, 'a');
+    song.smsMessage = http::ReplyBuilder::smsText(song.title, song.artist);
+    const auto cut = parseClientReply(http::ReplyBuilder::match(song));
+    ASSERT_TRUE(cut.has_value());
+    EXPECT_EQ(cut->fields.at("SMS_MESSAGE").size(), 160u);
 }
 
 TEST(ReplyGrammar, TheTagTextBeginsThreeBytesAfterTheLeadingString) {

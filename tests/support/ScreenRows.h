@@ -18,8 +18,9 @@
 //   MELODEX_SCREEN_ROWS(HelpKeys, kAtHelp, kHelpRows);
 //
 // Inputs: a virtual-key code is a press (key-down, key-up, then every message due now);
-// Wait(ms) advances the virtual clock; KeyDown/KeyUp send one half of a press; KeyUpReturns
-// sends WM_KEYUP straight to the window procedure and expects its result; Switch(id) is a
+// Wait(ms) advances the virtual clock; WaitForPosted(ms) waits in real time for a message a
+// worker thread posts (a reply); KeyDown/KeyUp send one half of a press; KeyUpReturns sends
+// WM_KEYUP straight to the window procedure and expects its result; Switch(id) is a
 // SwitchScreen from outside (for screens no key reaches, such as the error screens); Do(text, f)
 // is anything else.
 #pragma once
@@ -70,6 +71,11 @@ using Inputs = std::vector<Input>;
 
 inline Input Wait(uint64_t ms) {
   return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
+}
+inline Input WaitForPosted(uint64_t realMs = 5000) {
+  return Input("wait for a posted message", [realMs](Client& client) {
+    EXPECT_TRUE(client.driver.waitForPosted(realMs)) << "nothing was posted within " << realMs << " ms";
+  });
 }
 inline Input KeyDown(UINT vk) {
   return Input(KeyName(vk) + " down", [vk](Client& client) {

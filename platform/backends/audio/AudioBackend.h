@@ -35,7 +35,7 @@ std::unique_ptr<CaptureStream> OpenSilenceCapture();
 // Null (and `error` set) when the file cannot be read.
 std::unique_ptr<CaptureStream> OpenFileCapture(const std::string& path, int rate, std::string* error);
 // The host's default microphone through SDL2, converted by SDL to `rate` mono 16-bit. Null
-// (and `error` set) when SDL audio cannot open a capture device.
+// (and `error` set) when the host lists no capture device or SDL audio cannot open one.
 std::unique_ptr<CaptureStream> OpenSdlCapture(int rate, std::string* error);
 
 // A decoded sound: interleaved signed 16-bit samples.

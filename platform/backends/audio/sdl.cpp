@@ -4,6 +4,8 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 
@@ -42,6 +44,12 @@ class SdlCapture final : public CaptureStream {
       *error = SDL_GetError();
       return false;
     }
+    // A host without a capture device has no microphone, even when its sound server would open
+    // a default source (the monitor of its speakers, which SDL does not list).
+    if (SDL_GetNumAudioDevices(1) == 0) {
+      *error = "no capture device";
+      return false;
+    }
     SDL_AudioSpec want{};
     want.freq = rate;
     want.format = AUDIO_S16SYS;
@@ -59,11 +67,15 @@ class SdlCapture final : public CaptureStream {
   void stop() override { SDL_PauseAudioDevice(device_, 1); }
 
   void read(std::span<int16_t> out) override {
-    std::lock_guard<std::mutex> lk(mutex_);
+    std::unique_lock<std::mutex> lk(mutex_);
+    // A real microphone delivers a little behind the clock: its stream starts up (a sound server
+    // can take a second) and arrives in blocks. The read waits for the samples the clock says were
+    // spoken, as a Windows driver hands a buffer back only once it is full, so a recording holds
+    // its whole length of sound; what has still not arrived after the bound is silence.
+    arrived_.wait_for(lk, kLateBound, [&] { return queued_.size() >= out.size(); });
     size_t have = std::min(out.size(), queued_.size());
     std::copy_n(queued_.begin(), have, out.begin());
     queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(have));
-    // A real microphone runs a little behind the clock; what has not arrived yet is silence.
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(have), out.end(), int16_t{0});
   }
 
@@ -71,18 +83,24 @@ class SdlCapture final : public CaptureStream {
   static void Callback(void* userdata, Uint8* stream, int len) {
     auto* self = static_cast<SdlCapture*>(userdata);
     const auto* samples = reinterpret_cast<const int16_t*>(stream);
-    std::lock_guard<std::mutex> lk(self->mutex_);
-    self->queued_.insert(self->queued_.end(), samples, samples + len / 2);
-    // Bounded: a device nobody reads keeps only the last minute.
-    if (self->queued_.size() > self->maxQueued_)
-      self->queued_.erase(self->queued_.begin(),
-                          self->queued_.end() - static_cast<std::ptrdiff_t>(self->maxQueued_));
+    {
+      std::lock_guard<std::mutex> lk(self->mutex_);
+      self->queued_.insert(self->queued_.end(), samples, samples + len / 2);
+      // Bounded: a device nobody reads keeps only the last minute.
+      if (self->queued_.size() > self->maxQueued_)
+        self->queued_.erase(self->queued_.begin(),
+                            self->queued_.end() - static_cast<std::ptrdiff_t>(self->maxQueued_));
+    }
+    self->arrived_.notify_all();
   }
+
+  static constexpr std::chrono::milliseconds kLateBound{2000};
 
   SdlAudioRef sdl_;
   SDL_AudioDeviceID device_ = 0;
   size_t maxQueued_;
   std::mutex mutex_;
+  std::condition_variable arrived_;
   std::deque<int16_t> queued_;
 };
 

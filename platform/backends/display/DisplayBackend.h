@@ -1,6 +1,7 @@
-// The display contract: shows the phone's screen and delivers the host's input to the platform.
-// Backends: sdl (a desktop window) and headless (nothing shown). The platform picks one at start
-// (device/Display.cpp); the user-interface thread is the only caller.
+// The display contract: shows the phone's screen, and hands the host's input back to the phone
+// through PhoneInput, its one way back in. Backends: sdl (a desktop window) and headless
+// (nothing shown). The platform picks one at start (device/Display.cpp); the user-interface
+// thread is the only caller, except for wake.
 #pragma once
 
 #include <condition_variable>
@@ -8,10 +9,23 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "device/Surface.h"
 
 namespace device {
+
+// What a display hands back into the phone, on the user-interface thread inside wait.
+class PhoneInput {
+ public:
+  virtual ~PhoneInput() = default;
+  // A phone key (a Win32 virtual-key code) pressed or released.
+  virtual void key(bool down, unsigned int vk) = 0;
+  // The host window gained or lost the keyboard focus.
+  virtual void focus(bool gained) = 0;
+  // The emulator's window was closed: the phone is switched off.
+  virtual void switchOff() = 0;
+};
 
 class DisplayBackend {
  public:
@@ -24,10 +38,13 @@ class DisplayBackend {
                     std::optional<uint64_t> realTimeoutMs) = 0;
   // Ends a wait from any thread (the platform also notifies cv).
   virtual void wake() = 0;
+  // Shows a one-line notice (UTF-8) on the emulator's chrome, outside the phone's screen, until
+  // the next one; from any thread. A display without chrome ignores it.
+  virtual void notice(const std::string& utf8) {}
 };
 
 std::unique_ptr<DisplayBackend> CreateHeadlessDisplay();
 // Null when SDL cannot open a window (no display); the caller falls back or fails.
-std::unique_ptr<DisplayBackend> CreateSdlDisplay(int width, int height, int scale);
+std::unique_ptr<DisplayBackend> CreateSdlDisplay(int width, int height, int scale, PhoneInput& input);
 
 }  // namespace device

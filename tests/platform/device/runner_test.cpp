@@ -21,6 +21,28 @@ TEST(ParseScript, ReadsEveryCommandWithItsLine) {
   EXPECT_EQ(commands[4].line, 7);
 }
 
+TEST(ParseScript, ExpectLogWaitsTenSecondsUnlessGivenABound) {
+  struct Case {
+    const char* line;
+    const char* text;
+    uint64_t withinMs;
+  };
+  const Case cases[] = {
+      {"expect-log worker done", "worker done", 10000},
+      {"expect-log worker done within 250", "worker done", 250},
+      {"expect-log done\\r\\n within 0", "done\r\n", 0},
+      {"expect-log within 5 minutes", "within 5 minutes", 10000},
+  };
+  for (const Case& c : cases) {
+    std::vector<device::ScriptCommand> commands;
+    std::string error;
+    ASSERT_TRUE(device::ParseScript(c.line, "s.txt", &commands, &error)) << c.line << ": " << error;
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].argument, c.text) << c.line;
+    EXPECT_EQ(commands[0].withinMs, c.withinMs) << c.line;
+  }
+}
+
 TEST(ParseScript, AnUnknownCommandNamesItsLine) {
   std::vector<device::ScriptCommand> commands;
   std::string error;

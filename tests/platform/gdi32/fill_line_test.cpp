@@ -39,6 +39,7 @@ TEST(FillRect, OutsideAndEmptyRects) {
   RECT huge{-1000, -1000, 1000, 1000};
   EXPECT_EQ(FillRect(c.dc, &outside, b), 1);
   EXPECT_EQ(FillRect(c.dc, &empty, b), 1);
+  EXPECT_EQ(FillRect(c.dc, &huge, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))), 1);  // paints nothing
   EXPECT_EQ(CountPixels(testpix::Pixels(c.dc), 0), 0);
   EXPECT_EQ(FillRect(c.dc, &huge, b), 1);
   EXPECT_EQ(CountPixels(testpix::Pixels(c.dc), 0), 100);

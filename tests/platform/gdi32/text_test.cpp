@@ -145,35 +145,67 @@ TEST(DrawTextW, CalcRectOfOneLine) {
   EXPECT_EQ(Ink(testpix::Pixels(c.dc)).right, -1);  // measuring draws nothing
 }
 
-TEST(DrawTextW, CalcRectOfTwoCrLfLines) {
+// Lines end at CR LF, LF CR, CR or LF; two equal breaks in a row are two breaks (an empty
+// line between); DT_SINGLELINE never breaks; an explicit count stops early.
+TEST(DrawTextW, CalcRectCountsLines) {
   TextCanvas c;
+  const struct {
+    const char16_t* text;
+    int count;
+    UINT flags;
+    int lines;
+  } cases[] = {
+      {u"short\r\na longer second line", -1, 0, 2},
+      {u"a\nb\rc", -1, 0, 3},
+      {u"a\n\rb", -1, 0, 2},
+      {u"a\n\nb", -1, 0, 3},
+      {u"a\r\rb", -1, 0, 3},
+      {u"a\r\n\r\nb", -1, 0, 3},
+      {u"a\r\nb", -1, DT_SINGLELINE, 1},
+      {u"short\r\nsecond", 5, 0, 1},
+  };
+  for (const auto& k : cases) {
+    RECT r{0, 0, 10, 10};
+    EXPECT_EQ(DrawTextW(c.dc, k.text, k.count, &r, DT_CALCRECT | k.flags), k.lines * c.tm().tmHeight)
+        << "case " << (&k - cases);
+    EXPECT_EQ(r.bottom, k.lines * c.tm().tmHeight) << "case " << (&k - cases);
+  }
   RECT r{0, 0, 10, 10};
-  int h = DrawTextW(c.dc, u"short\r\na longer second line", -1, &r, DT_CALCRECT);
-  EXPECT_EQ(h, 2 * c.tm().tmHeight);
-  EXPECT_EQ(r.bottom, 2 * c.tm().tmHeight);
+  DrawTextW(c.dc, u"short\r\na longer second line", -1, &r, DT_CALCRECT);
   EXPECT_EQ(r.right, c.width(u"a longer second line"));
-  // LF alone and CR alone break too; DT_SINGLELINE never breaks.
-  RECT r2{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"a\nb\rc", -1, &r2, DT_CALCRECT), 3 * c.tm().tmHeight);
-  RECT r3{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"a\r\nb", -1, &r3, DT_CALCRECT | DT_SINGLELINE), c.tm().tmHeight);
-  // An explicit count stops early.
-  RECT r4{0, 0, 10, 10};
-  EXPECT_EQ(DrawTextW(c.dc, u"short\r\nsecond", 5, &r4, DT_CALCRECT), c.tm().tmHeight);
-  EXPECT_EQ(r4.right, c.width(u"short"));
 }
 
-TEST(DrawTextW, SmsPromptLines) {
-  // The SMS screen's prompt: three lines at CR LF only, flags 0, in a 200 x 100 rectangle.
-  TextCanvas c;
-  RECT r{30, 66, 230, 166};
-  int h = DrawTextW(c.dc, u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", -1, &r, 0);
-  EXPECT_EQ(h, 3 * c.tm().tmHeight);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.left, 30);
-  EXPECT_GE(ink.top, 66);
-  EXPECT_LE(ink.bottom, 66 + 3 * c.tm().tmHeight);
-  EXPECT_LE(ink.right, 230);
+// Text stays inside its rectangle and below its top, and the result counts its lines: the SMS
+// prompt's three CR LF lines (flags 0), DT_VCENTER alone (no effect without DT_SINGLELINE: the
+// text stays at the top), and a line longer and taller than its rectangle, cut at it.
+TEST(DrawTextW, InkStaysInItsRectangleFromTheTop) {
+  const struct {
+    const char16_t* text;
+    RECT rect;
+    UINT flags;
+    int lines;
+  } cases[] = {
+      {u"Enter a number to send the\r\nsong details and a link to\r\nmore information:", {30, 66, 230, 166}, 0, 3},
+      {u"Hg", {0, 0, 200, 100}, DT_VCENTER, 1},
+      {u"A very long artist name indeed", {20, 10, 60, 18}, DT_VCENTER, 1},
+  };
+  for (const auto& k : cases) {
+    TextCanvas c;
+    RECT r = k.rect;
+    const int tmH = c.tm().tmHeight;
+    EXPECT_EQ(DrawTextW(c.dc, k.text, -1, &r, k.flags), k.lines * tmH) << (&k - cases);
+    RECT ink = Ink(testpix::Pixels(c.dc));
+    EXPECT_GE(ink.left, k.rect.left) << (&k - cases);
+    EXPECT_LE(ink.right, k.rect.right) << (&k - cases);
+    EXPECT_GE(ink.top, k.rect.top) << (&k - cases);
+    EXPECT_LE(ink.bottom, std::min<LONG>(k.rect.bottom, k.rect.top + k.lines * tmH)) << (&k - cases);
+    EXPECT_LT(ink.left, k.rect.left + 3) << "left-aligned " << (&k - cases);
+  }
+  // DT_NOCLIP lets a long line run on.
+  TextCanvas d;
+  RECT r{20, 10, 60, 18};
+  DrawTextW(d.dc, u"A very long artist name indeed", -1, &r, DT_NOCLIP);
+  EXPECT_GT(Ink(testpix::Pixels(d.dc)).right, 60);
 }
 
 TEST(DrawTextW, WordBreakHelpTextIn220Pixels) {
@@ -223,22 +255,16 @@ TEST(DrawTextW, WordBreakKeepsCrLfAndLongWords) {
   // The help screen's about text: two lines.
   EXPECT_EQ(DrawTextW(c.dc, u"Melodex version 1.2.0\r\nWindowsMobile", -1, &r, DT_WORDBREAK | DT_CALCRECT),
             2 * c.tm().tmHeight);
+  // Centred text breaks before the space, and the space is swallowed: the next line starts with
+  // its word (as the error screen's message is drawn).
+  RECT b{0, 0, c.width(u"bbbb") + 1, 300};
+  EXPECT_EQ(DrawTextW(c.dc, u"a bbbb", -1, &b, DT_CENTER | DT_WORDBREAK | DT_CALCRECT), 2 * c.tm().tmHeight);
+  EXPECT_EQ(b.right - b.left, c.width(u"bbbb"));
   // A word wider than the rectangle is not split: it stays whole on its own line.
   RECT n{0, 0, 20, 300};
   EXPECT_EQ(DrawTextW(c.dc, u"Supercalifragilistic word", -1, &n, DT_WORDBREAK | DT_CALCRECT),
             2 * c.tm().tmHeight);
   EXPECT_EQ(n.right, c.width(u"Supercalifragilistic"));
-}
-
-TEST(DrawTextW, VCenterWithoutSingleLineStaysAtTop) {
-  // The results screen draws its values with 0x04: DT_VCENTER alone has no effect.
-  TextCanvas c;
-  RECT r{0, 0, 200, 100};
-  EXPECT_EQ(DrawTextW(c.dc, u"Hg", -1, &r, DT_VCENTER), c.tm().tmHeight);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.top, 0);
-  EXPECT_LE(ink.bottom, c.tm().tmHeight);
-  EXPECT_LT(ink.left, 3);
 }
 
 TEST(DrawTextW, SingleLineVCenterRight) {
@@ -269,21 +295,6 @@ TEST(DrawTextW, CenterVCenterWithoutSingleLine) {
   EXPECT_LE(ink.right, x + c.width(u"Subscription"));
   EXPECT_LE(ink.bottom, c.tm().tmHeight);
   EXPECT_NEAR((ink.left + ink.right) / 2, 120, 2);
-}
-
-TEST(DrawTextW, TextCutAtTheRectangle) {
-  TextCanvas c;
-  RECT r{20, 10, 60, 18};  // narrower and lower than the line
-  DrawTextW(c.dc, u"A very long artist name indeed", -1, &r, DT_VCENTER);
-  RECT ink = Ink(testpix::Pixels(c.dc));
-  EXPECT_GE(ink.left, 20);
-  EXPECT_LE(ink.right, 60);
-  EXPECT_GE(ink.top, 10);
-  EXPECT_LE(ink.bottom, 18);
-  // DT_NOCLIP lets it run on.
-  TextCanvas d;
-  DrawTextW(d.dc, u"A very long artist name indeed", -1, &r, DT_NOCLIP);
-  EXPECT_GT(Ink(testpix::Pixels(d.dc)).right, 60);
 }
 
 TEST(DrawTextW, ClipRegionCutsScrolledText) {
@@ -367,24 +378,6 @@ TEST(DrawTextW, LinesStopBelowTheRectangle) {
   RECT r{0, 0, 100, tmH + 2};  // room for one line and a bit of the second
   int h = DrawTextW(c.dc, u"one\r\ntwo\r\nthree", -1, &r, 0);
   EXPECT_EQ(h, 2 * tmH);  // the second line is drawn (cut), the third is not
-}
-
-TEST(DrawTextW, PixelHashOfFixedSequence) {
-  TextCanvas c(0, 240, 120);
-  RECT a{0, 0, 47, 19}, v{58, 0, 240, 19};
-  SetBkColor(c.dc, RGB(255, 255, 255));
-  DrawTextW(c.dc, u"Artist:", -1, &a, 0x26);
-  DrawTextW(c.dc, u"Daft Punk", -1, &v, DT_VCENTER);
-  RECT row{0, 30, 240, 50};
-  HBRUSH yellow = CreateSolidBrush(RGB(255, 252, 0));
-  FillRect(c.dc, &row, yellow);
-  SetBkColor(c.dc, RGB(255, 252, 0));
-  DrawTextW(c.dc, u"12/5", -1, &row, DT_CENTER | DT_VCENTER);
-  SetBkColor(c.dc, RGB(255, 255, 255));
-  RECT help{10, 55, 230, 120};
-  DrawTextW(c.dc, kHelpText, -1, &help, DT_WORDBREAK);
-  DeleteObject(yellow);
-  EXPECT_TRUE(testpix::MatchesHash(testpix::Pixels(c.dc), 0xf46d9dd59cc26eddull, "drawtext_sequence"));
 }
 
 }  // namespace

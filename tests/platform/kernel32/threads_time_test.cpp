@@ -28,6 +28,13 @@ DWORD WINAPI Sleeper(LPVOID) {
 // Real time passes for a moment, so the other thread gets to block.
 void LetOthersRun() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
+// Until the other thread has started its timed wait on the virtual clock (its deadline is the
+// clock's next event): however loaded the machine, time is advanced only after that.
+void UntilAWaitIsScheduled() {
+  for (int i = 0; i < 10000 && !device::Clock::nextEventAt(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 }  // namespace
 
 TEST(Threads, test_CreateThread_WaitForSingleObject) {
@@ -73,7 +80,7 @@ TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
   EXPECT_EQ(WaitForSingleObject(event, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   std::atomic<DWORD> result{0xFFFF};
   std::thread waiter([&] { result = WaitForSingleObject(event, 1000); });
-  LetOthersRun();
+  UntilAWaitIsScheduled();
   device::Clock::advanceTo(999);
   LetOthersRun();
   EXPECT_EQ(result.load(), 0xFFFFu);  // not before its time-out
@@ -85,22 +92,12 @@ TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
   CloseHandle(event);
 }
 
-TEST(Time, test_GetTickCount_virtual_clock) {
-  device::Clock::useVirtual(true);
-  device::Clock::resetForTests();
-  EXPECT_EQ(GetTickCount(), 0u);
-  device::Clock::advanceTo(11000);
-  EXPECT_EQ(GetTickCount(), 11000u);
-  device::Clock::advanceTo(180000);
-  EXPECT_EQ(GetTickCount(), 180000u);
-}
-
 TEST(Time, test_Sleep_virtual_clock) {
   device::Clock::useVirtual(true);
   device::Clock::resetForTests();
   gRan = 0;
   HANDLE thread = CreateThread(nullptr, 0, Sleeper, nullptr, 0, nullptr);
-  LetOthersRun();
+  UntilAWaitIsScheduled();
   device::Clock::advanceTo(4999);
   LetOthersRun();
   EXPECT_EQ(gRan.load(), 0);
@@ -135,6 +132,22 @@ TEST(Time, test_FileTimeToSystemTime) {
   SetLastError(0);
   EXPECT_FALSE(FileTimeToSystemTime(&bad, &st));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// A date the calendar does not have is refused; a leap day only in a leap year.
+TEST(Time, SystemTimeToFileTimeRefusesDatesThatDoNotExist) {
+  struct Date {
+    WORD year, month, day;
+    bool exists;
+  };
+  const Date dates[] = {{2004, 2, 29, true}, {2000, 2, 29, true},  {2005, 2, 29, false}, {1900, 2, 29, false},
+                        {2005, 4, 31, false}, {2005, 12, 31, true}, {2005, 13, 1, false}, {2005, 1, 0, false},
+                        {2005, 0, 1, false},  {1600, 12, 31, false}};
+  for (const Date& d : dates) {
+    SYSTEMTIME st{d.year, d.month, 0, d.day, 0, 0, 0, 0};
+    FILETIME ft;
+    EXPECT_EQ(SystemTimeToFileTime(&st, &ft) != FALSE, d.exists) << d.year << "-" << d.month << "-" << d.day;
+  }
 }
 
 // Windows applies the time zone's current bias.

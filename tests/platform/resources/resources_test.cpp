@@ -1,7 +1,7 @@
-// Conformance tests of the program's resources (res/melodex.rc as compiled by tools/rc) and of the
-// Win32 resource functions over them: every GIF id the screens use at its size, the two sounds, the
-// string table, LoadStringW's truncation rules, the icon, the CEUX flag and the absent accelerator
-// table.
+// Conformance tests of the program's resources (res/melodex.rc as compiled by llvm-rc) and of
+// the Win32 resource functions over them: every GIF id the screens use at its size, the two
+// sounds, the string table, LoadStringW's truncation rules, the icon, the CEUX flag and the
+// absent accelerator table.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,12 +1,17 @@
-// SMS service conformance (the SMS screen's send): the outbox line, the checks of the address, the
-// text and the 688-byte provider block, and the injected fault.
+// SMS service conformance: the outbox line, the checks of the address, the text and the
+// 688-byte provider block, and the injected fault.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sms.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "device/Device.h"
 #include "device/TestDriver.h"
@@ -52,19 +57,67 @@ std::string Outbox(const device::TestDriver& driver) {
   return s.str();
 }
 
+// The outbox's lines, each parsed as the JSON object it must be.
+std::vector<nlohmann::json> OutboxLines(const device::TestDriver& driver) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(Outbox(driver));
+  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+// Seconds between the host's local time now and a "YYYY-MM-DDTHH:MM:SS" phone time.
+double SecondsFromNow(const std::string& phoneTime) {
+  std::tm t{};
+  if (!strptime(phoneTime.c_str(), "%Y-%m-%dT%H:%M:%S", &t)) return 1e9;
+  t.tm_isdst = -1;
+  return std::difftime(std::time(nullptr), std::mktime(&t));
+}
+
+// Each message is one line: the destination and its type, the class, the text in UTF-8, the
+// text's size as the phone sent it (UTF-16 bytes) and the time on the phone's clock.
 TEST(Sms, SendMessageWritesOneOutboxLine) {
+  struct Message {
+    const char16_t* text;
+    const char* utf8;
+    unsigned bytes;
+  };
+  const Message messages[] = {
+      {u"Heard \"Caf\u00e9\" \\ by Abc\r\nlisten: http://x/y", "Heard \"Caf\xC3\xA9\" \\ by Abc\r\nlisten: http://x/y", 82},
+      {u"\U0001F3B5 na\u00efve \u266B", "\xF0\x9F\x8E\xB5 na\xC3\xAFve \xE2\x99\xAB", 20},
+      {u"lone \xD83C end", "lone \xEF\xBF\xBD end", 20},  // an unpaired surrogate
+      {u"", "", 0},
+  };
   device::TestDriver driver;
-  Send send(u"+15551234567", u"Heard \"Caf\u00e9\" \\ by Abc\r\nlisten: http://x/y");
-  ASSERT_EQ(send(), S_OK);
-  std::string expected =
-      "{\"to\": \"+15551234567\", \"class\": 1, \"text\": \"Heard \\\"Caf\xc3\xa9\\\" \\\\ by "
-      "Abc\\r\\nlisten: http://x/y\", \"bytes\": 82}\n";
-  EXPECT_EQ(Outbox(driver), expected);
-  // A second message is a second line; an empty text is still a message.
-  Send empty(u"+15551234567", u"");
-  ASSERT_EQ(empty(), S_OK);
-  EXPECT_EQ(Outbox(driver),
-            expected + "{\"to\": \"+15551234567\", \"class\": 1, \"text\": \"\", \"bytes\": 0}\n");
+  for (const Message& m : messages) ASSERT_EQ(Send(u"+15551234567", m.text)(), S_OK);
+  const std::vector<nlohmann::json> lines = OutboxLines(driver);
+  ASSERT_EQ(lines.size(), std::size(messages));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const nlohmann::json& line = lines[i];
+    EXPECT_EQ(line["to"], "+15551234567");
+    EXPECT_EQ(line["addressType"], "international");
+    EXPECT_EQ(line["class"], 1);
+    EXPECT_EQ(line["text"].get<std::string>(), messages[i].utf8) << i;
+    EXPECT_EQ(line["bytes"], messages[i].bytes) << i;
+    EXPECT_LT(std::abs(SecondsFromNow(line["time"].get<std::string>())), 60) << line["time"];
+  }
+}
+
+TEST(Sms, TheOutboxNamesTheAddressTypeAndAnUnspecifiedClass) {
+  device::TestDriver driver;
+  Send national(u"5551234567", u"x");
+  national.to.smsatAddressType = SMSAT_NATIONAL;
+  ASSERT_EQ(national(), S_OK);
+  Send unspecified(u"+15551234567", u"y");
+  TEXT_PROVIDER_SPECIFIC_DATA fields;
+  memcpy(&fields, unspecified.block, sizeof fields);
+  fields.psMessageClass = PS_MESSAGE_CLASSUNSPECIFIED;
+  memcpy(unspecified.block, &fields, sizeof fields);
+  ASSERT_EQ(unspecified(), S_OK);
+  const std::vector<nlohmann::json> lines = OutboxLines(driver);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0]["addressType"], "national");
+  EXPECT_EQ(lines[0]["to"], "5551234567");
+  EXPECT_TRUE(lines[1]["class"].is_null());
 }
 
 TEST(Sms, SendMessageFailsWithTheInjectedCode) {

@@ -76,16 +76,20 @@ TEST(WmPaint, IsNotSentToAHiddenWindow) {
   EXPECT_EQ(CountPaints(), 1);
 }
 
-TEST(BeginPaint, GivesTheUpdateRectangleAndADeviceContext) {
+// Two invalidations join: the update rectangle covers both.
+TEST(BeginPaint, GivesTheUnionOfTheInvalidatedRectangles) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow();
   driver.runPending();
-  RECT part{10, 20, 30, 40};
-  InvalidateRect(hwnd, &part, FALSE);
+  RECT first{10, 20, 30, 40};
+  RECT second{50, 5, 60, 25};
+  InvalidateRect(hwnd, &first, FALSE);
+  InvalidateRect(hwnd, &second, FALSE);
   PAINTSTRUCT ps;
-  HDC hdc = BeginPaint(hwnd, &ps);
-  EXPECT_NE(hdc, nullptr);
+  EXPECT_NE(BeginPaint(hwnd, &ps), nullptr);
   EXPECT_EQ(ps.rcPaint.left, 10);
+  EXPECT_EQ(ps.rcPaint.top, 5);
+  EXPECT_EQ(ps.rcPaint.right, 60);
   EXPECT_EQ(ps.rcPaint.bottom, 40);
   EndPaint(hwnd, &ps);
   EXPECT_FALSE(GetUpdateRect(hwnd, nullptr, FALSE));

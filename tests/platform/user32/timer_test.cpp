@@ -1,6 +1,7 @@
 // Conformance tests of SetTimer and KillTimer under the virtual clock, to the millisecond.
 #include <gtest/gtest.h>
 
+#include "device/Clock.h"
 #include "device/TestDriver.h"
 #include "recorder.h"
 
@@ -89,6 +90,20 @@ TEST(SetTimer, SetAndKilledFromInsideATimerHandler) {
   EXPECT_EQ(ticks[0], (std::pair<WPARAM, uint64_t>{400, 2000}));
   EXPECT_EQ(ticks[1], (std::pair<WPARAM, uint64_t>{401, 2300}));
   EXPECT_EQ(ticks[2], (std::pair<WPARAM, uint64_t>{401, 2600}));
+}
+
+// A queue that was not read for 350 ms of a 100-ms timer gets one WM_TIMER, not a burst of
+// three: the period restarts when the message is retrieved.
+TEST(SetTimer, ALateTimerFiresOnceAndRestartsItsPeriod) {
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+  RecordTimerTimes(driver);
+  SetTimer(hwnd, 101, 100, nullptr);
+  device::Clock::advanceTo(350);
+  driver.runPending();
+  EXPECT_EQ(timerTimes, (std::vector<uint64_t>{350}));
+  driver.advance(100);
+  EXPECT_EQ(timerTimes, (std::vector<uint64_t>{350, 450}));
 }
 
 TEST(SetTimer, ForAMissingWindowFails) {

@@ -72,6 +72,7 @@ TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
       {"HTTP://host", INTERNET_SCHEME_HTTP, 80, "host", ""},
       {"http://host:/p", INTERNET_SCHEME_HTTP, 80, "host", "/p"},
       {"http://127.0.0.1:1/", INTERNET_SCHEME_HTTP, 1, "127.0.0.1", "/"},
+      {"http://h:65535/", INTERNET_SCHEME_HTTP, 65535, "h", "/"},
       {"ftp://files.example:2121/f", INTERNET_SCHEME_FTP, 2121, "files.example", "/f"},
       {"http://[::1]:8080/v6", INTERNET_SCHEME_HTTP, 8080, "[::1]", "/v6"},
       {"zz://thing/else", INTERNET_SCHEME_UNKNOWN, 0, "thing", "/else"},
@@ -98,24 +99,25 @@ TEST(Wininet, InternetCrackUrlA_Failures) {
   uc.lpszHostName = host;
   uc.dwHostNameLength = sizeof host;
 
-  // The record's size is checked (Win32).
-  uc.dwStructSize = sizeof uc - 1;
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(InternetCrackUrlA("http://a/b", 0, 0, &uc));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  const struct {
+    const char* url;
+    DWORD structSize;
+    DWORD error;
+  } cases[] = {
+      {"http://a/b", sizeof uc - 1, ERROR_INVALID_PARAMETER},  // the record's size is checked
+      {"no scheme here", sizeof uc, ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+      {"http://host:65536/", sizeof uc, ERROR_INTERNET_INVALID_URL},
+      {"http://host:99999/", sizeof uc, ERROR_INTERNET_INVALID_URL},
+      {"http://host:80a/", sizeof uc, ERROR_INTERNET_INVALID_URL},
+      {"http:///nohost", sizeof uc, ERROR_INTERNET_INVALID_URL},
+  };
+  for (const auto& c : cases) {
+    uc.dwStructSize = c.structSize;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(InternetCrackUrlA(c.url, 0, 0, &uc)) << c.url;
+    EXPECT_EQ(GetLastError(), c.error) << c.url;
+  }
   uc.dwStructSize = sizeof uc;
-
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(InternetCrackUrlA("no scheme here", 0, 0, &uc));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
-
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(InternetCrackUrlA("http://host:99999/", 0, 0, &uc));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL));
-
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(InternetCrackUrlA("http:///nohost", 0, 0, &uc));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INTERNET_INVALID_URL));
 
   // A path that does not fit with its terminator: the transport's result 3 for a long URL.
   uc.lpszUrlPath = path;

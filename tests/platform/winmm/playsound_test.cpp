@@ -11,7 +11,7 @@
 #include "device/TestDriver.h"
 #include "kernel32/module.h"
 
-// Emitted by tools/rc from res/melodex.rc (library melodex_resources).
+// res/melodex.rc as llvm-rc compiled it (library melodex_resources).
 extern const platform::ResourceModule g_programResources;
 
 namespace {

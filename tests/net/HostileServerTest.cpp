@@ -1,0 +1,103 @@
+// Identifications against loopback servers that misbehave: each ends on the results screen
+// with what the received bytes hold, or on error screen 10, never with a crash, an overread or a
+// hanging request. (A server that never answers is abandoned at once by Back and by the
+// time-out: IdentifyInterleavingTest.cpp, BlockedInTheSend.)
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/AppState.h"
+#include "app/Utilities.h"
+#include "platform/wininet/LoopbackServer.h"
+#include "screens/ResultsScreen.h"
+#include "store/TagRecord.h"
+#include "support/RoadHarness.h"
+
+using melodex_test::BootToMainMenu;
+using melodex_test::ChooseIdSong;
+using melodex_test::Client;
+using melodex_test::RoadClient;
+using melodex_test::LiveInternetHandles;
+using melodex_test::RecordUntilAnalyzing;
+using melodex_test::RouteEndpointTo;
+using melodex_test::RunUntil;
+using testing_net::LoopbackServer;
+
+namespace {
+
+std::string Reply(const std::string& tagText) { return std::string("MELODEX-IDD/1.0\0abc", 19) + tagText; }
+
+std::string Head(size_t contentLength) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(contentLength) + "\r\n\r\n";
+}
+
+// An answer of five megabytes whose first 100000 bytes hold the artist and an album element
+// cut by the 100000-byte limit.
+std::string FiveMegabytes() {
+  std::string body = Reply("<ARTIST>Big</ARTIST>");
+  body.resize(99990, 'A');
+  body += "<ALBUM>12345</ALBUM>";
+  body.resize(5 * 1000 * 1000, 'A');
+  return body;
+}
+
+enum Outcome { RECORD, NO_RECORD, SEND_ERROR };
+
+struct Hostile {
+  const char* name;
+  std::function<void(LoopbackServer&, int)> answer;
+  Outcome outcome;
+  const char16_t* artist;  // for RECORD; every other text field is empty
+};
+
+const Hostile kHostile[] = {
+    {"ClosesMidBody",
+     [](LoopbackServer& s, int fd) { s.sendAll(fd, Head(5000) + Reply("<ARTIST>Half</ARTIST><ALBUM>cut o")); },
+     RECORD, u"Half"},
+    {"SendsFiveMegabytes", [](LoopbackServer& s, int fd) { s.sendAll(fd, Head(5000000) + FiveMegabytes()); },
+     RECORD, u"Big"},
+    {"SendsNoZeroByte",
+     [](LoopbackServer& s, int fd) { s.sendAll(fd, LoopbackServer::Response(200, "OK", "<ARTIST>A</ARTIST>")); },
+     NO_RECORD, nullptr},
+    {"ClosesATagBeforeOpeningIt",
+     [](LoopbackServer& s, int fd) {
+       s.sendAll(fd, LoopbackServer::Response(200, "OK", Reply("</ARTIST>Zed<ARTIST>")));
+     },
+     NO_RECORD, nullptr},
+    {"Answers500", [](LoopbackServer& s, int fd) { s.sendAll(fd, LoopbackServer::Response(500, "Oops", Reply(""))); },
+     SEND_ERROR, nullptr},
+    {"ClosesWithoutAnswering", [](LoopbackServer&, int) {}, SEND_ERROR, nullptr},
+    {"AnswersWithoutHttp", [](LoopbackServer& s, int fd) { s.sendAll(fd, "hello\r\n\r\n"); }, SEND_ERROR, nullptr},
+};
+
+class HostileServer : public testing::TestWithParam<Hostile> {};
+
+}  // namespace
+
+TEST_P(HostileServer, EndsOnTheResultsScreenOrErrorScreen10WithNothingLeftOpen) {
+  const Hostile& hostile = GetParam();
+  LoopbackServer server([&](LoopbackServer& s, int fd, const LoopbackServer::Request&) { hostile.answer(s, fd); });
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  ChooseIdSong(client);
+  RecordUntilAnalyzing(client);
+  ScreenId expected = hostile.outcome == SEND_ERROR ? SCREEN_SEND_ERROR : SCREEN_RESULTS;
+  ASSERT_TRUE(RunUntil(client, [&] { return g_nCurrentScreen == expected; })) << g_nCurrentScreen;
+  if (hostile.outcome != SEND_ERROR) {
+    TagRecord* record = ((ResultsScreen*)g_screens[SCREEN_RESULTS])->record;
+    ASSERT_EQ(record != nullptr, hostile.outcome == RECORD);
+    if (record != nullptr) {
+      EXPECT_EQ(std::u16string(record->artist), hostile.artist);
+      EXPECT_EQ(std::u16string(record->album), u"");
+    }
+  }
+  EXPECT_TRUE(RunUntil(client, [] { return LiveInternetHandles() == 0; }));
+  client.driver.advance(200000);
+  EXPECT_EQ(g_nCurrentScreen, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(, HostileServer, testing::ValuesIn(kHostile),
+                         [](const testing::TestParamInfo<Hostile>& info) { return std::string(info.param.name); });

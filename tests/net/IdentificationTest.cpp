@@ -1,0 +1,300 @@
+// The identification exchange: the request URL, the reply grammar as parseReply reads it
+// (byte for byte, only within the received bytes, a number used whatever the reply holds), and
+// the reply handling along the road (album art fetched or not, the record saved and handed to
+// the results screen, the FULL_SONG log line, the hand-over's lifetime).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <vector>
+#include <string>
+
+#include "app/AppState.h"
+#include "app/Navigation.h"
+#include "app/Utilities.h"
+#include "net/HTTPHandler.h"
+#include "net/Identification.h"
+#include "platform/wininet/LoopbackServer.h"
+#include "screens/AnalyzingScreen.h"
+#include "screens/ResultsScreen.h"
+#include "store/TagRecord.h"
+#include "support/RoadHarness.h"
+#include "tests/net/NetTestSupport.h"
+
+using melodex_test::Answer;
+using melodex_test::BootToMainMenu;
+using melodex_test::ChooseIdSong;
+using melodex_test::Client;
+using melodex_test::RoadClient;
+using melodex_test::RecordUntilAnalyzing;
+using melodex_test::RouteEndpointTo;
+using melodex_test::RunUntil;
+using testing_net::LoopbackServer;
+
+namespace {
+
+const char kFullSongLine[] = "**** GOT FULLSONG *********\r\n";
+
+std::string Narrow(const WCHAR* text) {
+  char* narrow = ToNarrowString(text);
+  std::string s = narrow != nullptr ? narrow : "(null)";
+  free(narrow);
+  return s;
+}
+
+// The nine text fields of a record by element name; the absent ones are "(null)".
+std::map<std::string, std::string> Fields(const TagRecord* r) {
+  auto n = [](const char* s) { return std::string(s != nullptr ? s : "(null)"); };
+  return {{"ALBUM", Narrow(r->album)},         {"ARTIST", Narrow(r->artist)},
+          {"TRACK_TITLE", Narrow(r->trackTitle)}, {"ALBUM_ART", n(r->albumArt)},
+          {"WALLPAPER", n(r->wallpaper)},       {"RINGER", n(r->ringer)},
+          {"SMS_MESSAGE", n(r->smsMessage)},    {"RECOMMEND", n(r->recommend)},
+          {"FULL_SONG", n(r->fullSong)}};
+}
+
+// Every field empty except those given.
+std::map<std::string, std::string> Expect(std::map<std::string, std::string> given) {
+  std::map<std::string, std::string> all;
+  for (const char* name : {"ALBUM", "ARTIST", "TRACK_TITLE", "ALBUM_ART", "WALLPAPER", "RINGER",
+                           "SMS_MESSAGE", "RECOMMEND", "FULL_SONG"})
+    all[name] = "";
+  for (auto& [name, value] : given) all[name] = value;
+  return all;
+}
+
+DWORD Counter(Client& client) {
+  std::string bytes = client.driver.readDeviceFile("\\Application Data\\Melodex\\nexttag.num");
+  DWORD value = 0;
+  if (bytes.size() == 4) memcpy(&value, bytes.data(), 4);
+  return value;
+}
+
+// A reply of exactly `body.size()` received bytes in a buffer of that size, so that reading
+// one byte beyond them is caught.
+TagRecord* Parse(AnalyzingScreen* screen, const std::string& body) {
+  HTTPHandler* reply = new HTTPHandler(g_hWnd);
+  reply->responseBuffer = (BYTE*)malloc(body.size() + 1);
+  memcpy(reply->responseBuffer, body.data(), body.size());
+  reply->bytesRead = static_cast<DWORD>(body.size());
+  screen->handler = reply;
+  TagRecord* record = parseReply(screen);
+  screen->takeHandler()->destroy();
+  return record;
+}
+
+std::string Reply(const std::string& tagText) { return std::string("MELODEX-IDD/1.0\0\x01\x02\x03", 19) + tagText; }
+
+std::string DeviceFile(Client& client, const std::string& name) {
+  return client.driver.readDeviceFile("\\Application Data\\Melodex\\" + name);
+}
+
+bool DeviceFileExists(Client& client, const std::string& name) {
+  return std::filesystem::exists(client.driver.root() + "/Application Data/Melodex/" + name);
+}
+
+// A server giving each request the next of `replies` (which must outlive it).
+LoopbackServer::Handler InTurn(const std::vector<std::string>& replies) {
+  auto next = std::make_shared<size_t>(0);
+  return [&replies, next](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+    s.sendAll(fd, LoopbackServer::Response(200, "OK", replies[(*next)++ % replies.size()]));
+  };
+}
+
+ResultsScreen* Results() { return (ResultsScreen*)g_screens[SCREEN_RESULTS]; }
+
+// Runs one identification from the main menu against `server` up to the results screen.
+void IdentifyUntilResults(Client& client) {
+  ChooseIdSong(client);
+  RecordUntilAnalyzing(client);
+  ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }));
+}
+
+}  // namespace
+
+TEST(IdentifyRequest, TheUrlNamesTheEndpointId1003AndTheOwnerUnchanged) {
+  RoadClient client;
+  ASSERT_TRUE(client.boot());
+  char* url = BuildRequestURL();
+  EXPECT_EQ(std::string(url), std::string(MELODEX_ENDPOINT) + "?id=1003&ownerIdentifier=5183");
+  free(url);
+  free(g_szOwnerID);
+  g_szOwnerID = (WCHAR*)malloc(256);
+  memcpy(g_szOwnerID, u"9-%41&x", 16);
+  url = BuildRequestURL();
+  EXPECT_EQ(std::string(url), std::string(MELODEX_ENDPOINT) + "?id=1003&ownerIdentifier=9-%41&x");
+  free(url);
+}
+
+// Each reply is parsed from a buffer holding exactly its received bytes; every reply uses up
+// one number, record or not.
+TEST(ParseReply, ReadsTheElementsByteForByteWithinTheReceivedBytes) {
+  struct Case {
+    const char* what;
+    std::string body;
+    bool record;
+    std::map<std::string, std::string> fields;
+  } cases[] = {
+      {"the one element after X, a zero and three bytes", std::string("X\0abc<ARTIST>Abc</ARTIST>", 25), true,
+       Expect({{"ARTIST", "Abc"}})},
+      {"no zero at all: the leading string runs to the end", "<ARTIST>Abc</ARTIST>", false, {}},
+      {"the zero within the last three bytes", std::string("X\0ab", 4), false, {}},
+      {"nothing after the three bytes", std::string("X\0abc", 5), false, {}},
+      {"no bytes at all", "", false, {}},
+      {"a closing tag before its opening tag", Reply("</ARTIST>Abc<ARTIST>"), false, {}},
+      {"a closing tag inside its opening tag's end", Reply("<ARTIST</ARTIST>>"), false, {}},
+      {"a bad element beside a good one", Reply("</ARTIST>x<ARTIST><ALBUM>Al</ALBUM>"), true,
+       Expect({{"ALBUM", "Al"}})},
+      {"the tag text ends at its zero", Reply(std::string("<ARTIST>A\0</ARTIST>", 19)), false, {}},
+      {"an empty element still counts", Reply("<TRACK_TITLE></TRACK_TITLE>"), true, Expect({})},
+      {"line breaks, blanks and null kept", Reply("<ALBUM> a\r\nb </ALBUM><WALLPAPER>null</WALLPAPER>"), true,
+       Expect({{"ALBUM", " a\r\nb "}, {"WALLPAPER", "null"}})},
+      {"the first of a repeated element", Reply("<ARTIST>A</ARTIST><ARTIST>B</ARTIST>"), true,
+       Expect({{"ARTIST", "A"}})},
+      {"ALBUM is not ALBUM_ART", Reply("<ALBUM_ART>http://a/1.jpg</ALBUM_ART>"), true,
+       Expect({{"ALBUM_ART", "http://a/1.jpg"}})},
+      {"no entity or percent decoding, Windows-1252 texts",
+       Reply("<RINGER>a&amp;b%20</RINGER><TRACK_TITLE>Caf\xe9</TRACK_TITLE>"), true,
+       Expect({{"RINGER", "a&amp;b%20"}, {"TRACK_TITLE", "Caf\xe9"}})},
+      {"all nine in any order with text between",
+       Reply("<FULL_SONG>f</FULL_SONG>--<RECOMMEND>r</RECOMMEND><SMS_MESSAGE>s m</SMS_MESSAGE>"
+             "<RINGER>g</RINGER>\n<WALLPAPER>w</WALLPAPER><ALBUM_ART>u</ALBUM_ART>"
+             "<TRACK_TITLE>t</TRACK_TITLE><ARTIST>a</ARTIST><ALBUM>b</ALBUM>"),
+       true,
+       {{"ALBUM", "b"}, {"ARTIST", "a"}, {"TRACK_TITLE", "t"}, {"ALBUM_ART", "u"}, {"WALLPAPER", "w"},
+        {"RINGER", "g"}, {"SMS_MESSAGE", "s m"}, {"RECOMMEND", "r"}, {"FULL_SONG", "f"}}},
+  };
+  RoadClient client;
+  ASSERT_TRUE(client.boot());
+  AnalyzingScreen screen(g_hInst, g_hWnd);
+  for (const Case& c : cases) {
+    DWORD number = Counter(client);
+    TagRecord* record = Parse(&screen, c.body);
+    EXPECT_EQ(Counter(client), number + 1) << c.what;
+    ASSERT_EQ(record != nullptr, c.record) << c.what;
+    if (record == nullptr) continue;
+    EXPECT_EQ(record->number, static_cast<LONG>(number)) << c.what;
+    EXPECT_EQ(Fields(record), c.fields) << c.what;
+    EXPECT_EQ(record->artData, nullptr);
+    delete record;
+  }
+}
+
+// A reply whose only element is FULL_SONG is a result: saved, shown, and logged once.
+TEST(IdentifyReply, AReplyWhoseOnlyElementIsFullSongIsAResultWithItsLogLine) {
+  LoopbackServer server(Answer(200, "OK", Reply("<FULL_SONG>http://h/f.html</FULL_SONG>")));
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  IdentifyUntilResults(client);
+  ASSERT_NE(Results()->record, nullptr);
+  EXPECT_EQ(Fields(Results()->record), Expect({{"FULL_SONG", "http://h/f.html"}}));
+  std::string log = client.log();
+  EXPECT_EQ(log.find(kFullSongLine), log.rfind(kFullSongLine));
+  EXPECT_NE(log.find(kFullSongLine), std::string::npos);
+  EXPECT_TRUE(DeviceFileExists(client, std::to_string(Results()->record->number) + ".dat"));
+}
+
+// An ALBUM_ART of "null", an empty one or none: no fetch, no picture bytes, no .jpg file.
+TEST(IdentifyReply, AlbumArtThatIsNullEmptyOrAbsentIsNotFetched) {
+  const std::vector<std::string> replies = {Reply("<ARTIST>A</ARTIST><ALBUM_ART>null</ALBUM_ART>"),
+                                            Reply("<ARTIST>A</ARTIST><ALBUM_ART></ALBUM_ART>"),
+                                            Reply("<ARTIST>A</ARTIST>")};
+  LoopbackServer server(InTurn(replies));
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  for (int k = 0; k < 3; k++) {
+    if (k > 0) SwitchScreen(SCREEN_MAIN_MENU);
+    IdentifyUntilResults(client);
+    ASSERT_NE(Results()->record, nullptr) << k;
+    EXPECT_EQ(Narrow(Results()->record->artist), "A");
+    EXPECT_EQ(Results()->record->artData, nullptr);
+    std::string number = std::to_string(Results()->record->number);
+    EXPECT_TRUE(DeviceFileExists(client, number + ".dat")) << k;
+    EXPECT_FALSE(DeviceFileExists(client, number + ".jpg")) << k;
+  }
+  EXPECT_EQ(client.countTrace("HttpOpenRequestA"), 3u);  // the three POSTs and no GET
+  EXPECT_EQ(client.countTrace("verb=GET"), 0u);
+}
+
+// The album art is fetched with a GET and saved as the .jpg beside the .dat; a failed fetch
+// leaves an empty .jpg. The fetch's handler goes with the switch to the results screen.
+TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
+  LoopbackServer art([](LoopbackServer& s, int fd, const LoopbackServer::Request& request) {
+    bool found = request.head.find("GET /art/7.jpg ") == 0;
+    s.sendAll(fd, found ? LoopbackServer::Response(200, "OK", std::string("\xff\xd8jpeg\0bytes", 12))
+                        : LoopbackServer::Response(404, "Not Found", "none"));
+  });
+  std::string base = "http://127.0.0.1:" + std::to_string(art.port());
+  const std::vector<std::string> replies = {
+      Reply("<ARTIST>Art</ARTIST><ALBUM_ART>" + base + "/art/7.jpg</ALBUM_ART>"),
+      Reply("<ARTIST>Lost</ARTIST><ALBUM_ART>" + base + "/art/8.jpg</ALBUM_ART>")};
+  LoopbackServer server(InTurn(replies));
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  IdentifyUntilResults(client);
+  std::string number = std::to_string(Results()->record->number);
+  EXPECT_EQ(DeviceFile(client, number + ".jpg"), std::string("\xff\xd8jpeg\0bytes", 12));
+  EXPECT_NE(DeviceFile(client, number + ".dat").find(std::string("A\0r\0t\0\0\0", 8)), std::string::npos);
+  EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
+  EXPECT_EQ(melodex_test::LiveInternetHandles(), 0);
+  SwitchScreen(SCREEN_MAIN_MENU);
+  IdentifyUntilResults(client);
+  number = std::to_string(Results()->record->number);
+  EXPECT_TRUE(DeviceFileExists(client, number + ".jpg"));
+  EXPECT_EQ(DeviceFile(client, number + ".jpg"), "");
+}
+
+// A reply without a song: the results screen is handed null, a number is used, nothing saved.
+TEST(IdentifyReply, ANoMatchHandsOverNullAndUsesUpANumber) {
+  LoopbackServer server(Answer(200, "OK", Reply("")));
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  DWORD before = Counter(client);
+  IdentifyUntilResults(client);
+  EXPECT_EQ(Results()->record, nullptr);
+  EXPECT_EQ(Counter(client), before + 1);
+  EXPECT_FALSE(DeviceFileExists(client, std::to_string(before) + ".dat"));
+}
+
+// The record on the results screen stays valid while the results screen can come back to it:
+// a new identification cancelled while analyzing returns to it, and only the next hand-over
+// lets it go.
+TEST(IdentifyReply, TheShownRecordOutlivesACancelledNewIdentification) {
+  int requests = 0;
+  LoopbackServer server([&](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+    if (requests++ == 1) {
+      // Silent until the client gives the connection up, so the next request is served.
+      char byte;
+      while (!s.stopping() && recv(fd, &byte, 1, 0) > 0) {
+      }
+      return;
+    }
+    s.sendAll(fd, LoopbackServer::Response(200, "OK", Reply("<ARTIST>First</ARTIST>")));
+  });
+  RouteEndpointTo(server.port());
+  RoadClient client;
+  BootToMainMenu(client);
+  IdentifyUntilResults(client);
+  TagRecord* first = Results()->record;
+  SwitchScreen(SCREEN_LISTENING);  // new ID!
+  PushScreen(SCREEN_RESULTS);
+  RecordUntilAnalyzing(client);
+  ASSERT_TRUE(server.waitForRequests(2, 10000));
+  client.driver.press(VK_ESCAPE);
+  ASSERT_EQ(g_nCurrentScreen, SCREEN_RESULTS);
+  ASSERT_EQ(Results()->record, first);
+  EXPECT_EQ(Narrow(first->artist), "First");
+  SwitchScreen(SCREEN_LISTENING);
+  RecordUntilAnalyzing(client);
+  ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }));
+  EXPECT_NE(Results()->record, nullptr);
+  EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handedOver, Results()->record);
+}

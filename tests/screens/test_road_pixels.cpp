@@ -1,0 +1,97 @@
+// The pictures of the listening screen's three phases and of the analyzing screen, on the
+// 240- and the 320-pixel-wide profile: every image where the layout puts it, pixel for pixel,
+// the strips scrolled by their offset. The pictures are also written, for a person to look
+// at, into MELODEX_SNAP_DIR when set, else the test's working folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/AppState.h"
+#include "platform/wininet/LoopbackServer.h"
+#include "screens/AnalyzingScreen.h"
+#include "screens/ListeningScreen.h"
+#include "support/RoadHarness.h"
+
+using melodex_test::ChooseIdSong;
+using melodex_test::Client;
+using melodex_test::RoadClient;
+using melodex_test::CountDifferences;
+using melodex_test::LoadResourcePicture;
+using melodex_test::Picture;
+using testing_net::LoopbackServer;
+
+namespace {
+
+struct Placed {
+  int id;
+  int x;
+  int y;
+};
+
+// Each image at its place, none of them covered by another.
+void ExpectImages(const Client& client, const std::vector<Placed>& images, const char* what) {
+  for (const Placed& p : images) {
+    Picture picture = LoadResourcePicture(client.hInstance, p.id);
+    EXPECT_EQ(CountDifferences(client, picture, p.x, p.y), 0) << what << ": image " << p.id << " at " << p.x << "," << p.y;
+  }
+}
+
+// The banner, then the title, the strip (twice), the badge and Cancel in three bands below it.
+std::vector<Placed> WorkingLayout(const RECT& r, int titleId, const Picture& title, int stripId, LONG offset) {
+  LONG third = (r.bottom - 46) / 3;
+  LONG stripY = 46 + third + (third / 2 - 63 / 2);
+  return {{113, r.right / 2 - 160, 0},
+          {titleId, r.right / 2 - title.width / 2, 46 + (third / 2 - title.height / 2)},
+          {stripId, -offset, stripY},
+          {stripId, 320 - offset, stripY},
+          {175, r.right - 73, r.bottom - 51},
+          {177, 20, r.bottom - 23}};
+}
+
+void Snap(Client& client, const std::string& name) {
+  const char* dir = std::getenv("MELODEX_SNAP_DIR");
+  std::string profile = client.clientRect().right == 240 ? "240x320" : "320x320";
+  EXPECT_TRUE(client.driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + profile + "-" + name + ".png"));
+}
+
+class RoadPictures : public testing::TestWithParam<const char*> {};
+
+}  // namespace
+
+TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
+  LoopbackServer server([](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); });
+  melodex_test::RouteEndpointTo(server.port());
+  RoadClient client(melodex_test::MakeConfig(GetParam()));
+  melodex_test::BootToMainMenu(client);
+  RECT r = client.clientRect();
+  ChooseIdSong(client);
+  Picture getReady = LoadResourcePicture(client.hInstance, 118);
+  ExpectImages(client, {{113, r.right / 2 - 160, 0}, {118, r.right / 2 - 120, 46 + ((r.bottom - 46) / 2 - 75)}}, "waiting");
+  Snap(client, "listening-0-waiting");
+
+  melodex_test::StartRecording(client);
+  client.driver.advance(200);  // two steps: offset 30
+  Picture title = LoadResourcePicture(client.hInstance, 176);
+  ExpectImages(client, WorkingLayout(r, 176, title, 120, 30), "listening");
+  Snap(client, "listening-1-recording");
+
+  ((ListeningScreen*)g_screens[SCREEN_LISTENING])->phase = LISTENING_FINISHED;
+  RedrawWindow(g_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
+  client.driver.runPending();
+  ExpectImages(client, {{113, r.right / 2 - 160, 0}}, "finished");
+  // Below the banner only white is left.
+  EXPECT_EQ(client.clientPixel(r.right / 2, r.bottom / 2), 0xFFFFFFu);
+  EXPECT_EQ(client.clientPixel(25, r.bottom - 5), 0xFFFFFFu);
+  Snap(client, "listening-2-finished");
+
+  client.driver.advance(10800);
+  ASSERT_EQ(g_nCurrentScreen, SCREEN_ANALYZING);
+  client.driver.advance(300);  // three steps: offset 45
+  Picture analyzing = LoadResourcePicture(client.hInstance, 178);
+  ExpectImages(client, WorkingLayout(r, 178, analyzing, 122, 45), "analyzing");
+  Snap(client, "analyzing");
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, RoadPictures, testing::Values("qvga", "square"));

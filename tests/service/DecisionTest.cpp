@@ -1,0 +1,70 @@
+// The two decisions of a query: which candidate is best (RanksBefore, through VoteTally) and
+// whether it is a match (IsMatch).
+#include "fingerprint/Identifier.h"
+#include "fingerprint/VoteTally.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace melodex::fp;
+
+namespace {
+
+struct Votes {
+    uint32_t track;
+    int32_t offset;
+    int count;
+};
+
+MatchCandidate Best(const std::vector<Votes>& votes, int tolerance = 1) {
+    VoteTally tally;
+    for (const Votes& v : votes)
+        for (int i = 0; i < v.count; ++i)
+            tally.vote(v.track, v.offset);
+    return tally.best(tolerance);
+}
+
+} // namespace
+
+// Ties go to the lower track, then to the lower offset, whatever order the votes came in; a
+// strictly higher score wins from anywhere.
+TEST(VoteTally, TiesGoToTheLowerTrackThenTheLowerOffset) {
+    const struct {
+        std::vector<Votes> votes;
+        MatchCandidate best;
+    } cases[] = {
+        {{{9, 5, 3}, {4, 100, 3}}, {true, 4, 100, 3, 3}},
+        {{{4, 100, 3}, {9, 5, 3}}, {true, 4, 100, 3, 3}},
+        {{{4, 50, 2}, {4, 10, 2}}, {true, 4, 10, 2, 0}},
+        {{{4, 10, 3}, {9, -7, 4}}, {true, 9, -7, 4, 3}},
+        {{{4, 10, 2}, {4, 11, 1}, {9, 0, 3}}, {true, 4, 10, 3, 3}},  // 10 and 11 within the tolerance
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Best(c.votes), c.best) << "case " << (&c - cases);
+    EXPECT_FALSE(Best({}).any);
+}
+
+TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
+    FingerprintConfig config;
+    config.minScore = 15;
+    config.minScoreResampled = 24;
+    config.minScoreRatio = 2.5f;
+    const struct {
+        int score;
+        int runnerUp;
+        double speed;
+        bool match;
+    } cases[] = {
+        {14, 0, 1.0, false}, {15, 0, 1.0, true},   {16, 0, 1.0, true},
+        {23, 0, 1.02, false}, {24, 0, 0.98, true},
+        {25, 10, 1.0, true}, {24, 10, 1.0, false},  // 2.5 times the runner-up, exactly and not quite
+        {15, 6, 1.0, true},  {15, 7, 1.0, false},
+    };
+    for (const auto& c : cases) {
+        const MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
+        EXPECT_EQ(IsMatch(config, candidate, c.speed), c.match)
+            << c.score << " over " << c.runnerUp << " at speed " << c.speed;
+    }
+    EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, 1.0)) << "no vote at all";
+}
