@@ -21,6 +21,7 @@ using melodex_test::RoadClient;
 using melodex_test::RecordUntilAnalyzing;
 using melodex_test::RouteEndpointTo;
 using melodex_test::RunUntil;
+using melodex_test::StartRecording;
 
 namespace {
 
@@ -87,7 +88,13 @@ TEST(Road, WithTheServiceStoppedTheRecordingCannotBeSent) {
   melodex_e2e::HeldPort gone(service.port());
   ASSERT_TRUE(gone.held());
   RoadClient client;
-  IdentifyClip(client, Material().clips[0]);
+  device::options().mic = Material().clips[0];
+  BootToMainMenu(client);
+  ChooseIdSong(client);
+  StartRecording(client);
+  // A refused connection fails at once: the error screen may already be up when the recording's
+  // end has been handled, so the analyzing screen is not waited for.
+  client.driver.advance(11000);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_SEND_ERROR; }, 20000)) << g_nCurrentScreen;
   ErrorScreen* error = (ErrorScreen*)g_screens[SCREEN_SEND_ERROR];
   ASSERT_NE(error->message, nullptr);
