@@ -69,13 +69,18 @@ struct Recipe {
   std::vector<std::pair<std::string, double>> clips;
 };
 
-// Makes the material once for this test binary (keyed by its path and modification time).
+// Makes the material once for this test binary and the tools that make it (keyed by the
+// binary's path and the modification times of all three): a catalog tool that changed its
+// format makes a new catalog.
 inline Material Make(const Recipe& recipe) {
-  struct stat self;
-  stat("/proc/self/exe", &self);
-  std::string key = std::to_string(std::hash<std::string>()(fs::read_symlink("/proc/self/exe").string()) ^
-                                   static_cast<size_t>(self.st_mtime));
-  fs::path dir = fs::temp_directory_path() / ("melodex-e2e-" + recipe.name + "-" + key);
+  size_t key = std::hash<std::string>()(fs::read_symlink("/proc/self/exe").string());
+  for (const std::string& file : {std::string("/proc/self/exe"), Tool("tools/catalog/melodex-catalog"),
+                                  Tool("tools/micsim/melodex-micsim")}) {
+    struct stat made {};
+    stat(file.c_str(), &made);
+    key = key * 31 + static_cast<size_t>(made.st_mtime);
+  }
+  fs::path dir = fs::temp_directory_path() / ("melodex-e2e-" + recipe.name + "-" + std::to_string(key));
   fs::create_directories(dir);
   Material material;
   material.catalog = (dir / "catalog").string();
