@@ -1,5 +1,5 @@
-// Helpers shared by the audio tests: the log's lines, and a 16-bit WAV file
-// written by hand so that the tests do not share code with the platform's reader.
+// What the audio tests share: the recorder's log lines, and a 16-bit WAV file written by hand
+// so that the tests share no code with the platform's reader.
 #pragma once
 
 #include <cstdint>
@@ -9,28 +9,15 @@
 
 namespace audio_test {
 
-// The log split after every "\r\n" (each line keeps its "\r\n").
-inline std::vector<std::string> Lines(const std::string& log) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
-    lines.push_back(log.substr(start, end + 2 - start));
-  return lines;
-}
-
-// The log lines that begin with prefix, in order.
+// The log lines (each with its "\r\n") that begin with prefix, in order.
 inline std::vector<std::string> LinesOf(const std::string& log, const std::string& prefix) {
   std::vector<std::string> out;
-  for (const std::string& line : Lines(log))
-    if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+  for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+    if (log.compare(start, prefix.size(), prefix) == 0) out.push_back(log.substr(start, end + 2 - start));
   return out;
 }
 
-inline size_t Count(const std::string& log, const std::string& line) {
-  size_t n = 0;
-  for (const std::string& l : Lines(log)) n += (l == line);
-  return n;
-}
+inline size_t CountWimData(const std::string& log) { return LinesOf(log, "Melodex: got MM_WIM_DATA message\r\n").size(); }
 
 inline void WriteWav(const std::string& path, int rate, const std::vector<int16_t>& samples) {
   std::ofstream out(path, std::ios::binary);
