@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -16,25 +15,25 @@
 
 using melodex_test::Client;
 using melodex_test::MakeConfig;
-using melodex_test::MakeTempRoot;
 using melodex_test::RegistryWithOwnerID;
-using melodex_test::WriteHostFile;
 
 namespace {
 
-std::u16string OwnerID() { return g_szOwnerID == nullptr ? u"(null)" : std::u16string(g_szOwnerID); }
-
-// Boots on a root whose registry.reg holds the given text (none when empty).
-struct RootWithRegistry {
-  explicit RootWithRegistry(const std::string& registry) : root(MakeTempRoot()) {
-    if (!registry.empty()) WriteHostFile(root + "/registry.reg", registry);
-  }
-  ~RootWithRegistry() {
+// A device root prepared before boot, removed afterwards.
+struct Root {
+  Root() : path(melodex_test::MakeTempRoot()) {}
+  ~Root() {
     std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  std::string root;
+  std::string path;
 };
+
+std::string Id127() {
+  std::string id;
+  for (int i = 0; i < 127; i++) id += static_cast<char>('a' + i % 26);
+  return id;
+}
 
 }  // namespace
 
@@ -46,138 +45,90 @@ struct OwnerIDCase {
   std::string registry;
   std::string ownerID;
 };
-
 class OwnerIDFromRegistry : public testing::TestWithParam<OwnerIDCase> {};
 
 TEST_P(OwnerIDFromRegistry, IsKeptOrIsTheDefault) {
-  RootWithRegistry root(GetParam().registry);
-  Client client(MakeConfig("qvga", root.root));
+  Root root;
+  if (!GetParam().registry.empty()) melodex_test::WriteHostFile(root.path + "/registry.reg", GetParam().registry);
+  Client client(MakeConfig("qvga", root.path));
   ASSERT_TRUE(client.boot());
-  EXPECT_EQ(OwnerID(), std::u16string(GetParam().ownerID.begin(), GetParam().ownerID.end()));
+  ASSERT_NE(g_szOwnerID, nullptr);
+  EXPECT_EQ(std::u16string(g_szOwnerID), std::u16string(GetParam().ownerID.begin(), GetParam().ownerID.end()));
   EXPECT_EQ(client.log(), "Melodex starting up\r\n");
   g_szOwnerID[127] = 0;
 }
 
-std::string Id127() {
-  std::string id;
-  for (int i = 0; i < 127; i++) id += static_cast<char>('a' + i % 26);
-  return id;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     LoadSettings, OwnerIDFromRegistry,
-    testing::Values(
-        OwnerIDCase{"Of127Characters", RegistryWithOwnerID(Id127()), Id127()},
-        OwnerIDCase{"Short", RegistryWithOwnerID("owner-42"), "owner-42"},
-        OwnerIDCase{"Of128Characters", RegistryWithOwnerID(std::string(128, 'x')), "5183"},
-        OwnerIDCase{"NoKey", "", "5183"},
-        OwnerIDCase{"KeyWithoutTheValue",
-                    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n"
-                    "\"other\"=\"1\"\r\n",
-                    "5183"}),
+    testing::Values(OwnerIDCase{"Of127Characters", RegistryWithOwnerID(Id127()), Id127()},
+                    OwnerIDCase{"Of128Characters", RegistryWithOwnerID(std::string(128, 'x')), "5183"},
+                    OwnerIDCase{"NoKey", "", "5183"},
+                    OwnerIDCase{"KeyWithoutTheValue",
+                                "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]"
+                                "\r\n\"other\"=\"1\"\r\n",
+                                "5183"}),
     [](const testing::TestParamInfo<OwnerIDCase>& info) { return std::string(info.param.name); });
 
-// Edge case: a log text with a percent sign is written unchanged to the log and to stdout.
-TEST(WriteLog, APercentSignIsWrittenUnchanged) {
-  Client client;
+// Each text goes unchanged, percent signs and all, to standard output and to the log, which
+// starts afresh on every run; without a log file only standard output gets it.
+TEST(WriteLog, TextsGoUnchangedToTheLogAndStandardOutput) {
+  Root root;
+  std::filesystem::create_directories(root.path + "/Application Data/Melodex");
+  melodex_test::WriteHostFile(root.path + "/Application Data/Melodex/log.txt", "old run line\r\n");
+  Client client(MakeConfig("qvga", root.path));
   ASSERT_TRUE(client.boot());
   testing::internal::CaptureStdout();
-  WriteLog("Test: 100% done %s %d %n\r\n");
-  fflush(stdout);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "Test: 100% done %s %d %n\r\n");
-  EXPECT_EQ(client.log(), "Melodex starting up\r\nTest: 100% done %s %d %n\r\n");
-}
-
-TEST(WriteLog, NothingIsAdded) {
-  Client client;
-  ASSERT_TRUE(client.boot());
   WriteLog("a");
   WriteLog("");
-  WriteLog("b\r\n");
-  EXPECT_EQ(client.log(), "Melodex starting up\r\nab\r\n");
-}
-
-// The log of the previous run is gone after a restart.
-TEST(WriteLog, ThePreviousRunsLogIsGoneAfterARestart) {
-  RootWithRegistry root("");
-  std::filesystem::create_directories(root.root + "/Application Data/Melodex");
-  WriteHostFile(root.root + "/Application Data/Melodex/log.txt", "Melodex starting up\r\nold run line\r\n");
-  Client client(MakeConfig("qvga", root.root));
-  ASSERT_TRUE(client.boot());
-  EXPECT_EQ(client.log(), "Melodex starting up\r\n");
-}
-
-// A log that cannot be opened still lets WriteLog write to standard output.
-TEST(WriteLog, WithoutALogFileOnlyStandardOutput) {
-  Client client;
-  ASSERT_TRUE(client.boot());
+  WriteLog("100% done %s %d %n\r\n");
   FILE* saved = g_logFile;
   g_logFile = nullptr;
-  testing::internal::CaptureStdout();
   WriteLog("only stdout\r\n");
-  fflush(stdout);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "only stdout\r\n");
   g_logFile = saved;
-  EXPECT_EQ(client.log(), "Melodex starting up\r\n");
+  fflush(stdout);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "a100% done %s %d %n\r\nonly stdout\r\n");
+  EXPECT_EQ(client.log(), "Melodex starting up\r\na100% done %s %d %n\r\n");
 }
 
-// LaunchURL with a null URL does nothing and logs nothing.
-TEST(LaunchURL, ANullURLDoesNothing) {
+// The phone's browser is asked to open the URL, its only parameter (mask 0x440), and the outcome is
+// logged; a null URL does nothing.
+TEST(LaunchURL, TheBrowserGetsTheURLAndTheOutcomeIsLogged) {
+  const struct {
+    const char* url;
+    bool fails;
+    const char* line;
+  } cases[] = {{nullptr, false, ""},
+               {"http://example.com/ringtone?id=7&x=%20", false, "LaunchURL: successfully called ShellExecuteEx\r\n"},
+               {"http://example.com/ringtone", true, "LaunchURL: ShellExecuteEx failed\r\n"}};
   Client client;
   ASSERT_TRUE(client.boot());
-  size_t calls = client.countTrace("ShellExecuteEx");
-  LaunchURL(nullptr);
-  EXPECT_EQ(client.countTrace("ShellExecuteEx"), calls);
-  EXPECT_EQ(client.log(), "Melodex starting up\r\n");
+  for (const auto& c : cases) {
+    std::string before = client.log();
+    device::options().browserFault = c.fails;
+    LaunchURL(c.url);
+    EXPECT_EQ(client.log(), before + c.line);
+    std::string call = std::string("shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=") +
+                       (c.url ? c.url : "") + " mask=0x440";
+    EXPECT_EQ(client.countTrace(call), c.url != nullptr ? 1u : 0u) << call;
+  }
 }
 
-// The emulated phone's browser records the URL (headless: it is not opened).
-TEST(LaunchURL, AURLGoesToTheBrowser) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  LaunchURL("http://example.com/ringtone?id=7&x=%20");
-  EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: successfully called ShellExecuteEx\r\n");
-  // The browser, the URL as its only parameter, mask 0x440.
-  EXPECT_EQ(client.countTrace(
-                "shell32: ShellExecuteEx file=\\Windows\\iexplore.exe params=http://example.com/ringtone?id=7&x=%20 "
-                "mask=0x440"),
-            1u);
-}
-
-// A browser that cannot be started is logged; nothing else happens.
-TEST(LaunchURL, AFailedLaunchIsLogged) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  device::options().browserFault = true;
-  LaunchURL("http://example.com/ringtone");
-  EXPECT_EQ(client.log(), "Melodex starting up\r\nLaunchURL: ShellExecuteEx failed\r\n");
-}
-
-// Converting empty texts gives allocated empty texts; null gives null.
-TEST(Conversions, EmptyTextsGiveAllocatedEmptyTexts) {
-  WCHAR* wide = ToWideString("");
-  ASSERT_NE(wide, nullptr);
-  EXPECT_EQ(wide[0], 0);
-  free(wide);
-  const WCHAR empty[1] = {0};
-  char* narrow = ToNarrowString(empty);
-  ASSERT_NE(narrow, nullptr);
-  EXPECT_EQ(narrow[0], 0);
-  free(narrow);
+// Windows-1252, one byte per unit, both ways; empty texts give allocated empty texts, null null.
+TEST(Conversions, Windows1252BothWays) {
+  const struct {
+    const char* narrow;
+    std::u16string wide;
+  } cases[] = {{"Beyonc\xE9 \x80 100%", u"Beyonc\u00E9 \u20AC 100%"}, {"", u""}};
+  for (const auto& c : cases) {
+    WCHAR* wide = ToWideString(c.narrow);
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(std::u16string(wide), c.wide);
+    char* narrow = ToNarrowString(wide);
+    ASSERT_NE(narrow, nullptr);
+    EXPECT_STREQ(narrow, c.narrow);
+    free(wide);
+    free(narrow);
+  }
   EXPECT_EQ(ToWideString(nullptr), nullptr);
   EXPECT_EQ(ToNarrowString(nullptr), nullptr);
-}
-
-// Windows-1252, one byte per unit, both ways.
-TEST(Conversions, Windows1252RoundTrip) {
-  const char text[] = "Beyonc\xE9 \x80 100%";
-  WCHAR* wide = ToWideString(text);
-  ASSERT_NE(wide, nullptr);
-  EXPECT_EQ(std::u16string(wide), u"Beyonc\u00E9 \u20AC 100%");
-  char* narrow = ToNarrowString(wide);
-  ASSERT_NE(narrow, nullptr);
-  EXPECT_STREQ(narrow, text);
-  free(wide);
-  free(narrow);
 }
