@@ -15,19 +15,7 @@
 using melodex_test::Client;
 using melodex_test::SpyScreen;
 
-namespace {
-
-// Boots the client and makes a spy the current screen (reserved id 0).
-SpyScreen* BootWithSpy(Client& client) {
-  EXPECT_TRUE(client.boot());
-  SpyScreen* spy = new SpyScreen(g_hInst, g_hWnd);
-  g_screens[0] = spy;
-  SwitchScreen(0);
-  client.driver.runPending();
-  return spy;
-}
-
-}  // namespace
+using melodex_test::BootWithSpy;
 
 // Start-up's steps leave their calls in this order (a subsequence of the trace; the platform
 // traces GetDC as gdi32's CreateWindowDC and UpdateWindow as the paint it sends), log the
@@ -63,6 +51,7 @@ TEST(MainWindow, StartUpCallsComeInOrder) {
 TEST(MainWindow, EachMessageGoesWhereTheWindowProcedureSends) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
+  ASSERT_NE(spy, nullptr);
   spy->keyResult = 7;
   const struct {
     UINT message;
@@ -94,6 +83,7 @@ TEST(MainWindow, EachMessageGoesWhereTheWindowProcedureSends) {
 TEST(MainWindow, PaintWithAnEmptyUpdateRegionDrawsNothing) {
   Client client;
   SpyScreen* spy = BootWithSpy(client);
+  ASSERT_NE(spy, nullptr);
   int paints = spy->paints;
   EXPECT_EQ(SendMessageW(g_hWnd, WM_PAINT, 0, 0), 0);
   EXPECT_EQ(spy->paints, paints);

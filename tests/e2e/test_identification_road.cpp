@@ -11,7 +11,7 @@
 #include "screens/ErrorScreen.h"
 #include "screens/ResultsScreen.h"
 #include "store/TagRecord.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 #include "tests/e2e/E2ESupport.h"
 
 using melodex_test::BootToMainMenu;

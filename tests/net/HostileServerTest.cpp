@@ -13,7 +13,7 @@
 #include "platform/wininet/LoopbackServer.h"
 #include "screens/ResultsScreen.h"
 #include "store/TagRecord.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;

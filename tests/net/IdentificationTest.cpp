@@ -23,7 +23,7 @@
 #include "screens/AnalyzingScreen.h"
 #include "screens/ResultsScreen.h"
 #include "store/TagRecord.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 #include "tests/net/NetTestSupport.h"
 
 using melodex_test::Answer;

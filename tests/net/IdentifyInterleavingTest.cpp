@@ -20,7 +20,7 @@
 #include "net/NetCheckpoint.h"
 #include "platform/wininet/LoopbackServer.h"
 #include "screens/AnalyzingScreen.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;

@@ -23,28 +23,10 @@ namespace melodex_test {
 
 using testing_net::LoopbackServer;
 
-// A spy that also notes on which thread each reply arrived.
-class ReplySpy : public SpyScreen {
- public:
-  ReplySpy(HINSTANCE hInst, HWND hWnd) : SpyScreen(hInst, hWnd) {}
-  void handleReply() override {
-    SpyScreen::handleReply();
-    replyThreads.push_back(GetCurrentThreadId());
-  }
-  std::vector<DWORD> replyThreads;
-};
-
 // The booted client with the spy current in the reserved slot 0 (no timer pending).
 class NetClient {
  public:
-  NetClient() {
-    EXPECT_TRUE(client.boot());
-    spy = new ReplySpy(g_hInst, g_hWnd);
-    g_screens[0] = spy;
-    SwitchScreen(0);
-    client.driver.runPending();
-    uiThread = GetCurrentThreadId();
-  }
+  NetClient() : spy(BootWithSpy(client)), uiThread(GetCurrentThreadId()) { EXPECT_NE(spy, nullptr); }
   // "http://127.0.0.1:PORT" + path.
   static std::string Url(const LoopbackServer& server, const std::string& path) {
     return "http://127.0.0.1:" + std::to_string(server.port()) + path;
@@ -57,8 +39,8 @@ class NetClient {
   }
 
   Client client;
-  ReplySpy* spy = nullptr;
-  DWORD uiThread = 0;
+  SpyScreen* spy;
+  DWORD uiThread;
 };
 
 // A server answering every request with one status and body.

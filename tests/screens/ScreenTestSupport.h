@@ -23,12 +23,8 @@
 
 namespace screens_test {
 
+using melodex_test::BootToMainMenu;
 using melodex_test::Client;
-
-inline void BootToMainMenu(Client& client) {
-  ASSERT_TRUE(client.boot());
-  client.driver.press(VK_RETURN);
-}
 
 struct Links {
   const char *ringer, *fullSong, *wallpaper, *recommend;

@@ -10,7 +10,6 @@
 #include "screens/AnalyzingScreen.h"
 #include "screens/ErrorScreen.h"
 #include "screens/ResultsScreen.h"
-#include "support/RoadHarness.h"
 #include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;

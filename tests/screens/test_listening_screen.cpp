@@ -8,7 +8,6 @@
 #include "app/Navigation.h"
 #include "audio/AudioRecorder.h"
 #include "screens/ListeningScreen.h"
-#include "support/RoadHarness.h"
 #include "support/ScreenRows.h"
 
 using melodex_test::BootToMainMenu;

@@ -12,7 +12,7 @@
 #include "platform/wininet/LoopbackServer.h"
 #include "screens/AnalyzingScreen.h"
 #include "screens/ListeningScreen.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;

@@ -1,12 +1,16 @@
-// A screen that records every call of the eight virtual operations, for tests of the window
-// procedure and of SwitchScreen. Tests install it in a slot of g_screens (usually the reserved
-// id 0, which no class of the program uses) before switching to that id.
+// A screen that records every call of the eight virtual operations (and the thread each reply
+// arrived on), for tests of the window procedure, SwitchScreen and the transport. Tests install
+// it in a slot of g_screens (usually the reserved id 0, which no class of the program uses)
+// before switching to that id.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/AppState.h"
 #include "app/MelodexScreen.h"
+#include "app/Navigation.h"
+#include "support/ClientHarness.h"
 
 namespace melodex_test {
 
@@ -15,38 +19,22 @@ class SpyScreen : public MelodexScreen {
   SpyScreen(HINSTANCE hInst, HWND hWnd, std::vector<std::string>* journal = nullptr, const char* name = "spy")
       : MelodexScreen(hInst, hWnd), journal_(journal), name_(name) {}
 
-  void paint(PAINTSTRUCT* ps, RECT* clientRect) override {
-    paints++;
-    note("paint");
-  }
-  LRESULT handleKey(WPARAM vk, LPARAM keyData) override {
-    keys.push_back(vk);
-    note("handleKey");
-    return keyResult;
-  }
-  void handleTimer(WPARAM timerId, LPARAM lParam) override {
-    timers.push_back(timerId);
-    note("handleTimer");
-  }
+  void paint(PAINTSTRUCT*, RECT*) override { paints++; note("paint"); }
+  LRESULT handleKey(WPARAM vk, LPARAM) override { keys.push_back(vk); note("handleKey"); return keyResult; }
+  void handleTimer(WPARAM timerId, LPARAM) override { timers.push_back(timerId); note("handleTimer"); }
   void handleReply() override {
     replies++;
+    replyThreads.push_back(GetCurrentThreadId());
     note("handleReply");
   }
-  void activate() override {
-    activations++;
-    note("activate");
-  }
-  void deactivate() override {
-    deactivations++;
-    note("deactivate");
-  }
+  void activate() override { note("activate"); }
+  void deactivate() override { note("deactivate"); }
 
   int paints = 0;
   std::vector<WPARAM> keys;
   std::vector<WPARAM> timers;
   int replies = 0;
-  int activations = 0;
-  int deactivations = 0;
+  std::vector<DWORD> replyThreads;
   LRESULT keyResult = 0;
 
  private:
@@ -56,5 +44,15 @@ class SpyScreen : public MelodexScreen {
   std::vector<std::string>* journal_;
   std::string name_;
 };
+
+// Boots the client and makes a spy the current screen (reserved id 0), nothing left to paint.
+inline SpyScreen* BootWithSpy(Client& client) {
+  if (!client.boot()) return nullptr;
+  SpyScreen* spy = new SpyScreen(g_hInst, g_hWnd);
+  g_screens[0] = spy;
+  SwitchScreen(0);
+  client.driver.runPending();
+  return spy;
+}
 
 }  // namespace melodex_test

@@ -15,7 +15,7 @@
 #include "app/Navigation.h"
 #include "device/Device.h"
 #include "screens/ResultsScreen.h"
-#include "support/RoadHarness.h"
+#include "support/ScreenRows.h"
 #include "tests/e2e/E2ESupport.h"
 
 using Clock = std::chrono::steady_clock;
