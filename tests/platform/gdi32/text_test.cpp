@@ -10,6 +10,10 @@
 #include "gdi32/handles.h"
 #include "pixels.h"
 
+static bool operator==(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 namespace {
 
 constexpr uint32_t kWhite = 0x00FFFFFF;
@@ -133,16 +137,31 @@ TEST(GetTextExtentPoint32W, AdvancesAreThoseOfTheWholePixelEm) {
   EXPECT_EQ(cell.width(u"Artist:"), 36);
 }
 
-TEST(DrawTextW, CalcRectOfOneLine) {
+// DT_CALCRECT keeps the left and top, measures one line's width and height (the text's
+// prefix characters as drawn: "&&" is "&", a lone "&" nothing, unless DT_NOPREFIX) and draws
+// nothing; an empty text keeps the rectangle empty but counts a line; bad arguments give 0.
+TEST(DrawTextW, CalcRectMeasuresOneLine) {
   TextCanvas c;
-  RECT r{10, 20, 30, 25};
-  int h = DrawTextW(c.dc, u"Nothing Else Matters", -1, &r, DT_CALCRECT);
-  EXPECT_EQ(h, c.tm().tmHeight);
-  EXPECT_EQ(r.left, 10);
-  EXPECT_EQ(r.top, 20);
-  EXPECT_EQ(r.right, 10 + c.width(u"Nothing Else Matters"));
-  EXPECT_EQ(r.bottom, 20 + c.tm().tmHeight);
-  EXPECT_EQ(Ink(testpix::Pixels(c.dc)).right, -1);  // measuring draws nothing
+  const struct {
+    const char16_t* text;
+    UINT flags;
+    const char16_t* measured;
+  } cases[] = {{u"Nothing Else Matters", 0, u"Nothing Else Matters"},
+               {u"Simon && Garfunkel", 0, u"Simon & Garfunkel"},
+               {u"A&B", 0, u"AB"},
+               {u"A&B", DT_NOPREFIX, u"A&B"}};
+  for (const auto& k : cases) {
+    RECT r{10, 20, 30, 25};
+    EXPECT_EQ(DrawTextW(c.dc, k.text, -1, &r, DT_CALCRECT | k.flags), c.tm().tmHeight);
+    EXPECT_EQ(r, (RECT{10, 20, 10 + c.width(k.measured), 20 + c.tm().tmHeight})) << (&k - cases);
+  }
+  EXPECT_EQ(Ink(testpix::Pixels(c.dc)).right, -1);
+  RECT r{5, 5, 50, 50};
+  EXPECT_EQ(DrawTextW(c.dc, u"", -1, &r, DT_CALCRECT), c.tm().tmHeight);
+  EXPECT_EQ(r, (RECT{5, 5, 5, 5}));
+  EXPECT_EQ(DrawTextW(c.dc, nullptr, -1, &r, 0), 0);
+  EXPECT_EQ(DrawTextW(c.dc, u"x", -1, nullptr, 0), 0);
+  EXPECT_EQ(DrawTextW(nullptr, u"x", -1, &r, 0), 0);
 }
 
 // Lines end at CR LF, LF CR, CR or LF; two equal breaks in a row are two breaks (an empty
@@ -346,30 +365,6 @@ TEST(DrawTextW, TextColourAndAntiAliasing) {
   }
   EXPECT_GT(full, 5);
   EXPECT_GT(partial, 10);  // grey anti-aliased edges (CLEARTYPE_QUALITY)
-}
-
-TEST(DrawTextW, PrefixCharacters) {
-  TextCanvas c;
-  RECT r{0, 0, 200, 40};
-  DrawTextW(c.dc, u"Simon && Garfunkel", -1, &r, DT_CALCRECT);
-  EXPECT_EQ(r.right, c.width(u"Simon & Garfunkel"));
-  RECT n{0, 0, 200, 40};
-  DrawTextW(c.dc, u"A&B", -1, &n, DT_CALCRECT);
-  EXPECT_EQ(n.right, c.width(u"AB"));
-  RECT p{0, 0, 200, 40};
-  DrawTextW(c.dc, u"A&B", -1, &p, DT_CALCRECT | DT_NOPREFIX);
-  EXPECT_EQ(p.right, c.width(u"A&B"));
-}
-
-TEST(DrawTextW, EmptyAndBadArguments) {
-  TextCanvas c;
-  RECT r{5, 5, 50, 50};
-  EXPECT_EQ(DrawTextW(c.dc, u"", -1, &r, DT_CALCRECT), c.tm().tmHeight);
-  EXPECT_EQ(r.right, 5);
-  EXPECT_EQ(r.bottom, 5);
-  EXPECT_EQ(DrawTextW(c.dc, nullptr, -1, &r, 0), 0);
-  EXPECT_EQ(DrawTextW(c.dc, u"x", -1, nullptr, 0), 0);
-  EXPECT_EQ(DrawTextW(nullptr, u"x", -1, &r, 0), 0);
 }
 
 TEST(DrawTextW, LinesStopBelowTheRectangle) {
