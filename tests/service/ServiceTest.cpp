@@ -1,5 +1,6 @@
 // melodex-idd over HTTP, in this process on a free loopback port: the client's exact request,
-// ordinary WAVs, bad requests, concurrency, and the URLs a reply hands out.
+// bad requests, concurrency, and the URLs a reply hands out. (Ordinary WAVs of any rate are the
+// upload decoder's: UploadDecoderTest.cpp.)
 #include "ClientReplyParser.h"
 #include "TestSupport.h"
 #include "http/JpegCodec.h"
@@ -101,19 +102,6 @@ TEST_F(ServiceTest, IdentifiesTheClientsExactRequestBody) {
     EXPECT_EQ(record->fields.at("ALBUM"), "The Battle for Wesnoth OST");
     EXPECT_EQ(record->fields.at("ALBUM_ART").rfind(service_->base() + "/art/", 0), 0u) << record->fields.at("ALBUM_ART");
     EXPECT_LE(record->fields.at("SMS_MESSAGE").size(), 160u);
-}
-
-TEST_F(ServiceTest, IdentifiesOrdinaryWavsOfCommonRatesAndChannels) {
-    const std::vector<float> clip = test::recordClip(test::track("wanderer.ogg"), 10.0, {});
-    for (int rate : {8000, 16000, 44100})
-        for (int channels : {1, 2}) {
-            const auto result = client_->post(kRequestPath, test::wavBytes(clip, rate, channels), "audio/wav");
-            ASSERT_TRUE(result);
-            ASSERT_EQ(result->status, 200) << rate << " Hz " << channels << " ch: " << result->body;
-            const auto record = parseClientReply(result->body);
-            ASSERT_TRUE(record.has_value()) << rate << " Hz " << channels << " ch";
-            EXPECT_EQ(record->fields.at("TRACK_TITLE"), "Still Another Wanderer");
-        }
 }
 
 TEST_F(ServiceTest, MusicNotInTheCatalogGetsAReplyWithoutElements) {
