@@ -26,9 +26,14 @@ namespace {
 
 AnalyzingScreen* Analyzing() { return (AnalyzingScreen*)g_screens[SCREEN_ANALYZING]; }
 
+// Silent for as long as a test may run: under ThreadSanitizer on a busy machine the road to the
+// three minutes' end takes over 30 s of real time, and a server that stopped waiting would close
+// the connection and end the identification early with the send error.
+const int kSilentMs = 300000;
+
 // A server that takes every request and never answers.
 LoopbackServer::Handler Silent() {
-  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); };
+  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(kSilentMs); };
 }
 
 // The identification thread has let go of every Internet handle (it has ended or is ending).
@@ -130,7 +135,7 @@ TEST(Analyzing, ASecondIdentificationPlaysTheSoundAgainAndRestartsBothTimers) {
     if (answered++ == 0) {
       s.sendAll(fd, LoopbackServer::Response(200, "OK", std::string("X\0abc", 5)));
     } else {
-      s.waitUntilStopping(30000);
+      s.waitUntilStopping(kSilentMs);
     }
   });
   RouteEndpointTo(server.port());
