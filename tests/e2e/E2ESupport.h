@@ -153,11 +153,27 @@ class HeldPort {
   bool held_ = false;
 };
 
-// melodex-idd serving a catalog on 127.0.0.1, stopped (SIGTERM) when destroyed.
+// The road's material: a catalog of Battle Music by Aleksi Aubry-Carlson and two tracks by
+// another artist; clip 0 is Battle Music 11 s in, clip 1 music the catalog does not hold.
+inline const Material& RoadMaterial() {
+  static const Material material =
+      Make({"road",
+            {std::string(kWesnothMusic) + "/battle.ogg", std::string(kWesnothMusic) + "/knolls.ogg",
+             std::string(kWesnothMusic) + "/wanderer.ogg"},
+            30,
+            {{std::string(kWesnothMusic) + "/battle.ogg", 11}, {std::string(kForeignMusic) + "/frontiers.mp3", 40}}});
+  return material;
+}
+
+// melodex-idd serving a catalog on 127.0.0.1, stopped (SIGTERM) when destroyed; its access log
+// goes to accessLog when one is named.
 class IdService {
  public:
-  explicit IdService(const std::string& catalog) : port_(FreePort()) {
-    pid_ = Spawn({Tool("service/melodex-idd"), "--catalog", catalog, "--port", std::to_string(port_), "--threads", "2"});
+  explicit IdService(const std::string& catalog, const std::string& accessLog = "") : port_(FreePort()) {
+    std::vector<std::string> argv = {Tool("service/melodex-idd"), "--catalog", catalog, "--port", std::to_string(port_),
+                                     "--threads", "2"};
+    if (!accessLog.empty()) argv.insert(argv.end(), {"--access-log", accessLog});
+    pid_ = Spawn(argv);
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!Accepting(port_) && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -167,12 +183,18 @@ class IdService {
   IdService& operator=(const IdService&) = delete;
 
   int port() const { return port_; }
+  // Stops the process where it stands (SIGSTOP): the system still accepts connections for it,
+  // but nothing is ever answered.
+  void freeze() {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
+  }
   bool ready() const { return Accepting(port_); }
   // SIGTERM, as an operator stops it; a service that has not ended after 3 s (a stop that
   // comes while it is still starting can be lost) is killed.
   void stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGTERM);
+    kill(pid_, SIGCONT);  // a frozen service takes its SIGTERM once it runs again
     bool ended = false;
     for (int i = 0; i < 300 && !ended; i++) {
       ended = waitpid(pid_, nullptr, WNOHANG) == pid_;

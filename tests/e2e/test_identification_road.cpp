@@ -1,6 +1,6 @@
 // The whole road of one identification: the client in this process (virtual clock, the file
-// microphone playing a clip), the real melodex-idd on a loopback port with a catalog of three
-// Wesnoth tracks, the real network in between.
+// microphone playing a clip), the real melodex-idd on a loopback port with the road's catalog of
+// three Wesnoth tracks, the real network in between.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,6 +14,7 @@
 #include "support/ScreenRows.h"
 #include "tests/e2e/E2ESupport.h"
 
+using melodex_e2e::RoadMaterial;
 using melodex_test::BootToMainMenu;
 using melodex_test::ChooseIdSong;
 using melodex_test::Client;
@@ -24,19 +25,6 @@ using melodex_test::RunUntil;
 using melodex_test::StartRecording;
 
 namespace {
-
-const std::string kMusic = melodex_e2e::kWesnothMusic;
-
-// Battle Music by Aleksi Aubry-Carlson, and two tracks by another artist; a clip of the first
-// 11 s in, and one of music the catalog does not hold.
-const melodex_e2e::Material& Material() {
-  static const melodex_e2e::Material material = melodex_e2e::Make(
-      {"road",
-       {kMusic + "/battle.ogg", kMusic + "/knolls.ogg", kMusic + "/wanderer.ogg"},
-       30,
-       {{kMusic + "/battle.ogg", 11}, {std::string(melodex_e2e::kForeignMusic) + "/frontiers.mp3", 40}}});
-  return material;
-}
 
 ResultsScreen* Results() { return (ResultsScreen*)g_screens[SCREEN_RESULTS]; }
 
@@ -51,11 +39,11 @@ void IdentifyClip(Client& client, const std::string& clip) {
 }  // namespace
 
 TEST(Road, ACatalogSongIsSavedAndShownUnderItsArtist) {
-  melodex_e2e::IdService service(Material().catalog);
+  melodex_e2e::IdService service(RoadMaterial().catalog);
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
   RoadClient client;
-  IdentifyClip(client, Material().clips[0]);
+  IdentifyClip(client, RoadMaterial().clips[0]);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }, 20000)) << g_nCurrentScreen;
   TagRecord* record = Results()->record;
   ASSERT_NE(record, nullptr);
@@ -71,24 +59,24 @@ TEST(Road, ACatalogSongIsSavedAndShownUnderItsArtist) {
 }
 
 TEST(Road, MusicOutsideTheCatalogIsNoMatch) {
-  melodex_e2e::IdService service(Material().catalog);
+  melodex_e2e::IdService service(RoadMaterial().catalog);
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
   RoadClient client;
-  IdentifyClip(client, Material().clips[1]);
+  IdentifyClip(client, RoadMaterial().clips[1]);
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }, 20000)) << g_nCurrentScreen;
   EXPECT_EQ(Results()->record, nullptr);
 }
 
 TEST(Road, WithTheServiceStoppedTheRecordingCannotBeSent) {
-  melodex_e2e::IdService service(Material().catalog);
+  melodex_e2e::IdService service(RoadMaterial().catalog);
   ASSERT_TRUE(service.ready());
   RouteEndpointTo(service.port());
   service.stop();
   melodex_e2e::HeldPort gone(service.port());
   ASSERT_TRUE(gone.held());
   RoadClient client;
-  device::options().mic = Material().clips[0];
+  device::options().mic = RoadMaterial().clips[0];
   BootToMainMenu(client);
   ChooseIdSong(client);
   StartRecording(client);

@@ -175,8 +175,8 @@ inline std::string RowName(const testing::TestParamInfo<ScreenRow>& info) {
 
 inline Stack BackStack() { return Stack(g_backStack, g_backStack + (g_backStackTop + 1)); }
 
-inline void RunScreenRow(const Reach& reach, const ScreenRow& row) {
-  Client client(MakeConfig(row.profile));
+// Runs the row on a client the caller made (one whose identification threads are counted, say).
+inline void RunScreenRowOn(Client& client, const Reach& reach, const ScreenRow& row) {
   ASSERT_TRUE(client.boot());
   for (const Input& input : reach.keys) input.apply(client);
   ASSERT_EQ(g_nCurrentScreen, reach.screen) << "reaching the screen by " << Describe(reach.keys);
@@ -193,6 +193,11 @@ inline void RunScreenRow(const Reach& reach, const ScreenRow& row) {
     EXPECT_NE(client.log().find(row.log), std::string::npos) << "log lacks: " << row.log;
   }
   if (row.check) row.check(client);
+}
+
+inline void RunScreenRow(const Reach& reach, const ScreenRow& row) {
+  Client client(MakeConfig(row.profile));
+  RunScreenRowOn(client, reach, row);
 }
 
 // ---- The road of one identification ----
