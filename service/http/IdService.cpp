@@ -206,7 +206,11 @@ void IdService::identify(const ServedCatalog& served, const HttpRequest& request
     if (upload.status != 0)
         return refuse(response, upload.status, upload.reason);
 
-    const fp::Identification result = served.identifier().identify(upload.samples);
+    fp::Identification result;
+    if (!options_.identify)
+        result = served.identifier().identify(upload.samples);
+    else if (std::string reason; !options_.identify(upload.samples, result, reason))
+        return refuse(response, 503, reason);
     // A segment changed during the search may have given zeros for entries: no answer from it.
     if (!catalog.index().intact())
         return refuse(response, 503, kIndexChanged);

@@ -1,0 +1,68 @@
+// What a router and the shards of a partitioned catalog say to each other, and how the router
+// makes one decision of their answers.
+//
+// The router decodes the recording and finds its peaks once; every partition gets the peaks
+// (a few KB) and the speed hypotheses to try, builds the landmarks itself and answers with its
+// best candidate for each hypothesis. Votes for a track never cross partitions, so the best
+// and runner-up of each partition, merged, are the best and runner-up over the whole catalog,
+// and the decision (score floor, runner-up ratio) made once over them is the one a single
+// process makes.
+#pragma once
+
+#include "fingerprint/FingerprintConfig.h"
+#include "fingerprint/Identifier.h"
+#include "fingerprint/PeakExtractor.h"
+#include "fingerprint/VoteTally.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace melodex::cluster {
+
+// A query to one partition: the recording's peaks and the speeds to try them at.
+struct PartitionQuery {
+    std::vector<double> speeds;
+    std::vector<fp::Peak> peaks;
+};
+
+// One partition's answer for one speed hypothesis.
+struct PartitionCandidate {
+    fp::MatchCandidate candidate;
+    uint64_t votes = 0;       // postings that voted
+    uint64_t landmarks = 0;   // query landmarks built for this speed
+    bool operator==(const PartitionCandidate&) const = default;
+};
+
+// Little-endian binary; decoding refuses anything truncated, oversized or not of this form.
+std::string encodeQuery(const PartitionQuery& query);
+std::optional<PartitionQuery> decodeQuery(std::string_view bytes);
+std::string encodeAnswer(const std::vector<PartitionCandidate>& answer);
+std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view bytes);
+
+// The best and runner-up over disjoint partitions from each one's best and runner-up: ties go
+// to the lower track id, as within one tally.
+fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions);
+
+// Asks every partition one query; answers[p][h] is partition p's candidate for speeds[h].
+// False with a reason when some partition could not answer.
+using AskPartitions = std::function<bool(const PartitionQuery& query,
+                                         std::vector<std::vector<PartitionCandidate>>& answers, std::string& reason)>;
+
+// The identification of a single process over partitions: the plain pass first, and the
+// speed hypotheses, all in one round, only when it finds nothing; the first hypothesis (in the
+// configured order) whose merged candidate is accepted wins.
+bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
+                              std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
+                              std::string& reason);
+
+// A shard's side: the query's landmarks for each speed, less those whose hash list is too long
+// over the whole catalog (`overLongHashes`, sorted; a partition alone cannot tell), matched in
+// this partition's index.
+std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config, const fp::FingerprintIndex& index,
+                                            std::span<const uint32_t> overLongHashes, const PartitionQuery& query);
+
+} // namespace melodex::cluster

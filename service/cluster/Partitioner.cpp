@@ -1,0 +1,202 @@
+#include "Partitioner.h"
+
+#include "catalog/Catalog.h"
+#include "fingerprint/IndexWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace melodex::cluster {
+namespace {
+
+std::string numbered(const char* prefix, uint64_t version, const char* suffix) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%06llu%s", prefix, static_cast<unsigned long long>(version), suffix);
+    return text;
+}
+
+// Hashes whose lists over all segments exceed `limit`. Such a list is longer than limit/k in
+// at least one of k segments, so only those runs need their totals looked up.
+std::vector<uint32_t> overLongHashes(const fp::FingerprintIndex& index, uint32_t limit) {
+    const auto segments = index.segments();
+    const uint64_t share = segments.empty() ? 0 : limit / segments.size();
+    std::set<uint32_t> candidates;
+    for (const auto& segment : segments) {
+        uint32_t run = 0;
+        uint64_t length = 0;
+        segment->forEachEntry([&](uint32_t hash, uint32_t, int32_t) {
+            if (length > 0 && hash == run) {
+                if (++length == share + 1)
+                    candidates.insert(hash);
+                return;
+            }
+            run = hash;
+            length = 1;
+            if (share == 0)
+                candidates.insert(hash);
+        });
+    }
+    std::vector<uint32_t> hashes;
+    for (uint32_t h : candidates) {
+        uint64_t total = 0;
+        for (const auto& segment : segments)
+            total += segment->lookup(h).count;
+        if (total > limit)
+            hashes.push_back(h);
+    }
+    return hashes;
+}
+
+bool writeHashes(const std::string& path, const std::vector<uint32_t>& hashes, std::string& error) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (uint32_t h : hashes)
+            out << h << '\n';
+        out.flush();
+        if (!out) {
+            error = "cannot write " + temporary;
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, path, ec);
+    if (ec)
+        error = "cannot write " + path + ": " + ec.message();
+    return !ec;
+}
+
+// The next version for `folder`: the source's, or past whatever the folder already holds (a
+// new version never writes over the files of one in use).
+uint64_t nextVersion(const std::string& folder, uint64_t sourceVersion) {
+    catalog::Manifest held;
+    std::string ignored;
+    const std::string current = catalog::Manifest::current(folder);
+    if (!current.empty() && held.read(folder, current, ignored))
+        return std::max(sourceVersion, held.version + 1);
+    return sourceVersion;
+}
+
+// Publishes `manifest` in `folder` with a copy of the source's metadata; `write` makes the
+// segments and files the manifest names, before it is published.
+bool publishFolder(const std::string& folder, catalog::Manifest manifest, const std::string& sourceMetadata,
+                   const std::function<bool(catalog::Manifest&)>& write, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    manifest.version = nextVersion(folder, manifest.version);
+    manifest.metadata = numbered("meta-", manifest.version, ".sqlite");
+    manifest.deleted.clear();
+    manifest.segments.clear();
+    fs::copy_file(sourceMetadata, folder + "/" + manifest.metadata, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        error = "cannot copy " + sourceMetadata + ": " + ec.message();
+        return false;
+    }
+    return write(manifest) && manifest.publish(folder, error);
+}
+
+} // namespace
+
+std::string overLongHashesFile(uint64_t version) { return numbered("long-hashes-", version, ""); }
+
+bool readOverLongHashes(const std::string& directory, uint64_t version, std::vector<uint32_t>& hashes,
+                        std::string& error) {
+    const std::string path = directory + "/" + overLongHashesFile(version);
+    std::ifstream in(path);
+    if (!in) {
+        error = directory + " is not a partition of a catalog (no " + overLongHashesFile(version) +
+                "; melodex-catalog partition makes them)";
+        return false;
+    }
+    hashes.clear();
+    uint32_t h = 0;
+    while (in >> h)
+        hashes.push_back(h);
+    if (!in.eof() || !std::is_sorted(hashes.begin(), hashes.end())) {
+        error = path + " is damaged";
+        return false;
+    }
+    return true;
+}
+
+bool partitionCatalog(const std::string& source, const std::string& out, unsigned count,
+                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error) {
+    report = {};
+    catalog::Catalog catalog;
+    if (!catalog.open(source, error))
+        return false;
+    const std::vector<catalog::Track>& tracks = catalog.tracks();
+    if (count == 0 || count > std::max<size_t>(tracks.size(), 1)) {
+        error = "cannot split " + std::to_string(tracks.size()) + " tracks into " + std::to_string(count) + " partitions";
+        return false;
+    }
+    const catalog::Manifest& manifest = catalog.manifest();
+    const std::string metadata = source + "/" + manifest.metadata;
+    const fp::FingerprintIndex& index = catalog.index();
+    const std::vector<uint32_t> longHashes = overLongHashes(index, config.maxHashList);
+    report.overLongHashes = longHashes.size();
+
+    std::vector<const fp::IndexSegment*> segments;
+    for (const auto& s : index.segments())
+        segments.push_back(s.get());
+    for (unsigned p = 0; p < count; ++p) {
+        // Contiguous ranges of as many live tracks each; a range ends where the next begins,
+        // so ids between live tracks (deleted ones) belong somewhere too.
+        const size_t begin = tracks.size() * p / count;
+        const size_t end = tracks.size() * (p + 1) / count;
+        PartitionRange range;
+        range.folder = "part-" + std::to_string(p);
+        range.firstTrack = p == 0 ? 0 : tracks[begin].id;
+        range.lastTrack = p + 1 == count ? std::max(manifest.nextTrack, 1u) - 1 : tracks[end].id - 1;
+        range.tracks = end - begin;
+        const std::string folder = out + "/" + range.folder;
+        uint64_t published = 0;
+        const auto write = [&](catalog::Manifest& m) {
+            published = m.version;
+            m.segments = {numbered("seg-", m.version, ".fpi")};
+            const auto dropped = [&](uint32_t track) {
+                return index.isDeleted(track) || track < range.firstTrack || track > range.lastTrack;
+            };
+            if (!fp::IndexWriter::merge(segments, dropped, folder + "/" + m.segments[0], error) ||
+                !writeHashes(folder + "/" + overLongHashesFile(m.version), longHashes, error))
+                return false;
+            fp::IndexSegment written;
+            if (!written.open(folder + "/" + m.segments[0], error))
+                return false;
+            range.entries = written.entryCount();
+            return true;
+        };
+        if (!publishFolder(folder, manifest, metadata, write, error))
+            return false;
+        // Over-long hash lists of versions no longer in force.
+        const std::string keep = overLongHashesFile(published);
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
+            const std::string file = entry.path().filename().string();
+            if (file.starts_with("long-hashes-") && file != keep)
+                fs::remove(entry.path(), ec);
+        }
+        report.partitions.push_back(range);
+    }
+    if (!publishFolder(out + "/router", manifest, metadata, [](catalog::Manifest&) { return true; }, error))
+        return false;
+
+    std::string listing;
+    for (const PartitionRange& r : report.partitions)
+        listing += r.folder + " tracks " + std::to_string(r.firstTrack) + "-" + std::to_string(r.lastTrack) + " (" +
+                   std::to_string(r.tracks) + " tracks, " + std::to_string(r.entries) + " entries)\n";
+    std::ofstream list(out + "/partitions", std::ios::trunc);
+    list << listing;
+    if (!list.flush()) {
+        error = "cannot write " + out + "/partitions";
+        return false;
+    }
+    return true;
+}
+
+} // namespace melodex::cluster

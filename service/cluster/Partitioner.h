@@ -1,0 +1,42 @@
+// Splits a catalog into partitions by track, for a cluster of melodex-idd shards:
+//   OUT/router        the metadata of every track and no index: what a router answers from
+//   OUT/part-<p>      a catalog of one contiguous range of track ids (their index entries
+//                     only, deleted tracks' left out), with the same metadata
+//   OUT/partitions    one line a partition: its folder, first and last track id, tracks, entries
+// Each folder is a catalog (Catalog.h) that melodex-idd opens and watches as any other, so
+// partitioning again into the same OUT publishes new versions there.
+#pragma once
+
+#include "fingerprint/FingerprintConfig.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace melodex::cluster {
+
+struct PartitionRange {
+    std::string folder;      // "part-0"
+    uint32_t firstTrack = 0;
+    uint32_t lastTrack = 0;  // inclusive
+    size_t tracks = 0;
+    uint64_t entries = 0;
+};
+
+struct PartitionReport {
+    std::vector<PartitionRange> partitions;
+    size_t overLongHashes = 0;
+};
+
+// Partitions of about as many tracks each.
+bool partitionCatalog(const std::string& source, const std::string& out, unsigned count,
+                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error);
+
+// A hash list longer than config.maxHashList over the whole catalog is not read by a query; a
+// partition holds only its part of each list, so each partition's version keeps the whole
+// catalog's over-long hashes beside its manifest (sorted).
+std::string overLongHashesFile(uint64_t version);
+bool readOverLongHashes(const std::string& directory, uint64_t version, std::vector<uint32_t>& hashes,
+                        std::string& error);
+
+} // namespace melodex::cluster
