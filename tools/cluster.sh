@@ -4,6 +4,7 @@
 # between the routers and each partition's replicas.
 #   tools/cluster.sh start CATALOG --partitions P --replicas R [--routers N] [--port 8470] [--run DIR] [--build DIR]
 #   tools/cluster.sh update CATALOG [--run DIR]     a new catalog version, rolled out process by process
+#   tools/cluster.sh restart router-<n>|shard-<p>-<r> [--run DIR]   one process, e.g. back after a crash
 #   tools/cluster.sh stop [--run DIR]
 # Ports: nginx answers the phones on PORT and the routers' partition queries on PORT+1; the
 # routers listen on PORT+2.., the shards after them. One pid file per process in the run
@@ -12,17 +13,21 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 
 usage() {
-  sed -n '5,7p' "$0" | sed 's/^# *//' >&2
+  sed -n '5,8p' "$0" | sed 's/^# *//' >&2
   exit 2
 }
 
 command="${1:-}"
 [ -n "$command" ] || usage
 shift
-catalog=""
+catalog="" name=""
 if [ "$command" = start ] || [ "$command" = update ]; then
   [ $# -gt 0 ] || usage
   catalog="$(realpath "$1")"
+  shift
+elif [ "$command" = restart ]; then
+  [ $# -gt 0 ] || usage
+  name="$1"
   shift
 fi
 partitions=2 replicas=2 routers=2 port=8470 run=/tmp/melodex-cluster build="$repo/build"
@@ -64,7 +69,18 @@ wait_http() {
   fail "$what on port $p did not come up (see $run/*.log)"
 }
 
-alive() { [ -f "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null; }
+# A process that ended but was not reaped (a container's init may not reap) counts as gone.
+running() {
+  local state
+  state="$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" || return 1
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+# nginx sends to a server it saw fail only once fail_timeout (1 s, counted in whole seconds)
+# has passed: a process restarted is in use again after this, and only then may the next one
+# of its group go down.
+settle() { sleep 2.1; }
+
+alive() { [ -f "$1" ] && running "$(cat "$1")"; }
 
 # SIGTERM answers every accepted request before the process exits; then the pid file goes.
 stop_pid() {
@@ -74,27 +90,38 @@ stop_pid() {
     pid="$(cat "$file")"
     kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 1 100); do
-      kill -0 "$pid" 2>/dev/null || break
+      running "$pid" || break
       sleep 0.05
     done
-    kill -KILL "$pid" 2>/dev/null || true
+    if running "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
   fi
   rm -f "$file"
 }
 
+# Each process runs under a small shell that waits for it, so that one which ends is reaped
+# even where the machine's init does not reap orphans.
+spawn() {
+  local name="$1"
+  shift
+  rm -f "$run/$name.pid"
+  nohup bash -c '"$@" & echo $! >"$0"; wait' "$run/$name.pid" "$@" >>"$run/$name.out" 2>&1 </dev/null &
+  for _ in $(seq 1 200); do
+    [ -s "$run/$name.pid" ] && return 0
+    sleep 0.01
+  done
+  fail "$name did not start"
+}
+
 start_router() {
   local n="$1" folder="$2"
-  nohup "$idd" --role router --catalog "$folder/router" --partitions "$partitions" --proxy "127.0.0.1:$((port + 1))" \
-    --port "$(router_port "$n")" --threads "$threads" --access-log "$run/router-$n.log" \
-    >>"$run/router-$n.out" 2>&1 &
-  echo $! >"$run/router-$n.pid"
+  spawn "router-$n" "$idd" --role router --catalog "$folder/router" --partitions "$partitions" \
+    --proxy "127.0.0.1:$((port + 1))" --port "$(router_port "$n")" --threads "$threads" --access-log "$run/router-$n.log"
 }
 
 start_shard() {
   local p="$1" r="$2" folder="$3"
-  nohup "$idd" --role shard --catalog "$folder/part-$p" --port "$(shard_port "$p" "$r")" --threads "$threads" \
-    --access-log "$run/shard-$p-$r.log" >>"$run/shard-$p-$r.out" 2>&1 &
-  echo $! >"$run/shard-$p-$r.pid"
+  spawn "shard-$p-$r" "$idd" --role shard --catalog "$folder/part-$p" --port "$(shard_port "$p" "$r")" \
+    --threads "$threads" --access-log "$run/shard-$p-$r.log"
 }
 
 write_nginx_conf() {
@@ -125,7 +152,7 @@ http {
   upstream routers {
 EOF
     for n in $(seq 0 $((routers - 1))); do
-      echo "    server 127.0.0.1:$(router_port "$n") max_fails=1 fail_timeout=2s;"
+      echo "    server 127.0.0.1:$(router_port "$n") max_fails=1 fail_timeout=1s;"
     done
     echo "    keepalive 32;"
     echo "  }"
@@ -176,10 +203,12 @@ EOF
   } >"$run/nginx.conf"
 }
 
+# A new version keeps the track ranges of the one before (given as its folder), so that no
+# track is in two partitions, or in none, while the processes change over one by one.
 partition() {
-  local folder="$1"
-  "$catalog_tool" partition "$catalog" -o "$folder" --partitions "$partitions" >"$folder.txt" ||
-    fail "cannot partition $catalog"
+  local folder="$1" previous="${2:-}"
+  "$catalog_tool" partition "$catalog" -o "$folder" --partitions "$partitions" ${previous:+--like "$previous"} \
+    >"$folder.txt" || fail "cannot partition $catalog (see $folder.txt)"
 }
 
 load_settings() {
@@ -218,27 +247,45 @@ case "$command" in
     load_settings
     previous="$run/catalog-$generation"
     generation=$((generation + 1))
-    partition "$run/catalog-$generation"
+    partition "$run/catalog-$generation" "$previous"
     # Routers first: they know every track of the new version before any shard answers with one.
     for n in $(seq 0 $((routers - 1))); do
       stop_pid "$run/router-$n.pid"
       start_router "$n" "$run/catalog-$generation"
       wait_http "$(router_port "$n")" "router $n"
-      # nginx sends to a server it saw fail only after fail_timeout: until then the next one
-      # down would leave nobody to answer.
-      sleep 2.2
+      settle
     done
     for p in $(seq 0 $((partitions - 1))); do
       for r in $(seq 0 $((replicas - 1))); do
         stop_pid "$run/shard-$p-$r.pid"
         start_shard "$p" "$r" "$run/catalog-$generation"
         wait_http "$(shard_port "$p" "$r")" "shard $p-$r"
-        sleep 1.2
+        settle
       done
     done
     save_settings
     rm -rf "$previous" "$previous.txt"
     say "every process serves $(basename "$run/catalog-$generation")"
+    ;;
+  restart)
+    load_settings
+    folder="$run/catalog-$generation"
+    if [[ "$name" =~ ^router-([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -lt "$routers" ]; then
+      stop_pid "$run/$name.pid"
+      start_router "${BASH_REMATCH[1]}" "$folder"
+      wait_http "$(router_port "${BASH_REMATCH[1]}")" "$name"
+      settle
+    elif [[ "$name" =~ ^shard-([0-9]+)-([0-9]+)$ ]] && [ "${BASH_REMATCH[1]}" -lt "$partitions" ] &&
+      [ "${BASH_REMATCH[2]}" -lt "$replicas" ]; then
+      p="${BASH_REMATCH[1]}" r="${BASH_REMATCH[2]}"
+      stop_pid "$run/$name.pid"
+      start_shard "$p" "$r" "$folder"
+      wait_http "$(shard_port "$p" "$r")" "$name"
+      settle
+    else
+      fail "no process $name in this cluster"
+    fi
+    say "$name restarted"
     ;;
   stop)
     load_settings
@@ -246,7 +293,7 @@ case "$command" in
     if alive "$run/nginx.pid"; then
       pid="$(cat "$run/nginx.pid")"
       kill -QUIT "$pid"
-      for _ in $(seq 1 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+      for _ in $(seq 1 100); do running "$pid" || break; sleep 0.05; done
     fi
     rm -f "$run/nginx.pid"
     say "stopped ($run)"

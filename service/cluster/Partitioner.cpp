@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -124,8 +125,31 @@ bool readOverLongHashes(const std::string& directory, uint64_t version, std::vec
     return true;
 }
 
+bool readPartitionBounds(const std::string& out, std::vector<uint32_t>& firstTracks, std::string& error) {
+    std::ifstream in(out + "/partitions");
+    firstTracks.clear();
+    std::string folder, word;
+    uint32_t first = 0;
+    char dash = 0;
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        if (!(fields >> folder >> word >> first >> dash) || word != "tracks" || dash != '-' ||
+            folder != "part-" + std::to_string(firstTracks.size()) || (!firstTracks.empty() && first <= firstTracks.back())) {
+            error = out + "/partitions: not a list of partitions (\"" + line + "\")";
+            return false;
+        }
+        firstTracks.push_back(first);
+    }
+    if (firstTracks.empty() || firstTracks.front() != 0) {
+        error = "no partitions listed in " + out + "/partitions";
+        return false;
+    }
+    return true;
+}
+
 bool partitionCatalog(const std::string& source, const std::string& out, unsigned count,
-                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error) {
+                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error,
+                      const std::vector<uint32_t>& firstTracks) {
     report = {};
     catalog::Catalog catalog;
     if (!catalog.open(source, error))
@@ -133,6 +157,10 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
     const std::vector<catalog::Track>& tracks = catalog.tracks();
     if (count == 0 || count > std::max<size_t>(tracks.size(), 1)) {
         error = "cannot split " + std::to_string(tracks.size()) + " tracks into " + std::to_string(count) + " partitions";
+        return false;
+    }
+    if (!firstTracks.empty() && firstTracks.size() != count) {
+        error = "the ranges given are of " + std::to_string(firstTracks.size()) + " partitions, not " + std::to_string(count);
         return false;
     }
     const catalog::Manifest& manifest = catalog.manifest();
@@ -147,13 +175,18 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
     for (unsigned p = 0; p < count; ++p) {
         // Contiguous ranges of as many live tracks each; a range ends where the next begins,
         // so ids between live tracks (deleted ones) belong somewhere too.
-        const size_t begin = tracks.size() * p / count;
-        const size_t end = tracks.size() * (p + 1) / count;
         PartitionRange range;
         range.folder = "part-" + std::to_string(p);
-        range.firstTrack = p == 0 ? 0 : tracks[begin].id;
-        range.lastTrack = p + 1 == count ? std::max(manifest.nextTrack, 1u) - 1 : tracks[end].id - 1;
-        range.tracks = end - begin;
+        if (firstTracks.empty()) {
+            range.firstTrack = p == 0 ? 0 : tracks[tracks.size() * p / count].id;
+            range.lastTrack = p + 1 == count ? std::max(manifest.nextTrack, 1u) - 1 : tracks[tracks.size() * (p + 1) / count].id - 1;
+        } else {
+            range.firstTrack = firstTracks[p];
+            range.lastTrack = p + 1 == count ? std::max({manifest.nextTrack, firstTracks[p] + 1, 1u}) - 1 : firstTracks[p + 1] - 1;
+        }
+        range.tracks = static_cast<size_t>(std::count_if(tracks.begin(), tracks.end(), [&](const catalog::Track& t) {
+            return t.id >= range.firstTrack && t.id <= range.lastTrack;
+        }));
         const std::string folder = out + "/" + range.folder;
         uint64_t published = 0;
         const auto write = [&](catalog::Manifest& m) {

@@ -28,9 +28,15 @@ struct PartitionReport {
     size_t overLongHashes = 0;
 };
 
-// Partitions of about as many tracks each.
+// Partitions of about as many tracks each or, given `firstTracks` (each partition's first
+// track id, from readPartitionBounds), the same ranges as before, the last one taking the
+// tracks added since: while a new version replaces the old process by process, a track is
+// never in two partitions at once.
 bool partitionCatalog(const std::string& source, const std::string& out, unsigned count,
-                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error);
+                      const fp::FingerprintConfig& config, PartitionReport& report, std::string& error,
+                      const std::vector<uint32_t>& firstTracks = {});
+// Each partition's first track id in a partitioned folder (its `partitions` file).
+bool readPartitionBounds(const std::string& out, std::vector<uint32_t>& firstTracks, std::string& error);
 
 // A hash list longer than config.maxHashList over the whole catalog is not read by a query; a
 // partition holds only its part of each list, so each partition's version keeps the whole

@@ -4,7 +4,7 @@
 //   melodex-catalog remove CATALOG_DIR FILE...
 //   melodex-catalog merge CATALOG_DIR
 //   melodex-catalog info CATALOG_DIR
-//   melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P
+//   melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P [--like PREVIOUS_OUT_DIR]
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
 #include "cluster/Partitioner.h"
@@ -27,7 +27,7 @@ int usage() {
                  "       melodex-catalog remove CATALOG_DIR FILE...\n"
                  "       melodex-catalog merge CATALOG_DIR\n"
                  "       melodex-catalog info CATALOG_DIR\n"
-                 "       melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P\n");
+                 "       melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P [--like PREVIOUS_OUT_DIR]\n");
     return 2;
 }
 
@@ -66,11 +66,18 @@ int info(const std::string& directory) {
     return 0;
 }
 
-// Splits the catalog by track for a cluster of shards and says which partition holds which tracks.
-int partition(const std::string& source, const std::string& out, int count) {
+// Splits the catalog by track for a cluster of shards and says which partition holds which
+// tracks; `like`: a partitioned folder of an earlier version, whose track ranges are kept.
+int partition(const std::string& source, const std::string& out, int count, const std::string& like) {
     cluster::PartitionReport report;
     std::string error;
-    if (count < 1 || !cluster::partitionCatalog(source, out, static_cast<unsigned>(count), fp::FingerprintConfig{}, report, error)) {
+    std::vector<uint32_t> firstTracks;
+    if (!like.empty() && !cluster::readPartitionBounds(like, firstTracks, error)) {
+        std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());
+        return 1;
+    }
+    if (count < 1 ||
+        !cluster::partitionCatalog(source, out, static_cast<unsigned>(count), fp::FingerprintConfig{}, report, error, firstTracks)) {
         std::fprintf(stderr, "melodex-catalog: %s\n", error.empty() ? "--partitions must be at least 1" : error.c_str());
         return 1;
     }
@@ -87,9 +94,9 @@ int main(int argc, char** argv) {
     std::string error;
     if (argc >= 3 && std::strcmp(argv[1], "info") == 0)
         return info(argv[2]);
-    if (argc == 7 && std::strcmp(argv[1], "partition") == 0 && std::strcmp(argv[3], "-o") == 0 &&
-        std::strcmp(argv[5], "--partitions") == 0)
-        return partition(argv[2], argv[4], std::atoi(argv[6]));
+    if ((argc == 7 || (argc == 9 && std::strcmp(argv[7], "--like") == 0)) && std::strcmp(argv[1], "partition") == 0 &&
+        std::strcmp(argv[3], "-o") == 0 && std::strcmp(argv[5], "--partitions") == 0)
+        return partition(argv[2], argv[4], std::atoi(argv[6]), argc == 9 ? argv[8] : "");
     if (argc >= 3 && std::strcmp(argv[1], "merge") == 0) {
         if (!catalog::CatalogBuilder::merge(argv[2], error)) {
             std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());

@@ -178,6 +178,30 @@ TEST_F(Partitions, HoldEveryLiveTrackOnceAndNoDeletedOne) {
         EXPECT_EQ(count, 1) << "track " << track;
 }
 
+TEST_F(Partitions, KeepTheirTrackRangesInANewVersion) {
+    test::TempDir work;
+    const std::string source = work.path() + "/catalog";
+    std::filesystem::create_directory(source);
+    for (const auto& entry : std::filesystem::directory_iterator(catalogDir()))
+        std::filesystem::copy(entry.path(), source + "/" + entry.path().filename().string());
+    const fp::FingerprintConfig config;
+    cluster::PartitionReport before, after;
+    std::string error;
+    ASSERT_TRUE(cluster::partitionCatalog(source, work.path() + "/v1", 3, config, before, error)) << error;
+    test::addToCatalog({test::track(test::kForeignTrack)}, source);
+    std::vector<uint32_t> firstTracks;
+    ASSERT_TRUE(cluster::readPartitionBounds(work.path() + "/v1", firstTracks, error)) << error;
+    ASSERT_TRUE(cluster::partitionCatalog(source, work.path() + "/v2", 3, config, after, error, firstTracks)) << error;
+    ASSERT_EQ(after.partitions.size(), 3u);
+    for (size_t p = 0; p < 3; ++p) {
+        EXPECT_EQ(after.partitions[p].firstTrack, before.partitions[p].firstTrack) << p;
+        // The added track goes to the last partition; the others stay as they were.
+        const size_t added = p == 2 ? 1 : 0;
+        EXPECT_EQ(after.partitions[p].lastTrack, before.partitions[p].lastTrack + added) << p;
+        EXPECT_EQ(after.partitions[p].tracks, before.partitions[p].tracks + added) << p;
+    }
+}
+
 TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
     const auto c = [](uint32_t track, int score, int runnerUp) { return fp::MatchCandidate{true, track, 7, score, runnerUp}; };
     const fp::MatchCandidate none;
