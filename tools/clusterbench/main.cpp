@@ -7,7 +7,7 @@
 //       clients posting clips back to back: answered/s, latency, CPU per query of the processes
 //       in the run folder (or of one process); a fault at --at seconds: kill -9 or SIGSTOP of
 //       NAME (shard-0-0), or kill -9 of every replica of NAME's partition (lose), undone at
-//       --undo-at (tools/cluster.sh restart, or SIGCONT)
+//       --undo-at (tools/cluster.sh restart, or SIGCONT; run it from the source folder)
 #include "MicSimulator.h"
 #include "audio/AudioFile.h"
 #include "catalog/Catalog.h"
@@ -189,7 +189,7 @@ int compare(const Options& o, const std::vector<Clip>& clips) {
 }
 
 void fault(const Options& o, bool undo) {
-    const std::string script = std::filesystem::path(__FILE__).parent_path().parent_path().string() + "/cluster.sh";
+    const std::string script = "tools/cluster.sh";  // run from the source folder
     std::vector<std::string> targets{o.process};
     if (o.fault == "lose") {  // every replica of the process's partition
         targets.clear();

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -89,6 +90,15 @@ protected:
         if (started_) {
             EXPECT_EQ(script("stop"), 0);
         }
+        // A sanitizer's report ends the process it was found in, and nginx would hide that by
+        // going to another: its output is looked at here.
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(run(), ec))
+            if (entry.path().extension() == ".out") {
+                std::ifstream in(entry.path());
+                const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+                EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << entry.path() << ":\n" << text;
+            }
     }
 
     std::string catalog() const { return dir_.path() + "/catalog"; }
