@@ -12,9 +12,11 @@ namespace {
 
 constexpr uint32_t kQueryMagic = 0x5158444Du;   // "MDXQ"
 constexpr uint32_t kAnswerMagic = 0x5258444Du;  // "MDXR"
-// A 30-second recording has a few thousand peaks; the hypotheses are a handful.
+// A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
+// whom pairs are counted for a few dozen.
 constexpr uint32_t kMaxPeaks = 1u << 20;
-constexpr uint32_t kMaxSpeeds = 64;
+constexpr uint32_t kMaxPasses = 64;
+constexpr uint32_t kMaxTracks = 1u << 16;
 
 static_assert(std::endian::native == std::endian::little, "the encoding is the host's little-endian layout");
 
@@ -49,9 +51,14 @@ private:
 std::string encodeQuery(const PartitionQuery& query) {
     Writer w;
     w.put(kQueryMagic);
-    w.put(static_cast<uint32_t>(query.speeds.size()));
-    for (double s : query.speeds)
-        w.put(s);
+    w.put(static_cast<uint32_t>(query.hypotheses.size()));
+    for (const Hypothesis& h : query.hypotheses) {
+        w.put(h.speed);
+        w.put(static_cast<uint8_t>(h.pairs));
+        w.put(static_cast<uint32_t>(h.tracks.size()));
+        for (uint32_t t : h.tracks)
+            w.put(t);
+    }
     w.put(static_cast<uint32_t>(query.peaks.size()));
     for (const fp::Peak& p : query.peaks) {
         w.put(p.frame);
@@ -65,14 +72,25 @@ std::string encodeQuery(const PartitionQuery& query) {
 
 std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
     Reader r(bytes);
-    uint32_t magic = 0, speeds = 0, peaks = 0;
-    if (!r.get(magic) || magic != kQueryMagic || !r.get(speeds) || speeds == 0 || speeds > kMaxSpeeds)
+    uint32_t magic = 0, count = 0, peaks = 0;
+    if (!r.get(magic) || magic != kQueryMagic || !r.get(count) || count == 0 || count > kMaxPasses)
         return std::nullopt;
     PartitionQuery query;
-    query.speeds.resize(speeds);
-    for (double& s : query.speeds)
-        if (!r.get(s) || !(s > 0.5 && s < 2.0))
+    query.hypotheses.resize(count);
+    for (Hypothesis& h : query.hypotheses) {
+        uint8_t pairs = 0;
+        uint32_t tracks = 0;
+        if (!r.get(h.speed) || !(h.speed > 0.5 && h.speed < 2.0) || !r.get(pairs) || pairs > 1 || !r.get(tracks) ||
+            tracks > kMaxTracks || (pairs == 0 && tracks != 0))
             return std::nullopt;
+        h.pairs = pairs != 0;
+        h.tracks.resize(tracks);
+        for (uint32_t& t : h.tracks)
+            if (!r.get(t))
+                return std::nullopt;
+        if (!std::is_sorted(h.tracks.begin(), h.tracks.end()))
+            return std::nullopt;
+    }
     constexpr size_t kPeakBytes = 4 + 2 + 4 + 4 + 4;
     if (!r.get(peaks) || peaks > kMaxPeaks || r.left() != size_t{peaks} * kPeakBytes)
         return std::nullopt;
@@ -110,6 +128,11 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
         w.put(a.votes);
         w.put(a.landmarks);
+        w.put(static_cast<uint32_t>(a.leaders.size()));
+        for (const auto& [track, score] : a.leaders) {
+            w.put(track);
+            w.put(static_cast<int32_t>(score));
+        }
     }
     return w.take();
 }
@@ -117,27 +140,30 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
 std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view bytes) {
     Reader r(bytes);
     uint32_t magic = 0, count = 0;
-    constexpr size_t kCandidateBytes = 1 + 4 + 4 + 4 + 4 + 8 + 8;
-    if (!r.get(magic) || magic != kAnswerMagic || !r.get(count) || count > kMaxSpeeds ||
-        r.left() != size_t{count} * kCandidateBytes)
+    if (!r.get(magic) || magic != kAnswerMagic || !r.get(count) || count > kMaxPasses)
         return std::nullopt;
     std::vector<PartitionCandidate> answer(count);
     for (PartitionCandidate& a : answer) {
         uint8_t any = 0;
         int32_t score = 0, runnerUp = 0;
-        r.get(any);
-        r.get(a.candidate.track);
-        r.get(a.candidate.offset);
-        r.get(score);
-        r.get(runnerUp);
-        r.get(a.votes);
-        r.get(a.landmarks);
-        if (any > 1 || score < 0 || runnerUp < 0)
+        uint32_t leaders = 0;
+        if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
+            !r.get(runnerUp) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(leaders) || any > 1 || score < 0 ||
+            runnerUp < 0 || leaders > kMaxTracks)
             return std::nullopt;
         a.candidate.any = any != 0;
         a.candidate.score = score;
         a.candidate.runnerUpScore = runnerUp;
+        a.leaders.resize(leaders);
+        for (auto& [track, leaderScore] : a.leaders) {
+            int32_t s = 0;
+            if (!r.get(track) || !r.get(s) || s < 0)
+                return std::nullopt;
+            leaderScore = s;
+        }
     }
+    if (r.left() != 0)
+        return std::nullopt;
     return answer;
 }
 
@@ -155,6 +181,44 @@ fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partition
     return merged;
 }
 
+namespace {
+
+// One pass merged over the partitions.
+struct MergedPass {
+    fp::MatchCandidate candidate;
+    uint64_t votes = 0;
+    uint64_t landmarks = 0;
+    std::vector<uint32_t> nominees;  // triples: the leaders over every partition, ascending
+};
+
+bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size_t h, size_t leaders, MergedPass& pass,
+               std::string& reason) {
+    std::vector<fp::MatchCandidate> candidates;
+    std::vector<std::pair<uint32_t, int>> ranked;
+    pass = {};
+    for (const auto& answer : answers) {
+        if (h >= answer.size()) {
+            reason = "a partition answered " + std::to_string(answer.size()) + " passes, not more";
+            return false;
+        }
+        candidates.push_back(answer[h].candidate);
+        pass.votes += answer[h].votes;
+        pass.landmarks = answer[h].landmarks;
+        ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
+    }
+    pass.candidate = mergeCandidates(candidates);
+    // Each partition's leaders hold every one of its tracks among the leaders over all.
+    leaders = std::min(leaders, ranked.size());
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(),
+                      [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+    for (size_t i = 0; i < leaders; ++i)
+        pass.nominees.push_back(ranked[i].first);
+    std::sort(pass.nominees.begin(), pass.nominees.end());
+    return true;
+}
+
+} // namespace
+
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason) {
@@ -162,49 +226,113 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     samples = samples.first(std::min(samples.size(), limit));
     PartitionQuery query;
     query.peaks = peaks.extract(samples, fp::PeakDensity::Query);
+    const size_t leaders = static_cast<size_t>(std::max(config.pairCandidates, 0));
 
-    fp::Identification best;
-    size_t postingsRead = 0;
-    const std::span<const double> all = config.speedFactors;
-    // The plain pass, then every other hypothesis in one round.
-    for (const std::span<const double> round : {all.first(std::min<size_t>(1, all.size())), all.subspan(std::min<size_t>(1, all.size()))}) {
-        if (round.empty())
-            continue;
-        query.speeds.assign(round.begin(), round.end());
+    // Asks for `passes` and merges each answer.
+    const auto round = [&](std::vector<Hypothesis> passes, std::vector<MergedPass>& merged) {
+        query.hypotheses = std::move(passes);
         std::vector<std::vector<PartitionCandidate>> answers;
         if (!ask(query, answers, reason))
             return false;
-        for (size_t h = 0; h < round.size(); ++h) {
-            std::vector<fp::MatchCandidate> candidates;
-            size_t landmarks = 0;
-            for (const auto& answer : answers) {
-                if (answer.size() != round.size()) {
-                    reason = "a partition answered " + std::to_string(answer.size()) + " hypotheses of " +
-                             std::to_string(round.size());
-                    return false;
-                }
-                candidates.push_back(answer[h].candidate);
-                postingsRead += answer[h].votes;
-                landmarks = answer[h].landmarks;
-            }
-            const fp::MatchCandidate merged = mergeCandidates(candidates);
-            const double speed = round[h];
-            fp::Identification r;
-            r.track = merged.track;
-            r.offsetSeconds = static_cast<double>(merged.offset) * config.hopSize / config.sampleRate;
-            r.score = merged.score;
-            r.runnerUpScore = merged.runnerUpScore;
-            r.speed = speed;
-            r.queryLandmarks = landmarks;
-            r.matched = merged.any && fp::acceptsMatch(config, merged.score, merged.runnerUpScore, speed != 1.0);
-            r.postingsRead = postingsRead;
-            if (r.matched) {
-                result = r;
-                return true;
-            }
-            if (speed == 1.0 || r.score > best.score)
-                best = r;
+        merged.resize(query.hypotheses.size());
+        for (size_t h = 0; h < merged.size(); ++h)
+            if (!mergePass(answers, h, leaders, merged[h], reason))
+                return false;
+        return true;
+    };
+    const std::vector<double>& speeds = config.speedFactors;
+    const size_t n = speeds.size();
+    std::vector<MergedPass> triples(n), pairs(n);
+    std::vector<bool> triplesAsked(n, false), pairsAsked(n, false);
+    const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
+        return pass.candidate.any && fp::acceptsMatch(config, pass.candidate.score, pass.candidate.runnerUpScore,
+                                                      speeds[k] != 1.0, byPairs);
+    };
+    const auto askTriples = [&](size_t from, size_t to) {
+        std::vector<Hypothesis> passes;
+        for (size_t k = from; k < to; ++k)
+            passes.push_back({speeds[k], false, {}});
+        std::vector<MergedPass> merged;
+        if (passes.empty())
+            return true;
+        if (!round(std::move(passes), merged))
+            return false;
+        for (size_t k = from; k < to; ++k) {
+            triples[k] = std::move(merged[k - from]);
+            triplesAsked[k] = true;
         }
+        return true;
+    };
+    // The pairs of every speed in [from, to) whose triples were not accepted but had leaders.
+    const auto askPairs = [&](size_t from, size_t to) {
+        std::vector<Hypothesis> passes;
+        std::vector<size_t> which;
+        for (size_t k = from; k < to; ++k)
+            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty()) {
+                passes.push_back({speeds[k], true, triples[k].nominees});
+                which.push_back(k);
+            }
+        std::vector<MergedPass> merged;
+        if (passes.empty())
+            return true;
+        if (!round(std::move(passes), merged))
+            return false;
+        for (size_t i = 0; i < which.size(); ++i) {
+            pairs[which[i]] = std::move(merged[i]);
+            pairsAsked[which[i]] = true;
+        }
+        return true;
+    };
+    // The first speed whose triples are accepted; n when none is.
+    const auto firstTriplesAccepted = [&](size_t from) {
+        for (size_t k = from; k < n; ++k)
+            if (accepted(triples[k], k, false))
+                return k;
+        return n;
+    };
+
+    if (n == 0) {
+        result = {};
+        return true;
+    }
+    if (!askTriples(0, 1) || !askPairs(0, std::min<size_t>(firstTriplesAccepted(0), 1)))
+        return false;
+    const bool plainFound = accepted(triples[0], 0, false) || (pairsAsked[0] && accepted(pairs[0], 0, true));
+    if (!plainFound && (!askTriples(1, n) || !askPairs(1, firstTriplesAccepted(1))))
+        return false;
+
+    // The passes in the order one process makes them, up to the first accepted.
+    fp::Identification best;
+    uint64_t postingsRead = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const MergedPass& t = triples[k];
+        postingsRead += t.votes;
+        bool byPairs = false;
+        bool matched = accepted(t, k, false);
+        fp::MatchCandidate candidate = t.candidate;
+        if (!matched && pairsAsked[k]) {
+            postingsRead += pairs[k].votes;
+            if (accepted(pairs[k], k, true)) {
+                candidate = pairs[k].candidate;
+                matched = byPairs = true;
+            }
+        }
+        fp::Identification r;
+        r.track = candidate.track;
+        r.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
+        r.score = candidate.score;
+        r.runnerUpScore = candidate.runnerUpScore;
+        r.speed = speeds[k];
+        r.byPairs = byPairs;
+        r.queryLandmarks = t.landmarks;
+        r.matched = matched;
+        r.postingsRead = postingsRead;
+        if (matched) {
+            result = r;
+            return true;
+        }
+        if (speeds[k] == 1.0 || r.score > best.score)
+            best = r;
     }
     best.postingsRead = postingsRead;
     result = best;
@@ -218,20 +346,30 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
     const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList);
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
-    for (double speed : query.speeds) {
-        std::vector<fp::Landmark> landmarks =
-            speed == 1.0 ? hashes.build(query.peaks, config.queryFanOut, config.queryTimeJitter)
-                         : hashes.build(peaks.undoSpeed(query.peaks, speed), config.retryFanOut, config.retryTimeJitter);
+    for (const Hypothesis& h : query.hypotheses) {
+        const bool resampled = h.speed != 1.0;
+        const std::vector<fp::Peak> moved = resampled ? peaks.undoSpeed(query.peaks, h.speed) : std::vector<fp::Peak>{};
+        const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
         PartitionCandidate a;
-        a.landmarks = landmarks.size();
-        // What the matcher skips for a long list it must be told here: this partition holds
-        // only part of each list.
-        std::erase_if(landmarks, [&](const fp::Landmark& l) {
-            return std::binary_search(overLongHashes.begin(), overLongHashes.end(), l.hash);
-        });
-        a.candidate = matcher.match(landmarks, tally);
+        if (h.pairs) {
+            const std::vector<fp::Landmark> pairs =
+                hashes.buildPairs(at, config.queryPairFanOut, resampled ? config.retryTimeJitter : config.queryTimeJitter);
+            a.landmarks = pairs.size();
+            a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
+        } else {
+            std::vector<fp::Landmark> triples = resampled ? hashes.build(at, config.retryFanOut, config.retryTimeJitter)
+                                                          : hashes.build(at, config.queryFanOut, config.queryTimeJitter);
+            a.landmarks = triples.size();
+            // What the matcher skips for a long list it must be told here: this partition holds
+            // only part of each list.
+            std::erase_if(triples, [&](const fp::Landmark& l) {
+                return std::binary_search(overLongHashes.begin(), overLongHashes.end(), l.hash);
+            });
+            a.candidate = matcher.match(triples, tally);
+            a.leaders = tally.leaderScores(static_cast<size_t>(std::max(config.pairCandidates, 0)));
+        }
         a.votes = tally.voteCount();
-        answer.push_back(a);
+        answer.push_back(std::move(a));
     }
     return answer;
 }

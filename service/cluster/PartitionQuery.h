@@ -23,17 +23,30 @@
 
 namespace melodex::cluster {
 
-// A query to one partition: the recording's peaks and the speeds to try them at.
+// One pass a partition is asked for: the triples under a speed hypothesis, over the whole
+// partition; or the pairs under it, counted for `tracks` only (the leaders of the triples over
+// every partition).
+struct Hypothesis {
+    double speed = 1.0;
+    bool pairs = false;
+    std::vector<uint32_t> tracks;  // ascending; pairs only
+    bool operator==(const Hypothesis&) const = default;
+};
+
+// A query to one partition: the recording's peaks and the passes to make of them.
 struct PartitionQuery {
-    std::vector<double> speeds;
+    std::vector<Hypothesis> hypotheses;
     std::vector<fp::Peak> peaks;
 };
 
-// One partition's answer for one speed hypothesis.
+// One partition's answer for one pass.
 struct PartitionCandidate {
     fp::MatchCandidate candidate;
     uint64_t votes = 0;       // postings that voted
-    uint64_t landmarks = 0;   // query landmarks built for this speed
+    uint64_t landmarks = 0;   // query landmarks built for this pass
+    // Triples only: this partition's best tracks with their scores, best first
+    // (config.pairCandidates of them at most).
+    std::vector<std::pair<uint32_t, int>> leaders;
     bool operator==(const PartitionCandidate&) const = default;
 };
 
@@ -47,21 +60,22 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
 // to the lower track id, as within one tally.
 fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions);
 
-// Asks every partition one query; answers[p][h] is partition p's candidate for speeds[h].
+// Asks every partition one query; answers[p][h] is partition p's answer for hypotheses[h].
 // False with a reason when some partition could not answer.
 using AskPartitions = std::function<bool(const PartitionQuery& query,
                                          std::vector<std::vector<PartitionCandidate>>& answers, std::string& reason)>;
 
-// The identification of a single process over partitions: the plain pass first, and the
-// speed hypotheses, all in one round, only when it finds nothing; the first hypothesis (in the
-// configured order) whose merged candidate is accepted wins.
+// The identification of a single process over partitions, pass for pass in the same order
+// (under each speed the triples, then the pairs among their leaders; the first pass accepted
+// wins), in at most four rounds: the plain triples; their pairs; every other speed's triples;
+// the pairs of the speeds before the first whose triples were accepted.
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);
 
-// A shard's side: the query's landmarks for each speed, less those whose hash list is too long
-// over the whole catalog (`overLongHashes`, sorted; a partition alone cannot tell), matched in
-// this partition's index.
+// A shard's side: each pass of the query in this partition's index. The triples leave out the
+// hashes whose lists are too long over the whole catalog (`overLongHashes`, sorted; a partition
+// alone cannot tell).
 std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config, const fp::FingerprintIndex& index,
                                             std::span<const uint32_t> overLongHashes, const PartitionQuery& query);
 

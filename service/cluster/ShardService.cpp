@@ -106,9 +106,9 @@ void ShardService::handle(const http::HttpRequest& request, http::HttpResponse& 
         return refuse(response, 503, "this replica's index changed on disk while in use");
     response.contentType = "application/octet-stream";
     response.body = encodeAnswer(answer);
-    char note[96];
-    std::snprintf(note, sizeof note, "%zu peaks, %zu speeds, best track %u score %d", query->peaks.size(),
-                  query->speeds.size(), answer.empty() ? 0u : answer[0].candidate.track,
+    char note[128];
+    std::snprintf(note, sizeof note, "%zu peaks, %zu passes%s, best track %u score %d", query->peaks.size(),
+                  query->hypotheses.size(), query->hypotheses[0].pairs ? " of pairs" : "", answer.empty() ? 0u : answer[0].candidate.track,
                   answer.empty() ? 0 : answer[0].candidate.score);
     response.note = note;
 }

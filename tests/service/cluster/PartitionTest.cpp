@@ -111,6 +111,8 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
         {"3 % slow", test::track(test::kCatalogTracks[0]), at(10, 1000, 0.97)},
         {"not in the catalog", test::track(test::kForeignTrack), at(20)},
     };
+    // The clips take every road to an answer: triples, pairs among the leaders, a speed retry.
+    int byPairs = 0, resampled = 0;
     for (const auto& [configName, config] : {std::pair{"default lists", fp::FingerprintConfig{}}, std::pair{"short lists", shortLists}}) {
         catalog::Catalog whole;
         std::string error;
@@ -127,16 +129,21 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
                 const std::vector<float> samples = test::recordClip(clip.file, clip.mic.atSeconds, clip.mic);
                 const fp::Identification expected = one.identify(samples);
                 const fp::Identification got = partitions.identify(samples);
+                byPairs += expected.matched && expected.byPairs;
+                resampled += expected.matched && expected.speed != 1.0;
                 EXPECT_EQ(got.matched, expected.matched);
                 EXPECT_EQ(got.track, expected.track);
                 EXPECT_EQ(got.score, expected.score);
                 EXPECT_EQ(got.runnerUpScore, expected.runnerUpScore);
                 EXPECT_EQ(got.offsetSeconds, expected.offsetSeconds);
                 EXPECT_EQ(got.speed, expected.speed);
+                EXPECT_EQ(got.byPairs, expected.byPairs);
                 EXPECT_EQ(got.postingsRead, expected.postingsRead);
             }
         }
     }
+    EXPECT_GT(byPairs, 0);
+    EXPECT_GT(resampled, 0);
 }
 
 TEST_F(Partitions, HoldEveryLiveTrackOnceAndNoDeletedOne) {
@@ -224,12 +231,12 @@ TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
 
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
-    query.speeds = {1.01, 0.99};
+    query.hypotheses = {{1.01, false, {}}, {0.99, true, {3, 9, 12}}};
     query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
     const std::string good = cluster::encodeQuery(query);
     const auto back = cluster::decodeQuery(good);
     ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->speeds, query.speeds);
+    EXPECT_EQ(back->hypotheses, query.hypotheses);
     ASSERT_EQ(back->peaks.size(), query.peaks.size());
     EXPECT_EQ(back->peaks[0].binFraction, query.peaks[0].binFraction);
     EXPECT_EQ(back->peaks[1].bin, 41);
@@ -240,7 +247,17 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
         {"truncated", good.substr(0, good.size() - 1)},
         {"a byte too many", good + "x"},
         {"wrong magic", patched(0, "XXXX")},
-        {"no speeds", patched(4, std::string(4, '\0'))},
+        {"no passes", patched(4, std::string(4, '\0'))},
+        {"triples for chosen tracks", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[0].tracks = {1};
+             return cluster::encodeQuery(q);
+         }()},
+        {"tracks out of order", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[1].tracks = {9, 3};
+             return cluster::encodeQuery(q);
+         }()},
         {"peaks out of order", [&] {
              cluster::PartitionQuery q = query;
              std::swap(q.peaks[0], q.peaks[2]);
@@ -253,16 +270,17 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
          }()},
         {"a speed of zero", [&] {
              cluster::PartitionQuery q = query;
-             q.speeds[1] = 0.0;
+             q.hypotheses[1].speed = 0.0;
              return cluster::encodeQuery(q);
          }()},
     };
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
 
-    const std::string answer = cluster::encodeAnswer({PartitionCandidate{{true, 3, -4, 17, 5}, 100, 2000}});
+    const PartitionCandidate candidate{{true, 3, -4, 17, 5}, 100, 2000, {{3, 17}, {8, 5}}};
+    const std::string answer = cluster::encodeAnswer({candidate, PartitionCandidate{}});
     ASSERT_TRUE(cluster::decodeAnswer(answer).has_value());
-    EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), (PartitionCandidate{{true, 3, -4, 17, 5}, 100, 2000}));
+    EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), candidate);
     for (const std::string& bad : {answer.substr(0, answer.size() - 2), answer + "\n", good, std::string(answer).replace(8, 1, "\x02")})
         EXPECT_FALSE(cluster::decodeAnswer(bad).has_value());
 }
