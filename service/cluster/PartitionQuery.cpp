@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace melodex::cluster {
@@ -17,6 +18,8 @@ constexpr uint32_t kAnswerMagic = 0x5258444Du;  // "MDXR"
 constexpr uint32_t kMaxPeaks = 1u << 20;
 constexpr uint32_t kMaxPasses = 64;
 constexpr uint32_t kMaxTracks = 1u << 16;
+// A small catalog (FingerprintConfig::pairsForEveryTrackBelow) sends every track voted for.
+constexpr uint32_t kMaxLeaders = 1u << 24;
 
 static_assert(std::endian::native == std::endian::little, "the encoding is the host's little-endian layout");
 
@@ -128,6 +131,7 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
         w.put(a.votes);
         w.put(a.landmarks);
+        w.put(static_cast<uint8_t>(a.everyTrack));
         w.put(static_cast<uint32_t>(a.leaders.size()));
         for (const auto& [track, score] : a.leaders) {
             w.put(track);
@@ -144,13 +148,14 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
         return std::nullopt;
     std::vector<PartitionCandidate> answer(count);
     for (PartitionCandidate& a : answer) {
-        uint8_t any = 0;
+        uint8_t any = 0, everyTrack = 0;
         int32_t score = 0, runnerUp = 0;
         uint32_t leaders = 0;
         if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
-            !r.get(runnerUp) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(leaders) || any > 1 || score < 0 ||
-            runnerUp < 0 || leaders > kMaxTracks)
+            !r.get(runnerUp) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
+            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || leaders > kMaxLeaders)
             return std::nullopt;
+        a.everyTrack = everyTrack != 0;
         a.candidate.any = any != 0;
         a.candidate.score = score;
         a.candidate.runnerUpScore = runnerUp;
@@ -170,7 +175,7 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
 fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions) {
     const fp::MatchCandidate* best = nullptr;
     for (const fp::MatchCandidate& c : partitions)
-        if (c.any && (best == nullptr || c.score > best->score || (c.score == best->score && c.track < best->track)))
+        if (c.any && (best == nullptr || fp::RanksBefore(c, *best)))
             best = &c;
     if (best == nullptr)
         return {};
@@ -196,6 +201,7 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
     std::vector<fp::MatchCandidate> candidates;
     std::vector<std::pair<uint32_t, int>> ranked;
     pass = {};
+    bool everyTrack = false;
     for (const auto& answer : answers) {
         if (h >= answer.size()) {
             reason = "a partition answered " + std::to_string(answer.size()) + " passes, not more";
@@ -205,10 +211,11 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
         pass.votes += answer[h].votes;
         pass.landmarks = answer[h].landmarks;
         ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
+        everyTrack = everyTrack || answer[h].everyTrack;
     }
     pass.candidate = mergeCandidates(candidates);
     // Each partition's leaders hold every one of its tracks among the leaders over all.
-    leaders = std::min(leaders, ranked.size());
+    leaders = everyTrack ? ranked.size() : std::min(leaders, ranked.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(),
                       [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
     for (size_t i = 0; i < leaders; ++i)
@@ -245,8 +252,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     std::vector<MergedPass> triples(n), pairs(n);
     std::vector<bool> triplesAsked(n, false), pairsAsked(n, false);
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
-        return pass.candidate.any && fp::acceptsMatch(config, pass.candidate.score, pass.candidate.runnerUpScore,
-                                                      speeds[k] != 1.0, byPairs);
+        return fp::IsMatch(config, pass.candidate, speeds[k], byPairs);
     };
     const auto askTriples = [&](size_t from, size_t to) {
         std::vector<Hypothesis> passes;
@@ -340,7 +346,9 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
 }
 
 std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config, const fp::FingerprintIndex& index,
-                                            std::span<const uint32_t> overLongHashes, const PartitionQuery& query) {
+                                            const WholeCatalog& whole, const PartitionQuery& query) {
+    const std::vector<uint32_t>& overLong = whole.longHashes;
+    const bool everyTrack = whole.entries < config.pairsForEveryTrackBelow;
     const fp::PeakExtractor peaks(config);
     const fp::HashBuilder hashes(config);
     const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList);
@@ -353,7 +361,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
         PartitionCandidate a;
         if (h.pairs) {
             const std::vector<fp::Landmark> pairs =
-                hashes.buildPairs(at, config.queryPairFanOut, resampled ? config.retryTimeJitter : config.queryTimeJitter);
+                hashes.buildPairs(at, config.queryPairFanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
             a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
         } else {
@@ -363,10 +371,11 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             // What the matcher skips for a long list it must be told here: this partition holds
             // only part of each list.
             std::erase_if(triples, [&](const fp::Landmark& l) {
-                return std::binary_search(overLongHashes.begin(), overLongHashes.end(), l.hash);
+                return std::binary_search(overLong.begin(), overLong.end(), l.hash);
             });
             a.candidate = matcher.match(triples, tally);
-            a.leaders = tally.leaderScores(static_cast<size_t>(std::max(config.pairCandidates, 0)));
+            a.everyTrack = everyTrack;
+            a.leaders = tally.leaderScores(everyTrack ? SIZE_MAX : static_cast<size_t>(std::max(config.pairCandidates, 0)));
         }
         a.votes = tally.voteCount();
         answer.push_back(std::move(a));

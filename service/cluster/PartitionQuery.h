@@ -9,6 +9,7 @@
 // process makes.
 #pragma once
 
+#include "Partitioner.h"
 #include "fingerprint/FingerprintConfig.h"
 #include "fingerprint/Identifier.h"
 #include "fingerprint/PeakExtractor.h"
@@ -44,9 +45,10 @@ struct PartitionCandidate {
     fp::MatchCandidate candidate;
     uint64_t votes = 0;       // postings that voted
     uint64_t landmarks = 0;   // query landmarks built for this pass
-    // Triples only: this partition's best tracks with their scores, best first
-    // (config.pairCandidates of them at most).
+    // Triples only: this partition's best tracks with their scores, best first:
+    // config.pairCandidates of them, or every track voted for in a small catalog (everyTrack).
     std::vector<std::pair<uint32_t, int>> leaders;
+    bool everyTrack = false;
     bool operator==(const PartitionCandidate&) const = default;
 };
 
@@ -73,10 +75,10 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);
 
-// A shard's side: each pass of the query in this partition's index. The triples leave out the
-// hashes whose lists are too long over the whole catalog (`overLongHashes`, sorted; a partition
-// alone cannot tell).
+// A shard's side: each pass of the query in this partition's index, with what depends on the
+// whole catalog taken from `whole` (Partitioner.h): the triples leave out its over-long hashes,
+// and the leaders are as many as the whole catalog's size asks for.
 std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config, const fp::FingerprintIndex& index,
-                                            std::span<const uint32_t> overLongHashes, const PartitionQuery& query);
+                                            const WholeCatalog& whole, const PartitionQuery& query);
 
 } // namespace melodex::cluster

@@ -53,12 +53,13 @@ std::vector<uint32_t> overLongHashes(const fp::FingerprintIndex& index, uint32_t
     return hashes;
 }
 
-bool writeHashes(const std::string& path, const std::vector<uint32_t>& hashes, std::string& error) {
+bool writeWholeCatalog(const std::string& path, const WholeCatalog& whole, std::string& error) {
     const std::string temporary = path + ".tmp";
     {
         std::ofstream out(temporary, std::ios::trunc);
-        for (uint32_t h : hashes)
-            out << h << '\n';
+        out << "entries " << whole.entries << '\n';
+        for (uint32_t h : whole.longHashes)
+            out << "long-hash " << h << '\n';
         out.flush();
         if (!out) {
             error = "cannot write " + temporary;
@@ -103,22 +104,30 @@ bool publishFolder(const std::string& folder, catalog::Manifest manifest, const 
 
 } // namespace
 
-std::string overLongHashesFile(uint64_t version) { return numbered("long-hashes-", version, ""); }
+std::string wholeCatalogFile(uint64_t version) { return numbered("whole-catalog-", version, ""); }
 
-bool readOverLongHashes(const std::string& directory, uint64_t version, std::vector<uint32_t>& hashes,
-                        std::string& error) {
-    const std::string path = directory + "/" + overLongHashesFile(version);
+bool readWholeCatalog(const std::string& directory, uint64_t version, WholeCatalog& whole, std::string& error) {
+    const std::string path = directory + "/" + wholeCatalogFile(version);
     std::ifstream in(path);
     if (!in) {
-        error = directory + " is not a partition of a catalog (no " + overLongHashesFile(version) +
+        error = directory + " is not a partition of a catalog (no " + wholeCatalogFile(version) +
                 "; melodex-catalog partition makes them)";
         return false;
     }
-    hashes.clear();
-    uint32_t h = 0;
-    while (in >> h)
-        hashes.push_back(h);
-    if (!in.eof() || !std::is_sorted(hashes.begin(), hashes.end())) {
+    whole = {};
+    std::string key;
+    bool entries = false;
+    for (uint64_t value = 0; in >> key >> value;) {
+        if (key == "entries" && !entries) {
+            whole.entries = value;
+            entries = true;
+        } else if (key == "long-hash" && value <= UINT32_MAX) {
+            whole.longHashes.push_back(static_cast<uint32_t>(value));
+        } else {
+            break;
+        }
+    }
+    if (!in.eof() || !entries || !std::is_sorted(whole.longHashes.begin(), whole.longHashes.end())) {
         error = path + " is damaged";
         return false;
     }
@@ -166,8 +175,10 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
     const catalog::Manifest& manifest = catalog.manifest();
     const std::string metadata = source + "/" + manifest.metadata;
     const fp::FingerprintIndex& index = catalog.index();
-    const std::vector<uint32_t> longHashes = overLongHashes(index, config.maxHashList);
-    report.overLongHashes = longHashes.size();
+    WholeCatalog whole;
+    whole.entries = index.entryCount();
+    whole.longHashes = overLongHashes(index, config.maxHashList);
+    report.overLongHashes = whole.longHashes.size();
 
     std::vector<const fp::IndexSegment*> segments;
     for (const auto& s : index.segments())
@@ -196,7 +207,7 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
                 return index.isDeleted(track) || track < range.firstTrack || track > range.lastTrack;
             };
             if (!fp::IndexWriter::merge(segments, dropped, folder + "/" + m.segments[0], error) ||
-                !writeHashes(folder + "/" + overLongHashesFile(m.version), longHashes, error))
+                !writeWholeCatalog(folder + "/" + wholeCatalogFile(m.version), whole, error))
                 return false;
             fp::IndexSegment written;
             if (!written.open(folder + "/" + m.segments[0], error))
@@ -206,12 +217,12 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
         };
         if (!publishFolder(folder, manifest, metadata, write, error))
             return false;
-        // Over-long hash lists of versions no longer in force.
-        const std::string keep = overLongHashesFile(published);
+        // What versions no longer in force knew of their whole catalog.
+        const std::string keep = wholeCatalogFile(published);
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator(folder, ec)) {
             const std::string file = entry.path().filename().string();
-            if (file.starts_with("long-hashes-") && file != keep)
+            if (file.starts_with("whole-catalog-") && file != keep)
                 fs::remove(entry.path(), ec);
         }
         report.partitions.push_back(range);

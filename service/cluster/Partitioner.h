@@ -38,11 +38,15 @@ bool partitionCatalog(const std::string& source, const std::string& out, unsigne
 // Each partition's first track id in a partitioned folder (its `partitions` file).
 bool readPartitionBounds(const std::string& out, std::vector<uint32_t>& firstTracks, std::string& error);
 
-// A hash list longer than config.maxHashList over the whole catalog is not read by a query; a
-// partition holds only its part of each list, so each partition's version keeps the whole
-// catalog's over-long hashes beside its manifest (sorted).
-std::string overLongHashesFile(uint64_t version);
-bool readOverLongHashes(const std::string& directory, uint64_t version, std::vector<uint32_t>& hashes,
-                        std::string& error);
+// What a partition cannot know alone but a query of the whole catalog depends on, kept beside
+// each partition's manifest: the whole index's entry count (a small index counts pairs for every
+// track the triples voted for) and the hashes whose lists over the whole catalog are longer than
+// config.maxHashList (a query does not read them).
+struct WholeCatalog {
+    uint64_t entries = 0;
+    std::vector<uint32_t> longHashes;  // sorted
+};
+std::string wholeCatalogFile(uint64_t version);
+bool readWholeCatalog(const std::string& directory, uint64_t version, WholeCatalog& whole, std::string& error);
 
 } // namespace melodex::cluster

@@ -44,7 +44,7 @@ bool ShardService::run() {
     const auto version = current();
     log_.event("shard listening on " + options_.host + ":" + std::to_string(port()) + ", partition " +
                options_.catalogDir + " (" + std::to_string(version->served->catalog().index().entryCount()) +
-               " entries, " + std::to_string(version->longHashes.size()) + " over-long hashes)");
+               " entries, " + std::to_string(version->whole.longHashes.size()) + " over-long hashes in the whole catalog)");
     server_->run();
     log_.event("stopped");
     return true;
@@ -60,10 +60,10 @@ std::shared_ptr<const ShardService::Version> ShardService::current() {
     std::lock_guard lock(versionMutex_);
     if (version_ && version_->served == served)
         return version_;
-    // A version taken up since the last query: its over-long hashes are read once.
+    // A version taken up since the last query: what it knows of the whole catalog is read once.
     auto next = std::make_shared<Version>();
     next->served = std::move(served);
-    readOverLongHashes(options_.catalogDir, next->served->catalog().manifest().version, next->longHashes, next->error);
+    readWholeCatalog(options_.catalogDir, next->served->catalog().manifest().version, next->whole, next->error);
     version_ = next;
     return version_;
 }
@@ -101,7 +101,7 @@ void ShardService::handle(const http::HttpRequest& request, http::HttpResponse& 
         return refuse(response, 503, version->error);
     if (!index.intact())
         return refuse(response, 503, "this replica's index changed on disk while in use");
-    const std::vector<PartitionCandidate> answer = answerQuery(options_.fingerprint, index, version->longHashes, *query);
+    const std::vector<PartitionCandidate> answer = answerQuery(options_.fingerprint, index, version->whole, *query);
     if (!index.intact())
         return refuse(response, 503, "this replica's index changed on disk while in use");
     response.contentType = "application/octet-stream";

@@ -4,6 +4,7 @@
 // moves to another replica when one fails, so a shard that cannot answer truly says 503.
 #pragma once
 
+#include "Partitioner.h"
 #include "http/AccessLog.h"
 #include "http/CatalogHolder.h"
 #include "http/HttpServer.h"
@@ -44,10 +45,10 @@ public:
     void handle(const http::HttpRequest& request, http::HttpResponse& response);
 
 private:
-    // A version of the partition with the whole catalog's over-long hashes of that version.
+    // A version of the partition with what it knows of the whole catalog of that version.
     struct Version {
         std::shared_ptr<const http::ServedCatalog> served;
-        std::vector<uint32_t> longHashes;
+        WholeCatalog whole;
         std::string error;  // why this version cannot answer
     };
     std::shared_ptr<const Version> current();

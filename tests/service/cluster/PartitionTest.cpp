@@ -19,7 +19,7 @@ namespace {
 
 struct Partition {
     catalog::Catalog catalog;
-    std::vector<uint32_t> longHashes;
+    cluster::WholeCatalog whole;
 };
 
 // The partitions of `source` as shards would serve them, asked in this process.
@@ -32,8 +32,7 @@ public:
         for (unsigned p = 0; p < count; ++p) {
             const std::string folder = out + "/part-" + std::to_string(p);
             EXPECT_TRUE(partitions_[p].catalog.open(folder, error)) << error;
-            EXPECT_TRUE(cluster::readOverLongHashes(folder, partitions_[p].catalog.manifest().version,
-                                                    partitions_[p].longHashes, error))
+            EXPECT_TRUE(cluster::readWholeCatalog(folder, partitions_[p].catalog.manifest().version, partitions_[p].whole, error))
                 << error;
         }
     }
@@ -47,7 +46,7 @@ public:
             answers.clear();
             for (const Partition& p : partitions_)
                 answers.push_back(*cluster::decodeAnswer(
-                    cluster::encodeAnswer(cluster::answerQuery(config_, p.catalog.index(), p.longHashes, *received))));
+                    cluster::encodeAnswer(cluster::answerQuery(config_, p.catalog.index(), p.whole, *received))));
             return true;
         };
         fp::Identification result;
@@ -90,6 +89,15 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
     // partitions must still leave them out.
     fp::FingerprintConfig shortLists;
     shortLists.maxHashList = 1;
+    // Pairs counted for only two leaders of the triples: the leaders over all partitions are
+    // not those of any one.
+    fp::FingerprintConfig fewLeaders;
+    fewLeaders.pairsForEveryTrackBelow = 0;
+    fewLeaders.pairCandidates = 2;
+    // A small index counts pairs for every track the triples voted for, however few leaders
+    // a large one would have.
+    fp::FingerprintConfig everyTrack;
+    everyTrack.pairCandidates = 1;
     struct Clip {
         const char* name;
         std::string file;
@@ -113,7 +121,8 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
     };
     // The clips take every road to an answer: triples, pairs among the leaders, a speed retry.
     int byPairs = 0, resampled = 0;
-    for (const auto& [configName, config] : {std::pair{"default lists", fp::FingerprintConfig{}}, std::pair{"short lists", shortLists}}) {
+    for (const auto& [configName, config] : {std::pair{"defaults", fp::FingerprintConfig{}}, std::pair{"short lists", shortLists},
+                                                   std::pair{"few leaders", fewLeaders}, std::pair{"every track", everyTrack}}) {
         catalog::Catalog whole;
         std::string error;
         ASSERT_TRUE(whole.open(catalogDir(), error)) << error;
@@ -277,7 +286,7 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
 
-    const PartitionCandidate candidate{{true, 3, -4, 17, 5}, 100, 2000, {{3, 17}, {8, 5}}};
+    const PartitionCandidate candidate{{true, 3, -4, 17, 5}, 100, 2000, {{3, 17}, {8, 5}}, true};
     const std::string answer = cluster::encodeAnswer({candidate, PartitionCandidate{}});
     ASSERT_TRUE(cluster::decodeAnswer(answer).has_value());
     EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), candidate);
