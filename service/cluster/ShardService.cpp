@@ -2,6 +2,7 @@
 
 #include "PartitionQuery.h"
 #include "Partitioner.h"
+#include "http/IdService.h"
 
 #include <cstdio>
 
@@ -68,21 +69,7 @@ std::shared_ptr<const ShardService::Version> ShardService::current() {
     return version_;
 }
 
-void ShardService::log(const http::HttpExchange& e) {
-    http::AccessRecord r;
-    r.remote = e.remote;
-    if (e.request != nullptr) {
-        r.method = e.request->method;
-        r.target = e.request->target;
-        r.agent = e.request->field("user-agent");
-    }
-    r.status = e.response->status;
-    r.bytesIn = e.bytesIn;
-    r.bytesOut = e.response->body.size();
-    r.milliseconds = e.milliseconds;
-    r.note = e.response->note;
-    log_.write(r);
-}
+void ShardService::log(const http::HttpExchange& e) { http::logExchange(log_, e); }
 
 void ShardService::handle(const http::HttpRequest& request, http::HttpResponse& response) {
     if (request.path != kMatchPath)

@@ -105,7 +105,9 @@ bool IdService::running() const { return server_ && server_->running(); }
 
 size_t IdService::connections() const { return server_ ? server_->connections() : 0; }
 
-void IdService::log(const HttpExchange& e) {
+void IdService::log(const HttpExchange& e) { logExchange(log_, e); }
+
+void logExchange(AccessLog& log, const HttpExchange& e) {
     AccessRecord r;
     r.remote = e.remote;
     if (e.request != nullptr) {
@@ -118,7 +120,7 @@ void IdService::log(const HttpExchange& e) {
     r.bytesOut = e.response->body.size();
     r.milliseconds = e.milliseconds;
     r.note = e.response->note;
-    log_.write(r);
+    log.write(r);
 }
 
 std::string IdService::baseUrl(const HttpRequest& request) const {

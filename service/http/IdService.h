@@ -73,6 +73,9 @@ private:
     std::unique_ptr<HttpServer> server_;
 };
 
+// The access-log line of one exchange (the identification service's and a shard's alike).
+void logExchange(AccessLog& log, const HttpExchange& exchange);
+
 // A value a client sent, fit to quote in a one-line reason: printable ASCII, other bytes as
 // \xNN, at most 64 of them.
 std::string quoteForReason(const std::string& value);
