@@ -32,6 +32,9 @@ PACKAGES=(
   wesnoth-1.16-music sox libsox-fmt-all python3 python3-pil python3-numpy
   # music that is not in the demo catalog: the benchmark's false-positive clips (melodex-bench --foreign)
   asc-music
+  # the cluster: nginx balances the routers and each partition's replicas (tools/cluster.sh runs it
+  # as the user, with its own configuration; no system service)
+  nginx-light
 )
 
 missing=()

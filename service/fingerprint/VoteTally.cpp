@@ -96,14 +96,19 @@ MatchCandidate VoteTally::best(int tolerance) {
     return result;
 }
 
-std::vector<uint32_t> VoteTally::leaders(size_t count) const {
+std::vector<std::pair<uint32_t, int>> VoteTally::leaderScores(size_t count) const {
     std::vector<std::pair<uint32_t, int>> ranked = trackBest_;
     count = std::min(count, ranked.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count), ranked.end(),
                       [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+    ranked.resize(count);
+    return ranked;
+}
+
+std::vector<uint32_t> VoteTally::leaders(size_t count) const {
     std::vector<uint32_t> tracks;
-    for (size_t i = 0; i < count; ++i)
-        tracks.push_back(ranked[i].first);
+    for (const auto& [track, score] : leaderScores(count))
+        tracks.push_back(track);
     std::sort(tracks.begin(), tracks.end());
     return tracks;
 }

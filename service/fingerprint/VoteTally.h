@@ -36,6 +36,9 @@ public:
     // After best(): the `count` tracks of the highest scores (ties to the lower id), in id
     // order; the tracks a second, costlier look is worth spending on.
     std::vector<uint32_t> leaders(size_t count) const;
+    // The same with their scores, best first: the leaders of a partitioned catalog are the
+    // best of the partitions' leaders.
+    std::vector<std::pair<uint32_t, int>> leaderScores(size_t count) const;
 
     // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
     // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.

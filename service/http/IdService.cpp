@@ -105,7 +105,9 @@ bool IdService::running() const { return server_ && server_->running(); }
 
 size_t IdService::connections() const { return server_ ? server_->connections() : 0; }
 
-void IdService::log(const HttpExchange& e) {
+void IdService::log(const HttpExchange& e) { logExchange(log_, e); }
+
+void logExchange(AccessLog& log, const HttpExchange& e) {
     AccessRecord r;
     r.remote = e.remote;
     if (e.request != nullptr) {
@@ -118,7 +120,7 @@ void IdService::log(const HttpExchange& e) {
     r.bytesOut = e.response->body.size();
     r.milliseconds = e.milliseconds;
     r.note = e.response->note;
-    log_.write(r);
+    log.write(r);
 }
 
 std::string IdService::baseUrl(const HttpRequest& request) const {
@@ -206,7 +208,11 @@ void IdService::identify(const ServedCatalog& served, const HttpRequest& request
     if (upload.status != 0)
         return refuse(response, upload.status, upload.reason);
 
-    const fp::Identification result = served.identifier().identify(upload.samples);
+    fp::Identification result;
+    if (!options_.identify)
+        result = served.identifier().identify(upload.samples);
+    else if (std::string reason; !options_.identify(upload.samples, result, reason))
+        return refuse(response, 503, reason);
     // A segment changed during the search may have given zeros for entries: no answer from it.
     if (!catalog.index().intact())
         return refuse(response, 503, kIndexChanged);

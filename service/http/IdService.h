@@ -10,7 +10,9 @@
 #include "fingerprint/FingerprintConfig.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace melodex::http {
@@ -26,6 +28,9 @@ struct ServiceOptions {
     FILE* accessLog = stderr;        // null: no access log
     int catalogPollMs = 1000;        // how often a new catalog version is looked for; 0: never
     fp::FingerprintConfig fingerprint;
+    // Identification done elsewhere (a router asking the partitions of a catalog): the result,
+    // or false with the reason the request is answered 503. Empty: the catalog's own index.
+    std::function<bool(std::span<const float> samples, fp::Identification& result, std::string& reason)> identify;
 };
 
 class IdService {
@@ -67,6 +72,9 @@ private:
     AccessLog log_;
     std::unique_ptr<HttpServer> server_;
 };
+
+// The access-log line of one exchange (the identification service's and a shard's alike).
+void logExchange(AccessLog& log, const HttpExchange& exchange);
 
 // A value a client sent, fit to quote in a one-line reason: printable ASCII, other bytes as
 // \xNN, at most 64 of them.

@@ -4,8 +4,10 @@
 //   melodex-catalog remove CATALOG_DIR FILE...
 //   melodex-catalog merge CATALOG_DIR
 //   melodex-catalog info CATALOG_DIR
+//   melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P [--like PREVIOUS_OUT_DIR]
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
+#include "cluster/Partitioner.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,8 @@ int usage() {
                  "       melodex-catalog add MUSIC_DIR -o CATALOG_DIR [--seconds N] [--threads N] [--memory MB] [--quiet]\n"
                  "       melodex-catalog remove CATALOG_DIR FILE...\n"
                  "       melodex-catalog merge CATALOG_DIR\n"
-                 "       melodex-catalog info CATALOG_DIR\n");
+                 "       melodex-catalog info CATALOG_DIR\n"
+                 "       melodex-catalog partition CATALOG_DIR -o OUT_DIR --partitions P [--like PREVIOUS_OUT_DIR]\n");
     return 2;
 }
 
@@ -63,12 +66,37 @@ int info(const std::string& directory) {
     return 0;
 }
 
+// Splits the catalog by track for a cluster of shards and says which partition holds which
+// tracks; `like`: a partitioned folder of an earlier version, whose track ranges are kept.
+int partition(const std::string& source, const std::string& out, int count, const std::string& like) {
+    cluster::PartitionReport report;
+    std::string error;
+    std::vector<uint32_t> firstTracks;
+    if (!like.empty() && !cluster::readPartitionBounds(like, firstTracks, error)) {
+        std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());
+        return 1;
+    }
+    if (count < 1 ||
+        !cluster::partitionCatalog(source, out, static_cast<unsigned>(count), fp::FingerprintConfig{}, report, error, firstTracks)) {
+        std::fprintf(stderr, "melodex-catalog: %s\n", error.empty() ? "--partitions must be at least 1" : error.c_str());
+        return 1;
+    }
+    for (const cluster::PartitionRange& r : report.partitions)
+        std::printf("%s/%s: tracks %u-%u (%zu tracks, %llu entries)\n", out.c_str(), r.folder.c_str(), r.firstTrack,
+                    r.lastTrack, r.tracks, static_cast<unsigned long long>(r.entries));
+    std::printf("%s/router: the metadata; %zu hashes over the list limit\n", out.c_str(), report.overLongHashes);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::string error;
     if (argc >= 3 && std::strcmp(argv[1], "info") == 0)
         return info(argv[2]);
+    if ((argc == 7 || (argc == 9 && std::strcmp(argv[7], "--like") == 0)) && std::strcmp(argv[1], "partition") == 0 &&
+        std::strcmp(argv[3], "-o") == 0 && std::strcmp(argv[5], "--partitions") == 0)
+        return partition(argv[2], argv[4], std::atoi(argv[6]), argc == 9 ? argv[8] : "");
     if (argc >= 3 && std::strcmp(argv[1], "merge") == 0) {
         if (!catalog::CatalogBuilder::merge(argv[2], error)) {
             std::fprintf(stderr, "melodex-catalog: %s\n", error.c_str());

@@ -1,0 +1,386 @@
+#include "PartitionQuery.h"
+
+#include "fingerprint/HashBuilder.h"
+#include "fingerprint/Matcher.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+namespace melodex::cluster {
+namespace {
+
+constexpr uint32_t kQueryMagic = 0x5158444Du;   // "MDXQ"
+constexpr uint32_t kAnswerMagic = 0x5258444Du;  // "MDXR"
+// A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
+// whom pairs are counted for a few dozen.
+constexpr uint32_t kMaxPeaks = 1u << 20;
+constexpr uint32_t kMaxPasses = 64;
+constexpr uint32_t kMaxTracks = 1u << 16;
+// A small catalog (FingerprintConfig::pairsForEveryTrackBelow) sends every track voted for.
+constexpr uint32_t kMaxLeaders = 1u << 24;
+
+static_assert(std::endian::native == std::endian::little, "the encoding is the host's little-endian layout");
+
+class Writer {
+public:
+    template <typename T> void put(T value) { out_.append(reinterpret_cast<const char*>(&value), sizeof value); }
+    std::string take() { return std::move(out_); }
+
+private:
+    std::string out_;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view in) : in_(in) {}
+    template <typename T> bool get(T& value) {
+        if (in_.size() - pos_ < sizeof value)
+            return false;
+        std::memcpy(&value, in_.data() + pos_, sizeof value);
+        pos_ += sizeof value;
+        return true;
+    }
+    size_t left() const { return in_.size() - pos_; }
+
+private:
+    std::string_view in_;
+    size_t pos_ = 0;
+};
+
+} // namespace
+
+std::string encodeQuery(const PartitionQuery& query) {
+    Writer w;
+    w.put(kQueryMagic);
+    w.put(static_cast<uint32_t>(query.hypotheses.size()));
+    for (const Hypothesis& h : query.hypotheses) {
+        w.put(h.speed);
+        w.put(static_cast<uint8_t>(h.pairs));
+        w.put(static_cast<uint32_t>(h.tracks.size()));
+        for (uint32_t t : h.tracks)
+            w.put(t);
+    }
+    w.put(static_cast<uint32_t>(query.peaks.size()));
+    for (const fp::Peak& p : query.peaks) {
+        w.put(p.frame);
+        w.put(static_cast<int16_t>(p.bin));
+        w.put(p.level);
+        w.put(p.frameFraction);
+        w.put(p.binFraction);
+    }
+    return w.take();
+}
+
+std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
+    Reader r(bytes);
+    uint32_t magic = 0, count = 0, peaks = 0;
+    if (!r.get(magic) || magic != kQueryMagic || !r.get(count) || count == 0 || count > kMaxPasses)
+        return std::nullopt;
+    PartitionQuery query;
+    query.hypotheses.resize(count);
+    for (Hypothesis& h : query.hypotheses) {
+        uint8_t pairs = 0;
+        uint32_t tracks = 0;
+        if (!r.get(h.speed) || !(h.speed > 0.5 && h.speed < 2.0) || !r.get(pairs) || pairs > 1 || !r.get(tracks) ||
+            tracks > kMaxTracks || (pairs == 0 && tracks != 0))
+            return std::nullopt;
+        h.pairs = pairs != 0;
+        h.tracks.resize(tracks);
+        for (uint32_t& t : h.tracks)
+            if (!r.get(t))
+                return std::nullopt;
+        if (!std::is_sorted(h.tracks.begin(), h.tracks.end()))
+            return std::nullopt;
+    }
+    constexpr size_t kPeakBytes = 4 + 2 + 4 + 4 + 4;
+    if (!r.get(peaks) || peaks > kMaxPeaks || r.left() != size_t{peaks} * kPeakBytes)
+        return std::nullopt;
+    query.peaks.resize(peaks);
+    for (fp::Peak& p : query.peaks) {
+        int16_t bin = 0;
+        r.get(p.frame);
+        r.get(bin);
+        r.get(p.level);
+        r.get(p.frameFraction);
+        r.get(p.binFraction);
+        p.bin = bin;
+        // Landmarks are built from frame and bin differences of peaks sorted by frame: a peak
+        // out of any recording's range could only be a forged query.
+        if (p.frame < 0 || p.frame > (1 << 20) || p.bin < 0 || p.bin > 4096)
+            return std::nullopt;
+    }
+    const auto byFrameThenBin = [](const fp::Peak& a, const fp::Peak& b) {
+        return a.frame != b.frame ? a.frame < b.frame : a.bin < b.bin;
+    };
+    if (!std::is_sorted(query.peaks.begin(), query.peaks.end(), byFrameThenBin))
+        return std::nullopt;
+    return query;
+}
+
+std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
+    Writer w;
+    w.put(kAnswerMagic);
+    w.put(static_cast<uint32_t>(answer.size()));
+    for (const PartitionCandidate& a : answer) {
+        w.put(static_cast<uint8_t>(a.candidate.any));
+        w.put(a.candidate.track);
+        w.put(a.candidate.offset);
+        w.put(static_cast<int32_t>(a.candidate.score));
+        w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
+        w.put(a.votes);
+        w.put(a.landmarks);
+        w.put(static_cast<uint8_t>(a.everyTrack));
+        w.put(static_cast<uint32_t>(a.leaders.size()));
+        for (const auto& [track, score] : a.leaders) {
+            w.put(track);
+            w.put(static_cast<int32_t>(score));
+        }
+    }
+    return w.take();
+}
+
+std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view bytes) {
+    Reader r(bytes);
+    uint32_t magic = 0, count = 0;
+    if (!r.get(magic) || magic != kAnswerMagic || !r.get(count) || count > kMaxPasses)
+        return std::nullopt;
+    std::vector<PartitionCandidate> answer(count);
+    for (PartitionCandidate& a : answer) {
+        uint8_t any = 0, everyTrack = 0;
+        int32_t score = 0, runnerUp = 0;
+        uint32_t leaders = 0;
+        if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
+            !r.get(runnerUp) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
+            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || leaders > kMaxLeaders)
+            return std::nullopt;
+        a.everyTrack = everyTrack != 0;
+        a.candidate.any = any != 0;
+        a.candidate.score = score;
+        a.candidate.runnerUpScore = runnerUp;
+        a.leaders.resize(leaders);
+        for (auto& [track, leaderScore] : a.leaders) {
+            int32_t s = 0;
+            if (!r.get(track) || !r.get(s) || s < 0)
+                return std::nullopt;
+            leaderScore = s;
+        }
+    }
+    if (r.left() != 0)
+        return std::nullopt;
+    return answer;
+}
+
+fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions) {
+    const fp::MatchCandidate* best = nullptr;
+    for (const fp::MatchCandidate& c : partitions)
+        if (c.any && (best == nullptr || fp::RanksBefore(c, *best)))
+            best = &c;
+    if (best == nullptr)
+        return {};
+    fp::MatchCandidate merged = *best;
+    for (const fp::MatchCandidate& c : partitions)
+        if (c.any && &c != best)
+            merged.runnerUpScore = std::max(merged.runnerUpScore, c.score);
+    return merged;
+}
+
+namespace {
+
+// One pass merged over the partitions.
+struct MergedPass {
+    fp::MatchCandidate candidate;
+    uint64_t votes = 0;
+    uint64_t landmarks = 0;
+    std::vector<uint32_t> nominees;  // triples: the leaders over every partition, ascending
+};
+
+bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size_t h, size_t leaders, MergedPass& pass,
+               std::string& reason) {
+    std::vector<fp::MatchCandidate> candidates;
+    std::vector<std::pair<uint32_t, int>> ranked;
+    pass = {};
+    bool everyTrack = false;
+    for (const auto& answer : answers) {
+        if (h >= answer.size()) {
+            reason = "a partition answered " + std::to_string(answer.size()) + " passes, not more";
+            return false;
+        }
+        candidates.push_back(answer[h].candidate);
+        pass.votes += answer[h].votes;
+        pass.landmarks = answer[h].landmarks;
+        ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
+        everyTrack = everyTrack || answer[h].everyTrack;
+    }
+    pass.candidate = mergeCandidates(candidates);
+    // Each partition's leaders hold every one of its tracks among the leaders over all.
+    leaders = everyTrack ? ranked.size() : std::min(leaders, ranked.size());
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(),
+                      [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+    for (size_t i = 0; i < leaders; ++i)
+        pass.nominees.push_back(ranked[i].first);
+    std::sort(pass.nominees.begin(), pass.nominees.end());
+    return true;
+}
+
+} // namespace
+
+bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
+                              std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
+                              std::string& reason) {
+    const auto limit = static_cast<size_t>(config.maxQuerySeconds * config.sampleRate);
+    samples = samples.first(std::min(samples.size(), limit));
+    PartitionQuery query;
+    query.peaks = peaks.extract(samples, fp::PeakDensity::Query);
+    const size_t leaders = static_cast<size_t>(std::max(config.pairCandidates, 0));
+
+    // Asks for `passes` and merges each answer.
+    const auto round = [&](std::vector<Hypothesis> passes, std::vector<MergedPass>& merged) {
+        query.hypotheses = std::move(passes);
+        std::vector<std::vector<PartitionCandidate>> answers;
+        if (!ask(query, answers, reason))
+            return false;
+        merged.resize(query.hypotheses.size());
+        for (size_t h = 0; h < merged.size(); ++h)
+            if (!mergePass(answers, h, leaders, merged[h], reason))
+                return false;
+        return true;
+    };
+    const std::vector<double>& speeds = config.speedFactors;
+    const size_t n = speeds.size();
+    std::vector<MergedPass> triples(n), pairs(n);
+    std::vector<bool> triplesAsked(n, false), pairsAsked(n, false);
+    const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
+        return fp::IsMatch(config, pass.candidate, speeds[k], byPairs);
+    };
+    const auto askTriples = [&](size_t from, size_t to) {
+        std::vector<Hypothesis> passes;
+        for (size_t k = from; k < to; ++k)
+            passes.push_back({speeds[k], false, {}});
+        std::vector<MergedPass> merged;
+        if (passes.empty())
+            return true;
+        if (!round(std::move(passes), merged))
+            return false;
+        for (size_t k = from; k < to; ++k) {
+            triples[k] = std::move(merged[k - from]);
+            triplesAsked[k] = true;
+        }
+        return true;
+    };
+    // The pairs of every speed in [from, to) whose triples were not accepted but had leaders.
+    const auto askPairs = [&](size_t from, size_t to) {
+        std::vector<Hypothesis> passes;
+        std::vector<size_t> which;
+        for (size_t k = from; k < to; ++k)
+            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty()) {
+                passes.push_back({speeds[k], true, triples[k].nominees});
+                which.push_back(k);
+            }
+        std::vector<MergedPass> merged;
+        if (passes.empty())
+            return true;
+        if (!round(std::move(passes), merged))
+            return false;
+        for (size_t i = 0; i < which.size(); ++i) {
+            pairs[which[i]] = std::move(merged[i]);
+            pairsAsked[which[i]] = true;
+        }
+        return true;
+    };
+    // The first speed whose triples are accepted; n when none is.
+    const auto firstTriplesAccepted = [&](size_t from) {
+        for (size_t k = from; k < n; ++k)
+            if (accepted(triples[k], k, false))
+                return k;
+        return n;
+    };
+
+    if (n == 0) {
+        result = {};
+        return true;
+    }
+    if (!askTriples(0, 1) || !askPairs(0, std::min<size_t>(firstTriplesAccepted(0), 1)))
+        return false;
+    const bool plainFound = accepted(triples[0], 0, false) || (pairsAsked[0] && accepted(pairs[0], 0, true));
+    if (!plainFound && (!askTriples(1, n) || !askPairs(1, firstTriplesAccepted(1))))
+        return false;
+
+    // The passes in the order one process makes them, up to the first accepted.
+    fp::Identification best;
+    uint64_t postingsRead = 0;
+    for (size_t k = 0; k < n; ++k) {
+        const MergedPass& t = triples[k];
+        postingsRead += t.votes;
+        bool byPairs = false;
+        bool matched = accepted(t, k, false);
+        fp::MatchCandidate candidate = t.candidate;
+        if (!matched && pairsAsked[k]) {
+            postingsRead += pairs[k].votes;
+            if (accepted(pairs[k], k, true)) {
+                candidate = pairs[k].candidate;
+                matched = byPairs = true;
+            }
+        }
+        fp::Identification r;
+        r.track = candidate.track;
+        r.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
+        r.score = candidate.score;
+        r.runnerUpScore = candidate.runnerUpScore;
+        r.speed = speeds[k];
+        r.byPairs = byPairs;
+        r.queryLandmarks = t.landmarks;
+        r.matched = matched;
+        r.postingsRead = postingsRead;
+        if (matched) {
+            result = r;
+            return true;
+        }
+        if (speeds[k] == 1.0 || r.score > best.score)
+            best = r;
+    }
+    best.postingsRead = postingsRead;
+    result = best;
+    return true;
+}
+
+std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config, const fp::FingerprintIndex& index,
+                                            const WholeCatalog& whole, const PartitionQuery& query) {
+    const std::vector<uint32_t>& overLong = whole.longHashes;
+    const bool everyTrack = whole.entries < config.pairsForEveryTrackBelow;
+    const fp::PeakExtractor peaks(config);
+    const fp::HashBuilder hashes(config);
+    const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList);
+    fp::VoteTally tally;
+    std::vector<PartitionCandidate> answer;
+    for (const Hypothesis& h : query.hypotheses) {
+        const bool resampled = h.speed != 1.0;
+        const std::vector<fp::Peak> moved = resampled ? peaks.undoSpeed(query.peaks, h.speed) : std::vector<fp::Peak>{};
+        const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
+        PartitionCandidate a;
+        if (h.pairs) {
+            const std::vector<fp::Landmark> pairs =
+                hashes.buildPairs(at, config.queryPairFanOut, config.pairTimeJitter);
+            a.landmarks = pairs.size();
+            a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
+        } else {
+            std::vector<fp::Landmark> triples = resampled ? hashes.build(at, config.retryFanOut, config.retryTimeJitter)
+                                                          : hashes.build(at, config.queryFanOut, config.queryTimeJitter);
+            a.landmarks = triples.size();
+            // What the matcher skips for a long list it must be told here: this partition holds
+            // only part of each list.
+            std::erase_if(triples, [&](const fp::Landmark& l) {
+                return std::binary_search(overLong.begin(), overLong.end(), l.hash);
+            });
+            a.candidate = matcher.match(triples, tally);
+            a.everyTrack = everyTrack;
+            a.leaders = tally.leaderScores(everyTrack ? SIZE_MAX : static_cast<size_t>(std::max(config.pairCandidates, 0)));
+        }
+        a.votes = tally.voteCount();
+        answer.push_back(std::move(a));
+    }
+    return answer;
+}
+
+} // namespace melodex::cluster

@@ -1,0 +1,297 @@
+// A catalog split by track answers as the whole catalog does: partitions made by
+// melodex-catalog partition, the query a router sends, each partition's answer and the one
+// decision over them, all in this process.
+#include "TestSupport.h"
+#include "catalog/Catalog.h"
+#include "cluster/PartitionQuery.h"
+#include "cluster/Partitioner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+using namespace melodex;
+using cluster::PartitionCandidate;
+
+namespace {
+
+struct Partition {
+    catalog::Catalog catalog;
+    cluster::WholeCatalog whole;
+};
+
+// The partitions of `source` as shards would serve them, asked in this process.
+class InProcessPartitions {
+public:
+    InProcessPartitions(const std::string& source, const std::string& out, unsigned count, const fp::FingerprintConfig& config)
+        : config_(config), partitions_(count) {
+        std::string error;
+        EXPECT_TRUE(cluster::partitionCatalog(source, out, count, config, report_, error)) << error;
+        for (unsigned p = 0; p < count; ++p) {
+            const std::string folder = out + "/part-" + std::to_string(p);
+            EXPECT_TRUE(partitions_[p].catalog.open(folder, error)) << error;
+            EXPECT_TRUE(cluster::readWholeCatalog(folder, partitions_[p].catalog.manifest().version, partitions_[p].whole, error))
+                << error;
+        }
+    }
+
+    fp::Identification identify(std::span<const float> samples) const {
+        const auto ask = [this](const cluster::PartitionQuery& query, std::vector<std::vector<PartitionCandidate>>& answers,
+                                std::string&) {
+            // Each partition sees the query only as bytes, as over the network.
+            const auto received = cluster::decodeQuery(cluster::encodeQuery(query));
+            EXPECT_TRUE(received.has_value());
+            answers.clear();
+            for (const Partition& p : partitions_)
+                answers.push_back(*cluster::decodeAnswer(
+                    cluster::encodeAnswer(cluster::answerQuery(config_, p.catalog.index(), p.whole, *received))));
+            return true;
+        };
+        fp::Identification result;
+        std::string reason;
+        EXPECT_TRUE(cluster::identifyAcrossPartitions(config_, fp::PeakExtractor(config_), samples, ask, result, reason));
+        return result;
+    }
+
+    const cluster::PartitionReport& report() const { return report_; }
+    const std::vector<Partition>& partitions() const { return partitions_; }
+
+private:
+    fp::FingerprintConfig config_;
+    std::vector<Partition> partitions_;
+    cluster::PartitionReport report_;
+};
+
+class Partitions : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new test::TempDir;
+        std::vector<std::string> files;
+        for (const char* t : test::kCatalogTracks)
+            files.push_back(test::track(t));
+        // The same music a second time, as the last track: each of its hashes is in two
+        // tracks, which the partitions hold apart.
+        files.push_back(dir_->path() + "/again.ogg");
+        std::filesystem::create_symlink(files.front(), files.back());
+        test::buildCatalog(files, dir_->path() + "/catalog");
+    }
+    static void TearDownTestSuite() { delete dir_; }
+    static std::string catalogDir() { return dir_->path() + "/catalog"; }
+    static test::TempDir* dir_;
+};
+test::TempDir* Partitions::dir_ = nullptr;
+
+TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
+    // With lists of one entry at most, every hash of the music held twice is too long to read
+    // over the whole catalog, though not within either partition holding a copy: the
+    // partitions must still leave them out.
+    fp::FingerprintConfig shortLists;
+    shortLists.maxHashList = 1;
+    // Pairs counted for only two leaders of the triples: the leaders over all partitions are
+    // not those of any one.
+    fp::FingerprintConfig fewLeaders;
+    fewLeaders.pairsForEveryTrackBelow = 0;
+    fewLeaders.pairCandidates = 2;
+    // A small index counts pairs for every track the triples voted for, however few leaders
+    // a large one would have.
+    fp::FingerprintConfig everyTrack;
+    everyTrack.pairCandidates = 1;
+    struct Clip {
+        const char* name;
+        std::string file;
+        micsim::MicSettings mic;
+    };
+    const auto at = [](double seconds, double snr = 1000.0, double speed = 1.0) {
+        micsim::MicSettings m;
+        m.atSeconds = seconds;
+        m.snrDb = snr;
+        m.speed = speed;
+        return m;
+    };
+    const std::vector<Clip> clips = {
+        {"clean, music held twice", test::track(test::kCatalogTracks[0]), at(6)},
+        {"clean", test::track(test::kCatalogTracks[1]), at(3)},
+        {"noisy", test::track(test::kCatalogTracks[1]), at(12, 0)},
+        {"very noisy", test::track(test::kCatalogTracks[2]), at(9, -8)},
+        {"2 % fast", test::track(test::kCatalogTracks[2]), at(8, 20, 1.02)},
+        {"3 % slow", test::track(test::kCatalogTracks[0]), at(10, 1000, 0.97)},
+        {"not in the catalog", test::track(test::kForeignTrack), at(20)},
+    };
+    // The clips take every road to an answer: triples, pairs among the leaders, a speed retry.
+    int byPairs = 0, resampled = 0;
+    for (const auto& [configName, config] : {std::pair{"defaults", fp::FingerprintConfig{}}, std::pair{"short lists", shortLists},
+                                                   std::pair{"few leaders", fewLeaders}, std::pair{"every track", everyTrack}}) {
+        catalog::Catalog whole;
+        std::string error;
+        ASSERT_TRUE(whole.open(catalogDir(), error)) << error;
+        const fp::Identifier one(config, whole.index());
+        for (unsigned count : {2u, 3u}) {
+            const test::TempDir out;
+            const InProcessPartitions partitions(catalogDir(), out.path(), count, config);
+            if (config.maxHashList == shortLists.maxHashList) {
+                EXPECT_GT(partitions.report().overLongHashes, 0u);
+            }
+            for (const Clip& clip : clips) {
+                SCOPED_TRACE(std::string(configName) + ", " + std::to_string(count) + " partitions, " + clip.name);
+                const std::vector<float> samples = test::recordClip(clip.file, clip.mic.atSeconds, clip.mic);
+                const fp::Identification expected = one.identify(samples);
+                const fp::Identification got = partitions.identify(samples);
+                byPairs += expected.matched && expected.byPairs;
+                resampled += expected.matched && expected.speed != 1.0;
+                EXPECT_EQ(got.matched, expected.matched);
+                EXPECT_EQ(got.track, expected.track);
+                EXPECT_EQ(got.score, expected.score);
+                EXPECT_EQ(got.runnerUpScore, expected.runnerUpScore);
+                EXPECT_EQ(got.offsetSeconds, expected.offsetSeconds);
+                EXPECT_EQ(got.speed, expected.speed);
+                EXPECT_EQ(got.byPairs, expected.byPairs);
+                EXPECT_EQ(got.postingsRead, expected.postingsRead);
+            }
+        }
+    }
+    EXPECT_GT(byPairs, 0);
+    EXPECT_GT(resampled, 0);
+}
+
+TEST_F(Partitions, HoldEveryLiveTrackOnceAndNoDeletedOne) {
+    test::TempDir copy;
+    std::filesystem::copy(catalogDir(), copy.path() + "/catalog");
+    size_t removed = 0;
+    std::string error;
+    ASSERT_TRUE(catalog::CatalogBuilder::remove(copy.path() + "/catalog", {test::track(test::kCatalogTracks[1])}, removed, error))
+        << error;
+    ASSERT_EQ(removed, 1u);
+    catalog::Catalog whole;
+    ASSERT_TRUE(whole.open(copy.path() + "/catalog", error)) << error;
+    const fp::FingerprintConfig config;
+    const InProcessPartitions partitions(copy.path() + "/catalog", copy.path() + "/parts", 2, config);
+
+    std::map<uint32_t, uint64_t> wholeEntries;  // live tracks' entries in the whole catalog
+    for (const auto& segment : whole.index().segments())
+        segment->forEachEntry([&](uint32_t, uint32_t track, int32_t) {
+            if (!whole.index().isDeleted(track))
+                ++wholeEntries[track];
+        });
+    std::map<uint32_t, uint64_t> partitionEntries;
+    std::map<uint32_t, int> holders;
+    for (size_t p = 0; p < partitions.partitions().size(); ++p) {
+        const cluster::PartitionRange& range = partitions.report().partitions[p];
+        std::set<uint32_t> tracksHere;
+        for (const auto& segment : partitions.partitions()[p].catalog.index().segments())
+            segment->forEachEntry([&](uint32_t, uint32_t track, int32_t) {
+                ++partitionEntries[track];
+                tracksHere.insert(track);
+                EXPECT_GE(track, range.firstTrack);
+                EXPECT_LE(track, range.lastTrack);
+            });
+        for (uint32_t t : tracksHere)
+            ++holders[t];
+    }
+    EXPECT_EQ(partitionEntries, wholeEntries);
+    for (const auto& [track, count] : holders)
+        EXPECT_EQ(count, 1) << "track " << track;
+}
+
+TEST_F(Partitions, KeepTheirTrackRangesInANewVersion) {
+    test::TempDir work;
+    const std::string source = work.path() + "/catalog";
+    std::filesystem::create_directory(source);
+    for (const auto& entry : std::filesystem::directory_iterator(catalogDir()))
+        std::filesystem::copy(entry.path(), source + "/" + entry.path().filename().string());
+    const fp::FingerprintConfig config;
+    cluster::PartitionReport before, after;
+    std::string error;
+    ASSERT_TRUE(cluster::partitionCatalog(source, work.path() + "/v1", 3, config, before, error)) << error;
+    test::addToCatalog({test::track(test::kForeignTrack)}, source);
+    std::vector<uint32_t> firstTracks;
+    ASSERT_TRUE(cluster::readPartitionBounds(work.path() + "/v1", firstTracks, error)) << error;
+    ASSERT_TRUE(cluster::partitionCatalog(source, work.path() + "/v2", 3, config, after, error, firstTracks)) << error;
+    ASSERT_EQ(after.partitions.size(), 3u);
+    for (size_t p = 0; p < 3; ++p) {
+        EXPECT_EQ(after.partitions[p].firstTrack, before.partitions[p].firstTrack) << p;
+        // The added track goes to the last partition; the others stay as they were.
+        const size_t added = p == 2 ? 1 : 0;
+        EXPECT_EQ(after.partitions[p].lastTrack, before.partitions[p].lastTrack + added) << p;
+        EXPECT_EQ(after.partitions[p].tracks, before.partitions[p].tracks + added) << p;
+    }
+}
+
+TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
+    const auto c = [](uint32_t track, int score, int runnerUp) { return fp::MatchCandidate{true, track, 7, score, runnerUp}; };
+    const fp::MatchCandidate none;
+    struct Case {
+        const char* name;
+        std::vector<fp::MatchCandidate> partitions;
+        fp::MatchCandidate merged;
+    };
+    const std::vector<Case> cases = {
+        {"no partition voted", {none, none}, none},
+        {"one partition voted", {none, c(5, 20, 3)}, c(5, 20, 3)},
+        {"the runner-up is another partition's best", {c(1, 20, 3), c(9, 8, 2)}, c(1, 20, 8)},
+        {"the runner-up is the winner's own partition's", {c(1, 4, 2), c(9, 30, 12)}, c(9, 30, 12)},
+        {"a tie goes to the lower track", {c(9, 15, 1), c(4, 15, 2)}, c(4, 15, 15)},
+        {"a partition that did not vote adds no runner-up", {c(2, 15, 0), none, none}, c(2, 15, 0)},
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(cluster::mergeCandidates(k.partitions), k.merged) << k.name;
+}
+
+TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
+    cluster::PartitionQuery query;
+    query.hypotheses = {{1.01, false, {}}, {0.99, true, {3, 9, 12}}};
+    query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
+    const std::string good = cluster::encodeQuery(query);
+    const auto back = cluster::decodeQuery(good);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->hypotheses, query.hypotheses);
+    ASSERT_EQ(back->peaks.size(), query.peaks.size());
+    EXPECT_EQ(back->peaks[0].binFraction, query.peaks[0].binFraction);
+    EXPECT_EQ(back->peaks[1].bin, 41);
+
+    const auto patched = [&](size_t at, std::string_view bytes) { return std::string(good).replace(at, bytes.size(), bytes); };
+    const std::vector<std::pair<const char*, std::string>> badQueries = {
+        {"empty", ""},
+        {"truncated", good.substr(0, good.size() - 1)},
+        {"a byte too many", good + "x"},
+        {"wrong magic", patched(0, "XXXX")},
+        {"no passes", patched(4, std::string(4, '\0'))},
+        {"triples for chosen tracks", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[0].tracks = {1};
+             return cluster::encodeQuery(q);
+         }()},
+        {"tracks out of order", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[1].tracks = {9, 3};
+             return cluster::encodeQuery(q);
+         }()},
+        {"peaks out of order", [&] {
+             cluster::PartitionQuery q = query;
+             std::swap(q.peaks[0], q.peaks[2]);
+             return cluster::encodeQuery(q);
+         }()},
+        {"a negative frame", [&] {
+             cluster::PartitionQuery q = query;
+             q.peaks[0].frame = -1;
+             return cluster::encodeQuery(q);
+         }()},
+        {"a speed of zero", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[1].speed = 0.0;
+             return cluster::encodeQuery(q);
+         }()},
+    };
+    for (const auto& [name, bytes] : badQueries)
+        EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
+
+    const PartitionCandidate candidate{{true, 3, -4, 17, 5}, 100, 2000, {{3, 17}, {8, 5}}, true};
+    const std::string answer = cluster::encodeAnswer({candidate, PartitionCandidate{}});
+    ASSERT_TRUE(cluster::decodeAnswer(answer).has_value());
+    EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), candidate);
+    for (const std::string& bad : {answer.substr(0, answer.size() - 2), answer + "\n", good, std::string(answer).replace(8, 1, "\x02")})
+        EXPECT_FALSE(cluster::decodeAnswer(bad).has_value());
+}
+
+} // namespace
