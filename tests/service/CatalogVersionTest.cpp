@@ -56,8 +56,7 @@ protected:
     void SetUp() override {
         if (!test::haveMusic())
             FAIL() << "wesnoth-1.16-music is not installed: run tools/setup.sh";
-        for (const char* name : test::kCatalogTracks)
-            files_.push_back(test::track(name));
+        files_ = test::catalogTrackFiles();
         micsim::MicSettings noisy;
         noisy.snrDb = 5;
         for (const char* name : test::kCatalogTracks)

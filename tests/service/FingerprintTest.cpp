@@ -270,10 +270,7 @@ class CatalogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_MUSIC();
-        std::vector<std::string> files;
-        for (const char* name : test::kCatalogTracks)
-            files.push_back(test::track(name));
-        test::buildCatalog(files, dir_.path());
+        test::buildCatalog(test::catalogTrackFiles(), dir_.path());
         std::string error;
         ASSERT_TRUE(catalog_.open(dir_.path(), error)) << error;
     }

@@ -22,6 +22,13 @@ std::string musicDir() { return "/usr/share/games/wesnoth/1.16/data/core/music";
 bool haveMusic() { return std::filesystem::exists(track(kCatalogTracks[0])) && std::filesystem::exists(track(kForeignTrack)); }
 std::string track(const std::string& name) { return musicDir() + "/" + name; }
 
+std::vector<std::string> catalogTrackFiles() {
+    std::vector<std::string> files;
+    for (const char* name : kCatalogTracks)
+        files.push_back(track(name));
+    return files;
+}
+
 TempDir::TempDir() {
     char pattern[] = "/tmp/melodex-service-test-XXXXXX";
     const char* made = mkdtemp(pattern);

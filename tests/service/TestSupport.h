@@ -21,6 +21,8 @@ std::string track(const std::string& name);  // musicDir() + "/" + name
 // The tracks the test catalogs hold, and one that no test catalog holds.
 extern const char* const kCatalogTracks[3];
 extern const char* const kForeignTrack;
+// The paths of kCatalogTracks, in their order.
+std::vector<std::string> catalogTrackFiles();
 inline constexpr double kIndexedSeconds = 30.0;
 
 class TempDir {

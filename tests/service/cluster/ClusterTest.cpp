@@ -75,10 +75,7 @@ class Cluster : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::haveMusic());
-        std::vector<std::string> files;
-        for (const char* t : test::kCatalogTracks)
-            files.push_back(test::track(t));
-        test::buildCatalog(files, catalog());
+        test::buildCatalog(test::catalogTrackFiles(), catalog());
         port_ = freePorts();
         ASSERT_NE(port_, 0);
         ASSERT_EQ(script("start " + catalog() + " --partitions 2 --replicas 2 --routers 2 --port " + std::to_string(port_) +

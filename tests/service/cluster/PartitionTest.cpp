@@ -68,9 +68,7 @@ class Partitions : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = new test::TempDir;
-        std::vector<std::string> files;
-        for (const char* t : test::kCatalogTracks)
-            files.push_back(test::track(t));
+        std::vector<std::string> files = test::catalogTrackFiles();
         // The same music a second time, as the last track: each of its hashes is in two
         // tracks, which the partitions hold apart.
         files.push_back(dir_->path() + "/again.ogg");

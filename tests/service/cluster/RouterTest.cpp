@@ -21,10 +21,7 @@ class Router : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(test::haveMusic());
-        std::vector<std::string> files;
-        for (const char* t : test::kCatalogTracks)
-            files.push_back(test::track(t));
-        test::buildCatalog(files, catalog());
+        test::buildCatalog(test::catalogTrackFiles(), catalog());
         cluster::PartitionReport report;
         std::string error;
         ASSERT_TRUE(cluster::partitionCatalog(catalog(), dir_.path() + "/parts", 2, config_, report, error)) << error;
