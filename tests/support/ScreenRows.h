@@ -254,6 +254,10 @@ inline void CountCheckpoint(int point) {
 // left when the test process ends: the request in flight is cancelled (its handles closed), a
 // connection-manager wait runs out on the virtual clock.
 inline void EndIdentifications(Client& client) {
+  // A recording still running ends first: its end starts an identification, which the cancel
+  // must come after, and whose thread the 10 s that follow give time to reach its first
+  // checkpoint before the threads are counted.
+  client.driver.advance(11000);
   if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
   client.driver.advance(10000);
   IdentifyThreads& t = Threads();
