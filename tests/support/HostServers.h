@@ -198,6 +198,26 @@ class SoundServer {
   bool ready_ = false;
 };
 
+// Points this process's own SDL audio at a sound server: sets each environment entry
+// ("NAME=value", as clientEnv() gives them) before SDL's audio starts.
+inline void PointSdlAt(const std::vector<std::string>& env) {
+  for (const std::string& e : env) {
+    size_t eq = e.find('=');
+    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+  }
+}
+
+// `seconds` of a sound file from `from` seconds on, decoded by sox into `folder` as the 44.1 kHz
+// stereo WAV a loudspeaker plays; empty when sox could not cut it.
+inline std::string Excerpt(const TempFolder& folder, const std::string& track, int from, int seconds) {
+  const std::string out = folder / (std::filesystem::path(track).stem().string() + "-" + std::to_string(from) + ".wav");
+  int status = -1;
+  RunForOutput({"sox", track, "-r", "44100", "-c", "2", "-b", "16", out, "trim", std::to_string(from),
+                std::to_string(seconds)},
+               {}, &status);
+  return status == 0 ? out : "";
+}
+
 // An X server of the test's own (Xvfb, 24-bit colour), with the phone's window found by its
 // title, real key presses through the XTEST extension (xdotool) and captures of a window (xwd).
 class XServer {

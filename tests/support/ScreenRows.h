@@ -47,6 +47,7 @@
 
 #include "app/AppState.h"
 #include "app/Navigation.h"
+#include "device/Clock.h"
 #include "device/Device.h"
 #include "net/NetCheckpoint.h"
 #include "screens/AnalyzingScreen.h"
@@ -252,14 +253,16 @@ inline void CountCheckpoint(int point) {
 
 // Ends every identification still running and waits for its thread, so that nothing of it is
 // left when the test process ends: the request in flight is cancelled (its handles closed), a
-// connection-manager wait runs out on the virtual clock.
+// connection-manager wait runs out on the virtual clock. Under the real clock (a test that
+// records from the host) time is not the test's to move: only the cancel and the wait remain.
 inline void EndIdentifications(Client& client) {
+  const bool isVirtual = device::Clock::isVirtual();
   // A recording still running ends first: its end starts an identification, which the cancel
   // must come after, and whose thread the 10 s that follow give time to reach its first
   // checkpoint before the threads are counted.
-  client.driver.advance(11000);
+  if (isVirtual) client.driver.advance(11000);
   if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
-  client.driver.advance(10000);
+  if (isVirtual) client.driver.advance(10000);
   IdentifyThreads& t = Threads();
   std::unique_lock<std::mutex> lock(t.mutex);
   EXPECT_TRUE(t.changed.wait_for(lock, std::chrono::seconds(20), [&t] { return t.ended == t.started; }))
