@@ -26,6 +26,8 @@ PACKAGES=(
   # service: HTTP (Boost.Beast), access log (JSON), fingerprinting, audio files, resampling,
   # index and metadata stores
   curl libboost-dev nlohmann-json3-dev libfftw3-dev libsndfile1-dev libsoxr-dev libsqlite3-dev liblmdb-dev
+  # the microphone simulator's pitch shift with the tempo kept
+  librubberband-dev
   # fuzzing: clang's libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer (tools/fuzz.sh)
   clang libclang-rt-14-dev llvm
   # real music for the demo catalog, and tools for the microphone simulator and art generator

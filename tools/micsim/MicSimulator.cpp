@@ -1,5 +1,7 @@
 #include "MicSimulator.h"
 
+#include "Biquad.h"
+#include "Degradations.h"
 #include "audio/Resampler.h"
 
 #include <fftw3.h>
@@ -22,37 +24,6 @@ namespace {
 
 constexpr int kRate = 8000;
 
-// RBJ audio-cookbook biquad, run twice for a 4th-order slope.
-struct Biquad {
-    double b0, b1, b2, a1, a2;
-    static Biquad make(bool highPass, double cutoff, double rate) {
-        const double w = 2.0 * std::numbers::pi * cutoff / rate;
-        const double alpha = std::sin(w) / std::numbers::sqrt2;  // Q = 1/sqrt(2): Butterworth
-        const double c = std::cos(w);
-        const double a0 = 1.0 + alpha;
-        const double k = highPass ? (1.0 + c) / 2.0 : (1.0 - c) / 2.0;
-        return highPass ? Biquad{k / a0, -2.0 * k / a0, k / a0, -2.0 * c / a0, (1.0 - alpha) / a0}
-                        : Biquad{k / a0, 2.0 * k / a0, k / a0, -2.0 * c / a0, (1.0 - alpha) / a0};
-    }
-    void run(std::vector<float>& x) const {
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        for (float& s : x) {
-            const double y = b0 * s + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1;
-            x1 = s;
-            y2 = y1;
-            y1 = y;
-            s = static_cast<float>(y);
-        }
-    }
-};
-
-double power(const std::vector<float>& x) {
-    double sum = 0.0;
-    for (float s : x)
-        sum += static_cast<double>(s) * s;
-    return x.empty() ? 0.0 : sum / static_cast<double>(x.size());
-}
 
 // Linear convolution through one large FFT (FFTW's planner is not thread-safe: lock it).
 std::vector<float> convolve(const std::vector<float>& x, const std::vector<float>& h) {
@@ -172,21 +143,52 @@ bool MicSimulator::simulate(const std::vector<float>& track, int rate, std::vect
                      track.begin() + static_cast<std::ptrdiff_t>(std::min(track.size(), first + span)));
     clip = audio::resample(piece, rate * settings_.speed, kRate);
     clip.resize(static_cast<size_t>(settings_.seconds * kRate), 0.0f);
+    if (settings_.pitchSemitones != 0.0)
+        clip = pitchShift(clip, settings_.pitchSemitones);
 
+    // Where the music plays: the noise's level is set against it there.
+    size_t musicFrom = 0, musicTo = clip.size();
+    if (settings_.musicSeconds > 0.0 && settings_.musicSeconds < settings_.seconds) {
+        const auto length = static_cast<size_t>(settings_.musicSeconds * kRate);
+        musicFrom = std::uniform_int_distribution<size_t>(0, clip.size() - length)(random);
+        musicTo = musicFrom + length;
+        const size_t fade = kRate / 50;
+        for (size_t i = 0; i < clip.size(); ++i) {
+            const size_t inside = i < musicFrom || i >= musicTo ? 0 : std::min(i - musicFrom, musicTo - 1 - i);
+            if (inside < fade)
+                clip[i] *= static_cast<float>(0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(inside) / fade));
+        }
+    }
+    if (settings_.speaker)
+        smallSpeaker(clip);
     if (settings_.reverb) {
         std::vector<float> h = roomResponse(settings_.reverbSeconds, random);
         clip = convolve(clip, h);
     }
-    if (settings_.snrDb < 100.0) {
-        std::vector<float> noise = backgroundNoise(clip.size(), random);
-        const double scale = std::sqrt(power(clip) / (power(noise) * std::pow(10.0, settings_.snrDb / 10.0)));
+    if (!settings_.room.empty()) {
+        const double before = meanPower(clip);
+        clip = convolve(clip, settings_.room);
+        const double after = meanPower(clip);
+        if (after > 0.0)  // the level the speaker had: a hall's reverberation is not an amplifier
+            for (float& s : clip)
+                s *= static_cast<float>(std::sqrt(before / after));
+    }
+    const double musicPower = meanPower(std::span<const float>(clip).subspan(musicFrom, musicTo - musicFrom));
+    const auto addAt = [&](const std::vector<float>& noise, double snrDb) {
+        const double scale = std::sqrt(musicPower / (meanPower(noise) * std::pow(10.0, snrDb / 10.0)));
         for (size_t i = 0; i < clip.size(); ++i)
             clip[i] += static_cast<float>(scale) * noise[i];
-    }
+    };
+    if (settings_.snrDb < 100.0)
+        addAt(settings_.noise == MicSettings::Noise::pink ? pinkNoise(clip.size(), random)
+                                                          : backgroundNoise(clip.size(), random),
+              settings_.snrDb);
+    if (settings_.babbleDb < 100.0)
+        addAt(babble(clip.size(), random), settings_.babbleDb);
     if (settings_.bandLimit) {
         for (int pass = 0; pass < 2; ++pass) {
-            Biquad::make(true, 300.0, kRate).run(clip);
-            Biquad::make(false, 3400.0, kRate).run(clip);
+            Biquad::highPass(300.0, kRate).run(clip);
+            Biquad::lowPass(3400.0, kRate).run(clip);
         }
     }
     // Microphone gain; what exceeds full scale clips, as a phone's converter would.
