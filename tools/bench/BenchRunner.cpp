@@ -1,5 +1,6 @@
 #include "BenchRunner.h"
 
+#include "Degradations.h"
 #include "OlafRunner.h"
 #include "audio/AudioFile.h"
 #include "audio/UploadDecoder.h"
@@ -23,6 +24,8 @@ std::vector<Condition> standardConditions() {
         change(s);
         return s;
     };
+    // One hall for every clip, as one measured response would be.
+    static const std::vector<float> hall = micsim::hallResponse(2.3, 1);
     return {
         {"clean", with([](auto&) {})},
         {"SNR 10 dB", with([](auto& s) { s.snrDb = 10; })},
@@ -35,17 +38,25 @@ std::vector<Condition> standardConditions() {
         {"speed -1 %", with([](auto& s) { s.speed = 0.99; })},
         {"speed +3 %", with([](auto& s) { s.speed = 1.03; })},
         {"speed -3 %", with([](auto& s) { s.speed = 0.97; })},
+        // The world beyond a quiet room: the strongest settings the service is meant to survive.
+        {"speed +5 %", with([](auto& s) { s.speed = 1.05; })},
+        {"speed -5 %", with([](auto& s) { s.speed = 0.95; })},
+        {"pitch +1 semitone", with([](auto& s) { s.pitchSemitones = 1; })},
+        {"pitch -1 semitone", with([](auto& s) { s.pitchSemitones = -1; })},
+        {"hall 2.3 s + speaker + chatter + noise 10 dB", with([](auto& s) {
+             s.speaker = true, s.room = hall, s.babbleDb = 10, s.snrDb = 10;
+         })},
+        {"pink noise -5 dB", with([](auto& s) { s.noise = micsim::MicSettings::Noise::pink, s.snrDb = -5; })},
+        {"GSM after noise 0 dB", with([](auto& s) { s.gsm = true, s.snrDb = 0; })},
+        {"5 s of music + SNR 10 dB", with([](auto& s) { s.musicSeconds = 5, s.snrDb = 10; })},
     };
 }
 
 std::vector<Condition> foreignConditions() {
     std::vector<Condition> all = standardConditions();
-    std::vector<Condition> chosen;
-    for (const char* name : {"clean", "SNR 10 dB", "SNR 0 dB", "reverb 0.5 s", "GSM + 5 dB", "speed +3 %", "speed -3 %"})
-        for (const Condition& c : all)
-            if (c.name == name)
-                chosen.push_back(Condition{std::string("FP ") + name, c.settings});
-    return chosen;
+    for (Condition& c : all)
+        c.name = "FP " + c.name;
+    return all;
 }
 
 bool isDistractorPath(const std::string& path) { return path.starts_with("distractor:"); }

@@ -47,8 +47,8 @@ bool isDistractorPath(const std::string& path);
 
 std::vector<Condition> standardConditions();
 
-// The conditions foreign clips are played under: a room, a codec or a speed change must not
-// turn music that is not in the catalog into a match (the speed retries are the riskiest).
+// The conditions foreign clips are played under: every one (a room, a codec, a speed or pitch
+// change must not turn music that is not in the catalog into a match).
 std::vector<Condition> foreignConditions();
 
 class BenchRunner {

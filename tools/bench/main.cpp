@@ -189,17 +189,26 @@ int main(int argc, char** argv) {
     std::vector<double> cpu;
     std::vector<double> olafCpu;
     std::vector<double> allLatencies;
+    std::vector<double> allCpu;
     std::vector<double> postings;
     std::vector<bench::ClipResult> foreign;
     std::vector<bench::ClipResult> olafForeign;
-    std::printf("\n%-26s %12s %12s\n", "condition (N clips)", "Melodex", "Olaf");
+    std::printf("\n%-50s %12s %12s %6s %18s\n", "condition (N clips)", "Melodex", "Olaf", "wrong", "CPU p50 / p99 ms");
     for (const auto& r : results) {
-        char name[64];
+        char name[96];
         std::snprintf(name, sizeof name, "%s (%zu)", r.name.c_str(), r.melodex.size());
-        std::printf("%-26s %12s %12s\n", name, rate(r.melodex, r.foreign).c_str(), rate(r.olaf, r.foreign).c_str());
+        std::vector<double> conditionCpu;
+        size_t wrong = 0;
+        for (const auto& c : r.melodex) {
+            conditionCpu.push_back(c.cpuMilliseconds);
+            wrong += !r.foreign && c.matched && !c.correct;
+        }
+        std::printf("%-50s %12s %12s %6zu %8.1f / %6.1f\n", name, rate(r.melodex, r.foreign).c_str(),
+                    rate(r.olaf, r.foreign).c_str(), wrong, percentile(conditionCpu, 0.5), percentile(conditionCpu, 0.99));
         const bool quoted = !r.foreign || r.name == "FP clean";
         for (const auto& c : r.melodex) {
             allLatencies.push_back(c.milliseconds);
+            allCpu.push_back(c.cpuMilliseconds);
             postings.push_back(static_cast<double>(c.postingsRead));
             if (quoted) {
                 latencies.push_back(c.milliseconds);
@@ -219,15 +228,17 @@ int main(int argc, char** argv) {
     if (!foreign.empty()) {
         char name[64];
         std::snprintf(name, sizeof name, "FP all (%zu)", foreign.size());
-        std::printf("%-26s %12s %12s\n", name, rate(foreign, true).c_str(), rate(olafForeign, true).c_str());
+        std::printf("%-50s %12s %12s\n", name, rate(foreign, true).c_str(), rate(olafForeign, true).c_str());
     }
     std::printf("%-26s %9.1f ms %9.1f ms\n", "query p50", percentile(latencies, 0.5), percentile(olafLatencies, 0.5));
     std::printf("%-26s %9.1f ms %9.1f ms\n", "query p99", percentile(latencies, 0.99), percentile(olafLatencies, 0.99));
     std::printf("%-26s %9.1f ms %9.1f ms\n", "query p50 (CPU time)", percentile(cpu, 0.5), percentile(olafCpu, 0.5));
     std::printf("%-26s %9.1f ms %9.1f ms\n", "query p99 (CPU time)", percentile(cpu, 0.99), percentile(olafCpu, 0.99));
-    if (allLatencies.size() > latencies.size())
+    if (allLatencies.size() > latencies.size()) {
         std::printf("%-26s %4.1f / %.1f ms\n", "p50 / p99 with degraded FP", percentile(allLatencies, 0.5),
                     percentile(allLatencies, 0.99));
+        std::printf("%-26s %4.1f / %.1f ms\n", "CPU p50 / p99, every clip", percentile(allCpu, 0.5), percentile(allCpu, 0.99));
+    }
     std::printf("%-26s %.0f / %.0f (%.4f %% / %.4f %% of the index)\n", "postings read p50 / p99", percentile(postings, 0.5),
                 percentile(postings, 0.99), 100.0 * percentile(postings, 0.5) / static_cast<double>(catalog.index().entryCount()),
                 100.0 * percentile(postings, 0.99) / static_cast<double>(catalog.index().entryCount()));
