@@ -56,7 +56,8 @@ std::string encodeQuery(const PartitionQuery& query) {
     w.put(kQueryMagic);
     w.put(static_cast<uint32_t>(query.hypotheses.size()));
     for (const Hypothesis& h : query.hypotheses) {
-        w.put(h.speed);
+        w.put(h.change.tempo);
+        w.put(h.change.pitch);
         w.put(static_cast<uint8_t>(h.pairs));
         w.put(static_cast<uint32_t>(h.tracks.size()));
         for (uint32_t t : h.tracks)
@@ -83,7 +84,8 @@ std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
     for (Hypothesis& h : query.hypotheses) {
         uint8_t pairs = 0;
         uint32_t tracks = 0;
-        if (!r.get(h.speed) || !(h.speed > 0.5 && h.speed < 2.0) || !r.get(pairs) || pairs > 1 || !r.get(tracks) ||
+        if (!r.get(h.change.tempo) || !(h.change.tempo > 0.5 && h.change.tempo < 2.0) || !r.get(h.change.pitch) ||
+            !(h.change.pitch > 0.5 && h.change.pitch < 2.0) || !r.get(pairs) || pairs > 1 || !r.get(tracks) ||
             tracks > kMaxTracks || (pairs == 0 && tracks != 0))
             return std::nullopt;
         h.pairs = pairs != 0;
@@ -247,17 +249,17 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
                 return false;
         return true;
     };
-    const std::vector<double>& speeds = config.speedFactors;
-    const size_t n = speeds.size();
+    const std::vector<fp::Change> changes = config.changes();
+    const size_t n = changes.size();
     std::vector<MergedPass> triples(n), pairs(n);
     std::vector<bool> triplesAsked(n, false), pairsAsked(n, false);
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
-        return fp::IsMatch(config, pass.candidate, speeds[k], byPairs);
+        return fp::IsMatch(config, pass.candidate, changes[k], byPairs);
     };
     const auto askTriples = [&](size_t from, size_t to) {
         std::vector<Hypothesis> passes;
         for (size_t k = from; k < to; ++k)
-            passes.push_back({speeds[k], false, {}});
+            passes.push_back({changes[k], false, {}});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
@@ -269,13 +271,13 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         }
         return true;
     };
-    // The pairs of every speed in [from, to) whose triples were not accepted but had leaders.
+    // The pairs of every hypothesis in [from, to) whose triples were not accepted but had leaders.
     const auto askPairs = [&](size_t from, size_t to) {
         std::vector<Hypothesis> passes;
         std::vector<size_t> which;
         for (size_t k = from; k < to; ++k)
             if (!accepted(triples[k], k, false) && !triples[k].nominees.empty()) {
-                passes.push_back({speeds[k], true, triples[k].nominees});
+                passes.push_back({changes[k], true, triples[k].nominees});
                 which.push_back(k);
             }
         std::vector<MergedPass> merged;
@@ -289,7 +291,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         }
         return true;
     };
-    // The first speed whose triples are accepted; n when none is.
+    // The first hypothesis whose triples are accepted; n when none is.
     const auto firstTriplesAccepted = [&](size_t from) {
         for (size_t k = from; k < n; ++k)
             if (accepted(triples[k], k, false))
@@ -328,7 +330,8 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         r.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
         r.score = candidate.score;
         r.runnerUpScore = candidate.runnerUpScore;
-        r.speed = speeds[k];
+        r.speed = changes[k].tempo;
+        r.pitch = changes[k].pitch;
         r.byPairs = byPairs;
         r.queryLandmarks = t.landmarks;
         r.matched = matched;
@@ -337,7 +340,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
             result = r;
             return true;
         }
-        if (speeds[k] == 1.0 || r.score > best.score)
+        if (changes[k].none() || r.score > best.score)
             best = r;
     }
     best.postingsRead = postingsRead;
@@ -355,8 +358,8 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
     for (const Hypothesis& h : query.hypotheses) {
-        const bool resampled = h.speed != 1.0;
-        const std::vector<fp::Peak> moved = resampled ? peaks.undoSpeed(query.peaks, h.speed) : std::vector<fp::Peak>{};
+        const bool resampled = !h.change.none();
+        const std::vector<fp::Peak> moved = resampled ? peaks.undoChange(query.peaks, h.change) : std::vector<fp::Peak>{};
         const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
         PartitionCandidate a;
         if (h.pairs) {

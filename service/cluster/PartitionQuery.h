@@ -2,7 +2,7 @@
 // makes one decision of their answers.
 //
 // The router decodes the recording and finds its peaks once; every partition gets the peaks
-// (a few KB) and the speed hypotheses to try, builds the landmarks itself and answers with its
+// (a few KB) and the hypotheses (speed, pitch) to try, builds the landmarks itself and answers with its
 // best candidate for each hypothesis. Votes for a track never cross partitions, so the best
 // and runner-up of each partition, merged, are the best and runner-up over the whole catalog,
 // and the decision (score floor, runner-up ratio) made once over them is the one a single
@@ -24,11 +24,11 @@
 
 namespace melodex::cluster {
 
-// One pass a partition is asked for: the triples under a speed hypothesis, over the whole
-// partition; or the pairs under it, counted for `tracks` only (the leaders of the triples over
-// every partition).
+// One pass a partition is asked for: the triples under a hypothesis, over the whole partition;
+// or the pairs under it, counted for `tracks` only (the leaders of the triples over every
+// partition).
 struct Hypothesis {
-    double speed = 1.0;
+    fp::Change change;
     bool pairs = false;
     std::vector<uint32_t> tracks;  // ascending; pairs only
     bool operator==(const Hypothesis&) const = default;
@@ -68,9 +68,9 @@ using AskPartitions = std::function<bool(const PartitionQuery& query,
                                          std::vector<std::vector<PartitionCandidate>>& answers, std::string& reason)>;
 
 // The identification of a single process over partitions, pass for pass in the same order
-// (under each speed the triples, then the pairs among their leaders; the first pass accepted
-// wins), in at most four rounds: the plain triples; their pairs; every other speed's triples;
-// the pairs of the speeds before the first whose triples were accepted.
+// (under each hypothesis the triples, then the pairs among their leaders; the first pass
+// accepted wins), in at most four rounds: the plain triples; their pairs; every other
+// hypothesis's triples; the pairs of the hypotheses before the first whose triples were accepted.
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);

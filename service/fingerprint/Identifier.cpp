@@ -6,24 +6,25 @@
 
 namespace melodex::fp {
 
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs) {
-    const int floor = byPairs ? (resampled ? config.minPairScoreResampled : config.minPairScore)
-                              : (resampled ? config.minScoreResampled : config.minScore);
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs) {
+    const bool far = change.distance() > config.farChange;
+    const int floor = byPairs ? (change.none() ? config.minPairScore : far ? config.minPairScoreFar : config.minPairScoreResampled)
+                              : (change.none() ? config.minScore : far ? config.minScoreFar : config.minScoreResampled);
     const float ratio = byPairs ? config.minPairScoreRatio : config.minScoreRatio;
     return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
 
-bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed, bool byPairs) {
-    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, speed != 1.0, byPairs);
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
+    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs);
 }
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
-std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, double speed) const {
+std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, Change change) const {
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
-    return speed == 1.0 ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
-                        : hashes_.build(peaks_.undoSpeed(peaks, speed), config_.retryFanOut, config_.retryTimeJitter);
+    return change.none() ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
+                         : hashes_.build(peaks_.undoChange(peaks, change), config_.retryFanOut, config_.retryTimeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -35,9 +36,9 @@ Identification Identifier::identify(std::span<const float> samples) const {
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
-    // The peaks are found once; each speed hypothesis moves them (PeakExtractor::undoSpeed)
-    // instead of resampling the recording and computing its spectrogram again, so a clip that
-    // matches at no speed costs seven lookup passes, not seven whole fingerprintings.
+    // The peaks are found once; each hypothesis moves them (PeakExtractor::undoChange) instead
+    // of resampling the recording and computing its spectrogram again, so a clip that matches
+    // under no change costs a lookup pass for each, not a whole fingerprinting.
     // Under each hypothesis the triples vote over the whole catalog; when they find nothing
     // sure, the pairs vote for the few tracks the triples liked best.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
@@ -45,23 +46,23 @@ Identification Identifier::identify(std::span<const float> samples) const {
     Identification best;
     VoteTally tally;
     size_t postingsRead = 0;
-    for (double speed : config_.speedFactors) {
-        const bool resampled = speed != 1.0;
-        const std::vector<Peak> moved = resampled ? peaks_.undoSpeed(peaks, speed) : std::vector<Peak>{};
+    for (const Change change : config_.changes()) {
+        const bool resampled = !change.none();
+        const std::vector<Peak> moved = resampled ? peaks_.undoChange(peaks, change) : std::vector<Peak>{};
         const std::vector<Peak>& at = resampled ? moved : peaks;
         const std::vector<Landmark> query = resampled ? hashes_.build(at, config_.retryFanOut, config_.retryTimeJitter)
                                                       : hashes_.build(at, config_.queryFanOut, config_.queryTimeJitter);
         MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
         bool byPairs = false;
-        bool matched = IsMatch(config_, candidate, speed);
+        bool matched = IsMatch(config_, candidate, change);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         if (!nominees.empty()) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.queryPairFanOut, config_.pairTimeJitter);
             const MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
-            if (IsMatch(config_, paired, speed, true)) {
+            if (IsMatch(config_, paired, change, true)) {
                 candidate = paired;
                 matched = byPairs = true;
             }
@@ -71,14 +72,15 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
         result.score = candidate.score;
         result.runnerUpScore = candidate.runnerUpScore;
-        result.speed = speed;
+        result.speed = change.tempo;
+        result.pitch = change.pitch;
         result.byPairs = byPairs;
         result.queryLandmarks = query.size();
         result.matched = matched;
         result.postingsRead = postingsRead;
         if (result.matched)
             return result;
-        if (speed == 1.0 || result.score > best.score)
+        if (!resampled || result.score > best.score)
             best = result;
     }
     best.postingsRead = postingsRead;

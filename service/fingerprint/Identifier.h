@@ -1,7 +1,7 @@
 // The whole query road for one recording: peaks, landmarks, matching, and the decision
 // whether the best candidate is a match at all (score threshold, margin over the runner-up).
-// Small speed changes are undone by trying the recording's peaks again, moved to where each
-// of a few speeds would put them.
+// Small changes of speed or pitch are undone by trying the recording's peaks again, moved to
+// where each of a few changes would put them.
 #pragma once
 
 #include "FingerprintConfig.h"
@@ -21,7 +21,8 @@ struct Identification {
     double offsetSeconds = 0.0;  // where in the track the recording starts
     int score = 0;               // aligned landmark hits of the best candidate
     int runnerUpScore = 0;
-    double speed = 1.0;          // the resampling factor that matched
+    double speed = 1.0;          // the tempo factor that matched (a speed changes the pitch alike)
+    double pitch = 1.0;          // the pitch factor that matched
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
@@ -31,13 +32,14 @@ struct Identification {
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
 // merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
 // the tracks the triples nominated, have floors of their own.
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, bool resampled, bool byPairs = false);
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs = false);
 
-// The same for the best candidate of one speed hypothesis: at least config.minScore aligned
-// hits (config.minScoreResampled at any speed other than 1, as every extra speed tried is
-// another chance for music not in the catalog to match), and at least config.minScoreRatio
-// times the score of the best other track; false when nothing voted at all.
-bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, double speed, bool byPairs = false);
+// The same for the best candidate of one hypothesis: at least config.minScore aligned hits
+// (config.minScoreResampled under any change, config.minScoreFar under one further than
+// config.farChange, as every change tried is another chance for music not in the catalog to
+// match), and at least config.minScoreRatio times the score of the best other track; false
+// when nothing voted at all.
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false);
 
 class Identifier {
 public:
@@ -46,9 +48,9 @@ public:
     // samples: mono at config.sampleRate.
     Identification identify(std::span<const float> samples) const;
 
-    // The triples a query of these samples looks up under a speed hypothesis (exposed for
-    // tests and the benchmark).
-    std::vector<Landmark> queryLandmarks(std::span<const float> samples, double speed = 1.0) const;
+    // The triples a query of these samples looks up under a hypothesis (exposed for tests and
+    // the benchmark).
+    std::vector<Landmark> queryLandmarks(std::span<const float> samples, Change change = {}) const;
 
     // The landmarks the catalog stores for a track's samples (triples and pairs).
     std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;

@@ -254,12 +254,12 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
     return peaks;
 }
 
-std::vector<Peak> PeakExtractor::undoSpeed(const std::vector<Peak>& peaks, double speed) const {
+std::vector<Peak> PeakExtractor::undoChange(const std::vector<Peak>& peaks, Change change) const {
     std::vector<Peak> scaled;
     scaled.reserve(peaks.size());
     for (const Peak& p : peaks) {
-        const double frame = (p.frame + static_cast<double>(p.frameFraction)) * speed;
-        const double bin = (p.bin + static_cast<double>(p.binFraction)) / speed;
+        const double frame = (p.frame + static_cast<double>(p.frameFraction)) * change.tempo;
+        const double bin = (p.bin + static_cast<double>(p.binFraction)) / change.pitch;
         Peak q{static_cast<int32_t>(std::lround(frame)), static_cast<int32_t>(std::lround(bin)), p.level};
         q.frameFraction = static_cast<float>(frame - q.frame);
         q.binFraction = static_cast<float>(bin - q.bin);

@@ -16,7 +16,7 @@ struct Peak {
     float level;    // log power in dB, used only to rank peaks
     // Where between cells the peak really lies (parabolic fit of the log power, within
     // +-0.5): a speed hypothesis scales these finer positions, so rounding the scaled peak
-    // lands where a peak of the resampled audio would have been (undoSpeed).
+    // lands where a peak of the resampled audio would have been (undoChange).
     float frameFraction = 0.0f;
     float binFraction = 0.0f;
 };
@@ -42,11 +42,12 @@ public:
     // Bins either side that a peak at `bin` must exceed: a constant share of an octave.
     int frequencyRadius(int bin, PeakDensity density) const;
 
-    // The peaks the recording would have given had it been resampled by `speed` (the
-    // resampling that undoes a playback `speed` times too fast): time stretches by `speed`,
-    // frequency shrinks by it. Costs nothing next to resampling and a new STFT, which is
-    // what lets the Identifier try many speeds within one query's time. Sorted like extract().
-    std::vector<Peak> undoSpeed(const std::vector<Peak>& peaks, double speed) const;
+    // The peaks the recording would have given had `change` been undone (for a speed, the
+    // resampling that undoes a playback that many times too fast): time stretches by its
+    // tempo, frequency shrinks by its pitch. Costs nothing next to resampling and a new STFT,
+    // which is what lets the Identifier try many changes within one query's time. Sorted like
+    // extract().
+    std::vector<Peak> undoChange(const std::vector<Peak>& peaks, Change change) const;
 
     // Log-power spectrogram, frames x (maxBin - minBin + 1), row-major. Exposed for tests.
     std::vector<float> spectrogram(std::span<const float> samples, int& frameCount) const;

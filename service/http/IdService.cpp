@@ -218,8 +218,8 @@ void IdService::identify(const ServedCatalog& served, const HttpRequest& request
         return refuse(response, 503, kIndexChanged);
     const catalog::Track* track = result.matched ? catalog.track(result.track) : nullptr;
     char summary[160];
-    std::snprintf(summary, sizeof summary, "score %d, runner-up %d, speed %.2f, %zu landmarks", result.score,
-                  result.runnerUpScore, result.speed, result.queryLandmarks);
+    std::snprintf(summary, sizeof summary, "score %d, runner-up %d, speed %.2f, pitch %.2f, %zu landmarks", result.score,
+                  result.runnerUpScore, result.speed, result.pitch, result.queryLandmarks);
     response.contentType = "application/octet-stream";
     if (track == nullptr) {
         response.note = "owner " + owner + ": no match (" + summary + "); " + upload.reason;

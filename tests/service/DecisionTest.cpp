@@ -50,21 +50,26 @@ TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
     config.minScore = 15;
     config.minScoreResampled = 24;
     config.minScoreRatio = 2.5f;
+    config.farChange = 0.035;
+    config.minScoreFar = 30;
     const struct {
         int score;
         int runnerUp;
-        double speed;
+        Change change;
         bool match;
     } cases[] = {
-        {14, 0, 1.0, false}, {15, 0, 1.0, true},   {16, 0, 1.0, true},
-        {23, 0, 1.02, false}, {24, 0, 0.98, true},
-        {25, 10, 1.0, true}, {24, 10, 1.0, false},  // 2.5 times the runner-up, exactly and not quite
-        {15, 6, 1.0, true},  {15, 7, 1.0, false},
+        {14, 0, {}, false}, {15, 0, {}, true},   {16, 0, {}, true},
+        {23, 0, Change::speed(1.02), false}, {24, 0, Change::speed(0.98), true},
+        {24, 0, {1.0, 1.03}, true},  // a pitch within reach of the plain floors' neighbours
+        {29, 0, Change::speed(1.05), false}, {30, 0, Change::speed(0.95), true},  // far changes need more
+        {29, 0, {1.0, 1.06}, false}, {30, 0, {1.0, 0.94}, true},
+        {25, 10, {}, true}, {24, 10, {}, false},  // 2.5 times the runner-up, exactly and not quite
+        {15, 6, {}, true},  {15, 7, {}, false},
     };
     for (const auto& c : cases) {
         const MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
-        EXPECT_EQ(IsMatch(config, candidate, c.speed), c.match)
-            << c.score << " over " << c.runnerUp << " at speed " << c.speed;
+        EXPECT_EQ(IsMatch(config, candidate, c.change), c.match)
+            << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch;
     }
-    EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, 1.0)) << "no vote at all";
+    EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }

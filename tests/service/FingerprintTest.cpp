@@ -98,19 +98,23 @@ TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
     }
 }
 
-// Moving the peaks for a speed hypothesis lands near where the resampled audio puts them.
-TEST(PeakExtractor, UndoSpeedScalesTimeAndFrequency) {
+// Moving the peaks for a hypothesis lands near where the resampled audio puts them.
+TEST(PeakExtractor, UndoChangeScalesTimeByTheTempoAndFrequencyByThePitch) {
     const fp::FingerprintConfig config;
     const fp::PeakExtractor extractor(config);
     fp::Peak p{100, 103, -10.0f};
     p.frameFraction = 0.25f;
     p.binFraction = -0.3f;
-    const auto slower = extractor.undoSpeed({p, fp::Peak{50, config.minBin, 0.0f}}, 1.03);
+    const auto slower = extractor.undoChange({p, fp::Peak{50, config.minBin, 0.0f}}, fp::Change::speed(1.03));
     ASSERT_EQ(slower.size(), 1u);  // the lowest-bin peak leaves the band
     EXPECT_EQ(slower[0].frame, 103);  // 100.25 * 1.03 = 103.26
     EXPECT_EQ(slower[0].bin, 100);    // 102.7 / 1.03 = 99.71
     EXPECT_NEAR(slower[0].binFraction, -0.29f, 0.01f);
-    const auto same = extractor.undoSpeed({p}, 1.0);
+    const auto lower = extractor.undoChange({p}, {1.0, 1.03});  // pitch alone: time stays
+    ASSERT_EQ(lower.size(), 1u);
+    EXPECT_EQ(lower[0].frame, 100);
+    EXPECT_EQ(lower[0].bin, 100);
+    const auto same = extractor.undoChange({p}, {});
     ASSERT_EQ(same.size(), 1u);
     EXPECT_EQ(same[0].frame, 100);
     EXPECT_EQ(same[0].bin, 103);
@@ -326,7 +330,7 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
                 << tracks.size() << " tracks";
     }
     // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
-    const auto sped = identifier.queryLandmarks(clips[0], 1.03);
+    const auto sped = identifier.queryLandmarks(clips[0], fp::Change::speed(1.03));
     ASSERT_FALSE(sped.empty());
     EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).match(sped),
               fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).match(sped));
@@ -367,16 +371,28 @@ TEST_F(CatalogTest, IdentifiesRecordingsDrownedInNoise) {
     }
 }
 
-TEST_F(CatalogTest, IdentifiesSpedUpAndSlowedRecordings) {
+TEST_F(CatalogTest, IdentifiesRecordingsPlayedFasterSlowerOrTransposed) {
     const fp::Identifier identifier(config_, catalog_.index());
-    for (double speed : {1.03, 0.97}) {
+    const struct {
+        double speed, semitones;
+    } cases[] = {{1.03, 0}, {0.97, 0}, {1.05, 0}, {0.95, 0}, {1.0, 1.0}};
+    for (const auto& c : cases) {
         micsim::MicSettings changed;
-        changed.speed = speed;
+        changed.speed = c.speed;
+        changed.pitchSemitones = c.semitones;
         const auto id = identifier.identify(test::recordClip(test::track("knolls.ogg"), 9.0, changed));
-        EXPECT_TRUE(id.matched) << "speed " << speed << " score " << id.score;
+        EXPECT_TRUE(id.matched) << "speed " << c.speed << ", " << c.semitones << " semitones: score " << id.score;
         EXPECT_EQ(id.track, 1u);
-        EXPECT_NE(id.speed, 1.0);
+        EXPECT_TRUE(id.speed != 1.0 || id.pitch != 1.0);
     }
+    // Pitch hypotheses alone move only the peaks' frequencies.
+    fp::FingerprintConfig pitchOnly = config_;
+    pitchOnly.speedFactors = {1.0};
+    pitchOnly.pitchFactors = {1.05, 1.06};
+    micsim::MicSettings transposed;
+    transposed.pitchSemitones = 1.0;
+    const auto id = fp::Identifier(pitchOnly, catalog_.index()).identify(test::recordClip(test::track("knolls.ogg"), 9.0, transposed));
+    EXPECT_TRUE(id.matched && id.track == 1u && id.speed == 1.0 && id.pitch > 1.0) << "score " << id.score;
 }
 
 TEST_F(CatalogTest, RejectsMusicThatIsNotInTheCatalog) {

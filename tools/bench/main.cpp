@@ -107,6 +107,16 @@ int main(int argc, char** argv) {
             else if (key == "pairCandidates") c.pairCandidates = static_cast<int>(value);
             else if (key == "minPairScore") c.minPairScore = static_cast<int>(value);
             else if (key == "minPairScoreResampled") c.minPairScoreResampled = static_cast<int>(value);
+            else if (key == "minScoreFar") c.minScoreFar = static_cast<int>(value);
+            else if (key == "minPairScoreFar") c.minPairScoreFar = static_cast<int>(value);
+            else if (key == "farChange") c.farChange = value;
+            else if (key == "speedSpan" || key == "pitchSpan") {
+                // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after 1; pitchSpan alike for pitches.
+                std::vector<double>& factors = key == "speedSpan" ? c.speedFactors : c.pitchFactors;
+                factors = key == "speedSpan" ? std::vector<double>{1.0} : std::vector<double>{};
+                for (int k = 1; k <= static_cast<int>(value); ++k)
+                    factors.insert(factors.end(), {1.0 + k / 100.0, 1.0 - k / 100.0});
+            }
             else return usage();
         } else if (arg == "--verbose")
             options.verbose = std::atoi(v);

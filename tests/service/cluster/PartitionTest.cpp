@@ -144,6 +144,7 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
                 EXPECT_EQ(got.runnerUpScore, expected.runnerUpScore);
                 EXPECT_EQ(got.offsetSeconds, expected.offsetSeconds);
                 EXPECT_EQ(got.speed, expected.speed);
+                EXPECT_EQ(got.pitch, expected.pitch);
                 EXPECT_EQ(got.byPairs, expected.byPairs);
                 EXPECT_EQ(got.postingsRead, expected.postingsRead);
             }
@@ -238,7 +239,7 @@ TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
 
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
-    query.hypotheses = {{1.01, false, {}}, {0.99, true, {3, 9, 12}}};
+    query.hypotheses = {{fp::Change::speed(1.01), false, {}}, {{1.0, 0.97}, true, {3, 9, 12}}};
     query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
     const std::string good = cluster::encodeQuery(query);
     const auto back = cluster::decodeQuery(good);
@@ -277,7 +278,12 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
          }()},
         {"a speed of zero", [&] {
              cluster::PartitionQuery q = query;
-             q.hypotheses[1].speed = 0.0;
+             q.hypotheses[1].change.tempo = 0.0;
+             return cluster::encodeQuery(q);
+         }()},
+        {"a pitch of zero", [&] {
+             cluster::PartitionQuery q = query;
+             q.hypotheses[1].change.pitch = 0.0;
              return cluster::encodeQuery(q);
          }()},
     };

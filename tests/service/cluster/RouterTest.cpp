@@ -103,7 +103,8 @@ TEST_F(Router, ManyPhonesAtOnceGetTheAnswersOfOneProcess) {
                 fp::Identification got;
                 std::string reason;
                 if (!identify(client, clips[c], got, reason) || got.matched != expected[c].matched ||
-                    got.track != expected[c].track || got.score != expected[c].score || got.speed != expected[c].speed)
+                    got.track != expected[c].track || got.score != expected[c].score || got.speed != expected[c].speed ||
+                    got.pitch != expected[c].pitch)
                     ++wrong;
             }
         });
