@@ -11,7 +11,9 @@
 namespace melodex::cluster {
 namespace {
 
-constexpr uint32_t kQueryMagic = 0x5158444Du;   // "MDXQ"
+// "MDX2": each hypothesis carries a tempo and a pitch; a shard that knows only speeds refuses it
+// rather than misreading it.
+constexpr uint32_t kQueryMagic = 0x3258444Du;   // "MDX2"
 constexpr uint32_t kAnswerMagic = 0x5258444Du;  // "MDXR"
 // A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
 // whom pairs are counted for a few dozen.
