@@ -161,6 +161,11 @@ void ProbeFormat() {
 
 // ---- kernel32: files -----------------------------------------------------------------------
 
+DWORD Attributes(const WCHAR* path) {
+  DWORD a = GetFileAttributesW(path);
+  return a == INVALID_FILE_ATTRIBUTES ? a : a & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+}
+
 void ProbeFiles() {
   WIN32_FIND_DATAW fd;
   static const struct {
@@ -213,38 +218,39 @@ void ProbeFiles() {
     Observe('I', key, "[%s]", shortNames);
   }
 
-  SetLastError(0);
-  BOOL ok = CreateDirectoryW(TEXT("\\MelodexProbe\\sub"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.exists", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = CreateDirectoryW(TEXT("\\MelodexProbe\\new"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.new", "%d", ok ? 1 : 0);
-  SetLastError(0);
-  ok = CreateDirectoryW(TEXT("\\NoSuchFolder\\new"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.noparent", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  Observe('I', "kernel32.GetFileAttributesW.folder", "%lx",
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new"))));
-  Observe('I', "kernel32.GetFileAttributesW.file", "%lx",
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\a.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-  SetLastError(0);
-  DWORD attributes = GetFileAttributesW(TEXT("\\MelodexProbe\\missing.dat"));
-  Observe('I', "kernel32.GetFileAttributesW.missing", "%lx error=%lu", static_cast<unsigned long>(attributes),
-          static_cast<unsigned long>(GetLastError()));
-  ok = MoveFileW(TEXT("\\MelodexProbe\\b.dat"), TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.MoveFileW.intoFolder", "%d %lx", ok ? 1 : 0,
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new\\b2.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-  SetLastError(0);
-  ok = MoveFileW(TEXT("\\MelodexProbe\\a.dat"), TEXT("\\MelodexProbe\\C.DAT"));
-  Observe('I', "kernel32.MoveFileW.ontoExisting", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  SetLastError(0);
-  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
-  Observe('I', "kernel32.RemoveDirectoryW.notEmpty", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.DeleteFileW.file", "%d", ok ? 1 : 0);
-  SetLastError(0);
-  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.DeleteFileW.missing", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
-  Observe('I', "kernel32.RemoveDirectoryW.empty", "%d", ok ? 1 : 0);
+  // Each call in turn, its result (attributes with the indexing bit left out) and, where
+  // failing is the point, the error.
+  static const struct {
+    const char* key;
+    bool error;
+    DWORD (*call)();
+  } kCalls[] = {
+      {"CreateDirectoryW.exists", true, [] { return DWORD(CreateDirectoryW(TEXT("\\MelodexProbe\\sub"), nullptr)); }},
+      {"CreateDirectoryW.new", false, [] { return DWORD(CreateDirectoryW(TEXT("\\MelodexProbe\\new"), nullptr)); }},
+      {"CreateDirectoryW.noparent", true, [] { return DWORD(CreateDirectoryW(TEXT("\\NoSuchFolder\\new"), nullptr)); }},
+      {"GetFileAttributesW.folder", false, [] { return Attributes(TEXT("\\MelodexProbe\\new")); }},
+      {"GetFileAttributesW.file", false, [] { return Attributes(TEXT("\\MelodexProbe\\a.dat")); }},
+      {"GetFileAttributesW.missing", true, [] { return Attributes(TEXT("\\MelodexProbe\\missing.dat")); }},
+      {"MoveFileW.intoFolder", false,
+       [] { return DWORD(MoveFileW(TEXT("\\MelodexProbe\\b.dat"), TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"MoveFileW.intoFolder.moved", false, [] { return Attributes(TEXT("\\MelodexProbe\\new\\b2.dat")); }},
+      {"MoveFileW.ontoExisting", true,
+       [] { return DWORD(MoveFileW(TEXT("\\MelodexProbe\\a.dat"), TEXT("\\MelodexProbe\\C.DAT"))); }},
+      {"RemoveDirectoryW.notEmpty", true, [] { return DWORD(RemoveDirectoryW(TEXT("\\MelodexProbe\\new"))); }},
+      {"DeleteFileW.file", false, [] { return DWORD(DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"DeleteFileW.missing", true, [] { return DWORD(DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"RemoveDirectoryW.empty", false, [] { return DWORD(RemoveDirectoryW(TEXT("\\MelodexProbe\\new"))); }},
+  };
+  for (const auto& c : kCalls) {
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.%s", c.key);
+    SetLastError(0);
+    DWORD result = c.call();
+    if (c.error)
+      Observe('I', key, "%lx error=%lu", static_cast<unsigned long>(result), static_cast<unsigned long>(GetLastError()));
+    else
+      Observe('I', key, "%lx", static_cast<unsigned long>(result));
+  }
 }
 
 // ---- advapi32: the registry ----------------------------------------------------------------
@@ -379,6 +385,20 @@ void SettleAndDrain() {
   Drain();
 }
 
+void ObserveUpdate(const char* key, HWND hwnd) {
+  RECT r;
+  BOOL any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', key, "%d %s", any ? 1 : 0, ShowRect(r));
+}
+
+// PeekMessageW with a filter: whether it found a message, and which of the probe's own it was.
+void ObservePeek(const char* key, HWND hwnd, UINT first, UINT last, UINT remove) {
+  MSG msg;
+  BOOL got = PeekMessageW(&msg, hwnd, first, last, remove);
+  Observe('I', key, "%d %s%u", got ? 1 : 0, got && msg.message == WM_PAINT ? "paint" : "user+",
+          got && msg.message != WM_PAINT ? msg.message - WM_USER : 0u);
+}
+
 void ProbeWindows(HINSTANCE instance) {
   WNDCLASSW wc;
   memset(&wc, 0, sizeof wc);
@@ -408,8 +428,7 @@ void ProbeWindows(HINSTANCE instance) {
   Observe('I', "user32.ShowWindow.result", "%d", was ? 1 : 0);
   TakeLog("user32.ShowWindow.messages");
   Observe('I', "user32.GetForegroundWindow.shown", "%d", GetForegroundWindow() == hwnd ? 1 : 0);
-  BOOL any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.shown", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.shown", hwnd);
   UpdateWindow(hwnd);
   TakeLog("user32.UpdateWindow.messages");
   UpdateWindow(hwnd);
@@ -433,20 +452,16 @@ void ProbeWindows(HINSTANCE instance) {
   RECT a{10, 10, 20, 20}, b{30, 40, 50, 60};
   InvalidateRect(hwnd, &a, FALSE);
   InvalidateRect(hwnd, &b, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.twoRects", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.twoRects", hwnd);
   RECT outside{300, 300, 400, 400};
   ValidateRect(hwnd, nullptr);
   InvalidateRect(hwnd, &outside, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.outsideClient", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.outsideClient", hwnd);
   RECT partly{200, 250, 400, 400};
   InvalidateRect(hwnd, &partly, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.clipped", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.clipped", hwnd);
   ValidateRect(hwnd, nullptr);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.validated", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.validated", hwnd);
   Observe('I', "user32.GetUpdateRect.nullRect", "%d", GetUpdateRect(hwnd, nullptr, FALSE) ? 1 : 0);
 
   // An internal paint: one WM_PAINT with an empty update region.
@@ -463,20 +478,17 @@ void ProbeWindows(HINSTANCE instance) {
 
   // Moving: without repaint, to the same rectangle, and growing with repaint.
   MoveWindow(hwnd, 0, 0, 240, 268, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.noRepaint", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.noRepaint", hwnd);
   GetWindowRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.noRepaint.rect", "%s", ShowRect(r));
   Drain();
   TakeLog("user32.MoveWindow.noRepaint.messages");
   MoveWindow(hwnd, 0, 0, 240, 268, TRUE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.sameRect", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.sameRect", hwnd);
   Drain();
   TakeLog("user32.MoveWindow.sameRect.messages");
   MoveWindow(hwnd, 0, 0, 240, 294, TRUE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.grow", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.grow", hwnd);
   GetClientRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.grow.client", "%s", ShowRect(r));
   Drain();
@@ -485,22 +497,14 @@ void ProbeWindows(HINSTANCE instance) {
   // PeekMessageW's filters.
   PostMessageW(hwnd, WM_USER + 4, 0, 0);
   PostMessageW(hwnd, WM_USER + 5, 0, 0);
-  MSG msg;
-  BOOL got = PeekMessageW(&msg, nullptr, WM_USER + 5, WM_USER + 5, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.range", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
-  got = PeekMessageW(&msg, nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.rangeEmpty", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  Observe('I', "user32.PeekMessageW.noRemove", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
-  got = PeekMessageW(&msg, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff0)), 0, 0, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.otherWindow", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.thisWindow", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
+  ObservePeek("user32.PeekMessageW.range", nullptr, WM_USER + 5, WM_USER + 5, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.rangeEmpty", nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.noRemove", nullptr, 0, 0, PM_NOREMOVE);
+  ObservePeek("user32.PeekMessageW.otherWindow", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff0)), 0, 0, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.thisWindow", hwnd, 0, 0, PM_REMOVE);
   InvalidateRect(hwnd, nullptr, FALSE);
-  got = PeekMessageW(&msg, nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.paintOutsideRange", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
-  Observe('I', "user32.PeekMessageW.paintInRange", "%d %s", got ? 1 : 0, got && msg.message == WM_PAINT ? "paint" : "-");
+  ObservePeek("user32.PeekMessageW.paintOutsideRange", nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.paintInRange", nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
   ValidateRect(hwnd, nullptr);
   Drain();
   TakeLog("user32.PeekMessageW.rest");
@@ -521,6 +525,7 @@ void ProbeWindows(HINSTANCE instance) {
   PostMessageW(hwnd, WM_USER + 6, 0, 0);
   PostQuitMessage(3);
   PostMessageW(hwnd, WM_USER + 7, 0, 0);
+  MSG msg;
   for (int i = 0; i < 3; ++i) {
     BOOL more = GetMessageW(&msg, nullptr, 0, 0);
     if (!more) {
@@ -757,8 +762,8 @@ HFONT MakeFont(LONG height, LONG weight, BYTE quality) {
 }
 
 void ProbeText(HDC windowDC) {
-  // The layouts above, the smoothing samples in three rows of 28 pixels below.
-  const int textHeight = kHeight + 84;
+  // The layouts above, the smoothing samples in four rows of 28 pixels below.
+  const int textHeight = kHeight + 112;
   HDC back = CreateCompatibleDC(windowDC);
   HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, textHeight);
   HGDIOBJ oldBitmap = SelectObject(back, bitmap);
@@ -846,6 +851,8 @@ void ProbeText(HDC windowDC) {
       {"longword", TEXT("Supercalifragilistic word"), DT_WORDBREAK, {4, 200, 60, 240}},
       {"vcenterMulti", TEXT("top"), DT_VCENTER, {84, 190, 236, 230}},
       {"bottom", TEXT("low"), DT_BOTTOM | DT_SINGLELINE, {124, 230, 236, 258}},
+      {"leadingTabs", TEXT("\t\tx"), DT_EXPANDTABS | DT_SINGLELINE, {4, 240, 120, 258}},
+      {"linesCut", TEXT("one\r\ntwo\r\nthree"), 0, {124, 180, 160, 196}},
   };
   for (const auto& c : kLayouts) {
     RECT measured = c.rect;
@@ -886,7 +893,8 @@ void ProbeText(HDC windowDC) {
     LONG height;
   } kQualities[] = {{"cleartype-12", CLEARTYPE_QUALITY, -12}, {"antialiased-12", ANTIALIASED_QUALITY, -12},
                     {"nonantialiased-12", NONANTIALIASED_QUALITY, -12}, {"default-12", DEFAULT_QUALITY, -12},
-                    {"default-24", DEFAULT_QUALITY, -24}};
+                    {"default-24", DEFAULT_QUALITY, -24}, {"nonantialiased-24", NONANTIALIASED_QUALITY, -24},
+                    {"antialiased-20", ANTIALIASED_QUALITY, -20}};
   int y = 0;
   for (const auto& q : kQualities) {
     HFONT f = MakeFont(q.height, FW_NORMAL, q.quality);
