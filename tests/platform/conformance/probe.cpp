@@ -265,6 +265,8 @@ void ProbeRegistry() {
                 {"trailing", TEXT("SOFTWARE\\Melodex\\"), KEY_READ},
                 {"leading", TEXT("\\SOFTWARE\\Melodex"), KEY_READ},
                 {"double", TEXT("SOFTWARE\\\\Melodex"), KEY_READ},
+                {"doubleTrailing", TEXT("SOFTWARE\\Melodex\\\\"), KEY_READ},
+                {"prefix", TEXT("SOFTWARE\\Mel"), KEY_READ},
                 {"missing", TEXT("SOFTWARE\\NoSuchKey"), KEY_READ},
                 {"parent", TEXT("SOFTWARE"), KEY_READ},
                 {"empty", TEXT(""), KEY_READ},
