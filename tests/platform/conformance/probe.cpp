@@ -120,6 +120,21 @@ void ProbeCodePage() {
     snprintf(key, sizeof key, "kernel32.mbstowcs.%s", c.name);
     Observe('I', key, "%ld [%s]", static_cast<long>(r), Show(out));
   }
+  // Every byte to its unit and back; the terminator is written, not counted.
+  char bytes[256], back[257];
+  for (int i = 0; i < 255; ++i) bytes[i] = static_cast<char>(i + 1);
+  bytes[255] = 0;
+  WCHAR wide[257];
+  const size_t there = mbstowcs(wide, bytes, 256);
+  char units[256 * 5] = "";
+  for (int i = 0; i < 255; ++i) snprintf(units + 5 * i, 6, "%04X ", static_cast<unsigned>(wide[i]));
+  Observe('I', "kernel32.mbstowcs.everyByte", "%ld [%s] %04X", static_cast<long>(there), units, static_cast<unsigned>(wide[255]));
+  const size_t again = wcstombs(back, wide, 256);
+  Observe('I', "kernel32.wcstombs.everyUnit", "%ld %d", static_cast<long>(again), memcmp(back, bytes, 256) == 0 ? 1 : 0);
+  wide[3] = '#';
+  const size_t two = mbstowcs(wide, "ab", 3);
+  Observe('I', "kernel32.mbstowcs.terminator", "%ld %04X %04X", static_cast<long>(two), static_cast<unsigned>(wide[2]),
+          static_cast<unsigned>(wide[3]));
 }
 
 // ---- kernel32: formatting and scanning -----------------------------------------------------
@@ -157,6 +172,29 @@ void ProbeFormat() {
   WCHAR word[16] = {0};
   int r = swscanf(TEXT("12 abc"), TEXT("%u %15s"), &u, word);
   Observe('I', "msvcrt.swscanf.u_s", "%d %u [%s]", r, u, Show(word));
+  unsigned x = 0;
+  WCHAR stem[16] = {0};
+  int consumed = 0;
+  r = swscanf(TEXT("42 ff name 7.dat"), TEXT("%u %x %15s %15[^.]%n"), &u, &x, word, stem, &consumed);
+  Observe('I', "msvcrt.swscanf.mixed", "%d %u %x [%s] [%s] %d", r, u, x, Show(word), Show(stem), consumed);
+  char narrow[8] = "";
+  r = swscanf(TEXT("abc"), TEXT("%7S"), narrow);
+  Observe('I', "msvcrt.swscanf.narrow", "%d [%s]", r, narrow);
+
+  n = wsprintfW(b, TEXT("%S|%c|%s|100%%"), "narrow", 'W', static_cast<const WCHAR*>(nullptr));
+  Observe('I', "user32.wsprintfW.narrowCharNull", "%d [%s]", n, Show(b));
+
+  WCHAR w[32];
+  wcscpy(w, TEXT("+1"));
+  wcscat(w, TEXT("555"));
+  WCHAR fixed[4] = {'x', 'x', 'x', 'x'};
+  wcsncpy(fixed, TEXT("ab"), 4);
+  Observe('I', "msvcrt.wcs", "[%s] %d %d %d %d %d %d %d %d %04X%04X %d %04X", Show(w), static_cast<int>(wcslen(w)),
+          wcscmp(w, TEXT("+1555")), wcscmp(TEXT("a"), TEXT("b")) < 0 ? -1 : 1,
+          _wcsicmp(TEXT("Application DATA"), TEXT("application data")),
+          _wcsicmp(TEXT("\u00C9T\u00C9"), TEXT("\u00E9t\u00E9")) == 0 ? 0 : 1, static_cast<int>(wcschr(w, '5') - w),
+          static_cast<int>(wcsstr(w, TEXT("55")) - w), static_cast<int>(wcsrchr(w, '5') - w), static_cast<unsigned>(fixed[2]),
+          static_cast<unsigned>(fixed[3]), _wtoi(TEXT("  -42abc")), static_cast<unsigned>(towlower(static_cast<WCHAR>(0x0178))));
 }
 
 // ---- kernel32: files -----------------------------------------------------------------------
