@@ -636,7 +636,88 @@ void ProbeRects() {
   Observe('I', "user32.SetRectEmpty", "%s", ShowRect(r));
 }
 
-// ---- gdi32: the back buffer ----------------------------------------------------------------
+// ---- kernel32: time ------------------------------------------------------------------------
+
+void ProbeTime() {
+  // Calendar dates to file times: the days the calendar has, and those it does not.
+  static const struct {
+    const char* name;
+    SYSTEMTIME time;
+  } kDates[] = {{"dec5", {2005, 12, 0, 5, 13, 14, 15, 678}}, {"leap2004", {2004, 2, 0, 29, 0, 0, 0, 0}},
+                {"leap2000", {2000, 2, 0, 29, 0, 0, 0, 0}},  {"april31", {2005, 4, 0, 31, 0, 0, 0, 0}},
+                {"dec31", {2005, 12, 0, 31, 0, 0, 0, 0}},    {"month13", {2005, 13, 0, 1, 0, 0, 0, 0}},
+                {"day0", {2005, 1, 0, 0, 0, 0, 0, 0}},       {"month0", {2005, 0, 0, 1, 0, 0, 0, 0}},
+                {"before1601", {1600, 12, 0, 31, 0, 0, 0, 0}}};
+  for (const auto& d : kDates) {
+    FILETIME ft{0, 0};
+    BOOL ok = SystemTimeToFileTime(&d.time, &ft);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.SystemTimeToFileTime.%s", d.name);
+    Observe('I', key, "%d %08lx%08lx", ok ? 1 : 0, ok ? static_cast<unsigned long>(ft.dwHighDateTime) : 0ul,
+            ok ? static_cast<unsigned long>(ft.dwLowDateTime) : 0ul);
+  }
+  // And back, with the day of the week; a time past the last representable one fails.
+  static const struct {
+    const char* name;
+    FILETIME time;
+  } kTimes[] = {{"zero", {0, 0}}, {"dec5", {0xCAC161E0, 0x01C5F99D}}, {"negative", {0, 0x80000000}}};
+  for (const auto& t : kTimes) {
+    SYSTEMTIME st;
+    memset(&st, 0, sizeof st);
+    SetLastError(0);
+    BOOL ok = FileTimeToSystemTime(&t.time, &st);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.FileTimeToSystemTime.%s", t.name);
+    Observe('I', key, "%d error=%lu %u-%u-%u day=%u %u:%u:%u.%u", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()),
+            st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+  }
+}
+
+// ---- gdi32: objects and the back buffer ----------------------------------------------------
+
+void ProbeObjects() {
+  // The stock objects' types, the default brush's colour, and a stock object outliving DeleteObject.
+  static const int kStock[] = {WHITE_BRUSH, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH,
+                               NULL_BRUSH,  WHITE_PEN,    BLACK_PEN, NULL_PEN,     SYSTEM_FONT};
+  char types[64] = "";
+  for (int i : kStock)
+    snprintf(types + strlen(types), sizeof types - strlen(types), "%lu ", static_cast<unsigned long>(GetObjectType(GetStockObject(i))));
+  LOGBRUSH lb;
+  memset(&lb, 0, sizeof lb);
+  int got = GetObjectW(GetStockObject(WHITE_BRUSH), sizeof lb, &lb);
+  Observe('I', "gdi32.GetStockObject", "[%s] %d %d %lx %d", types, GetStockObject(WHITE_BRUSH) == GetStockObject(0) ? 1 : 0,
+          got, static_cast<unsigned long>(lb.lbColor), GetStockObject(99) == nullptr ? 1 : 0);
+  BOOL deleted = DeleteObject(GetStockObject(WHITE_BRUSH));
+  Observe('I', "gdi32.DeleteObject.stock", "%d %lu", deleted ? 1 : 0,
+          static_cast<unsigned long>(GetObjectType(GetStockObject(WHITE_BRUSH))));
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  deleted = DeleteObject(brush);
+  Observe('I', "gdi32.DeleteObject.twice", "%d %lu %d", deleted ? 1 : 0, static_cast<unsigned long>(GetObjectType(brush)),
+          DeleteObject(brush) ? 1 : 0);
+
+  // A new memory DC's defaults, and the modes and colours set on it.
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAP bm;
+  memset(&bm, 0, sizeof bm);
+  GetObjectW(GetCurrentObject(dc, OBJ_BITMAP), sizeof bm, &bm);
+  Observe('I', "gdi32.CreateCompatibleDC.defaults", "%lu %d %lx %lx %d %d %ldx%ld", static_cast<unsigned long>(GetObjectType(dc)),
+          GetBkMode(dc), static_cast<unsigned long>(GetBkColor(dc)), static_cast<unsigned long>(GetTextColor(dc)),
+          GetCurrentObject(dc, OBJ_BRUSH) == GetStockObject(WHITE_BRUSH) ? 1 : 0,
+          GetCurrentObject(dc, OBJ_PEN) == GetStockObject(BLACK_PEN) ? 1 : 0, static_cast<long>(bm.bmWidth),
+          static_cast<long>(bm.bmHeight));
+  const int transparent = SetBkMode(dc, TRANSPARENT), opaque = SetBkMode(dc, OPAQUE), bad = SetBkMode(dc, 7);
+  const COLORREF bk = SetBkColor(dc, RGB(255, 252, 0)), text = SetTextColor(dc, RGB(1, 2, 3));
+  Observe('I', "gdi32.SetBkMode", "%d %d %d %lx %lx %lx %lx", transparent, opaque, bad, static_cast<unsigned long>(bk),
+          static_cast<unsigned long>(GetBkColor(dc)), static_cast<unsigned long>(text),
+          static_cast<unsigned long>(SetBkColor(nullptr, 0)));
+  HBRUSH solid = CreateSolidBrush(RGB(9, 9, 9));
+  HGDIOBJ before = SelectObject(dc, solid);
+  Observe('I', "gdi32.SelectObject.brush", "%d %d", before == GetStockObject(WHITE_BRUSH) ? 1 : 0,
+          SelectObject(dc, before) == solid ? 1 : 0);
+  DeleteObject(solid);
+  const BOOL first = DeleteDC(dc), again = DeleteDC(dc);
+  Observe('I', "gdi32.DeleteDC", "%d %d", first ? 1 : 0, again ? 1 : 0);
+}
 
 const int kWidth = 240, kHeight = 260;
 
@@ -674,7 +755,14 @@ void ProbeShapes(HDC windowDC) {
   BITMAP bm;
   memset(&bm, 0, sizeof bm);
   int got = GetObjectW(bitmap, sizeof bm, &bm);
-  Observe('I', "gdi32.GetObjectW.bitmap", "%d %ldx%ld", got, static_cast<long>(bm.bmWidth), static_cast<long>(bm.bmHeight));
+  Observe('I', "gdi32.GetObjectW.bitmap", "%d %d %ldx%ld bits=%u planes=%u row=%ld", got, GetObjectW(bitmap, 0, nullptr),
+          static_cast<long>(bm.bmWidth), static_cast<long>(bm.bmHeight), bm.bmBitsPixel, bm.bmPlanes,
+          static_cast<long>(bm.bmWidthBytes));
+  // A bitmap is selected into one DC at a time.
+  HDC other = CreateCompatibleDC(windowDC);
+  Observe('I', "gdi32.SelectObject.bitmapElsewhere", "%d %d %d", SelectObject(back, bitmap) == bitmap ? 1 : 0,
+          SelectObject(other, bitmap) != nullptr ? 1 : 0, SelectObject(nullptr, GetStockObject(BLACK_BRUSH)) != nullptr ? 1 : 0);
+  DeleteDC(other);
   Observe('I', "gdi32.GetObjectType", "%lu %lu %lu", static_cast<unsigned long>(GetObjectType(back)),
           static_cast<unsigned long>(GetObjectType(bitmap)), static_cast<unsigned long>(GetObjectType(GetStockObject(BLACK_PEN))));
 
@@ -989,6 +1077,8 @@ int ProbeMain(HINSTANCE instance) {
   ProbeFiles();
   ProbeRegistry();
   ProbeRects();
+  ProbeTime();
+  ProbeObjects();
   ProbeWindows(instance);
   // The back buffers are made compatible with a window's DC, as the client makes its own.
   HWND canvas = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Canvas"), WS_POPUP, 0, 26, 240, 268, nullptr, nullptr,
