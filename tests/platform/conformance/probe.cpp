@@ -966,6 +966,7 @@ void ProbeText(HDC windowDC) {
     const WCHAR* text;
     UINT format;
     RECT rect;
+    int count = -1;
   } kLayouts[] = {
       {"plain", TEXT("Artist:"), 0, {4, 4, 120, 40}},
       {"center", TEXT("Melodex"), DT_CENTER | DT_VCENTER | DT_SINGLELINE, {4, 20, 120, 50}},
@@ -981,15 +982,22 @@ void ProbeText(HDC windowDC) {
       {"bottom", TEXT("low"), DT_BOTTOM | DT_SINGLELINE, {124, 230, 236, 258}},
       {"leadingTabs", TEXT("\t\tx"), DT_EXPANDTABS | DT_SINGLELINE, {4, 240, 120, 258}},
       {"linesCut", TEXT("one\r\ntwo\r\nthree"), 0, {124, 180, 160, 196}},
+      // Line ends: LF CR is one break, two equal ones in a row are two.
+      {"lfcr", TEXT("a\n\rb"), 0, {200, 4, 236, 60}},
+      {"lflf", TEXT("a\n\nb"), 0, {200, 4, 236, 60}},
+      {"crcr", TEXT("a\r\rb"), 0, {200, 4, 236, 60}},
+      {"crlfcrlf", TEXT("a\r\n\r\nb"), 0, {200, 4, 236, 60}},
+      {"singleLineBreaks", TEXT("a\r\nb"), DT_SINGLELINE, {200, 4, 236, 60}},
+      {"count", TEXT("short\r\nsecond"), 0, {200, 4, 236, 60}, 5},
   };
   for (const auto& c : kLayouts) {
     RECT measured = c.rect;
-    int h = DrawTextW(back, c.text, -1, &measured, c.format | DT_CALCRECT);
+    int h = DrawTextW(back, c.text, c.count, &measured, c.format | DT_CALCRECT);
     char key[96];
     snprintf(key, sizeof key, "gdi32.DrawTextW.%s.calcrect", c.name);
     Observe('F', key, "%d %s", h, ShowRect(measured));
     RECT drawn = c.rect;
-    h = DrawTextW(back, c.text, -1, &drawn, c.format);
+    h = DrawTextW(back, c.text, c.count, &drawn, c.format);
     snprintf(key, sizeof key, "gdi32.DrawTextW.%s.height", c.name);
     Observe('F', key, "%d %s", h, ShowRect(drawn));
   }
