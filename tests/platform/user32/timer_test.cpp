@@ -44,15 +44,6 @@ TEST(SetTimer, FiresEveryPeriodExactlyUnderTheVirtualClock) {
   }
 }
 
-TEST(SetTimer, CarriesItsIdInWParam) {
-  Recording r;
-  SetTimer(r.hwnd, 401, 300, nullptr);
-  r.driver.advance(300);
-  ASSERT_EQ(received().size(), 1u);
-  EXPECT_EQ(received()[0].message, static_cast<UINT>(WM_TIMER));
-  EXPECT_EQ(received()[0].wParam, 401u);
-}
-
 TEST(KillTimer, StopsTheTimerAndFailsForAnUnknownId) {
   Recording r;
   RecordTimerTimes(r.driver);
