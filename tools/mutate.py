@@ -5,6 +5,8 @@ test suite catches.
     python3 tools/mutate.py tools/mutations/known.txt            # every fault in the list
     python3 tools/mutate.py tools/mutations/known.txt -k paint   # faults whose name has "paint"
     python3 tools/mutate.py --check tools/mutations/*.txt        # only check that every fault applies
+    python3 tools/mutate.py tools/mutations/*.txt --file platform/ --tests '^(BitBlt|WaveIn)\.'
+                                                    # faults planted under platform/, held against those tests
 
 The working tree is never touched: its tracked and untracked (not ignored) files are copied to
 out/mutate/src (only the files that changed since the last run), which is built in
@@ -125,13 +127,14 @@ def sync_scratch():
                 os.remove(os.path.join(dirpath, name))
 
 
-def build(log, jobs):
+def build(log, jobs, planted=True):
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         if run(["cmake", "-S", SCRATCH, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], log):
             return False
     # The scratch build is incremental by itself; a planted fault must never reach the compiler
-    # cache that the other builds share, where it would stand in for the correct object.
-    env = dict(os.environ, CCACHE_DISABLE="1")
+    # cache that the other builds share, where it would stand in for the correct object. The
+    # unmutated tree may use it, which makes a first run as fast as any other build.
+    env = dict(os.environ, CCACHE_DISABLE="1") if planted else None
     return run(["cmake", "--build", BUILD, f"-j{jobs}"], log, env=env) == 0
 
 
@@ -157,6 +160,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("lists", nargs="+", help="fault lists")
     parser.add_argument("-k", "--only", help="only faults whose name contains this text")
+    parser.add_argument("--file", help="only faults planted in files whose path starts with this text")
+    parser.add_argument("--tests", help="hold every fault against the tests matching this regex only, "
+                                         "instead of its own tests and then the whole suite")
     parser.add_argument("-j", "--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=int, default=120, help="seconds per test")
     parser.add_argument("--check", action="store_true", help="only check that every fault applies")
@@ -166,6 +172,8 @@ def main():
     faults = [f for path in args.lists for f in read_faults(path)]
     if args.only:
         faults = [f for f in faults if args.only in f.name]
+    if args.file:
+        faults = [f for f in faults if f.file.startswith(args.file)]
     problems = 0
     for fault in faults:
         try:
@@ -184,9 +192,10 @@ def main():
     os.makedirs(logs)
     sync_scratch()
     base = os.path.join(logs, "baseline.log")
-    if not build(base, args.jobs):
+    if not build(base, args.jobs, planted=False):
         sys.exit(f"the unmutated tree does not build; see {base}")
-    if not args.no_baseline and not ctest(base, args.jobs, args.timeout, []):
+    selected = ["-R", args.tests] if args.tests else []
+    if not args.no_baseline and not ctest(base, args.jobs, args.timeout, selected):
         sys.exit(f"the unmutated suite fails ({first_failure(base)}); see {base}")
 
     results = {"killed": 0, "survived": 0, "no build": 0}
@@ -201,6 +210,8 @@ def main():
                 f.write(fault.apply(original))
             if not build(log, args.jobs):
                 verdict = "no build"
+            elif args.tests:
+                verdict = "survived" if ctest(log, args.jobs, args.timeout, selected) else "killed"
             elif fault.tests and not ctest(log, args.jobs, args.timeout, ["-R", fault.tests]):
                 verdict = "killed"
             elif not ctest(log, args.jobs, args.timeout, ["-E", fault.tests] if fault.tests else []):

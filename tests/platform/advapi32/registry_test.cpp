@@ -90,26 +90,3 @@ TEST_F(Registry, test_registry_file_utf16le_with_bom) {
   EXPECT_EQ(size, 10u);
   RegCloseKey(key);
 }
-
-// A subkey path is relative to its key: a leading backslash is ERROR_BAD_PATHNAME; doubled and
-// trailing backslashes name the same key.
-TEST_F(Registry, SubkeyPathsAreRelativeAndSkipEmptyComponents) {
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"1\"\r\n");
-  struct Case {
-    const char16_t* path;
-    LONG result;
-  } cases[] = {{u"\\SOFTWARE\\Melodex", ERROR_BAD_PATHNAME},
-               {u"SOFTWARE\\\\Melodex", ERROR_SUCCESS},
-               {u"SOFTWARE\\Melodex\\", ERROR_SUCCESS},
-               {u"SOFTWARE\\Melodex\\\\", ERROR_SUCCESS},
-               {u"SOFTWARE\\Mel", ERROR_FILE_NOT_FOUND}};
-  for (const Case& c : cases) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, c.path, 0, 0, &key), c.result);
-    if (c.result == ERROR_SUCCESS) {
-      DWORD size = 0;
-      EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-      RegCloseKey(key);
-    }
-  }
-}

@@ -57,29 +57,23 @@ std::vector<uint8_t> MakeGif(int w, int h, int transparent = -1, bool interlace 
 
 const uint32_t kPalette[4] = {0x00CC0098, 0x00FF9B16, 0x000078C1, 0x00000000};
 
-TEST(DecodeGif, FirstFrameAtItsSize) {
-  auto bytes = MakeGif(165, 35);
-  device::Surface s;
-  ASSERT_TRUE(aygshell::DecodeGif(bytes.data(), bytes.size(), &s));
-  EXPECT_EQ(s.width, 165);
-  EXPECT_EQ(s.height, 35);
-  for (int y = 0; y < 35; y += 7)
-    for (int x = 0; x < 165; x += 11) ASSERT_EQ(s.at(x, y), kPalette[(x + y) % 4]) << x << "," << y;
-}
-
-TEST(DecodeGif, InterlacedRowsInPlace) {
-  auto bytes = MakeGif(20, 19, -1, true);
-  device::Surface s;
-  ASSERT_TRUE(aygshell::DecodeGif(bytes.data(), bytes.size(), &s));
-  for (int y = 0; y < 19; ++y) ASSERT_EQ(s.at(3, y), kPalette[(3 + y) % 4]) << y;
-}
-
-TEST(DecodeGif, TransparentBecomesWhite) {
-  auto bytes = MakeGif(8, 8, 3);
-  device::Surface s;
-  ASSERT_TRUE(aygshell::DecodeGif(bytes.data(), bytes.size(), &s));
-  EXPECT_EQ(s.at(3, 0), 0x00FFFFFFu);  // index 3 (black) is transparent: the white screen
-  EXPECT_EQ(s.at(0, 0), kPalette[0]);
+// Every pixel has its palette colour, rows interlaced or not, and the transparent index is the
+// white of the screen behind.
+TEST(DecodeGif, FirstFrameAtItsSizeInItsColours) {
+  const struct {
+    int width, height, transparent;
+    bool interlace;
+  } cases[] = {{165, 35, -1, false}, {20, 19, -1, true}, {8, 8, 3, false}};
+  for (const auto& c : cases) {
+    auto bytes = MakeGif(c.width, c.height, c.transparent, c.interlace);
+    device::Surface s;
+    ASSERT_TRUE(aygshell::DecodeGif(bytes.data(), bytes.size(), &s));
+    ASSERT_EQ(s.width, c.width);
+    ASSERT_EQ(s.height, c.height);
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x)
+        ASSERT_EQ(s.at(x, y), (x + y) % 4 == c.transparent ? 0x00FFFFFFu : kPalette[(x + y) % 4]) << x << "," << y;
+  }
 }
 
 TEST(DecodeGif, AsBitmapWithGetObjectSize) {

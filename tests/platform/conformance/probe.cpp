@@ -120,6 +120,21 @@ void ProbeCodePage() {
     snprintf(key, sizeof key, "kernel32.mbstowcs.%s", c.name);
     Observe('I', key, "%ld [%s]", static_cast<long>(r), Show(out));
   }
+  // Every byte to its unit and back; the terminator is written, not counted.
+  char bytes[256], back[257];
+  for (int i = 0; i < 255; ++i) bytes[i] = static_cast<char>(i + 1);
+  bytes[255] = 0;
+  WCHAR wide[257];
+  const size_t there = mbstowcs(wide, bytes, 256);
+  char units[256 * 5] = "";
+  for (int i = 0; i < 255; ++i) snprintf(units + 5 * i, 6, "%04X ", static_cast<unsigned>(wide[i]));
+  Observe('I', "kernel32.mbstowcs.everyByte", "%ld [%s] %04X", static_cast<long>(there), units, static_cast<unsigned>(wide[255]));
+  const size_t again = wcstombs(back, wide, 256);
+  Observe('I', "kernel32.wcstombs.everyUnit", "%ld %d", static_cast<long>(again), memcmp(back, bytes, 256) == 0 ? 1 : 0);
+  wide[3] = '#';
+  const size_t two = mbstowcs(wide, "ab", 3);
+  Observe('I', "kernel32.mbstowcs.terminator", "%ld %04X %04X", static_cast<long>(two), static_cast<unsigned>(wide[2]),
+          static_cast<unsigned>(wide[3]));
 }
 
 // ---- kernel32: formatting and scanning -----------------------------------------------------
@@ -157,9 +172,37 @@ void ProbeFormat() {
   WCHAR word[16] = {0};
   int r = swscanf(TEXT("12 abc"), TEXT("%u %15s"), &u, word);
   Observe('I', "msvcrt.swscanf.u_s", "%d %u [%s]", r, u, Show(word));
+  unsigned x = 0;
+  WCHAR stem[16] = {0};
+  int consumed = 0;
+  r = swscanf(TEXT("42 ff name 7.dat"), TEXT("%u %x %15s %15[^.]%n"), &u, &x, word, stem, &consumed);
+  Observe('I', "msvcrt.swscanf.mixed", "%d %u %x [%s] [%s] %d", r, u, x, Show(word), Show(stem), consumed);
+  char narrow[8] = "";
+  r = swscanf(TEXT("abc"), TEXT("%7S"), narrow);
+  Observe('I', "msvcrt.swscanf.narrow", "%d [%s]", r, narrow);
+
+  n = wsprintfW(b, TEXT("%S|%c|%s|100%%"), "narrow", 'W', static_cast<const WCHAR*>(nullptr));
+  Observe('I', "user32.wsprintfW.narrowCharNull", "%d [%s]", n, Show(b));
+
+  WCHAR w[32];
+  wcscpy(w, TEXT("+1"));
+  wcscat(w, TEXT("555"));
+  WCHAR fixed[4] = {'x', 'x', 'x', 'x'};
+  wcsncpy(fixed, TEXT("ab"), 4);
+  Observe('I', "msvcrt.wcs", "[%s] %d %d %d %d %d %d %d %d %04X%04X %d %04X", Show(w), static_cast<int>(wcslen(w)),
+          wcscmp(w, TEXT("+1555")), wcscmp(TEXT("a"), TEXT("b")) < 0 ? -1 : 1,
+          _wcsicmp(TEXT("Application DATA"), TEXT("application data")),
+          _wcsicmp(TEXT("\u00C9T\u00C9"), TEXT("\u00E9t\u00E9")) == 0 ? 0 : 1, static_cast<int>(wcschr(w, '5') - w),
+          static_cast<int>(wcsstr(w, TEXT("55")) - w), static_cast<int>(wcsrchr(w, '5') - w), static_cast<unsigned>(fixed[2]),
+          static_cast<unsigned>(fixed[3]), _wtoi(TEXT("  -42abc")), static_cast<unsigned>(towlower(static_cast<WCHAR>(0x0178))));
 }
 
 // ---- kernel32: files -----------------------------------------------------------------------
+
+DWORD Attributes(const WCHAR* path) {
+  DWORD a = GetFileAttributesW(path);
+  return a == INVALID_FILE_ATTRIBUTES ? a : a & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+}
 
 void ProbeFiles() {
   WIN32_FIND_DATAW fd;
@@ -213,38 +256,39 @@ void ProbeFiles() {
     Observe('I', key, "[%s]", shortNames);
   }
 
-  SetLastError(0);
-  BOOL ok = CreateDirectoryW(TEXT("\\MelodexProbe\\sub"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.exists", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = CreateDirectoryW(TEXT("\\MelodexProbe\\new"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.new", "%d", ok ? 1 : 0);
-  SetLastError(0);
-  ok = CreateDirectoryW(TEXT("\\NoSuchFolder\\new"), nullptr);
-  Observe('I', "kernel32.CreateDirectoryW.noparent", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  Observe('I', "kernel32.GetFileAttributesW.folder", "%lx",
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new"))));
-  Observe('I', "kernel32.GetFileAttributesW.file", "%lx",
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\a.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-  SetLastError(0);
-  DWORD attributes = GetFileAttributesW(TEXT("\\MelodexProbe\\missing.dat"));
-  Observe('I', "kernel32.GetFileAttributesW.missing", "%lx error=%lu", static_cast<unsigned long>(attributes),
-          static_cast<unsigned long>(GetLastError()));
-  ok = MoveFileW(TEXT("\\MelodexProbe\\b.dat"), TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.MoveFileW.intoFolder", "%d %lx", ok ? 1 : 0,
-          static_cast<unsigned long>(GetFileAttributesW(TEXT("\\MelodexProbe\\new\\b2.dat")) & ~FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-  SetLastError(0);
-  ok = MoveFileW(TEXT("\\MelodexProbe\\a.dat"), TEXT("\\MelodexProbe\\C.DAT"));
-  Observe('I', "kernel32.MoveFileW.ontoExisting", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  SetLastError(0);
-  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
-  Observe('I', "kernel32.RemoveDirectoryW.notEmpty", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.DeleteFileW.file", "%d", ok ? 1 : 0);
-  SetLastError(0);
-  ok = DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"));
-  Observe('I', "kernel32.DeleteFileW.missing", "%d error=%lu", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()));
-  ok = RemoveDirectoryW(TEXT("\\MelodexProbe\\new"));
-  Observe('I', "kernel32.RemoveDirectoryW.empty", "%d", ok ? 1 : 0);
+  // Each call in turn, its result (attributes with the indexing bit left out) and, where
+  // failing is the point, the error.
+  static const struct {
+    const char* key;
+    bool error;
+    DWORD (*call)();
+  } kCalls[] = {
+      {"CreateDirectoryW.exists", true, [] { return DWORD(CreateDirectoryW(TEXT("\\MelodexProbe\\sub"), nullptr)); }},
+      {"CreateDirectoryW.new", false, [] { return DWORD(CreateDirectoryW(TEXT("\\MelodexProbe\\new"), nullptr)); }},
+      {"CreateDirectoryW.noparent", true, [] { return DWORD(CreateDirectoryW(TEXT("\\NoSuchFolder\\new"), nullptr)); }},
+      {"GetFileAttributesW.folder", false, [] { return Attributes(TEXT("\\MelodexProbe\\new")); }},
+      {"GetFileAttributesW.file", false, [] { return Attributes(TEXT("\\MelodexProbe\\a.dat")); }},
+      {"GetFileAttributesW.missing", true, [] { return Attributes(TEXT("\\MelodexProbe\\missing.dat")); }},
+      {"MoveFileW.intoFolder", false,
+       [] { return DWORD(MoveFileW(TEXT("\\MelodexProbe\\b.dat"), TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"MoveFileW.intoFolder.moved", false, [] { return Attributes(TEXT("\\MelodexProbe\\new\\b2.dat")); }},
+      {"MoveFileW.ontoExisting", true,
+       [] { return DWORD(MoveFileW(TEXT("\\MelodexProbe\\a.dat"), TEXT("\\MelodexProbe\\C.DAT"))); }},
+      {"RemoveDirectoryW.notEmpty", true, [] { return DWORD(RemoveDirectoryW(TEXT("\\MelodexProbe\\new"))); }},
+      {"DeleteFileW.file", false, [] { return DWORD(DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"DeleteFileW.missing", true, [] { return DWORD(DeleteFileW(TEXT("\\MelodexProbe\\new\\b2.dat"))); }},
+      {"RemoveDirectoryW.empty", false, [] { return DWORD(RemoveDirectoryW(TEXT("\\MelodexProbe\\new"))); }},
+  };
+  for (const auto& c : kCalls) {
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.%s", c.key);
+    SetLastError(0);
+    DWORD result = c.call();
+    if (c.error)
+      Observe('I', key, "%lx error=%lu", static_cast<unsigned long>(result), static_cast<unsigned long>(GetLastError()));
+    else
+      Observe('I', key, "%lx", static_cast<unsigned long>(result));
+  }
 }
 
 // ---- advapi32: the registry ----------------------------------------------------------------
@@ -259,6 +303,8 @@ void ProbeRegistry() {
                 {"trailing", TEXT("SOFTWARE\\Melodex\\"), KEY_READ},
                 {"leading", TEXT("\\SOFTWARE\\Melodex"), KEY_READ},
                 {"double", TEXT("SOFTWARE\\\\Melodex"), KEY_READ},
+                {"doubleTrailing", TEXT("SOFTWARE\\Melodex\\\\"), KEY_READ},
+                {"prefix", TEXT("SOFTWARE\\Mel"), KEY_READ},
                 {"missing", TEXT("SOFTWARE\\NoSuchKey"), KEY_READ},
                 {"parent", TEXT("SOFTWARE"), KEY_READ},
                 {"empty", TEXT(""), KEY_READ},
@@ -379,6 +425,20 @@ void SettleAndDrain() {
   Drain();
 }
 
+void ObserveUpdate(const char* key, HWND hwnd) {
+  RECT r;
+  BOOL any = GetUpdateRect(hwnd, &r, FALSE);
+  Observe('I', key, "%d %s", any ? 1 : 0, ShowRect(r));
+}
+
+// PeekMessageW with a filter: whether it found a message, and which of the probe's own it was.
+void ObservePeek(const char* key, HWND hwnd, UINT first, UINT last, UINT remove) {
+  MSG msg;
+  BOOL got = PeekMessageW(&msg, hwnd, first, last, remove);
+  Observe('I', key, "%d %s%u", got ? 1 : 0, got && msg.message == WM_PAINT ? "paint" : "user+",
+          got && msg.message != WM_PAINT ? msg.message - WM_USER : 0u);
+}
+
 void ProbeWindows(HINSTANCE instance) {
   WNDCLASSW wc;
   memset(&wc, 0, sizeof wc);
@@ -408,8 +468,7 @@ void ProbeWindows(HINSTANCE instance) {
   Observe('I', "user32.ShowWindow.result", "%d", was ? 1 : 0);
   TakeLog("user32.ShowWindow.messages");
   Observe('I', "user32.GetForegroundWindow.shown", "%d", GetForegroundWindow() == hwnd ? 1 : 0);
-  BOOL any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.shown", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.shown", hwnd);
   UpdateWindow(hwnd);
   TakeLog("user32.UpdateWindow.messages");
   UpdateWindow(hwnd);
@@ -433,20 +492,16 @@ void ProbeWindows(HINSTANCE instance) {
   RECT a{10, 10, 20, 20}, b{30, 40, 50, 60};
   InvalidateRect(hwnd, &a, FALSE);
   InvalidateRect(hwnd, &b, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.twoRects", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.twoRects", hwnd);
   RECT outside{300, 300, 400, 400};
   ValidateRect(hwnd, nullptr);
   InvalidateRect(hwnd, &outside, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.outsideClient", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.outsideClient", hwnd);
   RECT partly{200, 250, 400, 400};
   InvalidateRect(hwnd, &partly, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.clipped", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.clipped", hwnd);
   ValidateRect(hwnd, nullptr);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.GetUpdateRect.validated", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.GetUpdateRect.validated", hwnd);
   Observe('I', "user32.GetUpdateRect.nullRect", "%d", GetUpdateRect(hwnd, nullptr, FALSE) ? 1 : 0);
 
   // An internal paint: one WM_PAINT with an empty update region.
@@ -463,20 +518,17 @@ void ProbeWindows(HINSTANCE instance) {
 
   // Moving: without repaint, to the same rectangle, and growing with repaint.
   MoveWindow(hwnd, 0, 0, 240, 268, FALSE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.noRepaint", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.noRepaint", hwnd);
   GetWindowRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.noRepaint.rect", "%s", ShowRect(r));
   Drain();
   TakeLog("user32.MoveWindow.noRepaint.messages");
   MoveWindow(hwnd, 0, 0, 240, 268, TRUE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.sameRect", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.sameRect", hwnd);
   Drain();
   TakeLog("user32.MoveWindow.sameRect.messages");
   MoveWindow(hwnd, 0, 0, 240, 294, TRUE);
-  any = GetUpdateRect(hwnd, &r, FALSE);
-  Observe('I', "user32.MoveWindow.grow", "%d %s", any ? 1 : 0, ShowRect(r));
+  ObserveUpdate("user32.MoveWindow.grow", hwnd);
   GetClientRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.grow.client", "%s", ShowRect(r));
   Drain();
@@ -485,22 +537,14 @@ void ProbeWindows(HINSTANCE instance) {
   // PeekMessageW's filters.
   PostMessageW(hwnd, WM_USER + 4, 0, 0);
   PostMessageW(hwnd, WM_USER + 5, 0, 0);
-  MSG msg;
-  BOOL got = PeekMessageW(&msg, nullptr, WM_USER + 5, WM_USER + 5, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.range", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
-  got = PeekMessageW(&msg, nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.rangeEmpty", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
-  Observe('I', "user32.PeekMessageW.noRemove", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
-  got = PeekMessageW(&msg, reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff0)), 0, 0, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.otherWindow", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, hwnd, 0, 0, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.thisWindow", "%d user+%u", got ? 1 : 0, got ? msg.message - WM_USER : 0u);
+  ObservePeek("user32.PeekMessageW.range", nullptr, WM_USER + 5, WM_USER + 5, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.rangeEmpty", nullptr, WM_USER + 6, WM_USER + 9, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.noRemove", nullptr, 0, 0, PM_NOREMOVE);
+  ObservePeek("user32.PeekMessageW.otherWindow", reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7ff0)), 0, 0, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.thisWindow", hwnd, 0, 0, PM_REMOVE);
   InvalidateRect(hwnd, nullptr, FALSE);
-  got = PeekMessageW(&msg, nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
-  Observe('I', "user32.PeekMessageW.paintOutsideRange", "%d", got ? 1 : 0);
-  got = PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
-  Observe('I', "user32.PeekMessageW.paintInRange", "%d %s", got ? 1 : 0, got && msg.message == WM_PAINT ? "paint" : "-");
+  ObservePeek("user32.PeekMessageW.paintOutsideRange", nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
+  ObservePeek("user32.PeekMessageW.paintInRange", nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
   ValidateRect(hwnd, nullptr);
   Drain();
   TakeLog("user32.PeekMessageW.rest");
@@ -521,6 +565,7 @@ void ProbeWindows(HINSTANCE instance) {
   PostMessageW(hwnd, WM_USER + 6, 0, 0);
   PostQuitMessage(3);
   PostMessageW(hwnd, WM_USER + 7, 0, 0);
+  MSG msg;
   for (int i = 0; i < 3; ++i) {
     BOOL more = GetMessageW(&msg, nullptr, 0, 0);
     if (!more) {
@@ -591,7 +636,88 @@ void ProbeRects() {
   Observe('I', "user32.SetRectEmpty", "%s", ShowRect(r));
 }
 
-// ---- gdi32: the back buffer ----------------------------------------------------------------
+// ---- kernel32: time ------------------------------------------------------------------------
+
+void ProbeTime() {
+  // Calendar dates to file times: the days the calendar has, and those it does not.
+  static const struct {
+    const char* name;
+    SYSTEMTIME time;
+  } kDates[] = {{"dec5", {2005, 12, 0, 5, 13, 14, 15, 678}}, {"leap2004", {2004, 2, 0, 29, 0, 0, 0, 0}},
+                {"leap2000", {2000, 2, 0, 29, 0, 0, 0, 0}},  {"april31", {2005, 4, 0, 31, 0, 0, 0, 0}},
+                {"dec31", {2005, 12, 0, 31, 0, 0, 0, 0}},    {"month13", {2005, 13, 0, 1, 0, 0, 0, 0}},
+                {"day0", {2005, 1, 0, 0, 0, 0, 0, 0}},       {"month0", {2005, 0, 0, 1, 0, 0, 0, 0}},
+                {"before1601", {1600, 12, 0, 31, 0, 0, 0, 0}}};
+  for (const auto& d : kDates) {
+    FILETIME ft{0, 0};
+    BOOL ok = SystemTimeToFileTime(&d.time, &ft);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.SystemTimeToFileTime.%s", d.name);
+    Observe('I', key, "%d %08lx%08lx", ok ? 1 : 0, ok ? static_cast<unsigned long>(ft.dwHighDateTime) : 0ul,
+            ok ? static_cast<unsigned long>(ft.dwLowDateTime) : 0ul);
+  }
+  // And back, with the day of the week; a time past the last representable one fails.
+  static const struct {
+    const char* name;
+    FILETIME time;
+  } kTimes[] = {{"zero", {0, 0}}, {"dec5", {0xCAC161E0, 0x01C5F99D}}, {"negative", {0, 0x80000000}}};
+  for (const auto& t : kTimes) {
+    SYSTEMTIME st;
+    memset(&st, 0, sizeof st);
+    SetLastError(0);
+    BOOL ok = FileTimeToSystemTime(&t.time, &st);
+    char key[64];
+    snprintf(key, sizeof key, "kernel32.FileTimeToSystemTime.%s", t.name);
+    Observe('I', key, "%d error=%lu %u-%u-%u day=%u %u:%u:%u.%u", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()),
+            st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+  }
+}
+
+// ---- gdi32: objects and the back buffer ----------------------------------------------------
+
+void ProbeObjects() {
+  // The stock objects' types, the default brush's colour, and a stock object outliving DeleteObject.
+  static const int kStock[] = {WHITE_BRUSH, LTGRAY_BRUSH, GRAY_BRUSH, DKGRAY_BRUSH, BLACK_BRUSH,
+                               NULL_BRUSH,  WHITE_PEN,    BLACK_PEN, NULL_PEN,     SYSTEM_FONT};
+  char types[64] = "";
+  for (int i : kStock)
+    snprintf(types + strlen(types), sizeof types - strlen(types), "%lu ", static_cast<unsigned long>(GetObjectType(GetStockObject(i))));
+  LOGBRUSH lb;
+  memset(&lb, 0, sizeof lb);
+  int got = GetObjectW(GetStockObject(WHITE_BRUSH), sizeof lb, &lb);
+  Observe('I', "gdi32.GetStockObject", "[%s] %d %d %lx %d", types, GetStockObject(WHITE_BRUSH) == GetStockObject(0) ? 1 : 0,
+          got, static_cast<unsigned long>(lb.lbColor), GetStockObject(99) == nullptr ? 1 : 0);
+  BOOL deleted = DeleteObject(GetStockObject(WHITE_BRUSH));
+  Observe('I', "gdi32.DeleteObject.stock", "%d %lu", deleted ? 1 : 0,
+          static_cast<unsigned long>(GetObjectType(GetStockObject(WHITE_BRUSH))));
+  HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  deleted = DeleteObject(brush);
+  Observe('I', "gdi32.DeleteObject.twice", "%d %lu %d", deleted ? 1 : 0, static_cast<unsigned long>(GetObjectType(brush)),
+          DeleteObject(brush) ? 1 : 0);
+
+  // A new memory DC's defaults, and the modes and colours set on it.
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAP bm;
+  memset(&bm, 0, sizeof bm);
+  GetObjectW(GetCurrentObject(dc, OBJ_BITMAP), sizeof bm, &bm);
+  Observe('I', "gdi32.CreateCompatibleDC.defaults", "%lu %d %lx %lx %d %d %ldx%ld", static_cast<unsigned long>(GetObjectType(dc)),
+          GetBkMode(dc), static_cast<unsigned long>(GetBkColor(dc)), static_cast<unsigned long>(GetTextColor(dc)),
+          GetCurrentObject(dc, OBJ_BRUSH) == GetStockObject(WHITE_BRUSH) ? 1 : 0,
+          GetCurrentObject(dc, OBJ_PEN) == GetStockObject(BLACK_PEN) ? 1 : 0, static_cast<long>(bm.bmWidth),
+          static_cast<long>(bm.bmHeight));
+  const int transparent = SetBkMode(dc, TRANSPARENT), opaque = SetBkMode(dc, OPAQUE), bad = SetBkMode(dc, 7);
+  const COLORREF bk = SetBkColor(dc, RGB(255, 252, 0)), text = SetTextColor(dc, RGB(1, 2, 3));
+  Observe('I', "gdi32.SetBkMode", "%d %d %d %lx %lx %lx %lx", transparent, opaque, bad, static_cast<unsigned long>(bk),
+          static_cast<unsigned long>(GetBkColor(dc)), static_cast<unsigned long>(text),
+          static_cast<unsigned long>(SetBkColor(nullptr, 0)));
+  HBRUSH solid = CreateSolidBrush(RGB(9, 9, 9));
+  HGDIOBJ before = SelectObject(dc, solid);
+  Observe('I', "gdi32.SelectObject.brush", "%d %d", before == GetStockObject(WHITE_BRUSH) ? 1 : 0,
+          SelectObject(dc, before) == solid ? 1 : 0);
+  DeleteObject(solid);
+  const BOOL first = DeleteDC(dc), again = DeleteDC(dc);
+  Observe('I', "gdi32.DeleteDC", "%d %d", first ? 1 : 0, again ? 1 : 0);
+}
 
 const int kWidth = 240, kHeight = 260;
 
@@ -629,7 +755,14 @@ void ProbeShapes(HDC windowDC) {
   BITMAP bm;
   memset(&bm, 0, sizeof bm);
   int got = GetObjectW(bitmap, sizeof bm, &bm);
-  Observe('I', "gdi32.GetObjectW.bitmap", "%d %ldx%ld", got, static_cast<long>(bm.bmWidth), static_cast<long>(bm.bmHeight));
+  Observe('I', "gdi32.GetObjectW.bitmap", "%d %d %ldx%ld bits=%u planes=%u row=%ld", got, GetObjectW(bitmap, 0, nullptr),
+          static_cast<long>(bm.bmWidth), static_cast<long>(bm.bmHeight), bm.bmBitsPixel, bm.bmPlanes,
+          static_cast<long>(bm.bmWidthBytes));
+  // A bitmap is selected into one DC at a time.
+  HDC other = CreateCompatibleDC(windowDC);
+  Observe('I', "gdi32.SelectObject.bitmapElsewhere", "%d %d %d", SelectObject(back, bitmap) == bitmap ? 1 : 0,
+          SelectObject(other, bitmap) != nullptr ? 1 : 0, SelectObject(nullptr, GetStockObject(BLACK_BRUSH)) != nullptr ? 1 : 0);
+  DeleteDC(other);
   Observe('I', "gdi32.GetObjectType", "%lu %lu %lu", static_cast<unsigned long>(GetObjectType(back)),
           static_cast<unsigned long>(GetObjectType(bitmap)), static_cast<unsigned long>(GetObjectType(GetStockObject(BLACK_PEN))));
 
@@ -757,8 +890,8 @@ HFONT MakeFont(LONG height, LONG weight, BYTE quality) {
 }
 
 void ProbeText(HDC windowDC) {
-  // The layouts above, the smoothing samples in three rows of 28 pixels below.
-  const int textHeight = kHeight + 84;
+  // The layouts above, the smoothing samples in four rows of 28 pixels below.
+  const int textHeight = kHeight + 112;
   HDC back = CreateCompatibleDC(windowDC);
   HBITMAP bitmap = CreateCompatibleBitmap(windowDC, kWidth, textHeight);
   HGDIOBJ oldBitmap = SelectObject(back, bitmap);
@@ -833,6 +966,7 @@ void ProbeText(HDC windowDC) {
     const WCHAR* text;
     UINT format;
     RECT rect;
+    int count = -1;
   } kLayouts[] = {
       {"plain", TEXT("Artist:"), 0, {4, 4, 120, 40}},
       {"center", TEXT("Melodex"), DT_CENTER | DT_VCENTER | DT_SINGLELINE, {4, 20, 120, 50}},
@@ -846,15 +980,24 @@ void ProbeText(HDC windowDC) {
       {"longword", TEXT("Supercalifragilistic word"), DT_WORDBREAK, {4, 200, 60, 240}},
       {"vcenterMulti", TEXT("top"), DT_VCENTER, {84, 190, 236, 230}},
       {"bottom", TEXT("low"), DT_BOTTOM | DT_SINGLELINE, {124, 230, 236, 258}},
+      {"leadingTabs", TEXT("\t\tx"), DT_EXPANDTABS | DT_SINGLELINE, {4, 240, 120, 258}},
+      {"linesCut", TEXT("one\r\ntwo\r\nthree"), 0, {124, 180, 160, 196}},
+      // Line ends: LF CR is one break, two equal ones in a row are two.
+      {"lfcr", TEXT("a\n\rb"), 0, {200, 4, 236, 60}},
+      {"lflf", TEXT("a\n\nb"), 0, {200, 4, 236, 60}},
+      {"crcr", TEXT("a\r\rb"), 0, {200, 4, 236, 60}},
+      {"crlfcrlf", TEXT("a\r\n\r\nb"), 0, {200, 4, 236, 60}},
+      {"singleLineBreaks", TEXT("a\r\nb"), DT_SINGLELINE, {200, 4, 236, 60}},
+      {"count", TEXT("short\r\nsecond"), 0, {200, 4, 236, 60}, 5},
   };
   for (const auto& c : kLayouts) {
     RECT measured = c.rect;
-    int h = DrawTextW(back, c.text, -1, &measured, c.format | DT_CALCRECT);
+    int h = DrawTextW(back, c.text, c.count, &measured, c.format | DT_CALCRECT);
     char key[96];
     snprintf(key, sizeof key, "gdi32.DrawTextW.%s.calcrect", c.name);
     Observe('F', key, "%d %s", h, ShowRect(measured));
     RECT drawn = c.rect;
-    h = DrawTextW(back, c.text, -1, &drawn, c.format);
+    h = DrawTextW(back, c.text, c.count, &drawn, c.format);
     snprintf(key, sizeof key, "gdi32.DrawTextW.%s.height", c.name);
     Observe('F', key, "%d %s", h, ShowRect(drawn));
   }
@@ -886,7 +1029,8 @@ void ProbeText(HDC windowDC) {
     LONG height;
   } kQualities[] = {{"cleartype-12", CLEARTYPE_QUALITY, -12}, {"antialiased-12", ANTIALIASED_QUALITY, -12},
                     {"nonantialiased-12", NONANTIALIASED_QUALITY, -12}, {"default-12", DEFAULT_QUALITY, -12},
-                    {"default-24", DEFAULT_QUALITY, -24}};
+                    {"default-24", DEFAULT_QUALITY, -24}, {"nonantialiased-24", NONANTIALIASED_QUALITY, -24},
+                    {"antialiased-20", ANTIALIASED_QUALITY, -20}};
   int y = 0;
   for (const auto& q : kQualities) {
     HFONT f = MakeFont(q.height, FW_NORMAL, q.quality);
@@ -941,6 +1085,8 @@ int ProbeMain(HINSTANCE instance) {
   ProbeFiles();
   ProbeRegistry();
   ProbeRects();
+  ProbeTime();
+  ProbeObjects();
   ProbeWindows(instance);
   // The back buffers are made compatible with a window's DC, as the client makes its own.
   HWND canvas = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Canvas"), WS_POPUP, 0, 26, 240, 268, nullptr, nullptr,

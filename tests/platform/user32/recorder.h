@@ -6,6 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "device/TestDriver.h"
+
 struct Received {
   UINT message;
   WPARAM wParam;
@@ -44,3 +46,13 @@ inline std::vector<UINT> MessagesOnly(UINT skipA = 0xFFFF, UINT skipB = 0xFFFF) 
     if (r.message != skipA && r.message != skipB) out.push_back(r.message);
   return out;
 }
+
+// The driver and a visible recording window, its first messages handled and forgotten.
+struct Recording {
+  Recording() {
+    driver.runPending();
+    received().clear();
+  }
+  device::TestDriver driver;
+  HWND hwnd = CreateRecordingWindow();
+};

@@ -177,16 +177,6 @@ TEST(SetForegroundWindow, WithTheLowBitSetNamesTheSameWindow) {
   EXPECT_EQ(GetForegroundWindow(), hwnd);
 }
 
-TEST(FindWindowW, FindsByClassAndTitleAndNotOtherwise) {
-  device::TestDriver driver;
-  HWND hwnd = CreateRecordingWindow();
-  EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("Recorder")), hwnd);
-  EXPECT_EQ(FindWindowW(TEXT("recorder"), nullptr), hwnd);  // neither name is case-sensitive
-  EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("RECORDER")), hwnd);
-  EXPECT_EQ(FindWindowW(TEXT("RECORDER"), TEXT("Other")), nullptr);
-  EXPECT_EQ(FindWindowW(TEXT("OTHER"), TEXT("Recorder")), nullptr);
-}
-
 TEST(FindWindowW, AProcessOnAnotherRootFindsNothing) {
   device::TestDriver driver;
   CreateRecordingWindow();

@@ -8,10 +8,15 @@
 
 namespace {
 
-URL_COMPONENTSA Zeroed() {
+// A record that asks for the host and the path in the buffers given (none: nothing asked for).
+URL_COMPONENTSA Zeroed(char* host = nullptr, DWORD hostSize = 0, char* path = nullptr, DWORD pathSize = 0) {
   URL_COMPONENTSA uc;
   memset(&uc, 0, sizeof uc);
   uc.dwStructSize = sizeof uc;
+  uc.lpszHostName = host;
+  uc.dwHostNameLength = hostSize;
+  uc.lpszUrlPath = path;
+  uc.dwUrlPathLength = pathSize;
   return uc;
 }
 
@@ -19,11 +24,7 @@ URL_COMPONENTSA Zeroed() {
 TEST(Wininet, InternetCrackUrlA_BuffersAsTheTransportSizesThem) {
   const char* url = "http://melodex.example:8470/servlet/ZorbelId?id=1003&ownerIdentifier=abc";
   char host[256], path[512];
-  URL_COMPONENTSA uc = Zeroed();
-  uc.lpszHostName = host;
-  uc.dwHostNameLength = sizeof host;
-  uc.lpszUrlPath = path;
-  uc.dwUrlPathLength = sizeof path;
+  URL_COMPONENTSA uc = Zeroed(host, sizeof host, path, sizeof path);
   SetLastError(0xdeadbeef);
   ASSERT_TRUE(InternetCrackUrlA(url, static_cast<DWORD>(strlen(url)), 0, &uc));
   EXPECT_STREQ(host, "melodex.example");
@@ -80,11 +81,7 @@ TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
     char host[64] = "sentinel", path[64] = "sentinel";
-    URL_COMPONENTSA uc = Zeroed();
-    uc.lpszHostName = host;
-    uc.dwHostNameLength = sizeof host;
-    uc.lpszUrlPath = path;
-    uc.dwUrlPathLength = sizeof path;
+    URL_COMPONENTSA uc = Zeroed(host, sizeof host, path, sizeof path);
     ASSERT_TRUE(InternetCrackUrlA(c.url, 0, 0, &uc));
     EXPECT_EQ(uc.nScheme, c.scheme);
     EXPECT_EQ(uc.nPort, c.port);
@@ -95,9 +92,7 @@ TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
 
 TEST(Wininet, InternetCrackUrlA_Failures) {
   char host[256], path[8];
-  URL_COMPONENTSA uc = Zeroed();
-  uc.lpszHostName = host;
-  uc.dwHostNameLength = sizeof host;
+  URL_COMPONENTSA uc = Zeroed(host, sizeof host);
 
   const struct {
     const char* url;

@@ -11,13 +11,17 @@ namespace {
 
 constexpr DWORD kSampleBytes = 176000;  // 11.0 s at 16000 B/s
 
-TEST(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
+// A recording window whose MM_WIM_* messages are logged with their times.
+class WaveIn : public ::testing::Test {
+ protected:
   device::TestDriver driver;
   WimLog log;
   HWND hwnd = CreateWimWindow(driver, log);
   HWAVEIN hwi = nullptr;
+};
+
+TEST_F(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
-  ASSERT_NE(hwi, nullptr);
   Buffer b(kSampleBytes);
   ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
   EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
@@ -43,11 +47,7 @@ TEST(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
   EXPECT_EQ(log.entries.front().wParam, reinterpret_cast<WPARAM>(hwi));
 }
 
-TEST(WaveIn, QueuedBuffersFillOneAfterAnother) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, QueuedBuffersFillOneAfterAnother) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(16000), second(8000);
   ASSERT_EQ(Queue(hwi, first), MMSYSERR_NOERROR);
@@ -64,11 +64,7 @@ TEST(WaveIn, QueuedBuffersFillOneAfterAnother) {
 
 // The recorder's cancel after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
 // the bytes recorded so far, and the device writes nothing afterwards.
-TEST(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer b(kSampleBytes);
   ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
@@ -87,11 +83,7 @@ TEST(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
   EXPECT_EQ(std::count(b.data.begin() + 48000, b.data.end(), 0x5A), static_cast<long>(kSampleBytes - 48000));
 }
 
-TEST(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(32000), second(32000);
   Queue(hwi, first);
@@ -113,11 +105,7 @@ TEST(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
 
-TEST(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(16000), second(16000);
   Queue(hwi, first);
@@ -132,11 +120,7 @@ TEST(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
 
-TEST(WaveIn, CloseWithAQueuedBufferFails) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, CloseWithAQueuedBufferFails) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer b(kSampleBytes);
   Queue(hwi, b);
@@ -154,9 +138,7 @@ TEST(WaveIn, CloseWithAQueuedBufferFails) {
   EXPECT_EQ(waveInClose(hwi), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
 }
 
-TEST(WaveIn, HeaderSizeMustBeSizeofWaveHdr) {
-  device::TestDriver driver;
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, HeaderSizeMustBeSizeofWaveHdr) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, nullptr), MMSYSERR_NOERROR);
   Buffer b(1600);
   EXPECT_EQ(waveInPrepareHeader(hwi, &b.header, sizeof(WAVEHDR) - 1), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
@@ -172,9 +154,7 @@ TEST(WaveIn, HeaderSizeMustBeSizeofWaveHdr) {
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
 
-TEST(WaveIn, AddingAnUnpreparedHeaderFails) {
-  device::TestDriver driver;
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, AddingAnUnpreparedHeaderFails) {
   ASSERT_EQ(OpenPhoneDevice(&hwi, nullptr), MMSYSERR_NOERROR);
   Buffer b(1600);
   EXPECT_EQ(waveInAddBuffer(hwi, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(WAVERR_UNPREPARED));
@@ -185,8 +165,7 @@ TEST(WaveIn, AddingAnUnpreparedHeaderFails) {
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
 
-TEST(WaveIn, UnknownHandlesAreInvalid) {
-  device::TestDriver driver;
+TEST_F(WaveIn, UnknownHandlesAreInvalid) {
   auto bogus = reinterpret_cast<HWAVEIN>(uintptr_t{0x1234});
   Buffer b(1600);
   EXPECT_EQ(waveInPrepareHeader(bogus, &b.header, sizeof(WAVEHDR)), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
@@ -197,9 +176,7 @@ TEST(WaveIn, UnknownHandlesAreInvalid) {
   EXPECT_EQ(waveInClose(bogus), static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
 }
 
-TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
-  device::TestDriver driver;
-  HWAVEIN hwi = nullptr;
+TEST_F(WaveIn, OpenChecksDeviceCallbackAndFormat) {
   WAVEFORMATEX f = PhoneFormat();
   EXPECT_EQ(waveInOpen(&hwi, 1, &f, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
   EXPECT_EQ(waveInOpen(&hwi, 0, nullptr, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
@@ -231,12 +208,8 @@ TEST(WaveIn, OpenChecksDeviceCallbackAndFormat) {
 // Under the real clock the buffer's completion runs on the clock's scheduler thread and reaches
 // the UI thread through PostMessageW.
 // Suite WaveIn, so that it runs under ThreadSanitizer in CI.
-TEST(WaveIn, RealClockCompletionArrivesFromTheSchedulerThread) {
-  device::TestDriver driver;
+TEST_F(WaveIn, RealClockCompletionArrivesFromTheSchedulerThread) {
   device::Clock::useVirtual(false);
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
-  HWAVEIN hwi = nullptr;
   ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(1600), second(176000);  // 100 ms, then 11 s
   Queue(hwi, first);
@@ -258,21 +231,19 @@ TEST(WaveIn, RealClockCompletionArrivesFromTheSchedulerThread) {
 
 // The device can be told to fail waveInOpen with a chosen code (the recorder's error table:
 // 5, 6, 7, 11, any other); it opens nothing and sends nothing, and opens again once cleared.
-TEST(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
-  device::TestDriver driver;
-  WimLog log;
-  HWND hwnd = CreateWimWindow(driver, log);
+using WaveInFault = WaveIn;
+
+TEST_F(WaveInFault, OpenReturnsTheInjectedCodeWithoutOpening) {
   for (MMRESULT code : {MMSYSERR_INVALHANDLE, MMSYSERR_NODRIVER, MMSYSERR_NOMEM, MMSYSERR_INVALPARAM,
                         MMSYSERR_ALLOCATED, MMSYSERR_ERROR}) {
     device::options().waveInOpenFault = static_cast<int>(code);
-    HWAVEIN hwi = reinterpret_cast<HWAVEIN>(uintptr_t{0x99});
+    hwi = reinterpret_cast<HWAVEIN>(uintptr_t{0x99});
     EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), code);
     EXPECT_EQ(hwi, nullptr);
   }
   driver.runPending();
   EXPECT_TRUE(log.entries.empty());
   device::options().waveInOpenFault = 0;
-  HWAVEIN hwi = nullptr;
   EXPECT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
 }
