@@ -5,6 +5,7 @@ test suite catches.
     python3 tools/mutate.py tools/mutations/known.txt            # every fault in the list
     python3 tools/mutate.py tools/mutations/known.txt -k paint   # faults whose name has "paint"
     python3 tools/mutate.py --check tools/mutations/*.txt        # only check that every fault applies
+    python3 tools/mutate.py --only-under service tools/mutations/*.txt  # faults in service/ only
 
 The working tree is never touched: its tracked and untracked (not ignored) files are copied to
 out/mutate/src (only the files that changed since the last run), which is built in
@@ -157,6 +158,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("lists", nargs="+", help="fault lists")
     parser.add_argument("-k", "--only", help="only faults whose name contains this text")
+    parser.add_argument("--only-under", metavar="DIR", help="only faults planted in a file under this folder")
     parser.add_argument("-j", "--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=int, default=120, help="seconds per test")
     parser.add_argument("--check", action="store_true", help="only check that every fault applies")
@@ -166,6 +168,9 @@ def main():
     faults = [f for path in args.lists for f in read_faults(path)]
     if args.only:
         faults = [f for f in faults if args.only in f.name]
+    if args.only_under:
+        under = args.only_under.rstrip("/") + "/"
+        faults = [f for f in faults if f.file.startswith(under)]
     problems = 0
     for fault in faults:
         try:
