@@ -58,7 +58,7 @@ protected:
 
 TEST_F(HttpServerTest, ARequestTricklingInPastItsDeadlineGets408) {
     http::HttpLimits limits;
-    limits.requestSeconds = 1.0;
+    limits.requestSeconds = 0.5;
     start(limits);
     RawClient slow(port());
     ASSERT_TRUE(slow.connected());
@@ -79,12 +79,11 @@ TEST_F(HttpServerTest, MalformedFramingAndOversizedHeadersAreRefused) {
     std::string manyFields = "GET / HTTP/1.1\r\nHost: x\r\n";
     for (int i = 0; i < 30; ++i)
         manyFields += "X-" + std::to_string(i) + ": y\r\n";
-    struct Case {
+    const struct {
         const char* what;
         std::string request;
         int status;
-    };
-    const std::vector<Case> cases = {
+    } cases[] = {
         {"two different lengths", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 5\r\n\r\nabcde", 400},
         {"negative length", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: -1\r\n\r\n", 400},
         {"length and chunked", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
@@ -94,7 +93,7 @@ TEST_F(HttpServerTest, MalformedFramingAndOversizedHeadersAreRefused) {
         {"header larger than allowed", "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(5000, 'a') + "\r\n\r\n", 431},
         {"not HTTP", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 400},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         RawClient client(port());
         ASSERT_TRUE(client.send(c.request)) << c.what;
         const std::string reply = client.readAll();

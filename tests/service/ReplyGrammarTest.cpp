@@ -1,5 +1,5 @@
 // The identification reply as the client reads it: every element found, "null" values, CP1252.
-#include "ClientReplyParser.h"
+#include "TestSupport.h"
 #include "http/ReplyBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // melodex-idd over HTTP, in this process on a free loopback port: the client's exact request,
 // bad requests, concurrency, a damaged catalog, and the URLs a reply hands out.
-#include "ClientReplyParser.h"
 #include "TestSupport.h"
 #include "http/JpegCodec.h"
 

@@ -9,6 +9,7 @@
 #include "http/HttpClient.h"
 #include "http/IdService.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,18 @@ inline constexpr const char* kRequestPath = "/servlet/ZorbelId?id=1003&ownerIden
 // The client's POST: its user agent, no Content-Type, the body as it is.
 std::optional<http::ClientReply> postLikeTheClient(http::HttpClient& client, const std::string& body,
                                                    const std::string& path = kRequestPath);
+
+// The client's reading of an identification reply, written apart from the service's code: a
+// leading string up to a zero byte (length L), three skipped bytes, then the tag text from L + 4
+// to the next zero byte or the end of the at most 100000 bytes one read receives. Each element
+// is found by the first occurrence of its opening tag and, searched again from the start, of
+// its closing tag. The elements found, with their raw 8-bit values, or nullopt for none.
+struct ClientRecord {
+    std::map<std::string, std::string> fields;
+};
+std::optional<ClientRecord> parseClientReply(const std::string& received);
+// The element names the client looks for, in its order.
+extern const char* const kReplyElements[9];
 
 // The title a reply names ("" for no match), or why it is no answer to the phone.
 std::string outcome(const std::optional<http::ClientReply>& reply);
