@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <map>
-#include <set>
 #include <tuple>
 
 using namespace melodex;
@@ -157,32 +156,23 @@ TEST_F(Partitions, HoldEveryLiveTrackOnceAndNoDeletedOne) {
             if (!whole.index().isDeleted(track))
                 ++wholeEntries[track];
         });
+    // Summed over the partitions, each live track's entries: a track held twice counts twice.
     std::map<uint32_t, uint64_t> partitionEntries;
-    std::map<uint32_t, int> holders;
     for (size_t p = 0; p < partitions.partitions().size(); ++p) {
         const cluster::PartitionRange& range = partitions.report().partitions[p];
-        std::set<uint32_t> tracksHere;
         for (const auto& segment : partitions.partitions()[p].catalog.index().segments())
             segment->forEachEntry([&](uint32_t, uint32_t track, int32_t) {
                 ++partitionEntries[track];
-                tracksHere.insert(track);
-                EXPECT_GE(track, range.firstTrack);
-                EXPECT_LE(track, range.lastTrack);
+                EXPECT_TRUE(track >= range.firstTrack && track <= range.lastTrack) << track << " in partition " << p;
             });
-        for (uint32_t t : tracksHere)
-            ++holders[t];
     }
     EXPECT_EQ(partitionEntries, wholeEntries);
-    for (const auto& [track, count] : holders)
-        EXPECT_EQ(count, 1) << "track " << track;
 }
 
 TEST_F(Partitions, KeepTheirTrackRangesInANewVersion) {
     test::TempDir work;
     const std::string source = work.path() + "/catalog";
-    std::filesystem::create_directory(source);
-    for (const auto& entry : std::filesystem::directory_iterator(catalogDir()))
-        std::filesystem::copy(entry.path(), source + "/" + entry.path().filename().string());
+    std::filesystem::copy(catalogDir(), source);
     const fp::FingerprintConfig config;
     cluster::PartitionReport before, after;
     std::string error;
