@@ -1,5 +1,5 @@
-// The two decisions of a query: which candidate is best (RanksBefore, through VoteTally) and
-// whether it is a match (IsMatch).
+// The decisions of a query: which candidate is best and which tracks are worth a second look
+// (VoteTally), and whether the best is a match (IsMatch).
 #include "fingerprint/Identifier.h"
 #include "fingerprint/VoteTally.h"
 
@@ -17,18 +17,18 @@ struct Votes {
     int count;
 };
 
-MatchCandidate Best(const std::vector<Votes>& votes, int tolerance = 1) {
+VoteTally Tally(const std::vector<Votes>& votes) {
     VoteTally tally;
     for (const Votes& v : votes)
         for (int i = 0; i < v.count; ++i)
-            tally.vote(v.track, v.offset);
-    return tally.best(tolerance);
+            tally.vote(v.track, v.offset + i % 2);
+    return tally;
 }
 
 } // namespace
 
 // Ties go to the lower track, then to the lower offset, whatever order the votes came in; a
-// strictly higher score wins from anywhere.
+// strictly higher score wins from anywhere; the runner-up is the best other track.
 TEST(VoteTally, TiesGoToTheLowerTrackThenTheLowerOffset) {
     const struct {
         std::vector<Votes> votes;
@@ -39,10 +39,22 @@ TEST(VoteTally, TiesGoToTheLowerTrackThenTheLowerOffset) {
         {{{4, 50, 2}, {4, 10, 2}}, {true, 4, 10, 2, 0}},
         {{{4, 10, 3}, {9, -7, 4}}, {true, 9, -7, 4, 3}},
         {{{4, 10, 2}, {4, 11, 1}, {9, 0, 3}}, {true, 4, 10, 3, 3}},  // 10 and 11 within the tolerance
+        {{}, {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Best(c.votes), c.best) << "case " << (&c - cases);
-    EXPECT_FALSE(Best({}).any);
+        EXPECT_EQ(Tally(c.votes).best(1), c.best) << "case " << (&c - cases);
+}
+
+// The leaders: the best scores first, ties to the lower id, any count, in id order.
+TEST(VoteTally, LeadersAreTheBestScoredTracksInIdOrder) {
+    VoteTally tally = Tally({{9, 100, 5}, {3, 100, 2}, {4, 100, 5}, {7, 100, 1}, {1, 100, 3}});
+    tally.best(1);
+    const struct {
+        size_t count;
+        std::vector<uint32_t> want;
+    } cases[] = {{0, {}}, {1, {4}}, {2, {4, 9}}, {3, {1, 4, 9}}, {4, {1, 3, 4, 9}}, {9, {1, 3, 4, 7, 9}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(tally.leaders(c.count), c.want) << c.count;
 }
 
 TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
@@ -53,8 +65,7 @@ TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
     config.farChange = 0.035;
     config.minScoreFar = 30;
     const struct {
-        int score;
-        int runnerUp;
+        int score, runnerUp;
         Change change;
         bool match;
     } cases[] = {
@@ -66,10 +77,8 @@ TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
         {25, 10, {}, true}, {24, 10, {}, false},  // 2.5 times the runner-up, exactly and not quite
         {15, 6, {}, true},  {15, 7, {}, false},
     };
-    for (const auto& c : cases) {
-        const MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
-        EXPECT_EQ(IsMatch(config, candidate, c.change), c.match)
+    for (const auto& c : cases)
+        EXPECT_EQ(IsMatch(config, MatchCandidate{true, 3, 0, c.score, c.runnerUp}, c.change), c.match)
             << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch;
-    }
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }

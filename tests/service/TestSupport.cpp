@@ -1,11 +1,15 @@
 #include "TestSupport.h"
 
-#include "audio/Resampler.h"
 #include "audio/AudioFile.h"
-#include "catalog/CatalogBuilder.h"
+#include "audio/Resampler.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,9 +22,7 @@ namespace melodex::test {
 const char* const kCatalogTracks[3] = {"battle.ogg", "knolls.ogg", "wanderer.ogg"};
 const char* const kForeignTrack = "northerners.ogg";
 
-std::string musicDir() { return "/usr/share/games/wesnoth/1.16/data/core/music"; }
-bool haveMusic() { return std::filesystem::exists(track(kCatalogTracks[0])) && std::filesystem::exists(track(kForeignTrack)); }
-std::string track(const std::string& name) { return musicDir() + "/" + name; }
+std::string track(const std::string& name) { return "/usr/share/games/wesnoth/1.16/data/core/music/" + name; }
 
 std::vector<std::string> catalogTrackFiles() {
     std::vector<std::string> files;
@@ -43,22 +45,36 @@ TempDir::~TempDir() {
 
 catalog::BuildOptions catalogOptions() {
     catalog::BuildOptions options;
-    options.maxSecondsPerTrack = kIndexedSeconds;
+    options.maxSecondsPerTrack = 30.0;
     return options;
 }
 
-void buildCatalog(const std::vector<std::string>& files, const std::string& dir) {
+namespace {
+void runBuilder(bool add, const std::vector<std::string>& files, const std::string& dir) {
+    for (const std::string& file : files)
+        ASSERT_TRUE(std::filesystem::exists(file)) << file << " is missing: run tools/setup.sh";
     catalog::BuildReport report;
     std::string error;
-    ASSERT_TRUE(catalog::CatalogBuilder(fp::FingerprintConfig{}, catalogOptions()).build(files, dir, report, error)) << error;
+    const catalog::CatalogBuilder builder(fp::FingerprintConfig{}, catalogOptions());
+    ASSERT_TRUE(add ? builder.add(files, dir, report, error) : builder.build(files, dir, report, error)) << error;
     ASSERT_EQ(report.tracks, files.size());
 }
+} // namespace
 
-void addToCatalog(const std::vector<std::string>& files, const std::string& dir) {
-    catalog::BuildReport report;
+void buildCatalog(const std::vector<std::string>& files, const std::string& dir) { runBuilder(false, files, dir); }
+void addToCatalog(const std::vector<std::string>& files, const std::string& dir) { runBuilder(true, files, dir); }
+
+void openCatalog(catalog::Catalog& catalog, const std::string& dir) {
     std::string error;
-    ASSERT_TRUE(catalog::CatalogBuilder(fp::FingerprintConfig{}, catalogOptions()).add(files, dir, report, error)) << error;
-    ASSERT_EQ(report.tracks, files.size());
+    ASSERT_TRUE(catalog.open(dir, error)) << error;
+}
+
+micsim::MicSettings mic(double snrDb, double speed, bool reverb) {
+    micsim::MicSettings m;
+    m.snrDb = snrDb;
+    m.speed = speed;
+    m.reverb = reverb;
+    return m;
 }
 
 std::vector<float> recordClip(const std::string& file, double at, micsim::MicSettings settings) {
@@ -71,12 +87,15 @@ std::vector<float> recordClip(const std::string& file, double at, micsim::MicSet
     return clip;
 }
 
+std::string clientImage(const std::string& file, double at, micsim::MicSettings settings) {
+    return micsim::MicSimulator::clientImage(recordClip(file, at, settings));
+}
+
 std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
     const std::vector<float> mono = audio::resample(clip8k, 8000, rate);
     std::vector<float> interleaved(mono.size() * static_cast<size_t>(channels));
-    for (size_t i = 0; i < mono.size(); ++i)
-        for (int c = 0; c < channels; ++c)
-            interleaved[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = mono[i] * (c == 0 ? 1.0f : 0.8f);
+    for (size_t i = 0; i < interleaved.size(); ++i)
+        interleaved[i] = mono[i / static_cast<size_t>(channels)] * (i % static_cast<size_t>(channels) == 0 ? 1.0f : 0.8f);
     TempDir dir;
     const std::string path = dir.path() + "/clip.wav";
     SF_INFO info{};
@@ -92,6 +111,77 @@ std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+std::optional<http::ClientReply> postLikeTheClient(http::HttpClient& client, const std::string& body, const std::string& path) {
+    client.setField("User-Agent", "WindowsMobile-Melodex-0.9");
+    return client.post(path, body);
+}
+
+const char* const kReplyElements[9] = {"ALBUM", "ARTIST", "TRACK_TITLE", "ALBUM_ART", "WALLPAPER",
+                                       "RINGER", "SMS_MESSAGE", "RECOMMEND", "FULL_SONG"};
+
+std::optional<ClientRecord> parseClientReply(const std::string& receivedWhole) {
+    const std::string received = receivedWhole.substr(0, 100000);
+    const size_t leadingLength = received.find('\0');
+    std::string tagText;
+    if (leadingLength != std::string::npos && leadingLength + 4 <= received.size())
+        tagText = received.substr(leadingLength + 4, received.find('\0', leadingLength + 4) - (leadingLength + 4));
+    ClientRecord record;
+    for (const std::string name : kReplyElements) {
+        const size_t open = tagText.find("<" + name + ">");
+        const size_t close = tagText.find("</" + name + ">");
+        const size_t valueStart = open + name.size() + 2;
+        if (open != std::string::npos && close != std::string::npos && close >= valueStart)
+            record.fields[name] = tagText.substr(valueStart, close - valueStart);
+    }
+    if (record.fields.empty())
+        return std::nullopt;
+    return record;
+}
+
+std::string outcome(const std::optional<http::ClientReply>& reply) {
+    if (!reply)
+        return "no reply";
+    if (reply->status != 200)
+        return "status " + std::to_string(reply->status) + ": " + reply->body;
+    const auto record = parseClientReply(reply->body);
+    if (!record)
+        return "";
+    const auto title = record->fields.find("TRACK_TITLE");
+    return title != record->fields.end() ? title->second : "a match without a title";
+}
+
+RawClient::RawClient(int port, const std::string& from) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+    bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    timeval timeout{10, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+
+RawClient::~RawClient() { close(fd_); }
+
+bool RawClient::send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+std::string RawClient::readAll() {
+    std::string reply;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = recv(fd_, buffer, sizeof buffer, 0)) > 0)
+        reply.append(buffer, static_cast<size_t>(n));
+    return reply;
+}
+
+int statusOf(const std::string& reply) { return reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0; }
 
 RunningService::RunningService(const std::string& catalogDir, size_t maxBodyBytes) {
     http::ServiceOptions options;

@@ -10,13 +10,7 @@ namespace {
 void OpenCatalog(benchmark::State& state) {
     using namespace melodex;
     static test::TempDir dir;
-    static const bool built = [] {
-        std::vector<std::string> files;
-        for (const char* name : test::kCatalogTracks)
-            files.push_back(test::track(name));
-        test::buildCatalog(files, dir.path());
-        return true;
-    }();
+    static const bool built = (test::buildCatalog(test::catalogTrackFiles(), dir.path()), true);
     (void)built;
     for (auto _ : state) {
         catalog::Catalog catalog;

@@ -1,7 +1,6 @@
 // A cluster on loopback, started by tools/cluster.sh: two partitions of two replicas each, two
 // routers, nginx in front. It answers as one process does, and a replica or router killed, a
 // partition lost and a new catalog rolled out cost no failed request and no false "no match".
-#include "ClientReplyParser.h"
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
 #include "http/HttpClient.h"
@@ -19,7 +18,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -28,7 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr const char* kRequestPath = "/servlet/ZorbelId?id=1003&ownerIdentifier=cluster-test";
 constexpr int kPorts = 2 + 2 + 2 * 2;  // nginx's two, two routers, four shards
 
 bool portFree(int port) {
@@ -56,25 +53,9 @@ int freePorts() {
     return 0;
 }
 
-struct Clip {
-    const char* name;
-    std::string file;
-    double at;
-    double snr = 1000.0;
-    double speed = 1.0;
-};
-
-std::string body(const Clip& clip) {
-    micsim::MicSettings mic;
-    mic.snrDb = clip.snr;
-    mic.speed = clip.speed;
-    return micsim::MicSimulator::clientImage(test::recordClip(clip.file, clip.at, mic));
-}
-
 class Cluster : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(test::haveMusic());
         test::buildCatalog(test::catalogTrackFiles(), catalog());
         port_ = freePorts();
         ASSERT_NE(port_, 0);
@@ -113,34 +94,16 @@ protected:
         ASSERT_EQ(::kill(pid, SIGKILL), 0) << process;
     }
 
-    std::optional<http::ClientReply> post(http::HttpClient& client, const std::string& body) const {
-        client.setField("User-Agent", "WindowsMobile-Melodex-0.9");
-        return client.post(kRequestPath, body);
-    }
     std::unique_ptr<http::HttpClient> client() const {
         auto c = std::make_unique<http::HttpClient>("127.0.0.1", port_);
         c->setTimeout(30);
         return c;
     }
 
-    // The title a reply names ("" for no match), or why it is no answer to the phone.
-    static std::string outcome(const std::optional<http::ClientReply>& reply) {
-        if (!reply)
-            return "no reply";
-        if (reply->status != 200)
-            return "status " + std::to_string(reply->status) + ": " + reply->body;
-        const auto record = test::parseClientReply(reply->body);
-        if (!record)
-            return "";
-        const auto title = record->fields.find("TRACK_TITLE");
-        return title != record->fields.end() ? title->second : "a match without a title";
-    }
-
     // The title the catalog in `folder` gives `file`.
     static std::string title(const std::string& folder, const std::string& file) {
         catalog::Catalog c;
-        std::string error;
-        EXPECT_TRUE(c.open(folder, error)) << error;
+        test::openCatalog(c, folder);
         for (const catalog::Track& t : c.tracks())
             if (t.path == file)
                 return t.title;
@@ -148,8 +111,8 @@ protected:
         return {};
     }
 
-    // Requests one after another from a thread of its own until stopped; counts those that
-    // did not name the clip's track.
+    // Requests one after another from a thread of its own until stopped; keeps the outcome of
+    // those that did not name the clip's track.
     class Stream {
     public:
         Stream(const Cluster& cluster, std::vector<std::pair<std::string, std::string>> bodies)
@@ -157,11 +120,9 @@ protected:
                   const auto c = cluster.client();
                   for (size_t i = 0; !stop_; ++i) {
                       const auto& [bytes, title] = bodies[i % bodies.size()];
-                      const std::string got = outcome(cluster.post(*c, bytes));
-                      if (got != title) {
-                          std::lock_guard lock(mutex_);
+                      const std::string got = test::outcome(test::postLikeTheClient(*c, bytes));
+                      if (got != title)
                           failures_.push_back(got);
-                      }
                       ++done_;
                   }
               }) {}
@@ -182,8 +143,7 @@ protected:
     private:
         std::atomic<bool> stop_{false};
         std::atomic<size_t> done_{0};
-        std::mutex mutex_;
-        std::vector<std::string> failures_;
+        std::vector<std::string> failures_;  // the thread's until finish() joins it
         std::thread thread_;
     };
 
@@ -192,7 +152,7 @@ protected:
         for (const auto& [file, at, snr] : {std::tuple{test::kCatalogTracks[0], 5.0, 15.0},
                                            std::tuple{test::kCatalogTracks[1], 12.0, 10.0},
                                            std::tuple{test::kCatalogTracks[2], 3.0, 1000.0}})
-            clips.emplace_back(body({"", test::track(file), at, snr}), title(catalog(), test::track(file)));
+            clips.emplace_back(test::clientImage(test::track(file), at, test::mic(snr)), title(catalog(), test::track(file)));
         return clips;
     }
 
@@ -206,12 +166,17 @@ TEST_F(Cluster, AnswersByteForByteAsOneProcess) {
     http::HttpClient single("127.0.0.1", one.port());
     const auto clusterClient = client();
     http::HttpClient& cluster = *clusterClient;
-    const std::vector<Clip> clips = {
-        {"clean", test::track(test::kCatalogTracks[0]), 6},
-        {"noisy", test::track(test::kCatalogTracks[1]), 12, 5},
-        {"2 % fast", test::track(test::kCatalogTracks[2]), 8, 20, 1.02},
-        {"3 % slow", test::track(test::kCatalogTracks[0]), 10, 1000, 0.97},
-        {"not in the catalog", test::track(test::kForeignTrack), 20},
+    const struct {
+        const char* name;
+        std::string file;
+        double at;
+        micsim::MicSettings mic;
+    } clips[] = {
+        {"clean", test::track(test::kCatalogTracks[0]), 6, {}},
+        {"noisy", test::track(test::kCatalogTracks[1]), 12, test::mic(5)},
+        {"2 % fast", test::track(test::kCatalogTracks[2]), 8, test::mic(20, 1.02)},
+        {"3 % slow", test::track(test::kCatalogTracks[0]), 10, test::mic(1000, 0.97)},
+        {"not in the catalog", test::track(test::kForeignTrack), 20, {}},
     };
     const std::string singleBase = one.base();
     const std::string clusterBase = "http://127.0.0.1:" + std::to_string(port_);
@@ -221,11 +186,11 @@ TEST_F(Cluster, AnswersByteForByteAsOneProcess) {
         return reply;
     };
     std::vector<std::string> links;
-    for (const Clip& clip : clips) {
+    for (const auto& clip : clips) {
         SCOPED_TRACE(clip.name);
-        const std::string bytes = body(clip);
-        const auto expected = post(single, bytes);
-        const auto got = post(cluster, bytes);
+        const std::string bytes = test::clientImage(clip.file, clip.at, clip.mic);
+        const auto expected = test::postLikeTheClient(single, bytes);
+        const auto got = test::postLikeTheClient(cluster, bytes);
         ASSERT_TRUE(expected && got);
         EXPECT_EQ(got->status, 200);
         EXPECT_EQ(got->body, sameAsSingle(expected->body));
@@ -266,11 +231,11 @@ TEST_F(Cluster, APartitionWithNoReplicaAnswers503UntilOneReturns) {
     const auto clips = streamClips();
     const auto client_ = client();
     http::HttpClient& c = *client_;
-    ASSERT_EQ(outcome(post(c, clips[1].first)), clips[1].second);
+    ASSERT_EQ(test::outcome(test::postLikeTheClient(c, clips[1].first)), clips[1].second);
     kill9("shard-1-0");
     kill9("shard-1-1");
     for (const auto& [bytes, title] : clips) {
-        const auto reply = post(c, bytes);
+        const auto reply = test::postLikeTheClient(c, bytes);
         ASSERT_TRUE(reply);
         EXPECT_EQ(reply->status, 503);
         EXPECT_NE(reply->body.find("partition 1 of the catalog is unavailable"), std::string::npos) << reply->body;
@@ -279,7 +244,7 @@ TEST_F(Cluster, APartitionWithNoReplicaAnswers503UntilOneReturns) {
     // nginx tries a replica it saw fail again after a second.
     std::string got;
     for (int i = 0; i < 100 && got != clips[1].second; ++i) {
-        got = outcome(post(c, clips[1].first));
+        got = test::outcome(test::postLikeTheClient(c, clips[1].first));
         std::this_thread::sleep_for(100ms);
     }
     EXPECT_EQ(got, clips[1].second);
@@ -290,10 +255,10 @@ TEST_F(Cluster, ANewCatalogRolledOutFailsNoRequest) {
     const std::string next = dir_.path() + "/next";
     std::filesystem::copy(catalog(), next);
     test::addToCatalog({test::track(test::kForeignTrack)}, next);
-    const std::string added = body({"", test::track(test::kForeignTrack), 20});
+    const std::string added = test::clientImage(test::track(test::kForeignTrack), 20);
     const auto client_ = client();
     http::HttpClient& c = *client_;
-    EXPECT_EQ(outcome(post(c, added)), "");
+    EXPECT_EQ(test::outcome(test::postLikeTheClient(c, added)), "");
 
     Stream stream(*this, streamClips());
     stream.waitFor(3);
@@ -302,7 +267,7 @@ TEST_F(Cluster, ANewCatalogRolledOutFailsNoRequest) {
     const size_t done = stream.done();
     EXPECT_EQ(stream.finish(), std::vector<std::string>{});
     EXPECT_GE(done, 6u);
-    EXPECT_EQ(outcome(post(c, added)), title(next, test::track(test::kForeignTrack)));
+    EXPECT_EQ(test::outcome(test::postLikeTheClient(c, added)), title(next, test::track(test::kForeignTrack)));
 }
 
 } // namespace

@@ -20,7 +20,6 @@ namespace {
 class Router : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(test::haveMusic());
         test::buildCatalog(test::catalogTrackFiles(), catalog());
         cluster::PartitionReport report;
         std::string error;
@@ -78,8 +77,7 @@ protected:
 
 TEST_F(Router, ManyPhonesAtOnceGetTheAnswersOfOneProcess) {
     catalog::Catalog whole;
-    std::string error;
-    ASSERT_TRUE(whole.open(catalog(), error)) << error;
+    test::openCatalog(whole, catalog());
     const fp::Identifier one(config_, whole.index());
     std::vector<std::vector<float>> clips;
     std::vector<fp::Identification> expected;
@@ -87,10 +85,7 @@ TEST_F(Router, ManyPhonesAtOnceGetTheAnswersOfOneProcess) {
                                          std::tuple{test::track(test::kCatalogTracks[1]), 9.0, 1.03},
                                          std::tuple{test::track(test::kCatalogTracks[2]), 14.0, 1.0},
                                          std::tuple{test::track(test::kForeignTrack), 30.0, 1.0}}) {
-        micsim::MicSettings mic;
-        mic.speed = speed;
-        mic.snrDb = 10;
-        clips.push_back(test::recordClip(file, at, mic));
+        clips.push_back(test::recordClip(file, at, test::mic(10, speed)));
         expected.push_back(one.identify(clips.back()));
     }
     cluster::PartitionClient client("127.0.0.1", proxy_->port(), 2);
