@@ -251,22 +251,26 @@ inline void CountCheckpoint(int point) {
   }
 }
 
-// Ends every identification still running and waits for its thread, so that nothing of it is
-// left when the test process ends: the request in flight is cancelled (its handles closed), a
-// connection-manager wait runs out on the virtual clock. Under the real clock (a test that
-// records from the host) time is not the test's to move: only the cancel and the wait remain.
-inline void EndIdentifications(Client& client) {
-  const bool isVirtual = device::Clock::isVirtual();
-  // A recording still running ends first: its end starts an identification, which the cancel
-  // must come after, and whose thread the 10 s that follow give time to reach its first
-  // checkpoint before the threads are counted.
-  if (isVirtual) client.driver.advance(11000);
-  if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
-  if (isVirtual) client.driver.advance(10000);
+// Waits (real time) until every identification thread that started has ended.
+inline void ExpectIdentificationsEnded() {
   IdentifyThreads& t = Threads();
   std::unique_lock<std::mutex> lock(t.mutex);
   EXPECT_TRUE(t.changed.wait_for(lock, std::chrono::seconds(20), [&t] { return t.ended == t.started; }))
       << "identification threads still running";
+}
+
+// Ends every identification still running and waits for its thread, so that nothing of it is
+// left when the test process ends. A recording still running ends first: its end starts an
+// identification, which the cancel must come after; the 10 s that follow run out a
+// connection-manager wait and give the thread time to reach its first checkpoint. Under the
+// real clock (a test that records from the host) time is not the test's to move: only the
+// cancel and the wait remain.
+inline void EndIdentifications(Client& client) {
+  const bool isVirtual = device::Clock::isVirtual();
+  if (isVirtual) client.driver.advance(11000);
+  if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
+  if (isVirtual) client.driver.advance(10000);
+  ExpectIdentificationsEnded();
 }
 
 // A client whose identification threads are counted and ended with it.
