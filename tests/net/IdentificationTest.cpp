@@ -26,14 +26,7 @@
 #include "support/ScreenRows.h"
 #include "tests/net/NetTestSupport.h"
 
-using melodex_test::Answer;
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::RouteEndpointTo;
-using melodex_test::RunUntil;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
@@ -246,7 +239,7 @@ TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
   EXPECT_EQ(DeviceFile(client, number + ".jpg"), std::string("\xff\xd8jpeg\0bytes", 12));
   EXPECT_NE(DeviceFile(client, number + ".dat").find(std::string("A\0r\0t\0\0\0", 8)), std::string::npos);
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
-  EXPECT_EQ(melodex_test::LiveInternetHandles(), 0);
+  EXPECT_EQ(LiveInternetHandles(), 0);
   SwitchScreen(SCREEN_MAIN_MENU);
   IdentifyUntilResults(client);
   number = std::to_string(Results()->record->number);

@@ -22,14 +22,7 @@
 #include "screens/AnalyzingScreen.h"
 #include "support/ScreenRows.h"
 
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::LiveInternetHandles;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::RouteEndpointTo;
-using melodex_test::RunUntil;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
@@ -154,7 +147,7 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(c.point.checkpoint, GetCurrentThreadId());
-  melodex_test::Threads().next = PassCheckpoint;
+  Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ReachPoint(client, c.point, server, client.driver.now());
@@ -208,7 +201,7 @@ TEST(IdentifyThread, ALateThreadOfAnAbandonedIdentificationLeavesTheNextOneAlone
   RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(CHECKPOINT_THREAD_STARTED, GetCurrentThreadId());
-  melodex_test::Threads().next = PassCheckpoint;
+  Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ASSERT_TRUE(g_gate.waitHeld());
