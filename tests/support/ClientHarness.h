@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,24 +29,6 @@ inline device::TestDriver::Config MakeConfig(const std::string& profile = "qvga"
   config.profile = profile;
   config.root = root;
   return config;
-}
-
-// A fresh temporary folder to use as a device root prepared before boot (registry, old log).
-inline std::string MakeTempRoot() {
-  char pattern[] = "/tmp/melodex-app-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return "";
-  return pattern;
-}
-
-inline void WriteHostFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-// The device root's registry file with one ownerID value under SOFTWARE\Melodex.
-inline std::string RegistryWithOwnerID(const std::string& ownerID) {
-  return "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"" +
-         ownerID + "\"\r\n";
 }
 
 class Client {

@@ -1,32 +1,13 @@
 // Driving the client in tests: screen tests as tables of key rows, and the road of one
-// identification (from the main menu's ID song! through the recording to the analyzing screen and
-// what follows, under the virtual clock, with the worker threads running in real time beside it).
+// identification under the virtual clock, with the worker threads running in real time beside it.
 //
-// A table's rows: each row boots the client, reaches a screen, presses a sequence of
-// keys (with waits on the virtual clock between them where it says so) and checks where the
-// program stands: the current screen, the back stack, client-area pixels, a log line, and
+// Each row boots the client, reaches the table's screen (a Reach), applies its inputs and checks
+// where the program stands: the current screen, the back stack, client-area pixels, a log line,
 // anything else in a check of its own. Every row runs as a test of its own, in a process of its
 // own, named after the row's sentence ("Back hides the window" -> .../BackHidesTheWindow).
-//
-//   using namespace melodex_test;
-//   const Reach kAtHelp = {{VK_RETURN, VK_DOWN, VK_DOWN, VK_RETURN}, SCREEN_HELP};
-//   const ScreenRow kHelpRows[] = {
-//       {"Back from the list returns to the main menu", {VK_ESCAPE}, SCREEN_MAIN_MENU, Stack{SCREEN_MAIN_MENU}},
-//       {.name = "The recorder starts 3 s after the listening screen",
-//        .keys = {VK_RETURN, Wait(3000)},
-//        .screen = SCREEN_LISTENING,
-//        .pixels = {{0, 0, 0xFFFFFF}},
-//        .log = "AudioRecorder::recordAudio: opening device\r\n",
-//        .check = [](Client& client) { EXPECT_EQ(client.countTrace("waveInStart"), 1u); }},
-//   };
-//   MELODEX_SCREEN_ROWS(HelpKeys, kAtHelp, kHelpRows);
-//
-// Inputs: a virtual-key code is a press (key-down, key-up, then every message due now);
-// Wait(ms) advances the virtual clock; WaitForPosted(ms) waits in real time for a message a
-// worker thread posts (a reply); KeyDown/KeyUp send one half of a press; KeyUpReturns sends
-// WM_KEYUP straight to the window procedure and expects its result; Switch(id) is a
-// SwitchScreen from outside (for screens no key reaches, such as the error screens); Do(text, f)
-// is anything else.
+// Inputs: a virtual-key code is a press; Wait(ms) advances the virtual clock; KeyDown/KeyUp send
+// one half of a press; KeyUpReturns sends WM_KEYUP straight to the window procedure and expects
+// its result; Switch(id) is a SwitchScreen from outside; Do(text, f) is anything else.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -84,11 +65,6 @@ using Inputs = std::vector<Input>;
 
 inline Input Wait(uint64_t ms) {
   return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
-}
-inline Input WaitForPosted(uint64_t realMs = 5000) {
-  return Input("wait for a posted message", [realMs](Client& client) {
-    EXPECT_TRUE(client.driver.waitForPosted(realMs)) << "nothing was posted within " << realMs << " ms";
-  });
 }
 inline Input KeyDown(UINT vk) {
   return Input(KeyName(vk) + " down", [vk](Client& client) {
