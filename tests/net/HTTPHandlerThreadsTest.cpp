@@ -7,6 +7,7 @@
 
 #include "device/Clock.h"
 #include "device/Device.h"
+#include "support/HostServers.h"
 #include "tests/net/NetTestSupport.h"
 
 namespace {
@@ -20,11 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 const size_t kRecordingSize = 180096;
 
-bool WaitFor(const std::function<bool()>& done) {
-  Clock::time_point until = Clock::now() + std::chrono::seconds(10);
-  while (!done() && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return done();
-}
+bool WaitFor(const std::function<bool()>& done) { return melodex_test::PollUntil(done, 10000); }
 
 // The reply is read before WM_USER is posted, once, with both parameters 0.
 TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {

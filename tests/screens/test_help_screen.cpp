@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
-#include <string>
-
 #include "app/SoftKeyBar.h"
 #include "screens/HelpScreen.h"
 #include "support/ScreenRows.h"
@@ -110,22 +107,5 @@ const ScreenRow kHelpRows[] = {
      }},
 };
 MELODEX_SCREEN_ROWS(HelpKeys, kAtHelp, kHelpRows);
-
-// Topics 0 to 2 read string-table entries 3 to 5; the about text is formatted.
-TEST(Help, TopicTextsComeFromTheStringTableAndTheAboutFormat) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  SwitchScreen(SCREEN_HELP);
-  WCHAR* buffer = (WCHAR*)malloc(HELP_TEXT_UNITS * sizeof(WCHAR));
-  WCHAR expected[HELP_TEXT_UNITS];
-  for (LONG topic = 0; topic < 3; topic++) {
-    ASSERT_GT(LoadStringW(g_hInst, 3 + topic, expected, HELP_TEXT_UNITS), 100);
-    Help()->loadTopicText(topic, buffer);
-    EXPECT_EQ(std::u16string(buffer), std::u16string(expected)) << "topic " << topic;
-  }
-  Help()->loadTopicText(3, buffer);
-  EXPECT_EQ(std::u16string(buffer), u"Melodex version 1.2.0\r\nWindowsMobile");
-  free(buffer);
-}
 
 }  // namespace

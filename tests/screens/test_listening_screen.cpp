@@ -73,38 +73,6 @@ const ScreenRow kListeningRows[] = {
 };
 MELODEX_SCREEN_ROWS(ListeningKeys, kAtListening, kListeningRows);
 
-// After a cancel in the get-ready pause, the next visit records and goes on normally.
-TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
-  KeepRequestsWaiting();
-  RoadClient client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  client.driver.advance(1500);
-  client.driver.press(VK_ESCAPE);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-}
-
-// A device that would not start shows error screen 11; the recorder gives the device back,
-// so the next identification records.
-TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
-  KeepRequestsWaiting();
-  RoadClient client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  device::options().waveInStartFault = MMSYSERR_ERROR;
-  StartRecording(client);
-  device::options().waveInStartFault = 0;
-  ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RECORD_ERROR; }));
-  EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
-  EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);  // the buffer given back finished nothing
-  client.driver.press(VK_F1);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-}
-
 // 15 pixels every 100 ms; once past the strip's width (320) the offset starts again at 0.
 TEST(Listening, TheWaveformMoves15PixelsEvery100MsAndStartsAgainPastItsWidth) {
   RoadClient client;
