@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,14 @@ inline long CountDifferences(const Client& client, const Picture& picture, int x
     }
   }
   return differences;
+}
+
+// Whether GIF resource id is on the screen at (x, y) of the client area, every pixel of it
+// outside `covered`.
+inline bool Shows(const Client& client, int id, int x, int y, const RECT& covered = RECT{0, 0, 0, 0}) {
+  static std::map<int, Picture> pictures;
+  if (pictures.count(id) == 0) pictures[id] = LoadResourcePicture(g_hInst, id);
+  return CountDifferences(client, pictures[id], x, y, covered) == 0;
 }
 
 }  // namespace melodex_test
