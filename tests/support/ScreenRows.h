@@ -33,6 +33,7 @@
 #include "net/NetCheckpoint.h"
 #include "screens/AnalyzingScreen.h"
 #include "support/ClientHarness.h"
+#include "support/HostServers.h"
 #include "wininet/internet.h"
 
 namespace melodex_test {
@@ -63,39 +64,24 @@ struct Input {
 };
 using Inputs = std::vector<Input>;
 
-inline Input Wait(uint64_t ms) {
-  return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
-}
-inline Input KeyDown(UINT vk) {
-  return Input(KeyName(vk) + " down", [vk](Client& client) {
-    client.driver.keyDown(vk);
-    client.driver.runPending();
-  });
-}
-inline Input KeyUp(UINT vk) {
-  return Input(KeyName(vk) + " up", [vk](Client& client) {
-    client.driver.keyUp(vk);
-    client.driver.runPending();
-  });
-}
-inline Input KeyUpReturns(UINT vk, LRESULT expected) {
-  return Input(KeyName(vk) + " (returns " + std::to_string(expected) + ")", [vk, expected](Client& client) {
-    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), expected) << "WM_KEYUP " << KeyName(vk);
-    client.driver.runPending();
-  });
-}
-inline Input Switch(ScreenId id) {
-  return Input("switch to " + std::to_string(id), [id](Client& client) {
-    SwitchScreen(id);
-    client.driver.runPending();
-  });
-}
+// Anything, then every message due now.
 inline Input Do(std::string what, std::function<void(Client&)> action) {
   return Input(std::move(what), [action = std::move(action)](Client& client) {
     action(client);
     client.driver.runPending();
   });
 }
+inline Input Wait(uint64_t ms) {
+  return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
+}
+inline Input KeyDown(UINT vk) { return Do(KeyName(vk) + " down", [vk](Client& c) { c.driver.keyDown(vk); }); }
+inline Input KeyUp(UINT vk) { return Do(KeyName(vk) + " up", [vk](Client& c) { c.driver.keyUp(vk); }); }
+inline Input KeyUpReturns(UINT vk, LRESULT expected) {
+  return Do(KeyName(vk) + " (returns " + std::to_string(expected) + ")", [vk, expected](Client&) {
+    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), expected) << "WM_KEYUP " << KeyName(vk);
+  });
+}
+inline Input Switch(ScreenId id) { return Do("switch to " + std::to_string(id), [id](Client&) { SwitchScreen(id); }); }
 
 // How a table's rows reach their screen from boot, and the screen they must be on by then.
 struct Reach {
@@ -192,12 +178,7 @@ inline bool RunUntil(Client& client, const std::function<bool()>& done, int real
 
 // Waits (real time) until the trace holds `count` lines containing `text`.
 inline bool WaitForTrace(Client& client, const std::string& text, size_t count = 1, int realMs = 10000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-  while (client.countTrace(text) < count) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return PollUntil([&] { return client.countTrace(text) >= count; }, realMs);
 }
 
 // The identification threads of the process, counted at their first and last checkpoints;
