@@ -4,6 +4,7 @@ test suite catches.
 
     python3 tools/mutate.py tools/mutations/known.txt            # every fault in the list
     python3 tools/mutate.py tools/mutations/known.txt -k paint   # faults whose name has "paint"
+    python3 tools/mutate.py tools/mutations/*.txt --file-prefix app/ --file-prefix net/   # faults in those files
     python3 tools/mutate.py --check tools/mutations/*.txt        # only check that every fault applies
 
 The working tree is never touched: its tracked and untracked (not ignored) files are copied to
@@ -157,6 +158,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("lists", nargs="+", help="fault lists")
     parser.add_argument("-k", "--only", help="only faults whose name contains this text")
+    parser.add_argument("--file-prefix", action="append", default=[],
+                        help="only faults in files whose path starts with this (may be repeated)")
     parser.add_argument("-j", "--jobs", type=int, default=2)
     parser.add_argument("--timeout", type=int, default=120, help="seconds per test")
     parser.add_argument("--check", action="store_true", help="only check that every fault applies")
@@ -166,6 +169,8 @@ def main():
     faults = [f for path in args.lists for f in read_faults(path)]
     if args.only:
         faults = [f for f in faults if args.only in f.name]
+    if args.file_prefix:
+        faults = [f for f in faults if any(f.file.startswith(p) for p in args.file_prefix)]
     problems = 0
     for fault in faults:
         try:
