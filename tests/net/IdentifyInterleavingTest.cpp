@@ -1,10 +1,7 @@
-// A cancel or the time-out at every point of the identification thread. The thread is held at
-// one point (the NetCheckpoint hook) while the user-interface thread presses Back or lets the
-// three minutes pass, then released; and the thread blocked in the connection manager or in a
-// send is cancelled the same way. Whatever the point, the thread touches no freed handler (run
-// under AddressSanitizer and ThreadSanitizer), leaves no Internet handle open, announces no
-// reply, and after Back no error screen appears; after the time-out error screen 10 appears
-// once.
+// A cancel or the time-out at every point of the identification thread, held there by the
+// NetCheckpoint hook or blocked in the connection manager or a send: the thread touches no freed
+// handler, leaves no Internet handle open and announces no reply; after Back no error screen
+// appears, after the time-out error screen 10 appears once.
 #include <gtest/gtest.h>
 #include <windows.h>
 
