@@ -142,18 +142,6 @@ TEST_F(AudioRecorderTest, CancelHandsTheBufferBackOnce) {
   EXPECT_EQ(client.countTrace("waveInClose hwi="), 1u);
 }
 
-// reset logs and makes the recorder idle, touching no device: a recording goes on and completes.
-TEST_F(AudioRecorderTest, ResetTouchesNoDevice) {
-  ASSERT_EQ(g_recorder->recordAudio(), 0);
-  g_recorder->reset();
-  EXPECT_EQ(recorderLines().back(), "AudioRecorder::reset: reseting state to RECORDING_IDLE\r\n");
-  EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
-  EXPECT_EQ(client.countTrace("waveInStop") + client.countTrace("waveInReset") + client.countTrace("waveInClose"), 0u);
-  client.driver.advance(11000);
-  EXPECT_EQ(CountWimData(client.log()), 1u);
-  EXPECT_EQ(g_recorder->hWaveIn, nullptr);
-}
-
 // A device that would not start is given back at once: its buffer comes back (one MM_WIM_DATA,
 // which is no finished recording), the header is unprepared, the device closed. The recording
 // stays in progress until reset, and after the reset the next one works.
@@ -243,25 +231,6 @@ void RunRecordThread() {
   CloseHandle(thread);
 }
 
-
-// No recorder exists before the first recording thread; later threads reuse the one it made.
-TEST(RecordThread, TheFirstThreadMakesTheOneRecorder) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  client.driver.advance(3000);
-  EXPECT_EQ(g_recorder, nullptr);
-  RunRecordThread();
-  ASSERT_NE(g_recorder, nullptr);
-  AudioRecorder* const first = g_recorder;
-  EXPECT_EQ(first->hWnd, g_hWnd);
-  EXPECT_EQ(first->state, RECORDING_IN_PROGRESS);
-  client.driver.advance(11000);
-  RunRecordThread();
-  EXPECT_EQ(g_recorder, first);
-  client.driver.advance(11000);
-  EXPECT_EQ(CountWimData(client.log()), 2u);
-  EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-}
 
 // A start that fails (the device will not open, will not start, or a recording is still
 // running) asks for error screen 11 without a message; the worker only posts the switch, the

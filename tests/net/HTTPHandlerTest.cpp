@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <connmgr.h>
 #include <string.h>
 
 #include <functional>
@@ -121,31 +120,6 @@ TEST(HTTPHandler, EachFailingStepReturnsItsCodeAndPostsNothing) {
   EXPECT_FALSE(net.client.driver.waitForPosted(200));
   EXPECT_EQ(net.spy->replies, 0);
   EXPECT_EQ(net.countLog("HTTPHandler"), 0u);
-}
-
-// The connection manager first maps the URL, then establishes a connection within 10000 ms;
-// a connection already held is only asked for its status.
-TEST(HTTPHandler, TheConnectionIsEstablishedWithin10000MsOrOnlyAskedForItsStatus) {
-  NetClient net;
-  LoopbackServer server(Answer(200, "OK", "x"));
-  HeldHandler handler;
-  ASSERT_EQ(handler->openInternet(), HTTP_OK);
-  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
-  std::vector<std::string> calls;
-  for (const std::string& line : net.client.driver.trace())
-    if (line.find("cellcore: ") == 0 && line.find("->") == std::string::npos) calls.push_back(line);
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_NE(calls[0].find("ConnMgrMapURL url=\"http://127.0.0.1:"), std::string::npos);
-  EXPECT_NE(calls[1].find("ConnMgrEstablishConnectionSync cbSize=" + std::to_string(sizeof(CONNMGR_CONNECTIONINFO)) +
-                          " timeout=10000"),
-            std::string::npos);
-  HANDLE held = handler->hConnection;
-  ASSERT_NE(held, nullptr);
-  size_t before = net.client.countTrace("cellcore: ");
-  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
-  EXPECT_EQ(net.client.countTrace("cellcore: ") - before, 1u);
-  EXPECT_EQ(net.client.countTrace("ConnMgrConnectionStatus"), 1u);
-  EXPECT_EQ(handler->hConnection, held);
 }
 
 // A connection manager that fails, or does not come up within 10 s (on the virtual clock, to the
