@@ -2,26 +2,18 @@
 // fresh root, with a script of keys, waits and expectations.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
-#include "support/ClientHarness.h"
+#include "support/HostServers.h"
 
-namespace {
+using melodex_test::RunForOutput;
+using melodex_test::TempFolder;
 
-std::string Read(const std::string& path, size_t limit = std::string::npos) {
+static std::string Read(const std::string& path, size_t limit = std::string::npos) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str().substr(0, limit);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()).substr(0, limit);
 }
-
-}  // namespace
 
 // The run ends with exit code 0 on the main menu's exit entry, on quit and at the end of the
 // script, and with 1 on a failed expectation, which names its line. However it ends, the
@@ -42,19 +34,16 @@ TEST(HeadlessRun, EveryEndingGivesItsExitCodeAndFlushesTheLog) {
       {"a failed expectation", "wait 3000\nexpect-log no such line within 0\n", 1, "script.txt:2: expect-log", false},
   };
   for (const auto& e : endings) {
-    std::string root = melodex_test::MakeTempRoot();
-    melodex_test::WriteHostFile(root + "/script.txt", e.script);
-    std::string command = "cd '" + root + "' && " + MELODEX_BINARY + " --root '" + root + "' --headless --script '" +
-                          root + "/script.txt' > stdout.txt 2> stderr.txt";
-    int status = std::system(command.c_str());
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, e.status) << e.name;
-    EXPECT_EQ(Read(root + "/stdout.txt"), "Melodex starting up\r\n") << e.name;
-    EXPECT_NE(Read(root + "/stderr.txt").find(e.err), std::string::npos) << e.name;
-    EXPECT_EQ(Read(root + "/Application Data/Melodex/log.txt"), "Melodex starting up\r\n") << e.name;
+    TempFolder root("melodex-app-test");
+    std::ofstream(root / "script.txt") << e.script;
+    int status = -1;
+    std::string out = RunForOutput({"sh", "-c", "cd '" + root.path() + "' && exec " + MELODEX_BINARY + " --root . --headless --script script.txt 2> stderr.txt"}, {}, &status);
+    EXPECT_EQ(status, e.status) << e.name;
+    EXPECT_EQ(out, "Melodex starting up\r\n") << e.name;
+    EXPECT_NE(Read(root / "stderr.txt").find(e.err), std::string::npos) << e.name;
+    EXPECT_EQ(Read(root / "Application Data/Melodex/log.txt"), "Melodex starting up\r\n") << e.name;
     if (e.snap) {
-      EXPECT_EQ(Read(root + "/snap.png", 24), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\xf0\0\0\x01\x40", 24));
+      EXPECT_EQ(Read(root / "snap.png", 24), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\xf0\0\0\x01\x40", 24));
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(root, ignored);
   }
 }

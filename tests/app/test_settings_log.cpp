@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/AppState.h"
@@ -12,23 +13,16 @@
 #include "app/Utilities.h"
 #include "device/Device.h"
 #include "support/ClientHarness.h"
+#include "support/HostServers.h"
 
-using melodex_test::Client;
-using melodex_test::MakeConfig;
-using melodex_test::RegistryWithOwnerID;
+using namespace melodex_test;
 
 namespace {
 
-// A device root prepared before boot, removed afterwards.
-struct Root {
-  Root() : path(melodex_test::MakeTempRoot()) {}
-  ~Root() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-};
-
+const char kRegistryKey[] = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n";
+std::string RegistryWithOwnerID(const std::string& ownerID) {
+  return kRegistryKey + ("\"ownerID\"=\"" + ownerID + "\"\r\n");
+}
 std::string Id127() {
   std::string id;
   for (int i = 0; i < 127; i++) id += static_cast<char>('a' + i % 26);
@@ -48,9 +42,9 @@ struct OwnerIDCase {
 class OwnerIDFromRegistry : public testing::TestWithParam<OwnerIDCase> {};
 
 TEST_P(OwnerIDFromRegistry, IsKeptOrIsTheDefault) {
-  Root root;
-  if (!GetParam().registry.empty()) melodex_test::WriteHostFile(root.path + "/registry.reg", GetParam().registry);
-  Client client(MakeConfig("qvga", root.path));
+  TempFolder root("melodex-app-test");
+  if (!GetParam().registry.empty()) std::ofstream(root / "registry.reg", std::ios::binary) << GetParam().registry;
+  Client client(MakeConfig("qvga", root.path()));
   ASSERT_TRUE(client.boot());
   ASSERT_NE(g_szOwnerID, nullptr);
   EXPECT_EQ(std::u16string(g_szOwnerID), std::u16string(GetParam().ownerID.begin(), GetParam().ownerID.end()));
@@ -63,19 +57,16 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(OwnerIDCase{"Of127Characters", RegistryWithOwnerID(Id127()), Id127()},
                     OwnerIDCase{"Of128Characters", RegistryWithOwnerID(std::string(128, 'x')), "5183"},
                     OwnerIDCase{"NoKey", "", "5183"},
-                    OwnerIDCase{"KeyWithoutTheValue",
-                                "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]"
-                                "\r\n\"other\"=\"1\"\r\n",
-                                "5183"}),
+                    OwnerIDCase{"KeyWithoutTheValue", kRegistryKey + std::string("\"other\"=\"1\"\r\n"), "5183"}),
     [](const testing::TestParamInfo<OwnerIDCase>& info) { return std::string(info.param.name); });
 
 // Each text goes unchanged, percent signs and all, to standard output and to the log, which
 // starts afresh on every run; without a log file only standard output gets it.
 TEST(WriteLog, TextsGoUnchangedToTheLogAndStandardOutput) {
-  Root root;
-  std::filesystem::create_directories(root.path + "/Application Data/Melodex");
-  melodex_test::WriteHostFile(root.path + "/Application Data/Melodex/log.txt", "old run line\r\n");
-  Client client(MakeConfig("qvga", root.path));
+  TempFolder root("melodex-app-test");
+  std::filesystem::create_directories(root / "Application Data/Melodex");
+  std::ofstream(root / "Application Data/Melodex/log.txt") << "old run line\r\n";
+  Client client(MakeConfig("qvga", root.path()));
   ASSERT_TRUE(client.boot());
   testing::internal::CaptureStdout();
   WriteLog("a");

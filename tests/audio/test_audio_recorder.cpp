@@ -1,25 +1,49 @@
-// AudioRecorder on the user-interface thread under the virtual clock: the recording buffer's
-// fixed WAV image, the order of the log lines, the device's 11.0 s, cancel, reset, and every
-// result code of handleRecordError. The recorder is g_recorder, so MM_WIM_DATA reaches its
-// finishRecording.
+// AudioRecorder under the virtual clock: the recording buffer's fixed WAV image, the order of the
+// log lines, the device's 11.0 s, cancel, reset and every result code of handleRecordError; then
+// RecordThreadProc on a thread of its own, as the listening screen starts it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include "AudioTestSupport.h"
 #include "app/AppState.h"
+#include "app/Navigation.h"
 #include "audio/AudioRecorder.h"
+#include "audio/RecordingBuffer.h"
 #include "device/Device.h"
+#include "screens/ErrorScreen.h"
 #include "support/ClientHarness.h"
 
-using audio_test::CountWimData;
-using audio_test::LinesOf;
+using melodex_test::Client;
 using Lines = std::vector<std::string>;
 
 namespace {
+
+// The log lines (each with its "\r\n") that begin with prefix, in order.
+std::vector<std::string> LinesOf(const std::string& log, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (size_t start = 0, end; (end = log.find("\r\n", start)) != std::string::npos; start = end + 2)
+    if (log.compare(start, prefix.size(), prefix) == 0) out.push_back(log.substr(start, end + 2 - start));
+  return out;
+}
+
+size_t CountWimData(const std::string& log) { return LinesOf(log, "Melodex: got MM_WIM_DATA message\r\n").size(); }
+
+// A 16-bit mono WAV file written by hand, sharing no code with the platform's reader.
+void WriteWav(const std::string& path, int rate, const std::vector<int16_t>& samples) {
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.put(static_cast<char>(v >> (8 * i))); };
+  auto u16 = [&](uint16_t v) { out.put(static_cast<char>(v & 0xFF)); out.put(static_cast<char>(v >> 8)); };
+  const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
+  out.write("RIFF", 4); u32(36 + dataBytes); out.write("WAVEfmt ", 8); u32(16);
+  u16(1); u16(1); u32(static_cast<uint32_t>(rate)); u32(static_cast<uint32_t>(rate * 2)); u16(2); u16(16);
+  out.write("data", 4); u32(dataBytes);
+  for (int16_t s : samples) u16(static_cast<uint16_t>(s));
+}
 
 const Lines kStartLines = {"AudioRecorder::recordAudio: opening device\r\n",
                            "AudioRecorder::recordAudio: setting up buffer\r\n",
@@ -50,7 +74,7 @@ class AudioRecorderTest : public ::testing::Test {
     g_recorder = new AudioRecorder(g_hWnd);
   }
   Lines recorderLines() { return LinesOf(client.log(), "AudioRecorder::"); }
-  melodex_test::Client client;
+  Client client;
 };
 
 }  // namespace
@@ -116,18 +140,6 @@ TEST_F(AudioRecorderTest, CancelHandsTheBufferBackOnce) {
   EXPECT_EQ(CountWimData(client.log()), 1u);
   EXPECT_EQ(g_recorder->waveHeader->dwBytesRecorded, 64000u);
   EXPECT_EQ(client.countTrace("waveInClose hwi="), 1u);
-}
-
-// reset logs and makes the recorder idle, touching no device: a recording goes on and completes.
-TEST_F(AudioRecorderTest, ResetTouchesNoDevice) {
-  ASSERT_EQ(g_recorder->recordAudio(), 0);
-  g_recorder->reset();
-  EXPECT_EQ(recorderLines().back(), "AudioRecorder::reset: reseting state to RECORDING_IDLE\r\n");
-  EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
-  EXPECT_EQ(client.countTrace("waveInStop") + client.countTrace("waveInReset") + client.countTrace("waveInClose"), 0u);
-  client.driver.advance(11000);
-  EXPECT_EQ(CountWimData(client.log()), 1u);
-  EXPECT_EQ(g_recorder->hWaveIn, nullptr);
 }
 
 // A device that would not start is given back at once: its buffer comes back (one MM_WIM_DATA,
@@ -208,4 +220,71 @@ TEST_F(AudioRecorderTest, ASetUpFailureClosesTheDeviceItOpened) {
     EXPECT_EQ(recorder.hWaveIn, nullptr);
     EXPECT_EQ(client.countTrace("waveInClose hwi="), closes + 1);
   }
+}
+
+// Starts the recording thread as the listening screen does (CreateThread, no argument) and waits
+// for it.
+void RunRecordThread() {
+  HANDLE thread = CreateThread(NULL, 0, RecordThreadProc, NULL, 0, NULL);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+}
+
+
+// A start that fails (the device will not open, will not start, or a recording is still
+// running) asks for error screen 11 without a message; the worker only posts the switch, the
+// user-interface thread carries it out.
+TEST(RecordThread, AFailedStartShowsErrorScreen11ThroughTheQueue) {
+  const struct {
+    const char* what;
+    int openFault, startFault;
+    bool alreadyRecording;
+  } cases[] = {{"no driver", MMSYSERR_NODRIVER, 0, false},
+               {"the start fails", 0, MMSYSERR_ERROR, false},
+               {"a recording still running", 0, 0, true}};
+  Client client;
+  ASSERT_TRUE(client.boot());
+  client.driver.advance(3000);
+  for (const auto& c : cases) {
+    SwitchScreen(SCREEN_MAIN_MENU);
+    if (g_recorder != nullptr) g_recorder->reset();  // a failed start stays in progress until reset
+    if (c.alreadyRecording) RunRecordThread();
+    device::options().waveInOpenFault = c.openFault;
+    device::options().waveInStartFault = c.startFault;
+    RunRecordThread();
+    device::options().waveInOpenFault = device::options().waveInStartFault = 0;
+    EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU) << c.what;
+    client.driver.runPending();
+    EXPECT_EQ(g_nCurrentScreen, SCREEN_RECORD_ERROR) << c.what;
+    ASSERT_NE(g_screens[SCREEN_RECORD_ERROR], nullptr);
+    EXPECT_EQ(((ErrorScreen*)g_screens[SCREEN_RECORD_ERROR])->message, nullptr);
+    if (c.alreadyRecording) {
+      EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS) << "the first recording goes on";
+    }
+  }
+}
+
+// The --mic sound is what the sample area holds after 11.0 s, sample for sample, behind the
+// unchanged header: exactly what the identification request will send.
+TEST(RecordThread, AMicRecordingLandsInTheSampleArea) {
+  Client client;
+  ASSERT_TRUE(client.boot());
+  std::vector<int16_t> sound(8000 * 12);
+  uint32_t x = 2024;
+  for (int16_t& s : sound) {
+    x = x * 1103515245u + 12345u;
+    s = static_cast<int16_t>(x >> 16);
+  }
+  device::options().mic = (std::filesystem::path(client.driver.root()) / "song.wav").string();
+  WriteWav(device::options().mic, 8000, sound);
+  RunRecordThread();
+  client.driver.advance(11000);
+  ASSERT_EQ(CountWimData(client.log()), 1u);
+  const BYTE* samples = g_recorder->buffer + 4096;
+  size_t mismatches = 0;
+  for (size_t i = 0; i < 88000; ++i)
+    mismatches += static_cast<int16_t>(samples[2 * i] | (samples[2 * i + 1] << 8)) != sound[i];
+  EXPECT_EQ(mismatches, 0u);
+  EXPECT_EQ(std::memcmp(g_recorder->buffer, WavHeaderTemplate(), WAV_HEADER_SIZE), 0);
 }

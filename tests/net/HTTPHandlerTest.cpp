@@ -1,32 +1,27 @@
-// The HTTP transport against a loopback server: the request as sent (verb, path with query,
-// user agent, accepted types, no added header, the whole 180096-byte body), the one read of at
-// most 100000 bytes, the result code of every failing step, and the connection manager's
-// 10 s under the virtual clock.
+// The HTTP transport against a loopback server: the request as sent, the result code of every
+// failing step, and the connection manager's 10 s under the virtual clock. (The one read of at
+// most 100000 bytes: HostileServer.SendsFiveMegabytes.)
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <connmgr.h>
 #include <string.h>
 
 #include <functional>
 
 #include "device/Clock.h"
 #include "device/Device.h"
+#include "support/HostServers.h"
 #include "tests/net/NetTestSupport.h"
 
 namespace {
 
-using melodex_test::Answer;
-using melodex_test::HeaderNames;
-using melodex_test::HeaderValue;
-using melodex_test::HeldHandler;
-using melodex_test::NetClient;
-using melodex_test::Pattern;
-using melodex_test::PostThread;
-using testing_net::LoopbackServer;
+using namespace melodex_test;
+using Clock = std::chrono::steady_clock;
 
 const char kSetupFailed[] = "HTTPHandler::setupConnection: Couldn't establish the connection!\r\n";
 const size_t kRecordingSize = 180096;  // the recording buffer's WAV image
+
+bool WaitFor(const std::function<bool()>& done) { return PollUntil(done, 10000); }
 
 // A path with its query of 511 bytes: with its terminator, as long as the handler's buffer.
 std::string LongestPath() {
@@ -63,22 +58,6 @@ TEST(HTTPHandler, RequestsGoOutAsTheClientsOwn) {
   EXPECT_EQ(HeaderNames(request.head), (std::vector<std::string>{"Host", "User-Agent", "Accept", "Content-Length"}));
   EXPECT_TRUE(net.client.driver.waitForPosted(2000));
   EXPECT_EQ(net.spy->replies, 1);
-}
-
-// One InternetReadFile of at most 100000 bytes: a longer reply is cut there.
-TEST(HTTPHandler, TheReplyIsReadInOneCallOfAtMost100000Bytes) {
-  NetClient net;
-  for (size_t size : {100000u, 150001u}) {
-    std::string body = Pattern(size);
-    LoopbackServer server(Answer(200, "OK", body));
-    HeldHandler handler;
-    ASSERT_EQ(handler->openInternet(), HTTP_OK);
-    size_t reads = net.client.countTrace("InternetReadFile request=");
-    ASSERT_EQ(handler->postData(NetClient::Url(server, "/servlet/ZorbelId").c_str(), "r", 1), HTTP_OK);
-    EXPECT_EQ(handler->bytesRead, 100000u) << size;
-    EXPECT_EQ(memcmp(handler->responseBuffer, body.data(), 100000), 0) << size;
-    EXPECT_EQ(net.client.countTrace("InternetReadFile request=") - reads, 2u) << "one call: entry and exit";
-  }
 }
 
 // Each step's failure returns its code, reads nothing and announces nothing.
@@ -143,31 +122,6 @@ TEST(HTTPHandler, EachFailingStepReturnsItsCodeAndPostsNothing) {
   EXPECT_EQ(net.countLog("HTTPHandler"), 0u);
 }
 
-// The connection manager first maps the URL, then establishes a connection within 10000 ms;
-// a connection already held is only asked for its status.
-TEST(HTTPHandler, TheConnectionIsEstablishedWithin10000MsOrOnlyAskedForItsStatus) {
-  NetClient net;
-  LoopbackServer server(Answer(200, "OK", "x"));
-  HeldHandler handler;
-  ASSERT_EQ(handler->openInternet(), HTTP_OK);
-  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
-  std::vector<std::string> calls;
-  for (const std::string& line : net.client.driver.trace())
-    if (line.find("cellcore: ") == 0 && line.find("->") == std::string::npos) calls.push_back(line);
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_NE(calls[0].find("ConnMgrMapURL url=\"http://127.0.0.1:"), std::string::npos);
-  EXPECT_NE(calls[1].find("ConnMgrEstablishConnectionSync cbSize=" + std::to_string(sizeof(CONNMGR_CONNECTIONINFO)) +
-                          " timeout=10000"),
-            std::string::npos);
-  HANDLE held = handler->hConnection;
-  ASSERT_NE(held, nullptr);
-  size_t before = net.client.countTrace("cellcore: ");
-  ASSERT_EQ(handler->getURL(NetClient::Url(server, "/").c_str()), HTTP_OK);
-  EXPECT_EQ(net.client.countTrace("cellcore: ") - before, 1u);
-  EXPECT_EQ(net.client.countTrace("ConnMgrConnectionStatus"), 1u);
-  EXPECT_EQ(handler->hConnection, held);
-}
-
 // A connection manager that fails, or does not come up within 10 s (on the virtual clock, to the
 // millisecond), fails the request with 1 after one log line and no HTTP call.
 TEST(HTTPHandler, NoConnectionFailsWith1AfterOneLogLine) {
@@ -198,6 +152,107 @@ TEST(HTTPHandler, NoConnectionFailsWith1AfterOneLogLine) {
     EXPECT_EQ(net.client.countTrace("InternetConnectA"), 0u);
     EXPECT_FALSE(net.client.driver.waitForPosted(100));
   }
+}
+
+// A POST on a worker thread started with CreateThread reports through one WM_USER taken on the UI
+// thread, and the UI thread may destroy the handler while the worker is blocked in it: the worker
+// returns promptly and touches no freed memory.
+// The reply is read before WM_USER is posted, once, with both parameters 0.
+TEST(HTTPHandler, APostOnAWorkerPostsWMUserOnceTakenOnTheUIThread) {
+  NetClient net;
+  LoopbackServer server(Answer(200, "OK", "reply"));
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(server, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+  ASSERT_TRUE(net.client.driver.waitForPosted(10000));
+  ASSERT_TRUE(worker.waitDone(5000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_OK);
+  EXPECT_NE(worker.threadId.load(), net.uiThread);
+  ASSERT_EQ(net.spy->replies, 1);
+  EXPECT_EQ(net.spy->replyThreads[0], net.uiThread);
+  EXPECT_EQ(handler->bytesRead, 5u);
+  EXPECT_FALSE(net.client.driver.waitForPosted(300));
+  EXPECT_EQ(net.spy->replies, 1);
+  EXPECT_EQ(net.client.countTrace("msg=0x0400 wParam=0 lParam=0"), 1u);
+  EXPECT_EQ(net.client.countTrace("msg=0x0400"), 1u);
+  handler->destroy();
+}
+
+// The analyzing screen's cancel or time-out destroys the handler while the worker is blocked: in
+// the send to a server that never answers, in the one InternetReadFile that writes into the
+// reply buffer (which outlives the destructor until the worker is done with it), or in the
+// connection manager's 10 s on the device clock (after which it makes no HTTP call).
+TEST(HTTPHandler, DestroyedWhileTheWorkerIsBlocked) {
+  const struct {
+    const char* where;
+    LoopbackServer::Handler server;
+    int result;
+  } cases[] = {
+      {"the send", Silent(), HTTP_ERROR_SEND},
+      {"the read",
+       [](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
+         s.sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nthe first bytes");
+         s.waitUntilStopping(20000);
+       },
+       HTTP_ERROR_READ},
+      {"the connection manager", Silent(), HTTP_ERROR_NO_CONNECTION},
+  };
+  NetClient net;
+  for (const auto& c : cases) {
+    LoopbackServer server(c.server);
+    bool connection = c.result == HTTP_ERROR_NO_CONNECTION;
+    device::options().netFault = connection ? device::Options::NetFault::Timeout : device::Options::NetFault::None;
+    HTTPHandler* handler = new HTTPHandler(g_hWnd);
+    ASSERT_EQ(handler->openInternet(), HTTP_OK);
+    const uint64_t start = net.client.driver.now();
+    size_t reads = net.client.countTrace("InternetReadFile request=");
+    size_t connects = net.client.countTrace("InternetConnectA");
+    PostThread worker(handler, NetClient::Url(server, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+    if (connection) {
+      ASSERT_TRUE(WaitFor([&] { return device::Clock::nextEventAt() == std::optional<uint64_t>(start + 10000); }));
+    } else if (c.result == HTTP_ERROR_READ) {
+      ASSERT_TRUE(WaitFor([&] { return net.client.countTrace("InternetReadFile request=") > reads; }));
+    } else {
+      ASSERT_TRUE(server.waitForRequests(1, 10000));
+    }
+    EXPECT_FALSE(worker.waitDone(100)) << c.where;
+    Clock::time_point destroyedAt = Clock::now();
+    handler->destroy();
+    if (connection) net.client.driver.advance(10000);
+    ASSERT_TRUE(worker.waitDone(2000)) << c.where;
+    EXPECT_LT(Clock::now() - destroyedAt, std::chrono::milliseconds(1000)) << c.where;
+    worker.join();
+    EXPECT_EQ(worker.result.load(), c.result) << c.where;
+    if (connection) {
+      EXPECT_EQ(net.client.countTrace("InternetConnectA"), connects);
+    }
+  }
+  EXPECT_FALSE(net.client.driver.waitForPosted(200));
+  EXPECT_EQ(net.spy->replies, 0);
+}
+
+// A new handler made right after the destruction (the results screen makes one for the album art)
+// is not confused with the abandoned one, even at the same address.
+TEST(HTTPHandler, AHandlerMadeAfterTheDestructionIsNotTouchedByTheOldWorker) {
+  NetClient net;
+  LoopbackServer silent(Silent());
+  LoopbackServer art(Answer(200, "OK", "jpeg"));
+  HTTPHandler* handler = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(handler->openInternet(), HTTP_OK);
+  PostThread worker(handler, NetClient::Url(silent, "/servlet/ZorbelId"), std::string(kRecordingSize, 'r'));
+  ASSERT_TRUE(silent.waitForRequests(1, 10000));
+  handler->destroy();
+  HTTPHandler* next = new HTTPHandler(g_hWnd);
+  ASSERT_EQ(next->openInternet(), HTTP_OK);
+  ASSERT_EQ(next->getURL(NetClient::Url(art, "/a.jpg").c_str()), HTTP_OK);
+  ASSERT_TRUE(worker.waitDone(2000));
+  worker.join();
+  EXPECT_EQ(worker.result.load(), HTTP_ERROR_SEND);
+  EXPECT_EQ(next->bytesRead, 4u);
+  EXPECT_EQ(memcmp(next->responseBuffer, "jpeg", 4), 0);
+  EXPECT_NE(next->hRequest, nullptr);
+  next->destroy();
 }
 
 }  // namespace

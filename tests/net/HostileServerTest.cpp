@@ -15,14 +15,7 @@
 #include "store/TagRecord.h"
 #include "support/ScreenRows.h"
 
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::LiveInternetHandles;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::RouteEndpointTo;
-using melodex_test::RunUntil;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {

@@ -1,4 +1,4 @@
-// The identification exchange: the request URL, the reply grammar as parseReply reads it
+// The identification exchange: the request URL, findTag and the reply grammar as parseReply reads it
 // (byte for byte, only within the received bytes, a number used whatever the reply holds), and
 // the reply handling along the road (album art fetched or not, the record saved and handed to
 // the results screen, the FULL_SONG log line, the hand-over's lifetime).
@@ -26,14 +26,7 @@
 #include "support/ScreenRows.h"
 #include "tests/net/NetTestSupport.h"
 
-using melodex_test::Answer;
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::RouteEndpointTo;
-using melodex_test::RunUntil;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
@@ -246,7 +239,7 @@ TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
   EXPECT_EQ(DeviceFile(client, number + ".jpg"), std::string("\xff\xd8jpeg\0bytes", 12));
   EXPECT_NE(DeviceFile(client, number + ".dat").find(std::string("A\0r\0t\0\0\0", 8)), std::string::npos);
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
-  EXPECT_EQ(melodex_test::LiveInternetHandles(), 0);
+  EXPECT_EQ(LiveInternetHandles(), 0);
   SwitchScreen(SCREEN_MAIN_MENU);
   IdentifyUntilResults(client);
   number = std::to_string(Results()->record->number);
@@ -287,4 +280,41 @@ TEST(IdentifyReply, TheShownRecordOutlivesACancelledNewIdentification) {
   ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RESULTS; }));
   EXPECT_NE(Results()->record, nullptr);
   EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handedOver, Results()->record);
+}
+
+// <ALBUM> is not <ALBUM_ART>, a tag cut short is not found, the tag text ends at its zero byte,
+// and a tag reaching past the received count is not there. Each text sits alone in a block of
+// exactly its received bytes (no zero after it), so a read beyond them is caught by
+// AddressSanitizer.
+TEST(FindTag, FindsTheFirstOccurrenceWithinTheReceivedTagText) {
+  const std::string art = "<ALBUM_ART>http://a/b.jpg</ALBUM_ART>";
+  const std::string cut("<ALBUM>a</ALBUM>\0<ARTIST>b</ARTIST>", 35);
+  const struct {
+    const char* tag;
+    std::string text;
+    int at;
+  } cases[] = {
+      {"<ARTIST>", "<ARTIST>Abc</ARTIST>", 0},
+      {"</ARTIST>", "<ARTIST>Abc</ARTIST>", 11},
+      {"</ARTIST>", "<ARTIST>Abc</ARTIST", -1},
+      {"<ALBUM>", "junk <ALBUM>x</ALBUM>", 5},
+      {"<ALBUM>", art, -1},
+      {"</ALBUM>", art, -1},
+      {"<ALBUM_ART>", art, 0},
+      {"<ALBUM>", art + "<ALBUM>Best of</ALBUM>", static_cast<int>(art.size())},
+      {"<RINGER>", "<RINGER>one</RINGER><RINGER>two</RINGER>", 0},
+      {"</RINGER>", "<RINGER>one</RINGER><RINGER>two</RINGER>", 11},
+      {"<FULL_SONG>", "<ARTIST>Abc</ARTIST>", -1},
+      {"<ARTIST>", "", -1},
+      {"<ARTIST>", "<ARTIST", -1},
+      {"<ARTIST>", "xx<ARTIST>", 2},
+      {"<ALBUM>", cut, 0},
+      {"<ARTIST>", cut, -1},
+  };
+  for (const auto& c : cases) {
+    std::vector<char> received(c.text.begin(), c.text.end());
+    EXPECT_EQ(findTag(c.tag, received.data(), static_cast<DWORD>(received.size())), c.at) << c.tag << " in " << c.text;
+  }
+  EXPECT_EQ(findTag(nullptr, "x", 1), -1);
+  EXPECT_EQ(findTag("<A>", nullptr, 0), -1);
 }

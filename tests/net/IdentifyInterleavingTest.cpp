@@ -1,10 +1,7 @@
-// A cancel or the time-out at every point of the identification thread. The thread is held at
-// one point (the NetCheckpoint hook) while the user-interface thread presses Back or lets the
-// three minutes pass, then released; and the thread blocked in the connection manager or in a
-// send is cancelled the same way. Whatever the point, the thread touches no freed handler (run
-// under AddressSanitizer and ThreadSanitizer), leaves no Internet handle open, announces no
-// reply, and after Back no error screen appears; after the time-out error screen 10 appears
-// once.
+// A cancel or the time-out at every point of the identification thread, held there by the
+// NetCheckpoint hook or blocked in the connection manager or a send: the thread touches no freed
+// handler, leaves no Internet handle open and announces no reply; after Back no error screen
+// appears, after the time-out error screen 10 appears once.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,14 +19,7 @@
 #include "screens/AnalyzingScreen.h"
 #include "support/ScreenRows.h"
 
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::LiveInternetHandles;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::RouteEndpointTo;
-using melodex_test::RunUntil;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
@@ -154,7 +144,7 @@ TEST_P(CancelAt, LeavesNoHandleNoReplyAndOnlyTheTimeOutsError) {
   RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(c.point.checkpoint, GetCurrentThreadId());
-  melodex_test::Threads().next = PassCheckpoint;
+  Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ReachPoint(client, c.point, server, client.driver.now());
@@ -208,7 +198,7 @@ TEST(IdentifyThread, ALateThreadOfAnAbandonedIdentificationLeavesTheNextOneAlone
   RoadClient client;
   BootToMainMenu(client);
   g_gate.hold(CHECKPOINT_THREAD_STARTED, GetCurrentThreadId());
-  melodex_test::Threads().next = PassCheckpoint;
+  Threads().next = PassCheckpoint;
   ChooseIdSong(client);
   RecordUntilAnalyzing(client);
   ASSERT_TRUE(g_gate.waitHeld());

@@ -8,7 +8,6 @@
 
 #include <climits>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -91,13 +90,6 @@ inline std::string ClipTo(LONG l, LONG t, LONG r, LONG b) {
   char text[96];
   snprintf(text, sizeof text, "SelectClipRgn hdc=%p (%d,%d)-(%d,%d)", (void*)g_hdcBack, (int)l, (int)t, (int)r, (int)b);
   return text;
-}
-
-// Whether GIF resource id is on the screen, every pixel of it, at (x, y) of the client area.
-inline bool Shows(const Client& client, int id, int x, int y) {
-  static std::map<int, melodex_test::Picture> pictures;
-  if (pictures.count(id) == 0) pictures[id] = melodex_test::LoadResourcePicture(g_hInst, id);
-  return melodex_test::CountDifferences(client, pictures[id], x, y) == 0;
 }
 
 inline LONG TextWidth(const std::u16string& text) {

@@ -1,6 +1,5 @@
-// The listening screen through the test driver: the get-ready pause, the start sound and the
-// recording, the 11.0 s to the analyzing screen, cancels in either phase and where they lead,
-// the waveform's steps, and the three phases' pictures.
+// The listening screen: the get-ready pause, the start sound and the recording, the 11.0 s to
+// the analyzing screen, cancels in either phase, and the waveform's steps.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,21 +9,12 @@
 #include "screens/ListeningScreen.h"
 #include "support/ScreenRows.h"
 
-using melodex_test::BootToMainMenu;
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::RecordUntilAnalyzing;
-using melodex_test::StartRecording;
+using namespace melodex_test;
 
-namespace {
-
-ListeningScreen* Listening() { return (ListeningScreen*)g_screens[SCREEN_LISTENING]; }
-
-}  // namespace
+static ListeningScreen* Listening() { return (ListeningScreen*)g_screens[SCREEN_LISTENING]; }
 
 TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) {
-  melodex_test::KeepRequestsWaiting();
+  KeepRequestsWaiting();
   RoadClient client;
   BootToMainMenu(client);
   ChooseIdSong(client);
@@ -32,7 +22,7 @@ TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) 
   EXPECT_EQ(Listening()->phase, LISTENING_WAITING);
   EXPECT_EQ(client.countTrace("PlaySoundW #159"), 0u);
   client.driver.advance(1);
-  ASSERT_TRUE(melodex_test::WaitForTrace(client, "waveInStart hwi="));
+  ASSERT_TRUE(WaitForTrace(client, "waveInStart hwi="));
   EXPECT_EQ(Listening()->phase, LISTENING_RECORDING);
   EXPECT_EQ(client.countTrace("PlaySoundW #159"), 1u);
   EXPECT_EQ(client.countTrace(" at=3000 -> 0"), 1u);  // waveInStart
@@ -47,16 +37,6 @@ TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) 
   EXPECT_EQ(Listening()->phase, LISTENING_FINISHED);
   EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
 }
-
-// Keys on the listening screen, reached from the main menu's ID song! (or, in the last row, by
-// the results screen's new ID!). Back and the left soft key cancel in either phase and show the
-// main menu at once, which stays, also when the recorder hands the buffer back.
-using melodex_test::Do;
-using melodex_test::Input;
-using melodex_test::Reach;
-using melodex_test::ScreenRow;
-using melodex_test::Stack;
-using melodex_test::Wait;
 
 const Input kRecord = Do("start recording", [](Client& client) { StartRecording(client); });
 const char kCancelLine[] = "ListeningScreen::cancelRecording: cancelling recording\r\n";
@@ -74,6 +54,8 @@ std::function<void(Client&)> Cancelled(bool recording) {
   };
 }
 
+// Back and the left soft key cancel in either phase and show the main menu at once, which stays,
+// also when the recorder hands the buffer back.
 const Reach kAtListening = {{VK_RETURN, VK_RETURN}, SCREEN_LISTENING};
 const ScreenRow kListeningRows[] = {
     {"Back while waiting returns to the main menu for good", {Wait(1000), VK_ESCAPE, Wait(20000)},
@@ -90,55 +72,6 @@ const ScreenRow kListeningRows[] = {
      SCREEN_LISTENING, {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_RECORDING); }},
 };
 MELODEX_SCREEN_ROWS(ListeningKeys, kAtListening, kListeningRows);
-
-// Started from the results screen's new ID!, a cancel while recording shows the main menu, and
-// when the recorder hands the buffer back the results screen comes back (popped).
-const Reach kAtListeningFromResults = {
-    {VK_RETURN, melodex_test::Switch(SCREEN_RESULTS), melodex_test::Switch(SCREEN_LISTENING),
-     Do("push 6", [](Client&) { PushScreen(SCREEN_RESULTS); })},
-    SCREEN_LISTENING};
-const ScreenRow kFromResultsRows[] = {
-    {"Back while recording shows the main menu, then the results screen when the buffer is back",
-     {kRecord, Wait(2000), Input("Back, the buffer still queued", [](Client& client) {
-        SendMessageW(g_hWnd, WM_KEYUP, VK_ESCAPE, 0);
-        EXPECT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-        client.driver.runPending();
-      })},
-     SCREEN_RESULTS, Stack{}},
-};
-MELODEX_SCREEN_ROWS(ListeningKeysFromResults, kAtListeningFromResults, kFromResultsRows);
-
-// After a cancel in the get-ready pause, the next visit records and goes on normally.
-TEST(Listening, AfterACancelWhileWaitingTheNextVisitRecordsNormally) {
-  melodex_test::KeepRequestsWaiting();
-  RoadClient client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  client.driver.advance(1500);
-  client.driver.press(VK_ESCAPE);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-}
-
-// A device that would not start shows error screen 11; the recorder gives the device back,
-// so the next identification records.
-TEST(Listening, AfterAFailedStartTheNextRecordingWorks) {
-  melodex_test::KeepRequestsWaiting();
-  RoadClient client;
-  BootToMainMenu(client);
-  ChooseIdSong(client);
-  device::options().waveInStartFault = MMSYSERR_ERROR;
-  StartRecording(client);
-  device::options().waveInStartFault = 0;
-  ASSERT_TRUE(melodex_test::RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RECORD_ERROR; }));
-  EXPECT_EQ(g_recorder->state, RECORDING_IDLE);
-  EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);  // the buffer given back finished nothing
-  client.driver.press(VK_F1);
-  ASSERT_EQ(g_nCurrentScreen, SCREEN_MAIN_MENU);
-  ChooseIdSong(client);
-  RecordUntilAnalyzing(client);
-}
 
 // 15 pixels every 100 ms; once past the strip's width (320) the offset starts again at 0.
 TEST(Listening, TheWaveformMoves15PixelsEvery100MsAndStartsAgainPastItsWidth) {

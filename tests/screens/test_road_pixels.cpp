@@ -8,38 +8,30 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/AppState.h"
 #include "platform/wininet/LoopbackServer.h"
-#include "screens/AnalyzingScreen.h"
 #include "screens/ListeningScreen.h"
 #include "support/ScreenRows.h"
 
-using melodex_test::ChooseIdSong;
-using melodex_test::Client;
-using melodex_test::RoadClient;
-using melodex_test::CountDifferences;
-using melodex_test::LoadResourcePicture;
-using melodex_test::Picture;
+using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
 
 struct Placed {
-  int id;
-  int x;
-  int y;
+  int id, x, y;
 };
 
-// Each image at its place, none of them covered by another.
-void ExpectImages(const Client& client, const std::vector<Placed>& images, const char* what) {
-  for (const Placed& p : images) {
-    Picture picture = LoadResourcePicture(client.hInstance, p.id);
-    EXPECT_EQ(CountDifferences(client, picture, p.x, p.y), 0) << what << ": image " << p.id << " at " << p.x << "," << p.y;
-  }
+// Each image at its place, none of them covered by another; then a snap named `what`.
+void ExpectImages(Client& client, const std::vector<Placed>& images, const std::string& what) {
+  for (const Placed& p : images) EXPECT_TRUE(Shows(client, p.id, p.x, p.y)) << what << ": image " << p.id;
+  const char* dir = std::getenv("MELODEX_SNAP_DIR");
+  std::string profile = client.clientRect().right == 240 ? "240x320" : "320x320";
+  EXPECT_TRUE(client.driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + profile + "-" + what + ".png"));
 }
 
 // The banner, then the title, the strip (twice), the badge and Cancel in three bands below it.
-std::vector<Placed> WorkingLayout(const RECT& r, int titleId, const Picture& title, int stripId, LONG offset) {
+std::vector<Placed> WorkingLayout(const RECT& r, int titleId, int stripId, LONG offset) {
+  Picture title = LoadResourcePicture(g_hInst, titleId);
   LONG third = (r.bottom - 46) / 3;
   LONG stripY = 46 + third + (third / 2 - 63 / 2);
   return {{113, r.right / 2 - 160, 0},
@@ -50,48 +42,33 @@ std::vector<Placed> WorkingLayout(const RECT& r, int titleId, const Picture& tit
           {177, 20, r.bottom - 23}};
 }
 
-void Snap(Client& client, const std::string& name) {
-  const char* dir = std::getenv("MELODEX_SNAP_DIR");
-  std::string profile = client.clientRect().right == 240 ? "240x320" : "320x320";
-  EXPECT_TRUE(client.driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + profile + "-" + name + ".png"));
-}
-
 class RoadPictures : public testing::TestWithParam<const char*> {};
 
 }  // namespace
 
 TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
   LoopbackServer server([](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); });
-  melodex_test::RouteEndpointTo(server.port());
-  RoadClient client(melodex_test::MakeConfig(GetParam()));
-  melodex_test::BootToMainMenu(client);
+  RouteEndpointTo(server.port());
+  RoadClient client(MakeConfig(GetParam()));
+  BootToMainMenu(client);
   RECT r = client.clientRect();
   ChooseIdSong(client);
-  Picture getReady = LoadResourcePicture(client.hInstance, 118);
-  ExpectImages(client, {{113, r.right / 2 - 160, 0}, {118, r.right / 2 - 120, 46 + ((r.bottom - 46) / 2 - 75)}}, "waiting");
-  Snap(client, "listening-0-waiting");
-
-  melodex_test::StartRecording(client);
+  ExpectImages(client, {{113, r.right / 2 - 160, 0}, {118, r.right / 2 - 120, 46 + ((r.bottom - 46) / 2 - 75)}},
+               "listening-0-waiting");
+  StartRecording(client);
   client.driver.advance(200);  // two steps: offset 30
-  Picture title = LoadResourcePicture(client.hInstance, 176);
-  ExpectImages(client, WorkingLayout(r, 176, title, 120, 30), "listening");
-  Snap(client, "listening-1-recording");
-
+  ExpectImages(client, WorkingLayout(r, 176, 120, 30), "listening-1-recording");
   ((ListeningScreen*)g_screens[SCREEN_LISTENING])->phase = LISTENING_FINISHED;
   RedrawWindow(g_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
   client.driver.runPending();
-  ExpectImages(client, {{113, r.right / 2 - 160, 0}}, "finished");
   // Below the banner only white is left.
   EXPECT_EQ(client.clientPixel(r.right / 2, r.bottom / 2), 0xFFFFFFu);
   EXPECT_EQ(client.clientPixel(25, r.bottom - 5), 0xFFFFFFu);
-  Snap(client, "listening-2-finished");
-
+  ExpectImages(client, {{113, r.right / 2 - 160, 0}}, "listening-2-finished");
   client.driver.advance(10800);
   ASSERT_EQ(g_nCurrentScreen, SCREEN_ANALYZING);
   client.driver.advance(300);  // three steps: offset 45
-  Picture analyzing = LoadResourcePicture(client.hInstance, 178);
-  ExpectImages(client, WorkingLayout(r, 178, analyzing, 122, 45), "analyzing");
-  Snap(client, "analyzing");
+  ExpectImages(client, WorkingLayout(r, 178, 122, 45), "analyzing");
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, RoadPictures, testing::Values("qvga", "square"));

@@ -60,10 +60,8 @@ std::function<void(Client&)> Columns(std::vector<size_t> lengths) {
       EXPECT_EQ(column.bottom, rc.bottom - 34);
     }
     RECT digits = {a, 146, a + 125, rc.bottom}, bar = {0, rc.bottom - 34, rc.right, rc.bottom};
-    EXPECT_EQ(CountDifferences(client, LoadResourcePicture(g_hInst, 143), a - 15, 141, digits), 0);
-    EXPECT_EQ(CountDifferences(client, LoadResourcePicture(g_hInst, 142), rc.right - 156,
-                               rc.bottom - 34 - (rc.right > 240 ? 63 : 62), bar),
-              0);
+    EXPECT_TRUE(Shows(client, 143, a - 15, 141, digits));
+    EXPECT_TRUE(Shows(client, 142, rc.right - 156, rc.bottom - 34 - (rc.right > 240 ? 63 : 62), bar));
   };
 }
 

@@ -253,14 +253,3 @@ TEST_F(StoreTest, DeleteFilesRemovesTheRecordsPairAndLeavesTheCounter) {
   loaded.deleteFiles();
   EXPECT_EQ(TagRecord().countSaved(), 2);
 }
-
-TEST(NumberFromFileName, ReadsTheLeadingSignedDecimalAsSwscanfDoes) {
-  const struct {
-    const char16_t* name;
-    LONG number;
-  } cases[] = {
-      {u"12.dat", 12}, {u"007.dat", 7}, {u"12abc.dat", 12}, {u"notes.dat", -1}, {u"0.dat", 0},
-      {u" 5.dat", 5},  {u"+4.dat", 4},  {u"-3.dat", -3},    {u"", -1},          {nullptr, -1},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TagRecord::numberFromFileName(c.name), c.number) << (c.name ? "" : "null");
-}

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,24 +30,6 @@ inline device::TestDriver::Config MakeConfig(const std::string& profile = "qvga"
   config.profile = profile;
   config.root = root;
   return config;
-}
-
-// A fresh temporary folder to use as a device root prepared before boot (registry, old log).
-inline std::string MakeTempRoot() {
-  char pattern[] = "/tmp/melodex-app-test-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return "";
-  return pattern;
-}
-
-inline void WriteHostFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-// The device root's registry file with one ownerID value under SOFTWARE\Melodex.
-inline std::string RegistryWithOwnerID(const std::string& ownerID) {
-  return "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"" +
-         ownerID + "\"\r\n";
 }
 
 class Client {
@@ -143,6 +125,14 @@ inline long CountDifferences(const Client& client, const Picture& picture, int x
     }
   }
   return differences;
+}
+
+// Whether GIF resource id is on the screen at (x, y) of the client area, every pixel of it
+// outside `covered`.
+inline bool Shows(const Client& client, int id, int x, int y, const RECT& covered = RECT{0, 0, 0, 0}) {
+  static std::map<int, Picture> pictures;
+  if (pictures.count(id) == 0) pictures[id] = LoadResourcePicture(g_hInst, id);
+  return CountDifferences(client, pictures[id], x, y, covered) == 0;
 }
 
 }  // namespace melodex_test

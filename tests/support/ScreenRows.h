@@ -1,32 +1,13 @@
 // Driving the client in tests: screen tests as tables of key rows, and the road of one
-// identification (from the main menu's ID song! through the recording to the analyzing screen and
-// what follows, under the virtual clock, with the worker threads running in real time beside it).
+// identification under the virtual clock, with the worker threads running in real time beside it.
 //
-// A table's rows: each row boots the client, reaches a screen, presses a sequence of
-// keys (with waits on the virtual clock between them where it says so) and checks where the
-// program stands: the current screen, the back stack, client-area pixels, a log line, and
+// Each row boots the client, reaches the table's screen (a Reach), applies its inputs and checks
+// where the program stands: the current screen, the back stack, client-area pixels, a log line,
 // anything else in a check of its own. Every row runs as a test of its own, in a process of its
 // own, named after the row's sentence ("Back hides the window" -> .../BackHidesTheWindow).
-//
-//   using namespace melodex_test;
-//   const Reach kAtHelp = {{VK_RETURN, VK_DOWN, VK_DOWN, VK_RETURN}, SCREEN_HELP};
-//   const ScreenRow kHelpRows[] = {
-//       {"Back from the list returns to the main menu", {VK_ESCAPE}, SCREEN_MAIN_MENU, Stack{SCREEN_MAIN_MENU}},
-//       {.name = "The recorder starts 3 s after the listening screen",
-//        .keys = {VK_RETURN, Wait(3000)},
-//        .screen = SCREEN_LISTENING,
-//        .pixels = {{0, 0, 0xFFFFFF}},
-//        .log = "AudioRecorder::recordAudio: opening device\r\n",
-//        .check = [](Client& client) { EXPECT_EQ(client.countTrace("waveInStart"), 1u); }},
-//   };
-//   MELODEX_SCREEN_ROWS(HelpKeys, kAtHelp, kHelpRows);
-//
-// Inputs: a virtual-key code is a press (key-down, key-up, then every message due now);
-// Wait(ms) advances the virtual clock; WaitForPosted(ms) waits in real time for a message a
-// worker thread posts (a reply); KeyDown/KeyUp send one half of a press; KeyUpReturns sends
-// WM_KEYUP straight to the window procedure and expects its result; Switch(id) is a
-// SwitchScreen from outside (for screens no key reaches, such as the error screens); Do(text, f)
-// is anything else.
+// Inputs: a virtual-key code is a press; Wait(ms) advances the virtual clock; KeyDown/KeyUp send
+// one half of a press; KeyUpReturns sends WM_KEYUP straight to the window procedure and expects
+// its result; Switch(id) is a SwitchScreen from outside; Do(text, f) is anything else.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,6 +33,7 @@
 #include "net/NetCheckpoint.h"
 #include "screens/AnalyzingScreen.h"
 #include "support/ClientHarness.h"
+#include "support/HostServers.h"
 #include "wininet/internet.h"
 
 namespace melodex_test {
@@ -82,44 +64,24 @@ struct Input {
 };
 using Inputs = std::vector<Input>;
 
-inline Input Wait(uint64_t ms) {
-  return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
-}
-inline Input WaitForPosted(uint64_t realMs = 5000) {
-  return Input("wait for a posted message", [realMs](Client& client) {
-    EXPECT_TRUE(client.driver.waitForPosted(realMs)) << "nothing was posted within " << realMs << " ms";
-  });
-}
-inline Input KeyDown(UINT vk) {
-  return Input(KeyName(vk) + " down", [vk](Client& client) {
-    client.driver.keyDown(vk);
-    client.driver.runPending();
-  });
-}
-inline Input KeyUp(UINT vk) {
-  return Input(KeyName(vk) + " up", [vk](Client& client) {
-    client.driver.keyUp(vk);
-    client.driver.runPending();
-  });
-}
-inline Input KeyUpReturns(UINT vk, LRESULT expected) {
-  return Input(KeyName(vk) + " (returns " + std::to_string(expected) + ")", [vk, expected](Client& client) {
-    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), expected) << "WM_KEYUP " << KeyName(vk);
-    client.driver.runPending();
-  });
-}
-inline Input Switch(ScreenId id) {
-  return Input("switch to " + std::to_string(id), [id](Client& client) {
-    SwitchScreen(id);
-    client.driver.runPending();
-  });
-}
+// Anything, then every message due now.
 inline Input Do(std::string what, std::function<void(Client&)> action) {
   return Input(std::move(what), [action = std::move(action)](Client& client) {
     action(client);
     client.driver.runPending();
   });
 }
+inline Input Wait(uint64_t ms) {
+  return Input("wait " + std::to_string(ms) + " ms", [ms](Client& client) { client.driver.advance(ms); });
+}
+inline Input KeyDown(UINT vk) { return Do(KeyName(vk) + " down", [vk](Client& c) { c.driver.keyDown(vk); }); }
+inline Input KeyUp(UINT vk) { return Do(KeyName(vk) + " up", [vk](Client& c) { c.driver.keyUp(vk); }); }
+inline Input KeyUpReturns(UINT vk, LRESULT expected) {
+  return Do(KeyName(vk) + " (returns " + std::to_string(expected) + ")", [vk, expected](Client&) {
+    EXPECT_EQ(SendMessageW(g_hWnd, WM_KEYUP, vk, 0), expected) << "WM_KEYUP " << KeyName(vk);
+  });
+}
+inline Input Switch(ScreenId id) { return Do("switch to " + std::to_string(id), [id](Client&) { SwitchScreen(id); }); }
 
 // How a table's rows reach their screen from boot, and the screen they must be on by then.
 struct Reach {
@@ -216,12 +178,7 @@ inline bool RunUntil(Client& client, const std::function<bool()>& done, int real
 
 // Waits (real time) until the trace holds `count` lines containing `text`.
 inline bool WaitForTrace(Client& client, const std::string& text, size_t count = 1, int realMs = 10000) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-  while (client.countTrace(text) < count) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return PollUntil([&] { return client.countTrace(text) >= count; }, realMs);
 }
 
 // The identification threads of the process, counted at their first and last checkpoints;
@@ -251,22 +208,26 @@ inline void CountCheckpoint(int point) {
   }
 }
 
-// Ends every identification still running and waits for its thread, so that nothing of it is
-// left when the test process ends: the request in flight is cancelled (its handles closed), a
-// connection-manager wait runs out on the virtual clock. Under the real clock (a test that
-// records from the host) time is not the test's to move: only the cancel and the wait remain.
-inline void EndIdentifications(Client& client) {
-  const bool isVirtual = device::Clock::isVirtual();
-  // A recording still running ends first: its end starts an identification, which the cancel
-  // must come after, and whose thread the 10 s that follow give time to reach its first
-  // checkpoint before the threads are counted.
-  if (isVirtual) client.driver.advance(11000);
-  if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
-  if (isVirtual) client.driver.advance(10000);
+// Waits (real time) until every identification thread that started has ended.
+inline void ExpectIdentificationsEnded() {
   IdentifyThreads& t = Threads();
   std::unique_lock<std::mutex> lock(t.mutex);
   EXPECT_TRUE(t.changed.wait_for(lock, std::chrono::seconds(20), [&t] { return t.ended == t.started; }))
       << "identification threads still running";
+}
+
+// Ends every identification still running and waits for its thread, so that nothing of it is
+// left when the test process ends. A recording still running ends first: its end starts an
+// identification, which the cancel must come after; the 10 s that follow run out a
+// connection-manager wait and give the thread time to reach its first checkpoint. Under the
+// real clock (a test that records from the host) time is not the test's to move: only the
+// cancel and the wait remain.
+inline void EndIdentifications(Client& client) {
+  const bool isVirtual = device::Clock::isVirtual();
+  if (isVirtual) client.driver.advance(11000);
+  if (g_screens[SCREEN_ANALYZING] != nullptr) ((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->cancelIdentification();
+  if (isVirtual) client.driver.advance(10000);
+  ExpectIdentificationsEnded();
 }
 
 // A client whose identification threads are counted and ended with it.
