@@ -133,6 +133,7 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(a.candidate.offset);
         w.put(static_cast<int32_t>(a.candidate.score));
         w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
+        w.put(static_cast<int32_t>(a.candidate.anchors));
         w.put(a.votes);
         w.put(a.landmarks);
         w.put(static_cast<uint8_t>(a.everyTrack));
@@ -153,16 +154,17 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
     std::vector<PartitionCandidate> answer(count);
     for (PartitionCandidate& a : answer) {
         uint8_t any = 0, everyTrack = 0;
-        int32_t score = 0, runnerUp = 0;
+        int32_t score = 0, runnerUp = 0, anchors = 0;
         uint32_t leaders = 0;
         if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
-            !r.get(runnerUp) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
-            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || leaders > kMaxLeaders)
+            !r.get(runnerUp) || !r.get(anchors) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
+            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || anchors < 0 || leaders > kMaxLeaders)
             return std::nullopt;
         a.everyTrack = everyTrack != 0;
         a.candidate.any = any != 0;
         a.candidate.score = score;
         a.candidate.runnerUpScore = runnerUp;
+        a.candidate.anchors = anchors;
         a.leaders.resize(leaders);
         for (auto& [track, leaderScore] : a.leaders) {
             int32_t s = 0;
@@ -332,6 +334,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         r.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
         r.score = candidate.score;
         r.runnerUpScore = candidate.runnerUpScore;
+        r.anchors = candidate.anchors;
         r.speed = changes[k].tempo;
         r.pitch = changes[k].pitch;
         r.byPairs = byPairs;
@@ -356,7 +359,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
     const bool everyTrack = whole.entries < config.pairsForEveryTrackBelow;
     const fp::PeakExtractor peaks(config);
     const fp::HashBuilder hashes(config);
-    const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList);
+    const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList, fp::lowestFloor(config));
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
     for (const Hypothesis& h : query.hypotheses) {

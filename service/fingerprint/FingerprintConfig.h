@@ -94,6 +94,11 @@ struct FingerprintConfig {
     // which have given 2.5 times. Pairs, counted among nominees, keep 2.5.
     float minScoreRatio = 3.0f;
     float minPairScoreRatio = 2.5f;
+    // Distinct query frames (anchors) the aligned hits must come from. A clip that truly
+    // matches lines up at anchor after anchor along the clip (8 or more of them at the floors);
+    // music not in the catalog has lined up 21 hits from 4 anchors within 0.2 s (a smeared
+    // chord in a room, each of its anchors hitting again and again).
+    int minAnchors = 6;
     double maxQuerySeconds = 30.0; // longer uploads are cut to this
     // Speed factors tried in order when the previous one found nothing: a clip played 3 % fast
     // is undone by moving its peaks where resampling it by 1.03 would put them (3 % later in

@@ -15,7 +15,13 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
 }
 
 bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
-    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs);
+    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs) &&
+           candidate.anchors >= config.minAnchors;
+}
+
+int lowestFloor(const FingerprintConfig& config) {
+    return std::min({config.minScore, config.minScoreResampled, config.minScoreFar, config.minPairScore,
+                     config.minPairScoreResampled, config.minPairScoreFar});
 }
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
@@ -32,7 +38,7 @@ std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samp
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {
-    const Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList);
+    const Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
@@ -72,6 +78,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
         result.score = candidate.score;
         result.runnerUpScore = candidate.runnerUpScore;
+        result.anchors = candidate.anchors;
         result.speed = change.tempo;
         result.pitch = change.pitch;
         result.byPairs = byPairs;

@@ -21,6 +21,7 @@ struct Identification {
     double offsetSeconds = 0.0;  // where in the track the recording starts
     int score = 0;               // aligned landmark hits of the best candidate
     int runnerUpScore = 0;
+    int anchors = 0;             // distinct query frames of the aligned hits (MatchCandidate)
     double speed = 1.0;          // the tempo factor that matched (a speed changes the pitch alike)
     double pitch = 1.0;          // the pitch factor that matched
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
@@ -40,6 +41,9 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
 // match), and at least config.minScoreRatio times the score of the best other track; false
 // when nothing voted at all.
 bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false);
+
+// The lowest score any hypothesis accepts: below it a candidate is not worth describing.
+int lowestFloor(const FingerprintConfig& config);
 
 class Identifier {
 public:

@@ -13,8 +13,10 @@ namespace melodex::fp {
 
 class Matcher {
 public:
-    // Hashes with more than maxHashList entries in the whole index are not read.
-    Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX);
+    // Hashes with more than maxHashList entries in the whole index are not read. The best
+    // candidate's anchors are counted for a score of at least describeFrom: below the floors no
+    // decision needs them, and counting costs another lookup of every query landmark.
+    Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX, int describeFrom = 0);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
     // The same, voting in a caller's tally (cleared first) whose buffers outlive the call.
@@ -28,9 +30,15 @@ public:
                                VoteTally& tally) const;
 
 private:
+    // The candidate's anchors: the query frames of the hits within the tolerance of its offset
+    // for its track, in the lists the vote read (longer than maxHashList left out unless
+    // everyList).
+    void describe(const std::vector<Landmark>& query, MatchCandidate& candidate, bool everyList) const;
+
     const FingerprintIndex& index_;
     int tolerance_;
     uint32_t maxHashList_;
+    int describeFrom_;
 };
 
 } // namespace melodex::fp

@@ -1,7 +1,9 @@
 #include "NaiveMatcher.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace melodex::fp {
@@ -59,6 +61,18 @@ MatchCandidate NaiveMatcher::scan(const std::vector<Landmark>& query,
     for (const auto& [track, score] : trackScore)
         if (track != best.track)
             best.runnerUpScore = std::max(best.runnerUpScore, score);
+    // The query frames of the best alignment's hits, scanned again.
+    std::set<int32_t> frames;
+    if (best.any)
+        for (const auto& segment : index_.segments())
+            segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
+                if (track != best.track || !counts(hash, track))
+                    return;
+                for (const Landmark& q : query)
+                    if (q.hash == hash && std::abs(int64_t{frame} - q.frame - best.offset) <= tolerance_)
+                        frames.insert(q.frame);
+            });
+    best.anchors = static_cast<int>(frames.size());
     return best;
 }
 

@@ -17,6 +17,7 @@ struct MatchCandidate {
     int32_t offset = 0;      // reference frame minus query frame at the best alignment
     int score = 0;           // votes within +-tolerance frames of that offset
     int runnerUpScore = 0;   // the best score of any other track
+    int anchors = 0;         // distinct query frames among those votes (Matcher fills it in)
     bool operator==(const MatchCandidate&) const = default;
 };
 

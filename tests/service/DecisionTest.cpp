@@ -64,6 +64,7 @@ TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
     config.minScoreRatio = 2.5f;
     config.farChange = 0.035;
     config.minScoreFar = 30;
+    config.minAnchors = 0;
     const struct {
         int score, runnerUp;
         Change change;
@@ -82,3 +83,32 @@ TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
             << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch;
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }
+
+// Hits that line up only at a few query frames are a chance alignment, however many they are:
+// the candidate needs minAnchors distinct frames, whatever its score and hypothesis.
+TEST(MatchDecision, AlignedHitsMustComeFromEnoughQueryFrames) {
+    FingerprintConfig config;
+    config.minScore = 15;
+    config.minScoreRatio = 3.0f;
+    config.minPairScore = 15;
+    config.minPairScoreRatio = 2.5f;
+    config.minAnchors = 6;
+    const struct {
+        int score, runnerUp, anchors;
+        bool byPairs;
+        bool match;
+    } cases[] = {
+        {21, 7, 4, false, false},  // a smeared chord: many hits from a few frames
+        {21, 7, 5, false, false}, {21, 7, 6, false, true},
+        {60, 0, 5, false, false},  // a high score does not make up for them
+        {15, 5, 6, false, true},  {15, 6, 6, false, false},  // the other floors still hold
+        {26, 10, 5, true, false}, {26, 10, 6, true, true},
+    };
+    for (const auto& c : cases) {
+        MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
+        candidate.anchors = c.anchors;
+        EXPECT_EQ(IsMatch(config, candidate, {}, c.byPairs), c.match)
+            << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames" << (c.byPairs ? " (pairs)" : "");
+    }
+}
+
