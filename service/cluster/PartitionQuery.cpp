@@ -14,7 +14,9 @@ namespace {
 // "MDX2": each hypothesis carries a tempo and a pitch; a shard that knows only speeds refuses it
 // rather than misreading it.
 constexpr uint32_t kQueryMagic = 0x3258444Du;   // "MDX2"
-constexpr uint32_t kAnswerMagic = 0x5258444Du;  // "MDXR"
+// "MDR2": each candidate carries its anchors beside its scores; an answer of the form before
+// them is refused rather than misread.
+constexpr uint32_t kAnswerMagic = 0x3252444Du;  // "MDR2"
 // A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
 // whom pairs are counted for a few dozen.
 constexpr uint32_t kMaxPeaks = 1u << 20;
