@@ -14,9 +14,9 @@ namespace {
 // "MDX2": each hypothesis carries a tempo and a pitch; a shard that knows only speeds refuses it
 // rather than misreading it.
 constexpr uint32_t kQueryMagic = 0x3258444Du;   // "MDX2"
-// "MDR2": each candidate carries its anchors beside its scores; an answer of the form before
-// them is refused rather than misread.
-constexpr uint32_t kAnswerMagic = 0x3252444Du;  // "MDR2"
+// "MDR3": each candidate carries its anchors and its support beside its scores; an answer of
+// a form before them is refused rather than misread.
+constexpr uint32_t kAnswerMagic = 0x3352444Du;  // "MDR3"
 // A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
 // whom pairs are counted for a few dozen.
 constexpr uint32_t kMaxPeaks = 1u << 20;
@@ -136,6 +136,7 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(static_cast<int32_t>(a.candidate.score));
         w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
         w.put(static_cast<int32_t>(a.candidate.anchors));
+        w.put(static_cast<int32_t>(a.candidate.support));
         w.put(a.votes);
         w.put(a.landmarks);
         w.put(static_cast<uint8_t>(a.everyTrack));
@@ -156,17 +157,18 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
     std::vector<PartitionCandidate> answer(count);
     for (PartitionCandidate& a : answer) {
         uint8_t any = 0, everyTrack = 0;
-        int32_t score = 0, runnerUp = 0, anchors = 0;
+        int32_t score = 0, runnerUp = 0, anchors = 0, support = 0;
         uint32_t leaders = 0;
         if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
-            !r.get(runnerUp) || !r.get(anchors) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
-            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || anchors < 0 || leaders > kMaxLeaders)
+            !r.get(runnerUp) || !r.get(anchors) || !r.get(support) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
+            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || anchors < 0 || support < 0 || leaders > kMaxLeaders)
             return std::nullopt;
         a.everyTrack = everyTrack != 0;
         a.candidate.any = any != 0;
         a.candidate.score = score;
         a.candidate.runnerUpScore = runnerUp;
         a.candidate.anchors = anchors;
+        a.candidate.support = support;
         a.leaders.resize(leaders);
         for (auto& [track, leaderScore] : a.leaders) {
             int32_t s = 0;
@@ -337,6 +339,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         r.score = candidate.score;
         r.runnerUpScore = candidate.runnerUpScore;
         r.anchors = candidate.anchors;
+        r.support = candidate.support;
         r.speed = changes[k].tempo;
         r.pitch = changes[k].pitch;
         r.byPairs = byPairs;
@@ -374,6 +377,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
                 hashes.buildPairs(at, config.queryPairFanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
             a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
+            fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, h.change, a.candidate);
         } else {
             std::vector<fp::Landmark> triples = resampled ? hashes.build(at, config.retryFanOut, config.retryTimeJitter)
                                                           : hashes.build(at, config.queryFanOut, config.queryTimeJitter);

@@ -1,7 +1,5 @@
 #include "Identifier.h"
 
-#include "Matcher.h"
-
 #include <algorithm>
 
 namespace melodex::fp {
@@ -16,7 +14,24 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
 
 bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
     return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs) &&
-           candidate.anchors >= config.minAnchors;
+           candidate.anchors >= config.minAnchors && (!byPairs || change.none() || candidate.support >= config.minPairSupport);
+}
+
+void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
+                    const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate) {
+    if (change.none() || !candidate.any || candidate.score < std::min(config.minPairScoreResampled, config.minPairScoreFar))
+        return;
+    VoteTally tally;
+    for (const double step : config.supportSteps) {
+        // A step moves what the change moves: tempo and pitch for a speed, the pitch alone for
+        // a transposition.
+        const Change side{change.tempo == 1.0 ? 1.0 : change.tempo + step, change.pitch == 1.0 ? 1.0 : change.pitch + step};
+        const std::vector<Landmark> pairs =
+            hashes.buildPairs(extractor.undoChange(peaks, side), config.queryPairFanOut, config.pairTimeJitter);
+        matcher.matchTracks(pairs, {candidate.track}, tally);
+        candidate.support =
+            std::max(candidate.support, tally.bestNear(candidate.track, candidate.offset, config.supportSlack, config.offsetTolerance));
+    }
 }
 
 int lowestFloor(const FingerprintConfig& config) {
@@ -66,8 +81,9 @@ Identification Identifier::identify(std::span<const float> samples) const {
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         if (!nominees.empty()) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.queryPairFanOut, config_.pairTimeJitter);
-            const MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
+            MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
+            addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);
             if (IsMatch(config_, paired, change, true)) {
                 candidate = paired;
                 matched = byPairs = true;
@@ -79,6 +95,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         result.score = candidate.score;
         result.runnerUpScore = candidate.runnerUpScore;
         result.anchors = candidate.anchors;
+        result.support = candidate.support;
         result.speed = change.tempo;
         result.pitch = change.pitch;
         result.byPairs = byPairs;

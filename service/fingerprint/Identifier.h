@@ -7,6 +7,7 @@
 #include "FingerprintConfig.h"
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
+#include "Matcher.h"
 #include "PeakExtractor.h"
 #include "VoteTally.h"
 
@@ -22,6 +23,7 @@ struct Identification {
     int score = 0;               // aligned landmark hits of the best candidate
     int runnerUpScore = 0;
     int anchors = 0;             // distinct query frames of the aligned hits (MatchCandidate)
+    int support = 0;             // pairs under a change: the neighbouring hypotheses' score (MatchCandidate)
     double speed = 1.0;          // the tempo factor that matched (a speed changes the pitch alike)
     double pitch = 1.0;          // the pitch factor that matched
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
@@ -38,12 +40,20 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
 // The same for the best candidate of one hypothesis: at least config.minScore aligned hits
 // (config.minScoreResampled under any change, config.minScoreFar under one further than
 // config.farChange, as every change tried is another chance for music not in the catalog to
-// match), and at least config.minScoreRatio times the score of the best other track; false
-// when nothing voted at all.
+// match), and at least config.minScoreRatio times the score of the best other track, from at
+// least config.minAnchors query frames; pairs under a change also need config.minPairSupport
+// from the neighbouring hypotheses. False when nothing voted at all.
 bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false);
 
 // The lowest score any hypothesis accepts: below it a candidate is not worth describing.
 int lowestFloor(const FingerprintConfig& config);
+
+// Fills in the support of a pairs candidate found under `change` (peaks: the recording's, as
+// found; the candidate's track among those the pairs were counted for), when the candidate
+// is one the decision would ask it of: a change, and a score at its floor or above. The
+// same whether the catalog is searched whole or a partition at a time.
+void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
+                    const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate);
 
 class Identifier {
 public:

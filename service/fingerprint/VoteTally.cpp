@@ -96,6 +96,22 @@ MatchCandidate VoteTally::best(int tolerance) {
     return result;
 }
 
+int VoteTally::bestNear(uint32_t track, int32_t offset, int slack, int tolerance) const {
+    const auto before = [](const Run& r, std::pair<uint32_t, int64_t> key) { return std::make_pair(r.track, r.offset) < key; };
+    const auto first = std::lower_bound(runs_.begin(), runs_.end(), std::make_pair(track, int64_t{offset} - slack - tolerance), before);
+    int best = 0;
+    for (auto centre = first; centre != runs_.end() && centre->track == track && centre->offset <= int64_t{offset} + slack; ++centre) {
+        if (centre->offset < int64_t{offset} - slack)
+            continue;
+        int sum = 0;
+        for (auto it = first; it != runs_.end() && it->track == track && it->offset <= centre->offset + tolerance; ++it)
+            if (it->offset >= centre->offset - tolerance)
+                sum += it->count;
+        best = std::max(best, sum);
+    }
+    return best;
+}
+
 std::vector<std::pair<uint32_t, int>> VoteTally::leaderScores(size_t count) const {
     std::vector<std::pair<uint32_t, int>> ranked = trackBest_;
     count = std::min(count, ranked.size());

@@ -18,6 +18,8 @@ struct MatchCandidate {
     int score = 0;           // votes within +-tolerance frames of that offset
     int runnerUpScore = 0;   // the best score of any other track
     int anchors = 0;         // distinct query frames among those votes (Matcher fills it in)
+    int support = 0;         // pairs under a change: the same alignment's best score under the
+                             // neighbouring hypotheses (fp::addPairSupport fills it in)
     bool operator==(const MatchCandidate&) const = default;
 };
 
@@ -40,6 +42,9 @@ public:
     // The same with their scores, best first: the leaders of a partitioned catalog are the
     // best of the partitions' leaders.
     std::vector<std::pair<uint32_t, int>> leaderScores(size_t count) const;
+    // After best(): the best score of `track` with its window centred within `slack` frames of
+    // `offset` (0 when it has no vote there).
+    int bestNear(uint32_t track, int32_t offset, int slack, int tolerance) const;
 
     // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
     // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.

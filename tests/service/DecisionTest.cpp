@@ -57,6 +57,23 @@ TEST(VoteTally, LeadersAreTheBestScoredTracksInIdOrder) {
         EXPECT_EQ(tally.leaders(c.count), c.want) << c.count;
 }
 
+// The best window of one track whose centre lies within the slack of an offset: other
+// tracks' votes and windows centred further off do not count.
+TEST(VoteTally, BestNearAnOffsetKeepsToTheTrackAndTheSlack) {
+    VoteTally tally = Tally({{4, 100, 5}, {4, 120, 3}, {9, 120, 7}});
+    tally.best(1);
+    const struct {
+        uint32_t track;
+        int32_t offset;
+        int slack, want;
+    } cases[] = {
+        {4, 100, 0, 5}, {4, 110, 8, 0}, {4, 110, 10, 5}, {4, 125, 5, 3},
+        {9, 118, 2, 7}, {9, 118, 1, 0}, {4, 104, 0, 0}, {5, 100, 50, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tally.bestNear(c.track, c.offset, c.slack, 1), c.want) << c.track << " near " << c.offset << " within " << c.slack;
+}
+
 TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
     FingerprintConfig config;
     config.minScore = 15;
@@ -112,3 +129,32 @@ TEST(MatchDecision, AlignedHitsMustComeFromEnoughQueryFrames) {
     }
 }
 
+
+// Pairs that line up under a change must line up again near the same offset under the
+// hypotheses a step either side (the support); the plain hypothesis and triples are not asked.
+TEST(MatchDecision, PairsUnderAChangeNeedTheNeighbouringHypotheses) {
+    FingerprintConfig config;
+    config.minScoreResampled = config.minScoreFar = 16;
+    config.minPairScoreResampled = config.minPairScoreFar = 24;
+    config.minAnchors = 6;
+    config.minPairSupport = 10;
+    const struct {
+        int support;
+        Change change;
+        bool byPairs;
+        bool match;
+    } cases[] = {
+        {8, Change::speed(0.94), true, false},  // music not in the catalog, lined up under one speed
+        {9, Change::speed(1.01), true, false}, {10, Change::speed(1.01), true, true},
+        {9, {1.0, 0.95}, true, false},  // a transposition alike
+        {0, {}, true, true},            // the plain hypothesis
+        {0, Change::speed(0.97), false, true},
+    };
+    for (const auto& c : cases) {
+        MatchCandidate candidate{true, 3, 0, 30, 10};
+        candidate.anchors = 12;
+        candidate.support = c.support;
+        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs), c.match)
+            << "support " << c.support << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs)" : "");
+    }
+}

@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
             else if (key == "minPairScoreFar") c.minPairScoreFar = static_cast<int>(value);
             else if (key == "farChange") c.farChange = value;
             else if (key == "minAnchors") c.minAnchors = static_cast<int>(value);
+            else if (key == "minPairSupport") c.minPairSupport = static_cast<int>(value);
+            else if (key == "supportSlack") c.supportSlack = static_cast<int>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
                 // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after 1; pitchSpan alike for pitches.
                 std::vector<double>& factors = key == "speedSpan" ? c.speedFactors : c.pitchFactors;
