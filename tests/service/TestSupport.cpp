@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -151,22 +149,12 @@ std::string outcome(const std::optional<http::ClientReply>& reply) {
     return title != record->fields.end() ? title->second : "a match without a title";
 }
 
-RawClient::RawClient(int port, const std::string& from) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-    bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    timeval timeout{10, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-}
+RawClient::RawClient(int port, const std::string& from) : fd_(http::connectFrom(port, from)) {}
 
-RawClient::~RawClient() { close(fd_); }
+RawClient::~RawClient() {
+    if (fd_ >= 0)
+        close(fd_);
+}
 
 bool RawClient::send(const std::string& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());

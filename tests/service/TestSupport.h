@@ -77,19 +77,18 @@ extern const char* const kReplyElements[9];
 // The title a reply names ("" for no match), or why it is no answer to the phone.
 std::string outcome(const std::optional<http::ClientReply>& reply);
 
-// A raw connection to a loopback port from a chosen loopback address.
+// A raw connection to a loopback port from a chosen loopback address (http::connectFrom).
 class RawClient {
 public:
     explicit RawClient(int port, const std::string& from = "127.0.0.1");
     ~RawClient();
-    bool connected() const { return connected_; }
+    bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
     // Everything until the server closes (or 10 s pass).
     std::string readAll();
 
 private:
     int fd_ = -1;
-    bool connected_ = false;
 };
 
 // The status of a raw HTTP/1.1 reply, or 0.

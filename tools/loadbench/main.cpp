@@ -17,7 +17,6 @@
 #include "catalog/Catalog.h"
 #include "http/HttpClient.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -130,26 +129,7 @@ void settle() {
 
 // --- raw connections ------------------------------------------------------------------------
 
-int connectFrom(int port, const std::string& from, bool blocking = true) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    if (!blocking)
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-    timeval timeout{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
+using http::connectFrom;
 
 // Sends a request, reads until the server closes or a whole response is in; the status or 0.
 int exchange(int port, const std::string& from, const std::string& request) {
