@@ -8,7 +8,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 using namespace melodex;
@@ -19,8 +18,7 @@ std::string segmentBytes(const std::string& dir) {
     catalog::Catalog catalog;
     test::openCatalog(catalog, dir);
     EXPECT_EQ(catalog.manifest().segments.size(), 1u);
-    std::ifstream in(dir + "/" + catalog.manifest().segments.at(0), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return test::fileBytes(dir + "/" + catalog.manifest().segments.at(0));
 }
 
 using Answer = std::tuple<bool, uint32_t, int, int, double>;  // matched, track, scores, offset

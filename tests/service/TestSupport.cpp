@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 
 namespace melodex::test {
 
@@ -89,6 +91,18 @@ std::string clientImage(const std::string& file, double at, micsim::MicSettings 
     return micsim::MicSimulator::clientImage(recordClip(file, at, settings));
 }
 
+std::vector<float> tone(double seconds, double hz) {
+    std::vector<float> s(static_cast<size_t>(seconds * 8000));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / 8000.0));
+    return s;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
     const std::vector<float> mono = audio::resample(clip8k, 8000, rate);
     std::vector<float> interleaved(mono.size() * static_cast<size_t>(channels));
@@ -106,8 +120,7 @@ std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
         return {};
     sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(mono.size()));
     sf_close(f);
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return fileBytes(path);
 }
 
 std::optional<http::ClientReply> postLikeTheClient(http::HttpClient& client, const std::string& body, const std::string& path) {

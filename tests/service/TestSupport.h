@@ -53,6 +53,11 @@ micsim::MicSettings mic(double snrDb, double speed = 1.0, bool reverb = false);
 std::vector<float> recordClip(const std::string& file, double at, micsim::MicSettings settings = {});
 std::string clientImage(const std::string& file, double at, micsim::MicSettings settings = {});
 
+// A sine of `hz` at half full scale, `seconds` long at 8000 Hz.
+std::vector<float> tone(double seconds, double hz);
+// The bytes of the file at `path` ("" when it cannot be read).
+std::string fileBytes(const std::string& path);
+
 // A WAV file image (16-bit PCM) of mono 8000 Hz samples, resampled to `rate` and copied to
 // `channels` channels.
 std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels);

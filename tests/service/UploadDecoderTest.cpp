@@ -6,43 +6,29 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <numbers>
-
 using namespace melodex;
 using loadbench::hostileFlac;
 using loadbench::hostileWav;
 using loadbench::malformedOgg;
 
-namespace {
+using test::tone;
 
-std::vector<float> tone(double seconds, double hz) {
-    std::vector<float> s(static_cast<size_t>(seconds * 8000));
-    for (size_t i = 0; i < s.size(); ++i)
-        s[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / 8000.0));
-    return s;
-}
-
-} // namespace
-
-TEST(UploadDecoder, ReadsTheClientImageFromOffset4096) {
-    const std::vector<float> clip = tone(11.0, 440.0);
+// The client's image is read from offset 4096 sample for sample; WAVs of any rate and channel
+// count come out as as many seconds of 8000 Hz mono.
+TEST(UploadDecoder, ReadsTheClientImageAndWavsOfAnyRateAndChannels) {
+    const std::vector<float> clip = tone(3.0, 440.0);
     const audio::UploadDecoder decoder({30.0});
-    const audio::DecodedUpload d = decoder.decode(micsim::MicSimulator::clientImage(clip));
+    const std::vector<float> image = tone(11.0, 440.0);
+    const audio::DecodedUpload d = decoder.decode(micsim::MicSimulator::clientImage(image));
     ASSERT_EQ(d.status, 0) << d.reason;
     ASSERT_EQ(d.samples.size(), 88000u);
     for (size_t i = 0; i < 88000; i += 997)
-        EXPECT_NEAR(d.samples[i], clip[i], 1.0 / 16384);
-}
-
-TEST(UploadDecoder, ReadsOrdinaryWavsOfAnyRateAndChannels) {
-    const std::vector<float> clip = tone(3.0, 440.0);
-    const audio::UploadDecoder decoder({30.0});
+        EXPECT_NEAR(d.samples[i], image[i], 1.0 / 16384);
     for (int rate : {8000, 16000, 44100})
         for (int channels : {1, 2}) {
-            const audio::DecodedUpload d = decoder.decode(test::wavBytes(clip, rate, channels));
-            ASSERT_EQ(d.status, 0) << rate << " Hz " << channels << " ch: " << d.reason;
-            EXPECT_NEAR(static_cast<double>(d.samples.size()), 24000.0, 50.0) << rate << " Hz " << channels << " ch";
+            const audio::DecodedUpload wav = decoder.decode(test::wavBytes(clip, rate, channels));
+            ASSERT_EQ(wav.status, 0) << rate << " Hz " << channels << " ch: " << wav.reason;
+            EXPECT_NEAR(static_cast<double>(wav.samples.size()), 24000.0, 50.0) << rate << " Hz " << channels << " ch";
         }
 }
 
