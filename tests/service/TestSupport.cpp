@@ -200,15 +200,9 @@ RunningService::RunningService(const std::string& catalogDir, size_t maxBodyByte
     }
     // The socket listens from open() on, so requests made before the loop runs wait in the
     // backlog instead of failing.
-    thread_ = std::thread([this] { service_->run(); });
+    thread_.emplace(*service_);
     for (int i = 0; i < 2500 && !service_->running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
-RunningService::~RunningService() {
-    service_->stop();
-    if (thread_.joinable())
-        thread_.join();
 }
 
 } // namespace melodex::test

@@ -99,18 +99,35 @@ private:
 // The status of a raw HTTP/1.1 reply, or 0.
 int statusOf(const std::string& reply);
 
+// Runs a listening server (an HttpServer, an IdService) on a thread of its own until stop(),
+// which answers what the server accepted and waits for the thread.
+template <typename Server>
+class ServerThread {
+public:
+    explicit ServerThread(Server& server) : server_(server), thread_([&server] { server.run(); }) {}
+    ~ServerThread() { stop(); }
+    void stop() {
+        server_.stop();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    Server& server_;
+    std::thread thread_;
+};
+
 // melodex-idd serving `catalogDir` on a free loopback port, in this process.
 class RunningService {
 public:
     explicit RunningService(const std::string& catalogDir, size_t maxBodyBytes = 8u * 1024 * 1024);
-    ~RunningService();
     int port() const { return service_->port(); }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port()); }
     http::IdService& service() { return *service_; }
 
 private:
     std::unique_ptr<http::IdService> service_;
-    std::thread thread_;
+    std::optional<ServerThread<http::IdService>> thread_;
 };
 
 } // namespace melodex::test
