@@ -69,6 +69,11 @@ void openCatalog(catalog::Catalog& catalog, const std::string& dir) {
     ASSERT_TRUE(catalog.open(dir, error)) << error;
 }
 
+Answer answerOf(const fp::Identification& id) {
+    return {id.matched, id.track, id.score, id.runnerUpScore, id.anchors,
+            id.offsetSeconds, id.speed, id.pitch, id.byPairs, id.postingsRead};
+}
+
 micsim::MicSettings mic(double snrDb, double speed, bool reverb) {
     micsim::MicSettings m;
     m.snrDb = snrDb;

@@ -6,6 +6,7 @@
 #include "MicSimulator.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
+#include "fingerprint/Identifier.h"
 #include "http/HttpClient.h"
 #include "http/IdService.h"
 
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace melodex::test {
@@ -45,6 +47,11 @@ void buildCatalog(const std::vector<std::string>& files, const std::string& dir)
 void addToCatalog(const std::vector<std::string>& files, const std::string& dir);
 // Opens the catalog in `dir` into `catalog`, failing the test when it cannot.
 void openCatalog(catalog::Catalog& catalog, const std::string& dir);
+
+// What an identification says, field by field (all but the landmark count), for comparing two
+// roads to the same answer.
+using Answer = std::tuple<bool, uint32_t, int, int, int, double, double, double, bool, size_t>;
+Answer answerOf(const fp::Identification& id);
 
 // A recording's conditions: noise `snrDb` below the music (100 or more: none), the music played
 // `speed` times as fast, in a small room when `reverb`.
