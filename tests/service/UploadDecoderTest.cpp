@@ -46,6 +46,7 @@ TEST(UploadDecoder, RefusesBodiesThatAreNotWholeSound) {
         {"client image cut short", image.substr(0, 100000), 400},
         {"client header cut short", image.substr(0, 40), 400},
         {"client image too long", image + "extra", 400},
+        {"client image without its data chunk", std::string(image).replace(4088, 4, "junk"), 400},
         {"text", std::string(5000, 'x'), 415},
         {"a web page", "<html><body>not a song</body></html>", 415},
         {"WAV of less than a second", test::wavBytes(tone(0.2, 440.0), 8000, 1), 400},
