@@ -49,4 +49,9 @@ private:
     std::string error_;
 };
 
+// A plain TCP connection to `port` on loopback from the loopback address `from` (the server
+// counts connections per address), for bytes no well-behaved client sends: slow, partial or
+// malformed requests. Reads time out after 10 s. The socket, or -1.
+int connectFrom(int port, const std::string& from, bool blocking = true);
+
 } // namespace melodex::http

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 using namespace melodex;
@@ -19,22 +18,17 @@ std::string segmentBytes(const std::string& dir) {
     catalog::Catalog catalog;
     test::openCatalog(catalog, dir);
     EXPECT_EQ(catalog.manifest().segments.size(), 1u);
-    std::ifstream in(dir + "/" + catalog.manifest().segments.at(0), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return test::fileBytes(dir + "/" + catalog.manifest().segments.at(0));
 }
 
-using Answer = std::tuple<bool, uint32_t, int, int, double>;  // matched, track, scores, offset
-
 // What the catalog in `dir` answers for each clip.
-std::vector<Answer> answers(const std::string& dir, const std::vector<std::vector<float>>& clips) {
+std::vector<test::Answer> answers(const std::string& dir, const std::vector<std::vector<float>>& clips) {
     catalog::Catalog catalog;
     test::openCatalog(catalog, dir);
     const fp::Identifier identifier(fp::FingerprintConfig{}, catalog.index());
-    std::vector<Answer> result;
-    for (const auto& clip : clips) {
-        const fp::Identification id = identifier.identify(clip);
-        result.emplace_back(id.matched, id.track, id.score, id.runnerUpScore, id.offsetSeconds);
-    }
+    std::vector<test::Answer> result;
+    for (const auto& clip : clips)
+        result.push_back(test::answerOf(identifier.identify(clip)));
     return result;
 }
 

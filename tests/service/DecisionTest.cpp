@@ -74,61 +74,48 @@ TEST(VoteTally, BestNearAnOffsetKeepsToTheTrackAndTheSlack) {
         EXPECT_EQ(tally.bestNear(c.track, c.offset, c.slack, 1), c.want) << c.track << " near " << c.offset << " within " << c.slack;
 }
 
-TEST(MatchDecision, ScoreFloorAndRunnerUpRatio) {
+// A match needs its floor (higher for a speed or pitch hypothesis, higher again for a far one;
+// its own for pairs), its ratio over the runner-up, and aligned hits from enough distinct query
+// frames: hits that line up at a few frames only are a chance alignment, however many.
+TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     FingerprintConfig config;
     config.minScore = 15;
     config.minScoreResampled = 24;
-    config.minScoreRatio = 2.5f;
+    config.minScoreRatio = 3.0f;
     config.farChange = 0.035;
     config.minScoreFar = 30;
-    config.minAnchors = 0;
-    const struct {
-        int score, runnerUp;
-        Change change;
-        bool match;
-    } cases[] = {
-        {14, 0, {}, false}, {15, 0, {}, true},   {16, 0, {}, true},
-        {23, 0, Change::speed(1.02), false}, {24, 0, Change::speed(0.98), true},
-        {24, 0, {1.0, 1.03}, true},  // a pitch within reach of the plain floors' neighbours
-        {29, 0, Change::speed(1.05), false}, {30, 0, Change::speed(0.95), true},  // far changes need more
-        {29, 0, {1.0, 1.06}, false}, {30, 0, {1.0, 0.94}, true},
-        {25, 10, {}, true}, {24, 10, {}, false},  // 2.5 times the runner-up, exactly and not quite
-        {15, 6, {}, true},  {15, 7, {}, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(IsMatch(config, MatchCandidate{true, 3, 0, c.score, c.runnerUp}, c.change), c.match)
-            << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch;
-    EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
-}
-
-// Hits that line up only at a few query frames are a chance alignment, however many they are:
-// the candidate needs minAnchors distinct frames, whatever its score and hypothesis.
-TEST(MatchDecision, AlignedHitsMustComeFromEnoughQueryFrames) {
-    FingerprintConfig config;
-    config.minScore = 15;
-    config.minScoreRatio = 3.0f;
-    config.minPairScore = 15;
+    config.minPairScore = 20;
     config.minPairScoreRatio = 2.5f;
     config.minAnchors = 6;
     const struct {
-        int score, runnerUp, anchors;
+        int score, runnerUp;
+        Change change;
         bool byPairs;
+        int anchors;
         bool match;
     } cases[] = {
-        {21, 7, 4, false, false},  // a smeared chord: many hits from a few frames
-        {21, 7, 5, false, false}, {21, 7, 6, false, true},
-        {60, 0, 5, false, false},  // a high score does not make up for them
-        {15, 5, 6, false, true},  {15, 6, 6, false, false},  // the other floors still hold
-        {26, 10, 5, true, false}, {26, 10, 6, true, true},
+        {14, 0, {}, false, 6, false}, {15, 0, {}, false, 6, true}, {16, 0, {}, false, 6, true},
+        {23, 0, Change::speed(1.02), false, 6, false}, {24, 0, Change::speed(0.98), false, 6, true},
+        {24, 0, {1.0, 1.03}, false, 6, true},  // a pitch within reach of the plain floors' neighbours
+        {29, 0, Change::speed(1.05), false, 6, false}, {30, 0, Change::speed(0.95), false, 6, true},  // far changes need more
+        {29, 0, {1.0, 1.06}, false, 6, false}, {30, 0, {1.0, 0.94}, false, 6, true},
+        {30, 10, {}, false, 6, true}, {29, 10, {}, false, 6, false},  // 3 times the runner-up, exactly and not quite
+        {15, 5, {}, false, 6, true}, {15, 6, {}, false, 6, false},
+        {21, 7, {}, false, 4, false},  // a smeared chord: many hits from a few frames
+        {21, 7, {}, false, 5, false}, {21, 7, {}, false, 6, true},
+        {60, 0, {}, false, 5, false},  // a high score does not make up for them
+        {19, 0, {}, true, 6, false}, {20, 0, {}, true, 6, true},
+        {26, 10, {}, true, 5, false}, {26, 10, {}, true, 6, true}, {26, 10, {}, false, 6, false},
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
         candidate.anchors = c.anchors;
-        EXPECT_EQ(IsMatch(config, candidate, {}, c.byPairs), c.match)
-            << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames" << (c.byPairs ? " (pairs)" : "");
+        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs), c.match)
+            << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames at tempo " << c.change.tempo
+            << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs)" : "");
     }
+    EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }
-
 
 // Pairs that line up under a change must line up again near the same offset under the
 // hypotheses a step either side (the support); the plain hypothesis and triples are not asked.

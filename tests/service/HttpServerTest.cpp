@@ -39,19 +39,13 @@ protected:
             [this](const http::HttpExchange&) { ++logged_; });
         std::string error;
         ASSERT_TRUE(server_->listen("127.0.0.1", 0, 256, error)) << error;
-        thread_ = std::thread([this] { server_->run(); });
-    }
-    void TearDown() override {
-        if (server_)
-            server_->stop();
-        if (thread_.joinable())
-            thread_.join();
+        thread_.emplace(*server_);
     }
     int port() const { return server_->port(); }
 
-    std::unique_ptr<http::HttpServer> server_;
-    std::thread thread_;
     std::atomic<int> logged_{0};
+    std::unique_ptr<http::HttpServer> server_;
+    std::optional<test::ServerThread<http::HttpServer>> thread_;
 };
 
 } // namespace
@@ -192,7 +186,7 @@ TEST_F(HttpServerTest, StopAnswersEveryRequestInFlight) {
         EXPECT_NE(reply.find("POST /n" + std::to_string(i) + " 4\n"), std::string::npos) << reply;
         EXPECT_NE(reply.find("Connection: close"), std::string::npos) << reply;
     }
-    thread_.join();
+    thread_->stop();
     EXPECT_EQ(logged_.load(), kClients);
     EXPECT_FALSE(RawClient(port()).connected()) << "a connection accepted after the stop";
 }

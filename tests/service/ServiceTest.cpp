@@ -82,8 +82,6 @@ TEST_F(ServiceTest, BadRequestsGetPreciseOneLineRefusals) {
         {"POST", "/servlet/ZorbelId?id=1004&ownerIdentifier=x", good, 400, ""},
         {"POST", "/servlet/ZorbelId?ownerIdentifier=x", good, 400, ""},
         {"POST", test::kRequestPath, "", 400, ""},
-        {"POST", test::kRequestPath, good.substr(0, 90000), 400, ""},
-        {"POST", test::kRequestPath, good.substr(0, 4096), 400, ""},
         {"POST", test::kRequestPath, std::string(20000, 'z'), 415, ""},
         {"POST", "/servlet/ZorbelId?id=10%0003&ownerIdentifier=a", "x", 400, ""},
         {"PUT", test::kRequestPath, "", 405, "POST"},
@@ -107,8 +105,8 @@ TEST_F(ServiceTest, BadRequestsGetPreciseOneLineRefusals) {
         EXPECT_EQ(reply->body.find('\n'), reply->body.size() - 1) << reply->body;
         EXPECT_EQ(reply->body.find('\0'), std::string::npos);
     }
-    const auto quoted = postLikeTheClient(*client_, "x", "/servlet/ZorbelId?id=10%0003&ownerIdentifier=a");
-    EXPECT_NE(quoted->body.find("unknown id 10\\x0003"), std::string::npos) << quoted->body;
+    const auto quoted = postLikeTheClient(*client_, "x", "/servlet/ZorbelId?ownerIdentifier=a&id=10%0003%00");
+    EXPECT_NE(quoted->body.find("unknown id 10\\x0003\\x00 ("), std::string::npos) << quoted->body;
     // Over the limit: refused from the Content-Length alone, while most of the body is unsent.
     test::RawClient oversized(service_->port());
     oversized.send(std::string("POST ") + test::kRequestPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 3000000\r\n\r\n" +

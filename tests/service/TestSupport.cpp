@@ -6,16 +6,16 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 
 namespace melodex::test {
 
@@ -69,6 +69,11 @@ void openCatalog(catalog::Catalog& catalog, const std::string& dir) {
     ASSERT_TRUE(catalog.open(dir, error)) << error;
 }
 
+Answer answerOf(const fp::Identification& id) {
+    return {id.matched, id.track, id.score, id.runnerUpScore, id.anchors,
+            id.offsetSeconds, id.speed, id.pitch, id.byPairs, id.postingsRead};
+}
+
 micsim::MicSettings mic(double snrDb, double speed, bool reverb) {
     micsim::MicSettings m;
     m.snrDb = snrDb;
@@ -91,6 +96,18 @@ std::string clientImage(const std::string& file, double at, micsim::MicSettings 
     return micsim::MicSimulator::clientImage(recordClip(file, at, settings));
 }
 
+std::vector<float> tone(double seconds, double hz) {
+    std::vector<float> s(static_cast<size_t>(seconds * 8000));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = 0.5f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / 8000.0));
+    return s;
+}
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
     const std::vector<float> mono = audio::resample(clip8k, 8000, rate);
     std::vector<float> interleaved(mono.size() * static_cast<size_t>(channels));
@@ -108,8 +125,7 @@ std::string wavBytes(const std::vector<float>& clip8k, int rate, int channels) {
         return {};
     sf_writef_float(f, interleaved.data(), static_cast<sf_count_t>(mono.size()));
     sf_close(f);
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return fileBytes(path);
 }
 
 std::optional<http::ClientReply> postLikeTheClient(http::HttpClient& client, const std::string& body, const std::string& path) {
@@ -151,22 +167,12 @@ std::string outcome(const std::optional<http::ClientReply>& reply) {
     return title != record->fields.end() ? title->second : "a match without a title";
 }
 
-RawClient::RawClient(int port, const std::string& from) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-    bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    timeval timeout{10, 0};
-    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-}
+RawClient::RawClient(int port, const std::string& from) : fd_(http::connectFrom(port, from)) {}
 
-RawClient::~RawClient() { close(fd_); }
+RawClient::~RawClient() {
+    if (fd_ >= 0)
+        close(fd_);
+}
 
 bool RawClient::send(const std::string& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
@@ -199,15 +205,9 @@ RunningService::RunningService(const std::string& catalogDir, size_t maxBodyByte
     }
     // The socket listens from open() on, so requests made before the loop runs wait in the
     // backlog instead of failing.
-    thread_ = std::thread([this] { service_->run(); });
+    thread_.emplace(*service_);
     for (int i = 0; i < 2500 && !service_->running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
-RunningService::~RunningService() {
-    service_->stop();
-    if (thread_.joinable())
-        thread_.join();
 }
 
 } // namespace melodex::test

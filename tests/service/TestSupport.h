@@ -6,6 +6,7 @@
 #include "MicSimulator.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogBuilder.h"
+#include "fingerprint/Identifier.h"
 #include "http/HttpClient.h"
 #include "http/IdService.h"
 
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace melodex::test {
@@ -46,12 +48,22 @@ void addToCatalog(const std::vector<std::string>& files, const std::string& dir)
 // Opens the catalog in `dir` into `catalog`, failing the test when it cannot.
 void openCatalog(catalog::Catalog& catalog, const std::string& dir);
 
+// What an identification says, field by field (all but the landmark count), for comparing two
+// roads to the same answer.
+using Answer = std::tuple<bool, uint32_t, int, int, int, double, double, double, bool, size_t>;
+Answer answerOf(const fp::Identification& id);
+
 // A recording's conditions: noise `snrDb` below the music (100 or more: none), the music played
 // `speed` times as fast, in a small room when `reverb`.
 micsim::MicSettings mic(double snrDb, double speed = 1.0, bool reverb = false);
 // A phone recording of `file` at `at` seconds, 8000 Hz mono, and the client's upload of it.
 std::vector<float> recordClip(const std::string& file, double at, micsim::MicSettings settings = {});
 std::string clientImage(const std::string& file, double at, micsim::MicSettings settings = {});
+
+// A sine of `hz` at half full scale, `seconds` long at 8000 Hz.
+std::vector<float> tone(double seconds, double hz);
+// The bytes of the file at `path` ("" when it cannot be read).
+std::string fileBytes(const std::string& path);
 
 // A WAV file image (16-bit PCM) of mono 8000 Hz samples, resampled to `rate` and copied to
 // `channels` channels.
@@ -77,36 +89,52 @@ extern const char* const kReplyElements[9];
 // The title a reply names ("" for no match), or why it is no answer to the phone.
 std::string outcome(const std::optional<http::ClientReply>& reply);
 
-// A raw connection to a loopback port from a chosen loopback address.
+// A raw connection to a loopback port from a chosen loopback address (http::connectFrom).
 class RawClient {
 public:
     explicit RawClient(int port, const std::string& from = "127.0.0.1");
     ~RawClient();
-    bool connected() const { return connected_; }
+    bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
     // Everything until the server closes (or 10 s pass).
     std::string readAll();
 
 private:
     int fd_ = -1;
-    bool connected_ = false;
 };
 
 // The status of a raw HTTP/1.1 reply, or 0.
 int statusOf(const std::string& reply);
 
+// Runs a listening server (an HttpServer, an IdService) on a thread of its own until stop(),
+// which answers what the server accepted and waits for the thread.
+template <typename Server>
+class ServerThread {
+public:
+    explicit ServerThread(Server& server) : server_(server), thread_([&server] { server.run(); }) {}
+    ~ServerThread() { stop(); }
+    void stop() {
+        server_.stop();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    Server& server_;
+    std::thread thread_;
+};
+
 // melodex-idd serving `catalogDir` on a free loopback port, in this process.
 class RunningService {
 public:
     explicit RunningService(const std::string& catalogDir, size_t maxBodyBytes = 8u * 1024 * 1024);
-    ~RunningService();
     int port() const { return service_->port(); }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port()); }
     http::IdService& service() { return *service_; }
 
 private:
     std::unique_ptr<http::IdService> service_;
-    std::thread thread_;
+    std::optional<ServerThread<http::IdService>> thread_;
 };
 
 } // namespace melodex::test

@@ -12,12 +12,12 @@
 // Between 3 and 4, twenty-one requests on one kept-alive connection: the second and later ones
 // should be as quick as the first.
 // Prints requests/s, p50/p99 of the good requests, errors and resident memory as Markdown.
+#include "HostileUploads.h"
 #include "MicSimulator.h"
 #include "audio/AudioFile.h"
 #include "catalog/Catalog.h"
 #include "http/HttpClient.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -130,26 +130,7 @@ void settle() {
 
 // --- raw connections ------------------------------------------------------------------------
 
-int connectFrom(int port, const std::string& from, bool blocking = true) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(fd);
-        return -1;
-    }
-    if (!blocking)
-        fcntl(fd, F_SETFL, O_NONBLOCK);
-    timeval timeout{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    return fd;
-}
+using http::connectFrom;
 
 // Sends a request, reads until the server closes or a whole response is in; the status or 0.
 int exchange(int port, const std::string& from, const std::string& request) {
@@ -180,23 +161,8 @@ std::string post(const std::string& body, const std::string& extra = "") {
 
 // --- hostile requests -------------------------------------------------------------------------
 
-std::string hostileFlac() {
-    std::string b = "fLaC";
-    b += std::string("\x80\x00\x00\x22", 4) + std::string("\x10\x00\x10\x00", 4) + std::string(6, '\0');
-    const uint64_t packed = (uint64_t{384000} << 44) | (uint64_t{7} << 41) | (uint64_t{23} << 36) | ((uint64_t{1} << 36) - 1);
-    for (int shift = 56; shift >= 0; shift -= 8)
-        b += static_cast<char>((packed >> shift) & 0xFF);
-    b += std::string(16, '\x5a');
-    return b + std::string(106 - b.size(), '\xff');
-}
-
-// One Ogg page holding only a Vorbis identification header (mono, 44.1 kHz), 58 bytes: the
-// codec allocates its setup, the missing comment header fails the open, and the setup leaks.
-std::string malformedOgg() {
-    static const char bytes[] = "\x4f\x67\x67\x53\x00\x02\x00\x00\x00\x00\x00\x00\x00\x00\x49\x58\x44\x4d\x00\x00\x00\x00\x1a\x7d\x53\x1c\x01\x1e\x01"
-                                "\x76\x6f\x72\x62\x69\x73\x00\x00\x00\x00\x01\x44\xac\x00\x00\x00\x00\x00\x00\x00\xfa\x00\x00\x00\x00\x00\x00\xb8\x01";
-    return std::string(bytes, sizeof bytes - 1);
-}
+using loadbench::hostileFlac;
+using loadbench::malformedOgg;
 
 struct Hostile {
     const char* name;

@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <thread>
 #include <tuple>
@@ -73,8 +72,7 @@ protected:
         std::error_code ec;
         for (const auto& entry : std::filesystem::directory_iterator(run(), ec))
             if (entry.path().extension() == ".out") {
-                std::ifstream in(entry.path());
-                const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+                const std::string text = test::fileBytes(entry.path());
                 EXPECT_EQ(text.find("Sanitizer"), std::string::npos) << entry.path() << ":\n" << text;
             }
     }
