@@ -12,22 +12,6 @@ int CountPaints() {
   return n;
 }
 
-TEST(WmPaint, ComesWhileTheUpdateRegionIsNotEmptyAndStopsAfterBeginPaint) {
-  Recording r;
-  RedrawWindow(r.hwnd, nullptr, nullptr, RDW_INVALIDATE);
-  RECT update;
-  EXPECT_TRUE(GetUpdateRect(r.hwnd, &update, FALSE));
-  RECT client;
-  GetClientRect(r.hwnd, &client);
-  EXPECT_EQ(update.right, client.right);
-  EXPECT_EQ(update.bottom, client.bottom);
-  r.driver.runPending();  // DefWindowProcW's WM_PAINT calls BeginPaint and EndPaint
-  EXPECT_EQ(CountPaints(), 1);
-  EXPECT_FALSE(GetUpdateRect(r.hwnd, &update, FALSE));
-  r.driver.advance(1000);
-  EXPECT_EQ(CountPaints(), 1);
-}
-
 TEST(WmPaint, KeepsComingWhileThePaintDoesNotValidate) {
   Recording r;
   onMessage() = [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; };  // never BeginPaint
@@ -51,23 +35,6 @@ TEST(WmPaint, IsNotSentToAHiddenWindow) {
   ShowWindow(hwnd, SW_SHOW);
   driver.runPending();
   EXPECT_EQ(CountPaints(), 1);
-}
-
-// Two invalidations join: the update rectangle covers both.
-TEST(BeginPaint, GivesTheUnionOfTheInvalidatedRectangles) {
-  Recording r;
-  RECT first{10, 20, 30, 40};
-  RECT second{50, 5, 60, 25};
-  InvalidateRect(r.hwnd, &first, FALSE);
-  InvalidateRect(r.hwnd, &second, FALSE);
-  PAINTSTRUCT ps;
-  EXPECT_NE(BeginPaint(r.hwnd, &ps), nullptr);
-  EXPECT_EQ(ps.rcPaint.left, 10);
-  EXPECT_EQ(ps.rcPaint.top, 5);
-  EXPECT_EQ(ps.rcPaint.right, 60);
-  EXPECT_EQ(ps.rcPaint.bottom, 40);
-  EndPaint(r.hwnd, &ps);
-  EXPECT_FALSE(GetUpdateRect(r.hwnd, nullptr, FALSE));
 }
 
 }  // namespace

@@ -17,24 +17,6 @@ extern char** environ;
 
 namespace {
 
-TEST(CreateWindowExW, SendsWmCreateBeforeItReturns) {
-  device::TestDriver driver;
-  HWND inCreate = nullptr;
-  onMessage() = [&](HWND h, UINT m, WPARAM, LPARAM l) -> LRESULT {
-    if (m == WM_CREATE) {
-      inCreate = h;
-      auto* cs = reinterpret_cast<CREATESTRUCTW*>(l);
-      EXPECT_EQ(std::u16string(cs->lpszName), u"Recorder");
-    }
-    return 0;
-  };
-  HWND hwnd = CreateRecordingWindow(0);
-  ASSERT_NE(hwnd, nullptr);
-  EXPECT_EQ(inCreate, hwnd);
-  ASSERT_FALSE(received().empty());
-  EXPECT_EQ(received()[0].message, static_cast<UINT>(WM_CREATE));
-}
-
 TEST(CreateWindowExW, UnknownClassFails) {
   device::TestDriver driver;
   EXPECT_EQ(CreateWindowExW(0, TEXT("NOSUCH"), TEXT("x"), WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr,
