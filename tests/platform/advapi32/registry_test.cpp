@@ -1,4 +1,5 @@
-// Conformance tests of RegOpenKeyExW / RegQueryValueExW over DIR/registry.reg. The owner
+// RegOpenKeyExW / RegQueryValueExW over DIR/registry.reg as written by hand or by regedit. Keys,
+// types and buffer sizes are held against Windows by the conformance probe; the owner
 // identifier's cases (kept, too long, absent) are tested through the client's LoadSettings.
 #include <gtest/gtest.h>
 
@@ -28,20 +29,6 @@ TEST_F(Registry, test_RegOpenKeyExW_missing_key) {
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"software", 0, 0, &key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
-}
-
-// Win32: a value larger than the buffer fails with ERROR_MORE_DATA and gives the size needed.
-TEST_F(Registry, test_RegQueryValueExW_over_256_bytes) {
-  WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n\"ownerID\"=\"" + std::string(200, 'b') + "\"\r\n");
-  HKEY key = OpenMelodex();
-  BYTE buffer[256];
-  DWORD size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 402u);
-  DWORD needed = 0;
-  EXPECT_EQ(RegQueryValueExW(key, u"ownerID", nullptr, nullptr, nullptr, &needed), ERROR_SUCCESS);
-  EXPECT_EQ(needed, 402u);
-  RegCloseKey(key);
 }
 
 TEST_F(Registry, test_RegQueryValueExW_escapes_and_types) {
