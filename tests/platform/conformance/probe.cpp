@@ -160,13 +160,16 @@ void ProbeFormat() {
   Observe('I', "user32.wsprintfW.long", "%d [%s]", n, Show(b));
   n = wsprintfW(b, TEXT("%d"), static_cast<int>(0x80000000u));
   Observe('I', "user32.wsprintfW.intmin", "%d [%s]", n, Show(b));
+  // The C run-time's formatting takes widths and precisions from the arguments too.
+  n = _snwprintf(b, 64, TEXT("[%*d|%-*d|%*d|%.*s]"), -5, 42, 3, 7, 4, 9, 2, TEXT("abc"));
+  Observe('I', "msvcrt._snwprintf.star", "%d [%s]", n, Show(b, n));
 
   static const struct {
     const char* name;
     const WCHAR* input;
   } kInts[] = {{"plain", TEXT("1234.dat")}, {"negative", TEXT("-17")},     {"space", TEXT("  89x")},
                {"none", TEXT("abc")},       {"empty", TEXT("")},         {"plus", TEXT("+5")},
-               {"wrap", TEXT("4294967297")}, {"big", TEXT("2147483648")}};
+               {"wrap", TEXT("4294967297")}, {"big", TEXT("2147483648")}, {"lineEnds", TEXT("\r\n\t7")}};
   for (const auto& c : kInts) {
     int value = -99;
     int r = swscanf(c.input, TEXT("%d"), &value);
