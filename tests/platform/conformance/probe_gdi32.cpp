@@ -115,7 +115,9 @@ void ProbeShapes(HDC windowDC) {
   Fill(back, 230, 250, 260, 280, RGB(30, 30, 200));
   RECT sys{100, 4, 120, 20};
   FillRect(back, &sys, reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(COLOR_WINDOWTEXT + 1)));
-  Observe('I', "gdi32.FillRect.nullBrush", "%d", FillRect(back, &sys, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
+  // A null brush paints nothing, even on the white paper.
+  RECT paper{124, 4, 140, 20};
+  Observe('I', "gdi32.FillRect.nullBrush", "%d", FillRect(back, &paper, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
 
   // 1-pixel lines in every octant and on the half pixel (slopes of 1/2 and 2).
   HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 160));

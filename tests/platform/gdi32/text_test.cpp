@@ -115,6 +115,14 @@ TEST(DrawTextW, CalcRectMeasuresWithoutDrawing) {
   EXPECT_EQ(DrawTextW(nullptr, u"x", -1, &r, 0), 0);
 }
 
+// At a word break the space is swallowed: centred, the next line starts with its word.
+TEST(DrawTextW, WordBreakSwallowsTheSpaceAtTheBreak) {
+  TextCanvas c;
+  RECT r{0, 0, c.width(u"bbbb") + 1, 300};
+  EXPECT_EQ(DrawTextW(c.dc, u"a bbbb", -1, &r, DT_CENTER | DT_WORDBREAK | DT_CALCRECT), 2 * c.tm().tmHeight);
+  EXPECT_EQ(r.right - r.left, c.width(u"bbbb"));
+}
+
 // Text stays inside its rectangle and below its top, and the result counts its lines: the SMS
 // prompt's three CR LF lines (flags 0), DT_VCENTER alone (no effect without DT_SINGLELINE: the
 // text stays at the top), and a line longer and taller than its rectangle, cut at it.
