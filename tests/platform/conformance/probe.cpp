@@ -48,6 +48,17 @@ void Observe(char kind, const char* key, const char* format, ...) {
   va_end(args);
 }
 
+const char* Key(const char* format, ...) {
+  static char buffers[4][96];
+  static int next = 0;
+  char* out = buffers[next++ & 3];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(out, sizeof buffers[0], format, args);
+  va_end(args);
+  return out;
+}
+
 // A UTF-16 string as printable ASCII: \uXXXX for everything outside 0x20..0x7E.
 const char* Show(const WCHAR* s, int n) {
   static char buffers[4][512];
@@ -93,9 +104,7 @@ void ProbeCodePage() {
     char out[16];
     memset(out, 0x55, sizeof out);
     size_t r = wcstombs(out, c.text, sizeof out);
-    char key[64];
-    snprintf(key, sizeof key, "kernel32.wcstombs.%s.result", c.name);
-    Observe('I', key, "%ld", r == static_cast<size_t>(-1) ? -1L : static_cast<long>(r));
+    Observe('I', Key("kernel32.wcstombs.%s.result", c.name), "%ld", r == static_cast<size_t>(-1) ? -1L : long(r));
     // The bytes written before the result (or before the failing character).
     size_t shown = r == static_cast<size_t>(-1) ? 0 : r;
     if (r == static_cast<size_t>(-1))
@@ -103,11 +112,9 @@ void ProbeCodePage() {
     char hex[64] = "";
     for (size_t i = 0; i < shown; ++i)
       snprintf(hex + strlen(hex), sizeof hex - strlen(hex), "%02X", static_cast<unsigned char>(out[i]));
-    snprintf(key, sizeof key, "kernel32.wcstombs.%s.bytes", c.name);
-    Observe('I', key, "[%s]", hex);
-    snprintf(key, sizeof key, "kernel32.wcstombs.%s.length", c.name);
+    Observe('I', Key("kernel32.wcstombs.%s.bytes", c.name), "[%s]", hex);
     size_t need = wcstombs(nullptr, c.text, 0);
-    Observe('I', key, "%ld", need == static_cast<size_t>(-1) ? -1L : static_cast<long>(need));
+    Observe('I', Key("kernel32.wcstombs.%s.length", c.name), "%ld", need == static_cast<size_t>(-1) ? -1L : long(need));
   }
   static const struct {
     const char* name;
@@ -117,9 +124,7 @@ void ProbeCodePage() {
     WCHAR out[8];
     memset(out, 0, sizeof out);
     size_t r = mbstowcs(out, c.bytes, 8);
-    char key[64];
-    snprintf(key, sizeof key, "kernel32.mbstowcs.%s", c.name);
-    Observe('I', key, "%ld [%s]", static_cast<long>(r), Show(out));
+    Observe('I', Key("kernel32.mbstowcs.%s", c.name), "%ld [%s]", static_cast<long>(r), Show(out));
   }
   // Every byte to its unit and back; the terminator is written, not counted.
   char bytes[256], back[257];
@@ -155,19 +160,20 @@ void ProbeFormat() {
   Observe('I', "user32.wsprintfW.long", "%d [%s]", n, Show(b));
   n = wsprintfW(b, TEXT("%d"), static_cast<int>(0x80000000u));
   Observe('I', "user32.wsprintfW.intmin", "%d [%s]", n, Show(b));
+  // The C run-time's formatting takes widths and precisions from the arguments too.
+  n = _snwprintf(b, 64, TEXT("[%*d|%-*d|%*d|%.*s]"), -5, 42, 3, 7, 4, 9, 2, TEXT("abc"));
+  Observe('I', "msvcrt._snwprintf.star", "%d [%s]", n, Show(b, n));
 
   static const struct {
     const char* name;
     const WCHAR* input;
   } kInts[] = {{"plain", TEXT("1234.dat")}, {"negative", TEXT("-17")},     {"space", TEXT("  89x")},
                {"none", TEXT("abc")},       {"empty", TEXT("")},         {"plus", TEXT("+5")},
-               {"wrap", TEXT("4294967297")}, {"big", TEXT("2147483648")}};
+               {"wrap", TEXT("4294967297")}, {"big", TEXT("2147483648")}, {"lineEnds", TEXT("\r\n\t7")}};
   for (const auto& c : kInts) {
     int value = -99;
     int r = swscanf(c.input, TEXT("%d"), &value);
-    char key[64];
-    snprintf(key, sizeof key, "msvcrt.swscanf.d.%s", c.name);
-    Observe('I', key, "%d %d", r, value);
+    Observe('I', Key("msvcrt.swscanf.d.%s", c.name), "%d %d", r, value);
   }
   unsigned u = 0;
   WCHAR word[16] = {0};
@@ -217,12 +223,10 @@ void ProbeFiles() {
                    {"none", TEXT("\\MelodexProbe\\*.jpg")},
                    {"nofolder", TEXT("\\NoSuchFolder\\*.dat")}};
   for (const auto& c : kPatterns) {
-    char key[64];
     SetLastError(0);
     HANDLE h = FindFirstFileW(c.pattern, &fd);
-    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s", c.name);
     if (h == INVALID_HANDLE_VALUE) {
-      Observe('I', key, "invalid error=%lu", static_cast<unsigned long>(GetLastError()));
+      Observe('I', Key("kernel32.FindFirstFileW.%s", c.name), "invalid error=%lu", static_cast<unsigned long>(GetLastError()));
       continue;
     }
     // Names in listing order, sorted case-insensitively here too so that the order itself is
@@ -250,11 +254,9 @@ void ProbeFiles() {
     } while (FindNextFileW(h, &fd));
     unsigned long endError = GetLastError();
     FindClose(h);
-    Observe('I', key, "%d [%s] end=%lu", count, names, endError);
-    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s.dots", c.name);
-    Observe('I', key, "[%s]", dots);
-    snprintf(key, sizeof key, "kernel32.FindFirstFileW.%s.shortnames", c.name);
-    Observe('I', key, "[%s]", shortNames);
+    Observe('I', Key("kernel32.FindFirstFileW.%s", c.name), "%d [%s] end=%lu", count, names, endError);
+    Observe('I', Key("kernel32.FindFirstFileW.%s.dots", c.name), "[%s]", dots);
+    Observe('I', Key("kernel32.FindFirstFileW.%s.shortnames", c.name), "[%s]", shortNames);
   }
 
   // Each call in turn, its result (attributes with the indexing bit left out) and, where
@@ -281,14 +283,12 @@ void ProbeFiles() {
       {"RemoveDirectoryW.empty", false, [] { return DWORD(RemoveDirectoryW(TEXT("\\MelodexProbe\\new"))); }},
   };
   for (const auto& c : kCalls) {
-    char key[64];
-    snprintf(key, sizeof key, "kernel32.%s", c.key);
     SetLastError(0);
     DWORD result = c.call();
     if (c.error)
-      Observe('I', key, "%lx error=%lu", static_cast<unsigned long>(result), static_cast<unsigned long>(GetLastError()));
+      Observe('I', Key("kernel32.%s", c.key), "%lx error=%lu", static_cast<unsigned long>(result), static_cast<unsigned long>(GetLastError()));
     else
-      Observe('I', key, "%lx", static_cast<unsigned long>(result));
+      Observe('I', Key("kernel32.%s", c.key), "%lx", static_cast<unsigned long>(result));
   }
 }
 
@@ -313,15 +313,12 @@ void ProbeRegistry() {
   for (const auto& c : kOpens) {
     HKEY key = nullptr;
     LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, c.path, 0, c.sam, &key);
-    char name[64];
-    snprintf(name, sizeof name, "advapi32.RegOpenKeyExW.%s", c.name);
-    Observe('I', name, "%ld", static_cast<long>(r));
+    Observe('I', Key("advapi32.RegOpenKeyExW.%s", c.name), "%ld", static_cast<long>(r));
     if (r != ERROR_SUCCESS) continue;
     DWORD type = 0, size = 0;
     r = RegQueryValueExW(key, TEXT("ownerID"), nullptr, &type, nullptr, &size);
-    snprintf(name, sizeof name, "advapi32.RegQueryValueExW.%s.size", c.name);
-    Observe('I', name, "%ld type=%lu size=%lu", static_cast<long>(r), static_cast<unsigned long>(type),
-            static_cast<unsigned long>(size));
+    Observe('I', Key("advapi32.RegQueryValueExW.%s.size", c.name), "%ld type=%lu size=%lu", static_cast<long>(r),
+            static_cast<unsigned long>(type), static_cast<unsigned long>(size));
     RegCloseKey(key);
   }
 
@@ -344,10 +341,9 @@ void ProbeRegistry() {
     char hex[160] = "";
     if (r == ERROR_SUCCESS)
       for (DWORD i = 0; i < size && i < 64; ++i) snprintf(hex + strlen(hex), sizeof hex - strlen(hex), "%02X", data[i]);
-    char name[64];
-    snprintf(name, sizeof name, "advapi32.RegQueryValueExW.%s", c.name);
-    Observe('I', name, "%ld type=%lu size=%lu [%s] untouched=%d", static_cast<long>(r), static_cast<unsigned long>(type),
-            static_cast<unsigned long>(size), hex, data[0] == 0xEE ? 1 : 0);
+    Observe('I', Key("advapi32.RegQueryValueExW.%s", c.name), "%ld type=%lu size=%lu [%s] untouched=%d",
+            static_cast<long>(r), static_cast<unsigned long>(type), static_cast<unsigned long>(size), hex,
+            data[0] == 0xEE ? 1 : 0);
   }
   LONG r = RegCloseKey(key);
   Observe('I', "advapi32.RegCloseKey.open", "%ld", static_cast<long>(r));
@@ -652,10 +648,8 @@ void ProbeTime() {
   for (const auto& d : kDates) {
     FILETIME ft{0, 0};
     BOOL ok = SystemTimeToFileTime(&d.time, &ft);
-    char key[64];
-    snprintf(key, sizeof key, "kernel32.SystemTimeToFileTime.%s", d.name);
-    Observe('I', key, "%d %08lx%08lx", ok ? 1 : 0, ok ? static_cast<unsigned long>(ft.dwHighDateTime) : 0ul,
-            ok ? static_cast<unsigned long>(ft.dwLowDateTime) : 0ul);
+    Observe('I', Key("kernel32.SystemTimeToFileTime.%s", d.name), "%d %08lx%08lx", ok ? 1 : 0,
+            ok ? static_cast<unsigned long>(ft.dwHighDateTime) : 0ul, ok ? static_cast<unsigned long>(ft.dwLowDateTime) : 0ul);
   }
   // And back, with the day of the week; a time past the last representable one fails.
   static const struct {
@@ -667,10 +661,8 @@ void ProbeTime() {
     memset(&st, 0, sizeof st);
     SetLastError(0);
     BOOL ok = FileTimeToSystemTime(&t.time, &st);
-    char key[64];
-    snprintf(key, sizeof key, "kernel32.FileTimeToSystemTime.%s", t.name);
-    Observe('I', key, "%d error=%lu %u-%u-%u day=%u %u:%u:%u.%u", ok ? 1 : 0, static_cast<unsigned long>(GetLastError()),
-            st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+    Observe('I', Key("kernel32.FileTimeToSystemTime.%s", t.name), "%d error=%lu %u-%u-%u day=%u %u:%u:%u.%u", ok ? 1 : 0,
+            static_cast<unsigned long>(GetLastError()), st.wYear, st.wMonth, st.wDay, st.wDayOfWeek, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
   }
 }
 

@@ -8,7 +8,9 @@ int ProbeMain(HINSTANCE instance);
 
 // One observation, a line of probe.txt: kind 'I' (independent of fonts) or 'F' (font-dependent).
 void Observe(char kind, const char* key, const char* format, ...);
-// A UTF-16 string as printable ASCII; a rectangle as "l,t,r,b" (each from a small ring of buffers).
+// A key made from a printf format; a UTF-16 string as printable ASCII; a rectangle as "l,t,r,b"
+// (each from a small ring of buffers).
+const char* Key(const char* format, ...);
 const char* Show(const WCHAR* s, int n = -1);
 const char* ShowRect(const RECT& r);
 

@@ -115,7 +115,9 @@ void ProbeShapes(HDC windowDC) {
   Fill(back, 230, 250, 260, 280, RGB(30, 30, 200));
   RECT sys{100, 4, 120, 20};
   FillRect(back, &sys, reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(COLOR_WINDOWTEXT + 1)));
-  Observe('I', "gdi32.FillRect.nullBrush", "%d", FillRect(back, &sys, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
+  // A null brush paints nothing, even on the white paper.
+  RECT paper{124, 4, 140, 20};
+  Observe('I', "gdi32.FillRect.nullBrush", "%d", FillRect(back, &paper, static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))));
 
   // 1-pixel lines in every octant and on the half pixel (slopes of 1/2 and 2).
   HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 0, 160));
@@ -254,20 +256,18 @@ void ProbeText(HDC windowDC) {
     TEXTMETRICW tm;
     memset(&tm, 0, sizeof tm);
     GetTextMetricsW(back, &tm);
-    char key[96];
-    snprintf(key, sizeof key, "gdi32.GetTextMetricsW.%s", f.name);
-    Observe('F', key, "height=%ld ascent=%ld descent=%ld internal=%ld external=%ld ave=%ld max=%ld weight=%ld",
+    Observe('F', Key("gdi32.GetTextMetricsW.%s", f.name),
+            "height=%ld ascent=%ld descent=%ld internal=%ld external=%ld ave=%ld max=%ld weight=%ld",
             static_cast<long>(tm.tmHeight), static_cast<long>(tm.tmAscent), static_cast<long>(tm.tmDescent),
             static_cast<long>(tm.tmInternalLeading), static_cast<long>(tm.tmExternalLeading),
             static_cast<long>(tm.tmAveCharWidth), static_cast<long>(tm.tmMaxCharWidth), static_cast<long>(tm.tmWeight));
-    snprintf(key, sizeof key, "gdi32.GetTextMetricsW.%s.flags", f.name);
-    Observe('F', key, "pitch=%x charset=%u italic=%u first=%u last=%u break=%u", tm.tmPitchAndFamily & 0x0F,
-            tm.tmCharSet, tm.tmItalic, static_cast<unsigned>(tm.tmFirstChar), static_cast<unsigned>(tm.tmLastChar),
+    Observe('F', Key("gdi32.GetTextMetricsW.%s.flags", f.name), "pitch=%x charset=%u italic=%u first=%u last=%u break=%u",
+            tm.tmPitchAndFamily & 0x0F, tm.tmCharSet, tm.tmItalic, static_cast<unsigned>(tm.tmFirstChar), static_cast<unsigned>(tm.tmLastChar),
             static_cast<unsigned>(tm.tmBreakChar));
     for (size_t w = 0; w < sizeof kWords / sizeof kWords[0]; ++w) {
       SIZE size{0, 0};
       GetTextExtentPoint32W(back, kWords[w], lstrlenW(kWords[w]), &size);
-      snprintf(key, sizeof key, "gdi32.GetTextExtentPoint32W.%s.%s", f.name, Show(kWords[w]));
+      char* key = const_cast<char*>(Key("gdi32.GetTextExtentPoint32W.%s.%s", f.name, Show(kWords[w])));
       for (char* k = key; *k; ++k)
         if (*k == ' ') *k = '_';
       Observe('F', key, "%ldx%ld", static_cast<long>(size.cx), static_cast<long>(size.cy));
@@ -289,9 +289,7 @@ void ProbeText(HDC windowDC) {
         GetTextExtentPoint32W(back, &c, 1, &size);
         snprintf(widths + strlen(widths), sizeof widths - strlen(widths), "%ld ", static_cast<long>(size.cx));
       }
-      char key[96];
-      snprintf(key, sizeof key, "gdi32.advances.h%ld%s", static_cast<long>(height), bold ? "b" : "");
-      Observe('F', key, "%s", widths);
+      Observe('F', Key("gdi32.advances.h%ld%s", static_cast<long>(height), bold ? "b" : ""), "%s", widths);
       SelectObject(back, old);
       DeleteObject(font);
     }
@@ -334,13 +332,10 @@ void ProbeText(HDC windowDC) {
   for (const auto& c : kLayouts) {
     RECT measured = c.rect;
     int h = DrawTextW(back, c.text, c.count, &measured, c.format | DT_CALCRECT);
-    char key[96];
-    snprintf(key, sizeof key, "gdi32.DrawTextW.%s.calcrect", c.name);
-    Observe('F', key, "%d %s", h, ShowRect(measured));
+    Observe('F', Key("gdi32.DrawTextW.%s.calcrect", c.name), "%d %s", h, ShowRect(measured));
     RECT drawn = c.rect;
     h = DrawTextW(back, c.text, c.count, &drawn, c.format);
-    snprintf(key, sizeof key, "gdi32.DrawTextW.%s.height", c.name);
-    Observe('F', key, "%d %s", h, ShowRect(drawn));
+    Observe('F', Key("gdi32.DrawTextW.%s.height", c.name), "%d %s", h, ShowRect(drawn));
   }
   // DT_WORDBREAK where a word ends exactly at the right edge: the rectangle is as wide as
   // "Hold the", measured first.
@@ -391,9 +386,7 @@ void ProbeText(HDC windowDC) {
         if (c == RGB(0, 0, 0)) ++ink;
         else if (c != RGB(255, 255, 255)) ++grey;
       }
-    char key[96];
-    snprintf(key, sizeof key, "gdi32.smoothing.%s", q.name);
-    Observe('F', key, "%s", grey > 0 ? "smoothed" : "bilevel");
+    Observe('F', Key("gdi32.smoothing.%s", q.name), "%s", grey > 0 ? "smoothed" : "bilevel");
     // Shown below the layouts, for a person comparing the two pictures.
     BitBlt(back, (y % 2) * 120, kHeight + (y / 2) * 28, 120, 28, scratch, 0, 0, SRCCOPY);
     ++y;

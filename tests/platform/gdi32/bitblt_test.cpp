@@ -1,5 +1,7 @@
-// BitBlt conformance: SRCCOPY clipped at every edge of the destination (negative destinations
-// included), fully outside, source bounds, clip regions, overlapping copies.
+// BitBlt: SRCCOPY clipped at every edge of the destination (negative destinations included),
+// fully outside, source bounds, clip regions, overlapping copies; and what SelectClipRgn does
+// with empty and bad regions. Fills, lines and clipping pixel for pixel are held against Windows
+// by the conformance probe.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -99,6 +101,23 @@ TEST(BitBlt, RasterOperationsWithoutSource) {
   EXPECT_TRUE(BitBlt(c.dc, 0, 0, 4, 4, nullptr, 0, 0, WHITENESS));
   EXPECT_EQ(GetPixel(c.dc, 3, 3), RGB(255, 255, 255));
   EXPECT_FALSE(BitBlt(c.dc, 0, 0, 4, 4, nullptr, 0, 0, SRCCOPY));  // needs a source DC
+}
+
+TEST(SelectClipRgn, EmptyAndBadRegions) {
+  testpix::Canvas c(10, 10);
+  HRGN empty = CreateRectRgn(4, 4, 4, 9);
+  EXPECT_EQ(SelectClipRgn(c.dc, empty), NULLREGION);
+  RECT all{0, 0, 10, 10};
+  FillRect(c.dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  EXPECT_EQ(c.count(0), 0);
+  EXPECT_EQ(SelectClipRgn(c.dc, reinterpret_cast<HRGN>(static_cast<uintptr_t>(0x7FFF1234))), ERROR);
+  DeleteObject(empty);
+  // SelectObject with a region acts as SelectClipRgn.
+  HRGN rgn = CreateRectRgn(8, 8, 0, 0);  // corners normalised
+  EXPECT_EQ(reinterpret_cast<intptr_t>(SelectObject(c.dc, rgn)), SIMPLEREGION);
+  FillRect(c.dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  EXPECT_EQ(c.count(0), 64);
+  DeleteObject(rgn);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -50,6 +51,11 @@ struct Canvas {
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
   uint32_t at(int x, int y) const { return gdi::ToPixel(GetPixel(dc, x, y)); }
+  // How many pixels have the value v.
+  long count(uint32_t v) const {
+    const device::Surface s = Pixels(dc);
+    return std::count(s.pixels.begin(), s.pixels.end(), v);
+  }
 };
 
 }  // namespace testpix

@@ -1,7 +1,7 @@
 // Conformance tests of the program's resources (res/melodex.rc as compiled by llvm-rc) and of
-// the Win32 resource functions over them: every GIF id the screens use at its size, the two
-// sounds, the string table, LoadStringW's truncation rules, the icon, the CEUX flag and the
-// absent accelerator table.
+// the Win32 resource functions over them: every GIF id the screens use at its size (and decoded
+// by SHLoadImageResource), the two sounds, the string table, LoadStringW's truncation rules, the
+// icon, the CEUX flag and the absent accelerator table.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +10,7 @@
 
 #include "kernel32/module.h"
 #include "windows.h"
+#include "aygshell.h"
 
 extern const platform::ResourceModule g_programResources;
 
@@ -191,6 +192,19 @@ TEST_F(Resources, LoadStringTruncatesAsWin32) {
   const WCHAR* text = nullptr;
   ASSERT_EQ(LoadStringW(hInst, 2, reinterpret_cast<LPWSTR>(&text), 0), 7);
   EXPECT_EQ(std::u16string(text, 7), u"MELODEX");
+}
+
+// SHLoadImageResource decodes a GIF id at its size; a missing id, or one of another type, gives null.
+TEST_F(Resources, SHLoadImageResourceLoadsOnlyGifs) {
+  HBITMAP bmp = SHLoadImageResource(hInst, 125);
+  ASSERT_NE(bmp, nullptr);
+  BITMAP bm{};
+  ASSERT_EQ(GetObjectW(bmp, sizeof bm, &bm), static_cast<int>(sizeof bm));
+  EXPECT_EQ(bm.bmWidth, 220);
+  EXPECT_EQ(bm.bmHeight, 100);
+  EXPECT_TRUE(DeleteObject(bmp));
+  EXPECT_EQ(SHLoadImageResource(hInst, 999), nullptr);
+  EXPECT_EQ(SHLoadImageResource(hInst, 159), nullptr);  // a WAVE resource, not a GIF
 }
 
 TEST_F(Resources, HiResAwareIsTheWordOne) {

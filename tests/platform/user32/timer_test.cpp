@@ -1,4 +1,5 @@
-// Conformance tests of SetTimer and KillTimer under the virtual clock, to the millisecond.
+// SetTimer and KillTimer under the virtual clock, to the millisecond. KillTimer's answers and a
+// killed timer's silence are held against Windows by the probe.
 #include <gtest/gtest.h>
 
 #include "device/Clock.h"
@@ -42,18 +43,6 @@ TEST(SetTimer, FiresEveryPeriodExactlyUnderTheVirtualClock) {
     EXPECT_EQ(timerTimes, due) << c.period;
     KillTimer(r.hwnd, id);
   }
-}
-
-TEST(KillTimer, StopsTheTimerAndFailsForAnUnknownId) {
-  Recording r;
-  RecordTimerTimes(r.driver);
-  SetTimer(r.hwnd, 101, 100, nullptr);
-  r.driver.advance(250);
-  EXPECT_TRUE(KillTimer(r.hwnd, 101));
-  r.driver.advance(1000);
-  EXPECT_EQ(timerTimes, (std::vector<uint64_t>{100, 200}));
-  EXPECT_FALSE(KillTimer(r.hwnd, 101));
-  EXPECT_FALSE(KillTimer(r.hwnd, 999));
 }
 
 TEST(SetTimer, SetAndKilledFromInsideATimerHandler) {

@@ -20,24 +20,6 @@ URL_COMPONENTSA Zeroed(char* host = nullptr, DWORD hostSize = 0, char* path = nu
   return uc;
 }
 
-// The transport's buffers: host of at most 256 bytes, path of at most 512 that keeps the query.
-TEST(Wininet, InternetCrackUrlA_BuffersAsTheTransportSizesThem) {
-  const char* url = "http://melodex.example:8470/servlet/ZorbelId?id=1003&ownerIdentifier=abc";
-  char host[256], path[512];
-  URL_COMPONENTSA uc = Zeroed(host, sizeof host, path, sizeof path);
-  SetLastError(0xdeadbeef);
-  ASSERT_TRUE(InternetCrackUrlA(url, static_cast<DWORD>(strlen(url)), 0, &uc));
-  EXPECT_STREQ(host, "melodex.example");
-  EXPECT_EQ(uc.dwHostNameLength, 15u);  // without the terminator
-  EXPECT_STREQ(path, "/servlet/ZorbelId?id=1003&ownerIdentifier=abc");
-  EXPECT_EQ(uc.dwUrlPathLength, strlen(path));
-  EXPECT_EQ(uc.nPort, 8470);
-  EXPECT_EQ(uc.nScheme, INTERNET_SCHEME_HTTP);
-  // Components not asked for stay untouched.
-  EXPECT_EQ(uc.lpszScheme, nullptr);
-  EXPECT_EQ(uc.dwSchemeLength, 0u);
-}
-
 TEST(Wininet, InternetCrackUrlA_PointersIntoTheUrl) {
   const char* url = "http://user:pw@Example.COM/a/b.jpg?q=1#top";
   URL_COMPONENTSA uc = Zeroed();
@@ -61,6 +43,8 @@ TEST(Wininet, InternetCrackUrlA_PointersIntoTheUrl) {
   EXPECT_LT(uc.lpszHostName, url + strlen(url));
 }
 
+// Each component in its buffer with its length (without the terminator); the path keeps the
+// query; components not asked for stay untouched.
 TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
   struct Case {
     const char* url;
@@ -69,6 +53,8 @@ TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
     const char* host;
     const char* path;
   } cases[] = {
+      {"http://melodex.example:8470/servlet/ZorbelId?id=1003&ownerIdentifier=abc", INTERNET_SCHEME_HTTP, 8470,
+       "melodex.example", "/servlet/ZorbelId?id=1003&ownerIdentifier=abc"},
       {"https://secure.example/x", INTERNET_SCHEME_HTTPS, 443, "secure.example", "/x"},
       {"HTTP://host", INTERNET_SCHEME_HTTP, 80, "host", ""},
       {"http://host:/p", INTERNET_SCHEME_HTTP, 80, "host", "/p"},
@@ -87,6 +73,10 @@ TEST(Wininet, InternetCrackUrlA_SchemesAndPorts) {
     EXPECT_EQ(uc.nPort, c.port);
     EXPECT_STREQ(host, c.host);
     EXPECT_STREQ(path, c.path);
+    EXPECT_EQ(uc.dwHostNameLength, strlen(c.host));
+    EXPECT_EQ(uc.dwUrlPathLength, strlen(c.path));
+    EXPECT_EQ(uc.lpszScheme, nullptr);
+    EXPECT_EQ(uc.dwSchemeLength, 0u);
   }
 }
 

@@ -21,41 +21,37 @@ bool Traced(const device::TestDriver& driver, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-TEST(PlaySoundW, PlaysTheStartSoundsFromResources) {
+// Each call's answer and, for the ones that play or stop, its trace line: the start sounds by
+// name and by id, a missing id and a GIF id (not WAVE resources), stopping, and a memory image.
+TEST(PlaySoundW, AnswersAndTracesEachCall) {
   device::TestDriver driver;
   HINSTANCE hInst = platform::RegisterModule(&g_programResources);
   ASSERT_NE(hInst, nullptr);
-  EXPECT_TRUE(PlaySoundW(TEXT("#159"), hInst, SND_RESOURCE | SND_ASYNC));
-  EXPECT_TRUE(Traced(driver, "winmm: PlaySoundW #159"));
-  EXPECT_TRUE(PlaySoundW(TEXT("#160"), hInst, SND_RESOURCE | SND_ASYNC));
-  EXPECT_TRUE(PlaySoundW(MAKEINTRESOURCEW(160), hInst, SND_RESOURCE | SND_SYNC | SND_NODEFAULT));
-  EXPECT_TRUE(Traced(driver, "winmm: PlaySoundW #160"));
-}
-
-TEST(PlaySoundW, MissingResourceIsFalse) {
-  device::TestDriver driver;
-  HINSTANCE hInst = platform::RegisterModule(&g_programResources);
-  EXPECT_FALSE(PlaySoundW(TEXT("#999"), hInst, SND_RESOURCE | SND_ASYNC));
-  EXPECT_FALSE(PlaySoundW(TEXT("#999"), hInst, SND_RESOURCE | SND_ASYNC | SND_NODEFAULT));
-  // A GIF resource is not a WAVE resource.
-  EXPECT_FALSE(PlaySoundW(TEXT("#139"), hInst, SND_RESOURCE | SND_ASYNC));
-}
-
-TEST(PlaySoundW, NullNameStops) {
-  device::TestDriver driver;
-  EXPECT_TRUE(PlaySoundW(nullptr, nullptr, 0));
-  EXPECT_TRUE(Traced(driver, "winmm: PlaySoundW stop"));
-}
-
-TEST(PlaySoundW, MemoryImage) {
-  device::TestDriver driver;
-  HINSTANCE hInst = platform::RegisterModule(&g_programResources);
   HRSRC res = FindResourceW(hInst, TEXT("#159"), TEXT("WAVE"));
   ASSERT_NE(res, nullptr);
-  const void* bytes = LockResource(LoadResource(hInst, res));
-  EXPECT_TRUE(PlaySoundW(static_cast<LPCWSTR>(bytes), nullptr, SND_MEMORY | SND_ASYNC));
-  const char16_t junk[] = u"not a sound";
-  EXPECT_FALSE(PlaySoundW(junk, nullptr, SND_MEMORY | SND_ASYNC));
+  const auto* image = static_cast<LPCWSTR>(LockResource(LoadResource(hInst, res)));
+  const struct {
+    LPCWSTR sound;
+    HMODULE module;
+    DWORD flags;
+    bool played;
+    const char* traced;  // null: not looked for
+  } cases[] = {
+      {TEXT("#159"), hInst, SND_RESOURCE | SND_ASYNC, true, "winmm: PlaySoundW #159"},
+      {MAKEINTRESOURCEW(160), hInst, SND_RESOURCE | SND_SYNC | SND_NODEFAULT, true, "winmm: PlaySoundW #160"},
+      {TEXT("#999"), hInst, SND_RESOURCE | SND_ASYNC, false, nullptr},
+      {TEXT("#999"), hInst, SND_RESOURCE | SND_ASYNC | SND_NODEFAULT, false, nullptr},
+      {TEXT("#139"), hInst, SND_RESOURCE | SND_ASYNC, false, nullptr},
+      {nullptr, nullptr, 0, true, "winmm: PlaySoundW stop"},
+      {image, nullptr, SND_MEMORY | SND_ASYNC, true, nullptr},
+      {u"not a sound", nullptr, SND_MEMORY | SND_ASYNC, false, nullptr},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PlaySoundW(c.sound, c.module, c.flags) != FALSE, c.played) << (&c - cases);
+    if (c.traced) {
+      EXPECT_TRUE(Traced(driver, c.traced)) << c.traced;
+    }
+  }
 }
 
 }  // namespace
