@@ -181,6 +181,12 @@ inline bool WaitForTrace(Client& client, const std::string& text, size_t count =
   return PollUntil([&] { return client.countTrace(text) >= count; }, realMs);
 }
 
+// Waits (real time) until the device clock's next event is due at `at`: a worker thread has
+// begun a wait on the device clock (the connection manager's 10 s, say).
+inline bool WaitForClockEvent(uint64_t at) {
+  return PollUntil([at] { return device::Clock::nextEventAt() == std::optional<uint64_t>(at); }, 10000);
+}
+
 // The identification threads of the process, counted at their first and last checkpoints;
 // every checkpoint is passed on to `next` (a test that holds a thread at one of them).
 struct IdentifyThreads {
