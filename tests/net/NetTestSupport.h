@@ -18,6 +18,7 @@
 #include "platform/wininet/LoopbackServer.h"
 #include "support/ClientHarness.h"
 #include "support/HostServers.h"
+#include "support/ScreenRows.h"
 #include "support/SpyScreen.h"
 
 namespace melodex_test {
@@ -42,11 +43,6 @@ inline LoopbackServer::Handler Answer(int status, const std::string& reason, con
   return [status, reason, body](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     s.sendAll(fd, LoopbackServer::Response(status, reason, body));
   };
-}
-
-// A server that takes the request and never answers (until it stops).
-inline LoopbackServer::Handler Silent() {
-  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
 }
 
 // A handler held by the test alone, destroyed when the test's scope ends.

@@ -33,6 +33,7 @@
 #include "net/NetCheckpoint.h"
 #include "screens/AnalyzingScreen.h"
 #include "support/ClientHarness.h"
+#include "platform/wininet/LoopbackServer.h"
 #include "support/HostServers.h"
 #include "wininet/internet.h"
 
@@ -284,6 +285,18 @@ inline void RouteEndpointTo(int port) {
   std::string hostPort = endpoint.substr(7, endpoint.find('/', 7) - 7);
   if (hostPort.find(':') == std::string::npos) hostPort += ":80";
   device::options().netMap.push_back({hostPort, "127.0.0.1:" + std::to_string(port)});
+}
+
+// Silent for as long as a test may run: under ThreadSanitizer on a busy machine the road to the
+// three minutes' end takes over 30 s of real time, and a server that stopped waiting would close
+// the connection and end the identification early with the send error.
+const int kSilentMs = 300000;
+
+// A loopback server's handler that takes every request and never answers.
+inline testing_net::LoopbackServer::Handler Silent() {
+  return [](testing_net::LoopbackServer& s, int, const testing_net::LoopbackServer::Request&) {
+    s.waitUntilStopping(kSilentMs);
+  };
 }
 
 // Tests that only need to reach the analyzing screen keep its request away from the network:
