@@ -60,8 +60,6 @@ const Reach kAtListening = {{VK_RETURN, VK_RETURN}, SCREEN_LISTENING};
 const ScreenRow kListeningRows[] = {
     {"Back while waiting returns to the main menu for good", {Wait(1000), VK_ESCAPE, Wait(20000)},
      SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
-    {"The left soft key while waiting returns to the main menu for good", {Wait(1000), VK_F1, Wait(20000)},
-     SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
     {"Back while recording returns to the main menu for good", {kRecord, Wait(2000), VK_ESCAPE, Wait(20000)},
      SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
     {"The left soft key while recording returns to the main menu for good",
