@@ -137,6 +137,7 @@ TEST(ParseReply, ReadsTheElementsByteForByteWithinTheReceivedBytes) {
       {"no zero at all: the leading string runs to the end", "<ARTIST>Abc</ARTIST>", false, {}},
       {"the zero within the last three bytes", std::string("X\0ab", 4), false, {}},
       {"nothing after the three bytes", std::string("X\0abc", 5), false, {}},
+      {"the third byte skipped, not read as a tag's", std::string("X\0ab<ARTIST>A</ARTIST>", 22), false, {}},
       {"no bytes at all", "", false, {}},
       {"a closing tag before its opening tag", Reply("</ARTIST>Abc<ARTIST>"), false, {}},
       {"a closing tag inside its opening tag's end", Reply("<ARTIST</ARTIST>>"), false, {}},
