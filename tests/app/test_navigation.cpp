@@ -38,26 +38,6 @@ TEST(Navigation, SwitchChangesScreensOnlyForAnotherIdOfTheTable) {
   EXPECT_EQ(journal, (std::vector<std::string>{"a.deactivate", "b.activate", "b.paint"}));
 }
 
-// Only the splash exists after start-up; a screen is made on its first visit and kept, each id
-// its own (the two error screens too), and the reserved ids become current without an object.
-TEST(Navigation, ScreensAreMadeOnFirstUseAndKept) {
-  Client client;
-  ASSERT_TRUE(client.boot());
-  for (int id = 0; id < SCREEN_COUNT; id++) EXPECT_EQ(g_screens[id] != nullptr, id == SCREEN_SPLASH) << id;
-  SwitchScreen(SCREEN_SEND_ERROR);
-  SwitchScreen(SCREEN_RECORD_ERROR);
-  MelodexScreen* ten = g_screens[SCREEN_SEND_ERROR];
-  ASSERT_NE(ten, nullptr);
-  EXPECT_NE(g_screens[SCREEN_RECORD_ERROR], ten);
-  SwitchScreen(SCREEN_SEND_ERROR);
-  EXPECT_EQ(g_screens[SCREEN_SEND_ERROR], ten);
-  for (ScreenId id : {0, 2}) {
-    SwitchScreen(id);
-    EXPECT_EQ(g_nCurrentScreen, id);
-    EXPECT_EQ(g_screens[id], nullptr);
-  }
-}
-
 // The back stack drops an immediate repeat (3, 3 is one entry; 3, 8, 3 three) and an eleventh
 // entry; it pops newest first, then SCREEN_NONE.
 TEST(Navigation, TheBackStackKeepsTenEntriesWithoutImmediateRepeats) {

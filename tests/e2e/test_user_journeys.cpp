@@ -140,22 +140,6 @@ const ScreenRow kJourneys[] = {
      .keys = {kServiceDown, VK_RETURN, RecordUntil(SCREEN_SEND_ERROR)},
      .screen = SCREEN_SEND_ERROR,
      .check = SendError},
-    {.name = "A service that never answers is given up three minutes after analyzing began",
-     .keys = {kServiceHangs, VK_RETURN, kRecord, kRequestSent, Wait(179999), At(SCREEN_ANALYZING), Wait(1)},
-     .screen = SCREEN_SEND_ERROR,
-     .check =
-         [](Client& client) {
-           SendError(client);
-           EXPECT_EQ(Saved(client, ".dat"), std::set<LONG>{});
-         }},
-    {.name = "Back while getting ready returns to the main menu and records nothing",
-     .keys = {VK_RETURN, Wait(2999), VK_ESCAPE, Wait(20000)},
-     .screen = SCREEN_MAIN_MENU,
-     .check =
-         [](Client& client) {
-           EXPECT_EQ(client.countTrace("waveInStart"), 0u);
-           Kept({})(client);
-         }},
     {.name = "Back while recording after new ID returns to the result and sends nothing",
      .keys = {VK_RETURN, Identify(0), VK_F2, Do("record 5 s", [](Client& client) { StartRecording(client); }),
               Wait(5000), VK_F1, Wait(20000)},
@@ -170,11 +154,6 @@ const ScreenRow kJourneys[] = {
                    {kRecord, kRequestSent, VK_ESCAPE, kRequestsEnded, Wait(200000)}}),
      .screen = SCREEN_MANAGE,
      .check = Kept({0})},
-    {.name = "New ID on the results screen saves the next result",
-     .keys = {VK_RETURN, Identify(0), VK_F2, Identify(1)},
-     .screen = SCREEN_RESULTS,
-     .backStack = Stack{SCREEN_MAIN_MENU, SCREEN_RESULTS},
-     .check = Kept({0, 1})},
     {.name = "New ID in the history's Options saves the next result and Back lists both",
      .keys = Join({{VK_RETURN, Identify(0), VK_ESCAPE}, kHistory, kHistoryNewId, {Identify(1), VK_ESCAPE}}),
      .screen = SCREEN_MANAGE,

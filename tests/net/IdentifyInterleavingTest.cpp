@@ -102,7 +102,7 @@ const Point kPoints[] = {
 LoopbackServer::Handler ServerFor(Server server) {
   return [server](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     if (server == SILENT) {
-      s.waitUntilStopping(30000);
+      s.waitUntilStopping(kSilentMs);
     } else {
       // A request that should never have been made fails, so a report would show it.
       int status = server == ANSWERS ? 200 : 500;
@@ -125,12 +125,7 @@ void ReachPoint(Client& client, const Point& point, LoopbackServer& server, uint
   } else if (point.where == BLOCKED_IN_SEND) {
     ASSERT_TRUE(server.waitForRequests(1, 10000));
   } else {
-    // The connection manager's 10 s wait is an event on the device clock.
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (device::Clock::nextEventAt() != std::optional<uint64_t>(analyzingSince + 10000) &&
-           std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(device::Clock::nextEventAt(), std::optional<uint64_t>(analyzingSince + 10000));
+    ASSERT_TRUE(WaitForClockEvent(analyzingSince + 10000));
   }
 }
 

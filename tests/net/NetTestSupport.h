@@ -17,6 +17,8 @@
 #include "net/HTTPHandler.h"
 #include "platform/wininet/LoopbackServer.h"
 #include "support/ClientHarness.h"
+#include "support/HostServers.h"
+#include "support/ScreenRows.h"
 #include "support/SpyScreen.h"
 
 namespace melodex_test {
@@ -26,21 +28,14 @@ using testing_net::LoopbackServer;
 // The booted client with the spy current in the reserved slot 0 (no timer pending).
 class NetClient {
  public:
-  NetClient() : spy(BootWithSpy(client)), uiThread(GetCurrentThreadId()) { EXPECT_NE(spy, nullptr); }
+  NetClient() : spy(BootWithSpy(client)) { EXPECT_NE(spy, nullptr); }
   // "http://127.0.0.1:PORT" + path.
   static std::string Url(const LoopbackServer& server, const std::string& path) {
     return "http://127.0.0.1:" + std::to_string(server.port()) + path;
   }
-  size_t countLog(const std::string& text) {
-    std::string log = client.log();
-    size_t n = 0;
-    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) n++;
-    return n;
-  }
 
   Client client;
   SpyScreen* spy;
-  DWORD uiThread;
 };
 
 // A server answering every request with one status and body.
@@ -48,11 +43,6 @@ inline LoopbackServer::Handler Answer(int status, const std::string& reason, con
   return [status, reason, body](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     s.sendAll(fd, LoopbackServer::Response(status, reason, body));
   };
-}
-
-// A server that takes the request and never answers (until it stops).
-inline LoopbackServer::Handler Silent() {
-  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
 }
 
 // A handler held by the test alone, destroyed when the test's scope ends.
@@ -86,10 +76,7 @@ class PostThread {
   }
   // Waits (bounded, real time) for the thread's end; false when it did not end in time.
   bool waitDone(int realMs) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    while (!done && std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done;
+    return PollUntil([this] { return done.load(); }, realMs);
   }
   void join() {
     if (thread_ != nullptr && !joined_) {
@@ -99,12 +86,10 @@ class PostThread {
   }
   std::atomic<bool> done{false};
   std::atomic<int> result{-1};
-  std::atomic<DWORD> threadId{0};
 
  private:
   static DWORD WINAPI Run(LPVOID self) {
     PostThread* t = static_cast<PostThread*>(self);
-    t->threadId = GetCurrentThreadId();
     t->result = t->handler_->postData(t->url_.c_str(), t->body_.data(), static_cast<DWORD>(t->body_.size()));
     t->handler_->destroy();
     t->done = true;
@@ -116,27 +101,6 @@ class PostThread {
   HANDLE thread_ = nullptr;
   bool joined_ = false;
 };
-
-// The header names of a request head, in order, after the request line.
-inline std::vector<std::string> HeaderNames(const std::string& head) {
-  std::vector<std::string> names;
-  size_t at = head.find("\r\n");
-  while (at != std::string::npos && at + 2 < head.size()) {
-    size_t end = head.find("\r\n", at + 2);
-    std::string line = head.substr(at + 2, end - at - 2);
-    names.push_back(line.substr(0, line.find(':')));
-    at = end;
-  }
-  return names;
-}
-
-// The value of one header of a request head ("" when absent).
-inline std::string HeaderValue(const std::string& head, const std::string& name) {
-  size_t at = head.find("\r\n" + name + ": ");
-  if (at == std::string::npos) return "";
-  at += name.size() + 4;
-  return head.substr(at, head.find("\r\n", at) - at);
-}
 
 // A body of n bytes that differs at every position modulo 251.
 inline std::string Pattern(size_t n) {

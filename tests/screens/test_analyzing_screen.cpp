@@ -17,16 +17,6 @@ namespace {
 
 AnalyzingScreen* Analyzing() { return (AnalyzingScreen*)g_screens[SCREEN_ANALYZING]; }
 
-// Silent for as long as a test may run: under ThreadSanitizer on a busy machine the road to the
-// three minutes' end takes over 30 s of real time, and a server that stopped waiting would close
-// the connection and end the identification early with the send error.
-const int kSilentMs = 300000;
-
-// A server that takes every request and never answers.
-LoopbackServer::Handler Silent() {
-  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(kSilentMs); };
-}
-
 }  // namespace
 
 // Back during the wait returns to the screen the road started from (the main menu's ID song!,

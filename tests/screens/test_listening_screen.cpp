@@ -60,12 +60,19 @@ const Reach kAtListening = {{VK_RETURN, VK_RETURN}, SCREEN_LISTENING};
 const ScreenRow kListeningRows[] = {
     {"Back while waiting returns to the main menu for good", {Wait(1000), VK_ESCAPE, Wait(20000)},
      SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
-    {"The left soft key while waiting returns to the main menu for good", {Wait(1000), VK_F1, Wait(20000)},
-     SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
     {"Back while recording returns to the main menu for good", {kRecord, Wait(2000), VK_ESCAPE, Wait(20000)},
      SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
     {"The left soft key while recording returns to the main menu for good",
      {kRecord, Wait(2000), VK_F1, Wait(20000)}, SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
+    {"A recording that would not start leaves the recorder ready for the next",
+     {Do("the device will not start", [](Client&) { device::options().waveInStartFault = MMSYSERR_ERROR; }), kRecord,
+      Do("error screen 11, and the device starts again",
+         [](Client& client) {
+           ASSERT_TRUE(RunUntil(client, [] { return g_nCurrentScreen == SCREEN_RECORD_ERROR; }));
+           device::options().waveInStartFault = 0;
+         }),
+      VK_F1, VK_RETURN, kRecord},
+     SCREEN_LISTENING, {}, {}, {}, [](Client&) { EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS); }},
     {"Other keys while waiting do nothing", {VK_F2, VK_RETURN, VK_UP, VK_LEFT, 0x35, Wait(2999)}, SCREEN_LISTENING,
      {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_WAITING); }},
     {"Other keys while recording do nothing", {kRecord, VK_F2, VK_RETURN, VK_DOWN, VK_RIGHT, 0x30, Wait(10999)},

@@ -47,7 +47,7 @@ class RoadPictures : public testing::TestWithParam<const char*> {};
 }  // namespace
 
 TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
-  LoopbackServer server([](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(30000); });
+  LoopbackServer server(Silent());
   RouteEndpointTo(server.port());
   RoadClient client(MakeConfig(GetParam()));
   BootToMainMenu(client);

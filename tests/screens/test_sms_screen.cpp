@@ -143,11 +143,8 @@ TEST(SmsScreen, AFailedSendReturnsAndLogsTheServicesErrors) {
     device::options().smsFault = c.code;
     client.driver.press(VK_F2);
     EXPECT_EQ(g_nCurrentScreen, SCREEN_RESULTS);
-    std::string log = client.log();
     errors += c.logged;
-    size_t count = 0;
-    for (size_t at = log.find("SMS Error\r\n"); at != std::string::npos; at = log.find("SMS Error\r\n", at + 1)) count++;
-    EXPECT_EQ(count, errors) << std::hex << c.code;
+    EXPECT_EQ(client.countLog("SMS Error\r\n"), errors) << std::hex << c.code;
     SwitchScreen(SCREEN_MAIN_MENU);
   }
   EXPECT_EQ(Outbox(client), "");

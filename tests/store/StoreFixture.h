@@ -20,12 +20,7 @@
 
 namespace store_test {
 
-// A malloc'd copy, as the parser's texts are (the record frees them).
-inline char* Dup(const char* text) {
-  char* copy = static_cast<char*>(malloc(strlen(text) + 1));
-  strcpy(copy, text);
-  return copy;
-}
+// A malloc'd copy, as the parser's texts are (the record frees them); 8-bit texts use strdup.
 inline WCHAR* Dup(const std::u16string& text) {
   WCHAR* copy = static_cast<WCHAR*>(malloc((text.size() + 1) * sizeof(WCHAR)));
   std::copy(text.begin(), text.end(), copy);
@@ -40,12 +35,12 @@ inline void Fill(TagRecord* record, const std::u16string& album, const std::u16s
   record->album = Dup(album);
   record->artist = Dup(artist);
   record->trackTitle = Dup(title);
-  record->albumArt = Dup("null");
-  record->wallpaper = Dup(wallpaper);
-  record->ringer = Dup(ringer);
-  record->smsMessage = Dup(sms);
-  record->recommend = Dup(recommend);
-  record->fullSong = Dup(fullSong);
+  record->albumArt = strdup("null");
+  record->wallpaper = strdup(wallpaper);
+  record->ringer = strdup(ringer);
+  record->smsMessage = strdup(sms);
+  record->recommend = strdup(recommend);
+  record->fullSong = strdup(fullSong);
 }
 
 inline std::u16string Wide(const WCHAR* text) { return text == nullptr ? u"(absent)" : std::u16string(text); }

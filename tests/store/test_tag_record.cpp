@@ -41,14 +41,14 @@ TEST_F(StoreTest, TheDatFileHoldsEightTerminatedStrings) {
   for (const auto& c : cases) {
     TagRecord record;
     record.number = number;
-    auto dup = [](const auto* text) { return text == nullptr ? nullptr : Dup(text); };
+    auto dup = [](const char* text) { return text == nullptr ? nullptr : strdup(text); };
     record.album = c.album ? Dup(std::u16string(c.album)) : nullptr;
     record.artist = c.artist ? Dup(std::u16string(c.artist)) : nullptr;
     record.trackTitle = c.title ? Dup(std::u16string(c.title)) : nullptr;
-    record.albumArt = Dup("http://art/1.jpg");
+    record.albumArt = strdup("http://art/1.jpg");
     record.wallpaper = dup(c.wallpaper);
     record.fullSong = dup(c.fullSong);
-    if (c.album != nullptr) record.ringer = Dup(""), record.smsMessage = Dup(""), record.recommend = Dup("");
+    if (c.album != nullptr) record.ringer = strdup(""), record.smsMessage = strdup(""), record.recommend = strdup("");
     record.save();
     EXPECT_EQ(readFile(std::to_string(number++) + ".dat"), c.bytes) << number - 1;
   }

@@ -49,6 +49,14 @@ class Client {
     return driver.readDeviceFile("\\Application Data\\Melodex\\log.txt");
   }
 
+  // How many times the log holds the text.
+  size_t countLog(const std::string& text) {
+    std::string written = log();
+    size_t n = 0;
+    for (size_t at = written.find(text); at != std::string::npos; at = written.find(text, at + 1)) n++;
+    return n;
+  }
+
   // How many trace lines recorded so far contain the text.
   size_t countTrace(const std::string& text) const {
     size_t n = 0;

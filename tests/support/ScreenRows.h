@@ -33,6 +33,7 @@
 #include "net/NetCheckpoint.h"
 #include "screens/AnalyzingScreen.h"
 #include "support/ClientHarness.h"
+#include "platform/wininet/LoopbackServer.h"
 #include "support/HostServers.h"
 #include "wininet/internet.h"
 
@@ -181,6 +182,12 @@ inline bool WaitForTrace(Client& client, const std::string& text, size_t count =
   return PollUntil([&] { return client.countTrace(text) >= count; }, realMs);
 }
 
+// Waits (real time) until the device clock's next event is due at `at`: a worker thread has
+// begun a wait on the device clock (the connection manager's 10 s, say).
+inline bool WaitForClockEvent(uint64_t at) {
+  return PollUntil([at] { return device::Clock::nextEventAt() == std::optional<uint64_t>(at); }, 10000);
+}
+
 // The identification threads of the process, counted at their first and last checkpoints;
 // every checkpoint is passed on to `next` (a test that holds a thread at one of them).
 struct IdentifyThreads {
@@ -278,6 +285,18 @@ inline void RouteEndpointTo(int port) {
   std::string hostPort = endpoint.substr(7, endpoint.find('/', 7) - 7);
   if (hostPort.find(':') == std::string::npos) hostPort += ":80";
   device::options().netMap.push_back({hostPort, "127.0.0.1:" + std::to_string(port)});
+}
+
+// Silent for as long as a test may run: under ThreadSanitizer on a busy machine the road to the
+// three minutes' end takes over 30 s of real time, and a server that stopped waiting would close
+// the connection and end the identification early with the send error.
+const int kSilentMs = 300000;
+
+// A loopback server's handler that takes every request and never answers.
+inline testing_net::LoopbackServer::Handler Silent() {
+  return [](testing_net::LoopbackServer& s, int, const testing_net::LoopbackServer::Request&) {
+    s.waitUntilStopping(kSilentMs);
+  };
 }
 
 // Tests that only need to reach the analyzing screen keep its request away from the network:

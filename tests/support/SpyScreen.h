@@ -1,6 +1,5 @@
-// A screen that records every call of the eight virtual operations (and the thread each reply
-// arrived on), for tests of the window procedure, SwitchScreen and the transport. Tests install
-// it in a slot of g_screens (usually the reserved id 0, which no class of the program uses)
+// A screen that records every call of the eight virtual operations, for tests of the window
+// procedure, SwitchScreen and the transport. Tests install it in a slot of g_screens (usually the reserved id 0, which no class of the program uses)
 // before switching to that id.
 #pragma once
 
@@ -24,7 +23,6 @@ class SpyScreen : public MelodexScreen {
   void handleTimer(WPARAM timerId, LPARAM) override { timers.push_back(timerId); note("handleTimer"); }
   void handleReply() override {
     replies++;
-    replyThreads.push_back(GetCurrentThreadId());
     note("handleReply");
   }
   void activate() override { note("activate"); }
@@ -34,7 +32,6 @@ class SpyScreen : public MelodexScreen {
   std::vector<WPARAM> keys;
   std::vector<WPARAM> timers;
   int replies = 0;
-  std::vector<DWORD> replyThreads;
   LRESULT keyResult = 0;
 
  private:
