@@ -37,6 +37,8 @@ public:
     bool open(const std::string& path, std::string& error);
 
     PostingList lookup(uint32_t hash) const;
+    // The same for many hashes (ascending, for the fewest cache misses): lists[i] for hashes[i].
+    void lookupMany(std::span<const uint32_t> hashes, std::span<PostingList> lists) const;
 
     // Every entry in storage order (hash, track, frame); the naive matcher and merges read it.
     void forEachEntry(const std::function<void(uint32_t hash, uint32_t track, int32_t frame)>& visit) const;

@@ -1,5 +1,7 @@
 #include "Matcher.h"
 
+#include "RadixSort.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -7,14 +9,6 @@
 
 namespace melodex::fp {
 namespace {
-
-// Looks a hash up in every segment; the entries over all of them.
-size_t lookupAll(std::span<const std::unique_ptr<IndexSegment>> segments, uint32_t hash, std::vector<PostingList>& lists) {
-    size_t total = 0;
-    for (size_t s = 0; s < segments.size(); ++s)
-        total += (lists[s] = segments[s]->lookup(hash)).count;
-    return total;
-}
 
 // The first entry of a sorted list at or after `lo` not below `value`.
 size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
@@ -34,24 +28,54 @@ size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
 Matcher::Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList, int describeFrom)
     : index_(index), tolerance_(offsetTolerance), maxHashList_(maxHashList), describeFrom_(describeFrom) {}
 
+template <typename Visit>
+void Matcher::forEachHash(const std::vector<Landmark>& query, Visit&& visit) const {
+    keys_.clear();
+    for (const Landmark& q : query)
+        keys_.push_back((static_cast<uint64_t>(q.hash) << 32) | static_cast<uint32_t>(q.frame));
+    radixSort(keys_, scratch_);
+    hashes_.clear();
+    starts_.clear();
+    for (size_t i = 0; i < keys_.size(); ++i)
+        if (i == 0 || (keys_[i] >> 32) != (keys_[i - 1] >> 32)) {
+            hashes_.push_back(static_cast<uint32_t>(keys_[i] >> 32));
+            starts_.push_back(i);
+        }
+    starts_.push_back(keys_.size());
+
+    const auto segments = index_.segments();
+    const size_t n = hashes_.size();
+    found_.resize(segments.size() * n);
+    for (size_t s = 0; s < segments.size(); ++s)
+        segments[s]->lookupMany(hashes_, std::span<PostingList>(found_).subspan(s * n, n));
+    std::vector<PostingList> lists(segments.size());
+    for (size_t k = 0; k < n; ++k) {
+        frames_.clear();
+        for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
+            frames_.push_back(static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
+        size_t total = 0;
+        for (size_t s = 0; s < segments.size(); ++s)
+            total += (lists[s] = found_[s * n + k]).count;
+        visit(std::span<const int32_t>(frames_), std::span<const PostingList>(lists), total);
+    }
+}
+
 void Matcher::describe(const std::vector<Landmark>& query, MatchCandidate& candidate, bool everyList) const {
     if (!candidate.any || candidate.score < describeFrom_)
         return;
     const uint64_t first = static_cast<uint64_t>(candidate.track) << FingerprintConfig::kTimeBits;
-    std::vector<int32_t> frames;
-    const auto segments = index_.segments();
-    std::vector<PostingList> lists(segments.size());
-    for (const Landmark& q : query) {
-        if (lookupAll(segments, q.hash, lists) > maxHashList_ && !everyList)
-            continue;
-        for (const PostingList& list : lists) {
+    std::vector<int32_t> anchors;
+    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+        if (total > maxHashList_ && !everyList)
+            return;
+        for (const PostingList& list : lists)
             for (size_t lo = firstAtOrAbove(list, 0, first); lo < list.count && postingTrack(list[lo]) == candidate.track; ++lo)
-                if (std::abs(postingFrame(list[lo]) - q.frame - candidate.offset) <= tolerance_)
-                    frames.push_back(q.frame);
-        }
-    }
-    std::sort(frames.begin(), frames.end());
-    candidate.anchors = static_cast<int>(std::unique(frames.begin(), frames.end()) - frames.begin());
+                for (const int32_t frame : frames)
+                    if (std::abs(postingFrame(list[lo]) - frame - candidate.offset) <= tolerance_)
+                        anchors.push_back(frame);
+    });
+    std::sort(anchors.begin(), anchors.end());
+    candidate.anchors = static_cast<int>(std::unique(anchors.begin(), anchors.end()) - anchors.begin());
 }
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
@@ -61,19 +85,19 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tally) const {
     tally.clear();
-    const auto segments = index_.segments();
-    std::vector<PostingList> lists(segments.size());
-    for (const Landmark& q : query) {
-        if (lookupAll(segments, q.hash, lists) > maxHashList_)
-            continue;
+    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+        if (total > maxHashList_)
+            return;
         for (const PostingList& list : lists)
             for (size_t i = 0; i < list.count; ++i) {
                 const uint64_t posting = list[i];
                 const uint32_t track = postingTrack(posting);
-                if (!index_.isDeleted(track))
-                    tally.vote(track, postingFrame(posting) - q.frame);
+                if (index_.isDeleted(track))
+                    continue;
+                for (const int32_t frame : frames)
+                    tally.vote(track, postingFrame(posting) - frame);
             }
-    }
+    });
     MatchCandidate best = tally.best(tolerance_);
     describe(query, best, false);
     return best;
@@ -88,9 +112,12 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
             live.push_back(track);
     if (live.empty())
         return {};
-    for (const Landmark& q : query)
-        for (const auto& segment : index_.segments()) {
-            const PostingList list = segment->lookup(q.hash);
+    const auto voteAll = [&tally](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
+        for (const int32_t q : frames)
+            tally.vote(track, frame - q);
+    };
+    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
+        for (const PostingList& list : lists) {
             if (list.count <= 4 * live.size()) {
                 // Short lists (most of them): one walk beside the sorted tracks.
                 auto want = live.begin();
@@ -100,7 +127,7 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
                     while (want != live.end() && *want < track)
                         ++want;
                     if (want != live.end() && *want == track)
-                        tally.vote(track, postingFrame(posting) - q.frame);
+                        voteAll(frames, track, postingFrame(posting));
                 }
                 continue;
             }
@@ -108,11 +135,12 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
             for (uint32_t track : live) {
                 at = firstAtOrAbove(list, at, static_cast<uint64_t>(track) << FingerprintConfig::kTimeBits);
                 for (; at < list.count && postingTrack(list[at]) == track; ++at)
-                    tally.vote(track, postingFrame(list[at]) - q.frame);
+                    voteAll(frames, track, postingFrame(list[at]));
                 if (at == list.count)
                     break;
             }
         }
+    });
     MatchCandidate best = tally.best(tolerance_);
     describe(query, best, true);
     return best;

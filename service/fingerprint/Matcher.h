@@ -30,6 +30,13 @@ public:
                                VoteTally& tally) const;
 
 private:
+    // Calls visit(frames, lists, total) once for each distinct hash of the query, in ascending
+    // hash order: the query frames that carry it, its entries in every segment, and their count.
+    // One lookup serves every frame of a hash, and ascending hashes read the directory and the
+    // entries in file order, where the landmarks' own order missed the cache at every lookup.
+    template <typename Visit>
+    void forEachHash(const std::vector<Landmark>& query, Visit&& visit) const;
+
     // The candidate's anchors: the query frames of the hits within the tolerance of its offset
     // for its track, in the lists the vote read (longer than maxHashList left out unless
     // everyList).
@@ -39,6 +46,13 @@ private:
     int tolerance_;
     uint32_t maxHashList_;
     int describeFrom_;
+    // Buffers reused by every pass of one query (a Matcher serves one query on one thread).
+    mutable std::vector<uint64_t> keys_;
+    mutable std::vector<uint64_t> scratch_;
+    mutable std::vector<int32_t> frames_;
+    mutable std::vector<uint32_t> hashes_;       // the query's distinct hashes, ascending
+    mutable std::vector<size_t> starts_;         // where each begins in keys_
+    mutable std::vector<PostingList> found_;     // their lists, segment after segment
 };
 
 } // namespace melodex::fp
