@@ -5,16 +5,25 @@
 namespace melodex::fp {
 namespace {
 
-// MurmurHash3's finaliser: a bijection of 32-bit values that spreads every input bit over
-// the output. The index's directory takes the top bits of a hash; unmixed, those would be
-// the anchor bin, and the low bins of most music would crowd a few buckets.
-uint32_t mix(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x85ebca6bu;
+// A bijection of 26-bit values (a MurmurHash3-style finaliser cut to 26 bits: each xor-shift and
+// each product by an odd number modulo 2^26 can be undone) that spreads every input bit over
+// the output. The index's directory takes the top bits of a hash; unmixed, those would be the
+// anchor bin, and the low bins of most music would crowd a few buckets.
+uint32_t mix26(uint32_t h) {
+    constexpr uint32_t kMask = (1u << 26) - 1;
     h ^= h >> 13;
-    h *= 0xc2b2ae35u;
-    h ^= h >> 16;
+    h = (h * 0x85ebca6bu) & kMask;
+    h ^= h >> 11;
+    h = (h * 0xc2b2ae35u) & kMask;
+    h ^= h >> 13;
     return h;
+}
+
+// The mixed fields above the last frame difference, which stays in the low six bits unmixed:
+// a landmark looked up a frame off either way (the query's time jitter) then reads the
+// neighbouring hashes of the same bucket, already in the cache after the first lookup.
+uint32_t withFrameDelta(uint32_t fields, int frameDelta) {
+    return (mix26(fields) << 6) | static_cast<uint32_t>(frameDelta & 0x3F);
 }
 
 } // namespace
@@ -22,17 +31,14 @@ uint32_t mix(uint32_t h) {
 HashBuilder::HashBuilder(const FingerprintConfig& config) : config_(config) {}
 
 uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2) {
-    const uint32_t raw = (static_cast<uint32_t>(anchorBin & 0xFF) << 24) |
-                         (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 18) |
-                         (static_cast<uint32_t>(frameDelta1 & 0x3F) << 12) |
-                         (static_cast<uint32_t>((binDelta2 + 32) & 0x3F) << 6) |
-                         static_cast<uint32_t>(frameDelta2 & 0x3F);
-    return mix(raw);
+    const uint32_t fields = (static_cast<uint32_t>(anchorBin & 0xFF) << 18) |
+                            (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 12) |
+                            (static_cast<uint32_t>(frameDelta1 & 0x3F) << 6) | static_cast<uint32_t>((binDelta2 + 32) & 0x3F);
+    return withFrameDelta(fields, frameDelta2);
 }
 
 uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
-    return mix((static_cast<uint32_t>(anchorBin & 0xFF) << 13) | (static_cast<uint32_t>((binDelta + 64) & 0x7F) << 6) |
-               static_cast<uint32_t>(frameDelta & 0x3F));
+    return withFrameDelta((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), frameDelta);
 }
 
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {

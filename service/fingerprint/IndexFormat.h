@@ -10,6 +10,8 @@
 // The directory grows with the segment (directoryBits from 16 to 24, about eight entries a
 // bucket), so a small segment stays small and a large one finds a hash in one or two probes;
 // a segment holds fewer than 2^32 entries (a catalog is several segments).
+// The magic's digit changes with the hashes' layout (HashBuilder::pack): a segment of another
+// layout would open and match nothing.
 #pragma once
 
 #include "FingerprintConfig.h"
@@ -19,7 +21,7 @@
 
 namespace melodex::fp {
 
-inline constexpr char kIndexMagic[8] = {'M', 'D', 'X', 'S', 'E', 'G', '2', '\0'};
+inline constexpr char kIndexMagic[8] = {'M', 'D', 'X', 'S', 'E', 'G', '3', '\0'};
 inline constexpr int kPostingBytes = 6;
 inline constexpr int kMinDirectoryBits = 16;
 inline constexpr int kMaxDirectoryBits = 24;

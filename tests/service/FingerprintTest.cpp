@@ -136,6 +136,16 @@ TEST(HashBuilder, TriplesAndPairsHaveDistinctHashesAndTheFanOutIsBounded) {
     }
 }
 
+// A landmark one frame longer is the next hash: the query's time jitter then reads one bucket
+// whose lines the first lookup brought into the cache, not three buckets anywhere.
+TEST(HashBuilder, ALastFrameDifferenceOneLongerIsTheNextHash) {
+    for (int anchor : {18, 100, 224})
+        for (int dt = 1; dt < 63; dt += 4) {
+            EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, 63, 31, dt + 1), fp::HashBuilder::pack(anchor, -31, 63, 31, dt) + 1);
+            EXPECT_EQ(fp::HashBuilder::packPair(anchor, 63, dt + 1), fp::HashBuilder::packPair(anchor, 63, dt) + 1);
+        }
+}
+
 // Entries written at the index's full widths come back from a lookup as they went in: track
 // ids past the old 12 bits, frames past the old 20, in a small segment and a larger one
 // (directories of 2^16 and 2^17 buckets).
