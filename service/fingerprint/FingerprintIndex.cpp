@@ -69,26 +69,38 @@ uint32_t IndexSegment::hashAt(uint32_t bucket, uint64_t i) const {
     return (bucket << lowBits) | (low & static_cast<uint32_t>((uint64_t{1} << lowBits) - 1));
 }
 
-PostingList IndexSegment::lookup(uint32_t hash) const {
+PostingList IndexSegment::lookup(uint32_t hash) const { return lookupFrom(hash, 0); }
+
+PostingList IndexSegment::lookupFrom(uint32_t hash, uint64_t from) const {
     if (file_.data() == nullptr)
         return {};
     const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
     const uint32_t bucket = hash >> lowBits;
-    const uint32_t want = hash & static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
-    // The stored bytes hold whole bytes of the hash: the bits above lowBits are the bucket's.
-    uint64_t lo = directory_[bucket];
-    uint64_t hi = directory_[bucket + 1];
-    // The directory was checked at open, but a file changed under its mapping may hold anything.
-    if (lo > hi || hi > count_)
-        return {};
-    // Buckets hold about eight entries: a binary search for the first entry of the hash, then
-    // a walk to its last.
     const uint32_t mask = static_cast<uint32_t>((uint64_t{1} << lowBits) - 1);
+    const uint32_t want = hash & mask;
+    // The stored bytes hold whole bytes of the hash: the bits above lowBits are the bucket's.
+    uint64_t lo = std::max<uint64_t>(directory_[bucket], from);
+    const uint64_t bucketEnd = directory_[bucket + 1];
+    // The directory was checked at open, but a file changed under its mapping may hold anything.
+    if (directory_[bucket] > bucketEnd || bucketEnd > count_)
+        return {};
     auto lowAt = [this, mask](uint64_t i) {
         const uint8_t* p = low_ + i * static_cast<uint64_t>(lowBytes_);
         return (lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8))) & mask;
     };
-    const uint64_t bucketEnd = hi;
+    // Galloping from lo, then a binary search: a bucket holds about eight entries, but hashes
+    // that differ only in their frame differences share one, and a query looking up ascending
+    // hashes starts each search where the last one ended.
+    uint64_t hi = lo;
+    if (lo < bucketEnd && lowAt(lo) < want) {
+        uint64_t step = 1;
+        while (lo + step < bucketEnd && lowAt(lo + step) < want) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(lo + step, bucketEnd);  // the first entry of the hash is in (lo, hi]
+        ++lo;
+    }
     while (lo < hi) {
         const uint64_t mid = lo + (hi - lo) / 2;
         if (lowAt(mid) < want)
@@ -110,6 +122,7 @@ void IndexSegment::lookupMany(std::span<const uint32_t> hashes, std::span<Postin
     constexpr size_t kBucketAhead = 8;
     const int lowBits = FingerprintConfig::kHashBits - directoryBits_;
     const bool mapped = file_.data() != nullptr;
+    uint64_t from = 0;  // ascending hashes: no entry before the last list's end can match
     for (size_t i = 0; i < hashes.size(); ++i) {
         if (mapped && i + kDirectoryAhead < hashes.size())
             __builtin_prefetch(&directory_[hashes[i + kDirectoryAhead] >> lowBits]);
@@ -119,7 +132,9 @@ void IndexSegment::lookupMany(std::span<const uint32_t> hashes, std::span<Postin
             __builtin_prefetch(low_ + first * static_cast<uint64_t>(lowBytes_));
             __builtin_prefetch(postings_ + first * kPostingBytes);
         }
-        lists[i] = lookup(hashes[i]);
+        lists[i] = lookupFrom(hashes[i], i > 0 && hashes[i - 1] < hashes[i] ? from : 0);
+        if (lists[i].count > 0 || lists[i].data != nullptr)
+            from = static_cast<uint64_t>(lists[i].data - postings_) / kPostingBytes + lists[i].count;
     }
 }
 

@@ -60,6 +60,8 @@ public:
 
 private:
     void close();
+    // lookup() searching from entry `from` on, which must not be past the hash's first entry.
+    PostingList lookupFrom(uint32_t hash, uint64_t from) const;
 
     std::string path_;
     MappedFile file_;

@@ -5,25 +5,25 @@
 namespace melodex::fp {
 namespace {
 
-// A bijection of 26-bit values (a MurmurHash3-style finaliser cut to 26 bits: each xor-shift and
-// each product by an odd number modulo 2^26 can be undone) that spreads every input bit over
+// A bijection of 20-bit values (a MurmurHash3-style finaliser cut to 20 bits: each xor-shift and
+// each product by an odd number modulo 2^20 can be undone) that spreads every input bit over
 // the output. The index's directory takes the top bits of a hash; unmixed, those would be the
 // anchor bin, and the low bins of most music would crowd a few buckets.
-uint32_t mix26(uint32_t h) {
-    constexpr uint32_t kMask = (1u << 26) - 1;
-    h ^= h >> 13;
+uint32_t mix20(uint32_t h) {
+    constexpr uint32_t kMask = (1u << 20) - 1;
+    h ^= h >> 10;
     h = (h * 0x85ebca6bu) & kMask;
-    h ^= h >> 11;
+    h ^= h >> 9;
     h = (h * 0xc2b2ae35u) & kMask;
-    h ^= h >> 13;
+    h ^= h >> 10;
     return h;
 }
 
-// The mixed fields above the last frame difference, which stays in the low six bits unmixed:
-// a landmark looked up a frame off either way (the query's time jitter) then reads the
-// neighbouring hashes of the same bucket, already in the cache after the first lookup.
-uint32_t withFrameDelta(uint32_t fields, int frameDelta) {
-    return (mix26(fields) << 6) | static_cast<uint32_t>(frameDelta & 0x3F);
+// The mixed bin fields above the frame differences, which stay in the low twelve bits unmixed:
+// a landmark looked up a frame off either way (the query's time jitter) then reads hashes
+// within 65 of each other, one run of the file that the first lookup brought into the cache.
+uint32_t withFrameDeltas(uint32_t binFields, int frameDelta1, int frameDelta2) {
+    return (mix20(binFields) << 12) | (static_cast<uint32_t>(frameDelta1 & 0x3F) << 6) | static_cast<uint32_t>(frameDelta2 & 0x3F);
 }
 
 } // namespace
@@ -31,14 +31,13 @@ uint32_t withFrameDelta(uint32_t fields, int frameDelta) {
 HashBuilder::HashBuilder(const FingerprintConfig& config) : config_(config) {}
 
 uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2) {
-    const uint32_t fields = (static_cast<uint32_t>(anchorBin & 0xFF) << 18) |
-                            (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 12) |
-                            (static_cast<uint32_t>(frameDelta1 & 0x3F) << 6) | static_cast<uint32_t>((binDelta2 + 32) & 0x3F);
-    return withFrameDelta(fields, frameDelta2);
+    const uint32_t bins = (static_cast<uint32_t>(anchorBin & 0xFF) << 12) | (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 6) |
+                          static_cast<uint32_t>((binDelta2 + 32) & 0x3F);
+    return withFrameDeltas(bins, frameDelta1, frameDelta2);
 }
 
 uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
-    return withFrameDelta((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), frameDelta);
+    return withFrameDeltas((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), 0, frameDelta);
 }
 
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {

@@ -40,16 +40,15 @@ public:
     std::vector<Landmark> buildReference(const std::vector<Peak>& peaks) const;
 
     // The hash of anchor bin (8 bits), first and second target's bin difference + 32 (6 bits
-    // each) and frame difference (6 bits each). The fields but the last frame difference are
-    // mixed so that any run of the top bits is as good as any other for bucketing (a
-    // bijection: no two triples share a hash); the last frame difference is the low six bits,
-    // so a time jitter of it looks up neighbouring hashes.
+    // each) and frame difference (6 bits each). The bins are mixed so that any run of the top
+    // bits is as good as any other for bucketing (a bijection: no two triples share a hash);
+    // the frame differences are the low twelve bits, so the time jitter of a query's landmark
+    // looks up hashes close together.
     static uint32_t pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2);
 
     // The hash of a pair: anchor bin (8 bits) and bin difference + 64 (7 bits) mixed alike,
-    // the frame difference (6 bits) low. Before mixing a pair's fields are below 2^15 and a
-    // triple's at or above 2^18 (its anchor bin, never 0, is the top byte), so no pair shares
-    // a hash with a triple.
+    // the frame difference (6 bits) low, with a first frame difference of 0, which no triple
+    // has (its targets come at least a frame after the anchor): no pair shares a hash with a triple.
     static uint32_t packPair(int anchorBin, int binDelta, int frameDelta);
 
 private:

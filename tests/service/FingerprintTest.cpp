@@ -136,12 +136,13 @@ TEST(HashBuilder, TriplesAndPairsHaveDistinctHashesAndTheFanOutIsBounded) {
     }
 }
 
-// A landmark one frame longer is the next hash: the query's time jitter then reads one bucket
-// whose lines the first lookup brought into the cache, not three buckets anywhere.
-TEST(HashBuilder, ALastFrameDifferenceOneLongerIsTheNextHash) {
+// A landmark a frame longer is a near hash: the query's time jitter then reads one run of the
+// index that the first lookup brought into the cache, not nine runs anywhere.
+TEST(HashBuilder, LandmarksAFrameApartHaveNearHashes) {
     for (int anchor : {18, 100, 224})
         for (int dt = 1; dt < 63; dt += 4) {
-            EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, 63, 31, dt + 1), fp::HashBuilder::pack(anchor, -31, 63, 31, dt) + 1);
+            EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, 40, 31, dt + 1), fp::HashBuilder::pack(anchor, -31, 40, 31, dt) + 1);
+            EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, dt + 1, 31, 40), fp::HashBuilder::pack(anchor, -31, dt, 31, 40) + 64);
             EXPECT_EQ(fp::HashBuilder::packPair(anchor, 63, dt + 1), fp::HashBuilder::packPair(anchor, 63, dt) + 1);
         }
 }
@@ -209,6 +210,45 @@ TEST(IndexSegment, BuiltInSortedRunsEqualsBuiltAtOnce) {
     }
     EXPECT_GT(bytes[0].size(), 40000u * 7);
     EXPECT_TRUE(bytes[0] == bytes[1]);
+}
+
+// A query looks its hashes up in ascending order, each search starting where the last ended:
+// it must find what a lookup of each alone finds, in a bucket crowded with neighbouring hashes
+// (the frame differences of one landmark) and across buckets.
+TEST(IndexSegment, AscendingLookupsFindWhatSingleLookupsFind) {
+    test::TempDir dir;
+    fp::IndexWriter writer(dir.path() + "/work");
+    std::string error;
+    constexpr uint32_t kCrowded = 0x12345000;
+    std::vector<fp::Landmark> landmarks;
+    for (uint32_t k = 0; k < 4000; ++k)
+        for (uint32_t copy = 0; k % 3 != 0 && copy < 1 + k % 5; ++copy)
+            landmarks.push_back({kCrowded + k, static_cast<int32_t>(copy)});
+    for (uint32_t i = 0; i < 20000; ++i)
+        landmarks.push_back({i * 2654435761u, 1});
+    ASSERT_TRUE(writer.add(3, landmarks, error));
+    const std::string path = dir.path() + "/seg.fpi";
+    ASSERT_TRUE(writer.write(path, error)) << error;
+    fp::IndexSegment segment;
+    ASSERT_TRUE(segment.open(path, error)) << error;
+
+    std::vector<uint32_t> hashes;
+    for (uint32_t k = 0; k < 4100; k += 1 + k % 7)
+        hashes.push_back(kCrowded + k);
+    for (uint32_t i = 0; i < 20000; i += 97)
+        hashes.insert(hashes.end(), {i * 2654435761u, i * 2654435761u + 1});
+    std::sort(hashes.begin(), hashes.end());
+    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+    std::vector<fp::PostingList> lists(hashes.size());
+    segment.lookupMany(hashes, lists);
+    size_t found = 0;
+    for (size_t i = 0; i < hashes.size(); ++i) {
+        const fp::PostingList alone = segment.lookup(hashes[i]);
+        EXPECT_EQ(lists[i].count, alone.count) << std::hex << hashes[i];
+        EXPECT_TRUE(alone.count == 0 || lists[i].data == alone.data) << std::hex << hashes[i];
+        found += alone.count;
+    }
+    EXPECT_GT(found, 2000u);
 }
 
 TEST(IndexSegment, RefusesFilesThatAreNotSegments) {
