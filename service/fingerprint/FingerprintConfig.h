@@ -53,7 +53,8 @@ struct FingerprintConfig {
     // --- Landmarks (an anchor peak and two later peaks of its target zone) ---
     // Three peaks make a 32-bit hash where two made 21 bits: a hash list holds ~2000 times
     // fewer chance entries, so what a query reads grows far slower than the catalog.
-    int targetMinDt = 1;           // frames; at least 1, as a pair hashes like a triple of 0
+    int targetMinDt = 1;           // frames; at least 1, as a pair hashes like a triple whose
+                                   // second frame difference is 0
     int targetMaxDt = 63;          // frames (~1 s); fits the 6-bit dt fields of a hash
     int targetMaxDf = 31;          // bins either way; fits the 6-bit df fields
     int refFanOut = 5;             // targets per anchor in the catalog: every two of them make

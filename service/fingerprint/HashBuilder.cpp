@@ -37,7 +37,7 @@ uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int bi
 }
 
 uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
-    return withFrameDeltas((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), 0, frameDelta);
+    return withFrameDeltas((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), frameDelta, 0);
 }
 
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {

@@ -47,8 +47,9 @@ public:
     static uint32_t pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2);
 
     // The hash of a pair: anchor bin (8 bits) and bin difference + 64 (7 bits) mixed alike,
-    // the frame difference (6 bits) low, with a first frame difference of 0, which no triple
-    // has (its targets come at least a frame after the anchor): no pair shares a hash with a triple.
+    // the frame difference where a triple has its first, and a second frame difference of 0,
+    // which no triple has (its targets come at least a frame after the anchor): no pair shares
+    // a hash with a triple.
     static uint32_t packPair(int anchorBin, int binDelta, int frameDelta);
 
 private:

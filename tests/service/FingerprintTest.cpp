@@ -143,7 +143,7 @@ TEST(HashBuilder, LandmarksAFrameApartHaveNearHashes) {
         for (int dt = 1; dt < 63; dt += 4) {
             EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, 40, 31, dt + 1), fp::HashBuilder::pack(anchor, -31, 40, 31, dt) + 1);
             EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, dt + 1, 31, 40), fp::HashBuilder::pack(anchor, -31, dt, 31, 40) + 64);
-            EXPECT_EQ(fp::HashBuilder::packPair(anchor, 63, dt + 1), fp::HashBuilder::packPair(anchor, 63, dt) + 1);
+            EXPECT_EQ(fp::HashBuilder::packPair(anchor, 63, dt + 1), fp::HashBuilder::packPair(anchor, 63, dt) + 64);
         }
 }
 
