@@ -28,6 +28,8 @@ if ! build/tools/catalog/melodex-catalog info "$catalog" >/dev/null 2>&1; then
   rm -rf "$catalog.partial"
   # Piped, the catalog tool writes a line per track instead of redrawing one.
   bash service/demo-catalog.sh build "$catalog.partial" 2>&1 | sed -u -E 's|^([0-9]+/[0-9]+) .*/|\1 |; s/^/catalog: /'
+  # A catalog that would not open (an older index layout) is replaced, not moved into.
+  rm -rf "$catalog"
   mv "$catalog.partial" "$catalog"
 fi
 
