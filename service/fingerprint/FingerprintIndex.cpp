@@ -1,5 +1,7 @@
 #include "FingerprintIndex.h"
 
+#include "SortedSearch.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -88,29 +90,10 @@ PostingList IndexSegment::lookupFrom(uint32_t hash, uint64_t from) const {
         const uint8_t* p = low_ + i * static_cast<uint64_t>(lowBytes_);
         return (lowBytes_ == 1 ? uint32_t{p[0]} : static_cast<uint32_t>(p[0] | (p[1] << 8))) & mask;
     };
-    // Galloping from lo, then a binary search: a bucket holds about eight entries, but hashes
-    // that differ only in their frame differences share one, and a query looking up ascending
-    // hashes starts each search where the last one ended.
-    uint64_t hi = lo;
-    if (lo < bucketEnd && lowAt(lo) < want) {
-        uint64_t step = 1;
-        while (lo + step < bucketEnd && lowAt(lo + step) < want) {
-            lo += step;
-            step *= 2;
-        }
-        hi = std::min(lo + step, bucketEnd);  // the first entry of the hash is in (lo, hi]
-        ++lo;
-    }
-    while (lo < hi) {
-        const uint64_t mid = lo + (hi - lo) / 2;
-        if (lowAt(mid) < want)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    uint64_t end = lo;
-    while (end < bucketEnd && lowAt(end) == want)
-        ++end;
+    // A bucket holds about eight entries, but hashes that differ only in their frame differences
+    // share one, and a query looking up ascending hashes starts where the last search ended.
+    lo = firstNotBelow(lo, bucketEnd, [&](uint64_t i) { return lowAt(i) < want; });
+    const uint64_t end = firstNotBelow(lo, bucketEnd, [&](uint64_t i) { return lowAt(i) <= want; });
     return PostingList{postings_ + lo * kPostingBytes, static_cast<size_t>(end - lo)};
 }
 

@@ -1,6 +1,7 @@
 #include "Matcher.h"
 
 #include "RadixSort.h"
+#include "SortedSearch.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,15 +13,7 @@ namespace {
 
 // The first entry of a sorted list at or after `lo` not below `value`.
 size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
-    size_t hi = list.count;
-    while (lo < hi) {
-        const size_t mid = lo + (hi - lo) / 2;
-        if (list[mid] < value)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
+    return firstNotBelow(lo, list.count, [&](uint64_t i) { return list[i] < value; });
 }
 
 } // namespace
