@@ -374,7 +374,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
         PartitionCandidate a;
         if (h.pairs) {
             const std::vector<fp::Landmark> pairs =
-                hashes.buildPairs(at, config.queryPairFanOut, config.pairTimeJitter);
+                hashes.buildPairs(at, config.pairFanOut(h.change), config.pairTimeJitter);
             a.landmarks = pairs.size();
             a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
             fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, h.change, a.candidate);

@@ -73,6 +73,11 @@ struct FingerprintConfig {
     int pairMaxDf = 63;            // bins either way; fits the 7-bit df field of a pair
     int refPairFanOut = 7;         // pairs per anchor in the catalog
     int queryPairFanOut = 24;      // pairs per anchor in a query (a superset of the catalog's)
+    int retryPairFanOut = 12;      // the same under a speed or pitch hypothesis: the lookups
+                                   // under the 12 of them are most of what a clip that matches
+                                   // nowhere costs, and a clip under a change keeps its nearest
+                                   // targets (a wrong tempo moves the far ones most); the
+                                   // neighbours' support still counts 24
     int pairTimeJitter = 1;        // frame differences this far off are looked up for a pair too
     int pairCandidates = 16;       // tracks with the most triple votes that pairs are tried on
     // In an index this small every hash list is short, and pairs are counted for every track
@@ -135,6 +140,9 @@ struct FingerprintConfig {
     static constexpr int kHashBits = 32;
     static constexpr int kTrackBits = 24;
     static constexpr int kTimeBits = 24;
+
+    // Pairs per anchor under a hypothesis.
+    int pairFanOut(Change change) const { return change.none() ? queryPairFanOut : retryPairFanOut; }
 
     // Every hypothesis in the order tried: the speeds, then the pitches.
     std::vector<Change> changes() const {

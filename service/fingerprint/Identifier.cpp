@@ -80,7 +80,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         if (!nominees.empty()) {
-            const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.queryPairFanOut, config_.pairTimeJitter);
+            const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
             addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);

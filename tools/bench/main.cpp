@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
             else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);
             else if (key == "refPairFanOut") c.refPairFanOut = static_cast<int>(value);
             else if (key == "queryPairFanOut") c.queryPairFanOut = static_cast<int>(value);
+            else if (key == "retryPairFanOut") c.retryPairFanOut = static_cast<int>(value);
             else if (key == "pairTimeJitter") c.pairTimeJitter = static_cast<int>(value);
             else if (key == "pairsForEveryTrackBelow") c.pairsForEveryTrackBelow = static_cast<uint64_t>(value);
             else if (key == "minPairScoreRatio") c.minPairScoreRatio = static_cast<float>(value);
