@@ -115,6 +115,9 @@ int main(int argc, char** argv) {
             else if (key == "minPairSupport") c.minPairSupport = static_cast<int>(value);
             else if (key == "supportSlack") c.supportSlack = static_cast<int>(value);
             else if (key == "supportStep") c.supportSteps = {-value, value};
+            else if (key == "onsetDecayDb") c.onsetDecayDb = static_cast<float>(value);
+            else if (key == "sustainPenaltyDb") c.sustainPenaltyDb = static_cast<float>(value);
+            else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
                 // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after 1; pitchSpan alike for pitches.
                 std::vector<double>& factors = key == "speedSpan" ? c.speedFactors : c.pitchFactors;
