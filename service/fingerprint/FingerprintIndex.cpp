@@ -116,7 +116,7 @@ void IndexSegment::lookupMany(std::span<const uint32_t> hashes, std::span<Postin
             __builtin_prefetch(postings_ + first * kPostingBytes);
         }
         lists[i] = lookupFrom(hashes[i], i > 0 && hashes[i - 1] < hashes[i] ? from : 0);
-        if (lists[i].count > 0 || lists[i].data != nullptr)
+        if (lists[i].data != nullptr)
             from = static_cast<uint64_t>(lists[i].data - postings_) / kPostingBytes + lists[i].count;
     }
 }

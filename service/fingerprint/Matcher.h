@@ -24,8 +24,8 @@ public:
 
     // The same, counting only the votes for `tracks` (ascending ids), and reading no hash list
     // whole: within a hash's entries one track's are one run (entries are sorted by hash, then
-    // track), found by binary search. The cost follows the tracks asked about, not the lists'
-    // length, so no list is too long to read here.
+    // track), found by a galloping search from the last track's. The cost follows the tracks
+    // asked about, not the lists' length, so no list is too long to read here.
     MatchCandidate matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                VoteTally& tally) const;
 
