@@ -108,7 +108,15 @@ TEST(Window, ShowsWhatTheHeadlessRunnerSnapsKeyForKey) {
   Subprocess phone({MELODEX_BINARY, "--root", folder / "window-root", "--scale", std::to_string(kScale)},
                    x.clientEnv(), folder / "window.out", folder / "window.err");
   const unsigned long window = x.findWindow("^Melodex", 20000);
-  ASSERT_NE(window, 0u) << "no window on " << x.display();
+  if (window == 0) {
+    folder.keep();
+    const bool running = phone.running();
+    FAIL() << "no window on " << x.display() << " after 20 s; the phone "
+           << (running ? "is still running" : "has ended with status " + std::to_string(phone.wait(0)))
+           << "\nits standard error:\n" << melodex_test::ReadText(folder / "window.err")
+           << "\nthe windows on the display:\n" << x.windowTitles() << "\nthe X server's log:\n" << x.log()
+           << "\n(kept in " << folder.path() << ")";
+  }
   for (size_t i = 0; i < walk.size(); ++i) {
     SCOPED_TRACE(walk[i].name);
     std::vector<std::string> keys;

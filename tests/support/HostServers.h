@@ -120,6 +120,14 @@ class Subprocess {
   int status_ = 0;
 };
 
+// A text file's whole content; empty when it cannot be read.
+inline std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 // Runs a command to its end and returns its standard output; *status gets its exit status
 // (-1 when it could not run or was killed).
 inline std::string RunForOutput(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
@@ -131,10 +139,7 @@ inline std::string RunForOutput(const std::vector<std::string>& argv, const std:
     if (p.started()) code = p.wait(60000);
   }
   if (status) *status = code;
-  std::ifstream in(folder / "out", std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return ReadText(folder / "out");
 }
 
 // Polls `ready` every 20 ms until it holds or `ms` of real time have passed.
@@ -224,8 +229,11 @@ class XServer {
  public:
   XServer() : folder_("melodex-x") {
     // -displayfd: the server picks a free display number and writes it when it is ready.
+    // -noreset: by default the server starts over each time its last client leaves, and every
+    // xdotool call is a client that leaves; a phone connecting during such a reset is refused.
     const std::string numberFile = folder_ / "display";
-    std::string command = "exec Xvfb -displayfd 3 -screen 0 800x800x24 -nolisten tcp 3>'" + numberFile + "'";
+    std::string command =
+        "exec Xvfb -displayfd 3 -noreset -screen 0 800x800x24 -nolisten tcp 3>'" + numberFile + "'";
     server_ = std::make_unique<Subprocess>(std::vector<std::string>{"sh", "-c", command}, std::vector<std::string>{},
                                            "/dev/null", folder_ / "xvfb.log");
     PollUntil([&] {
@@ -254,6 +262,12 @@ class XServer {
     }, ms);
     return id;
   }
+  // The titles of every window on the display, one a line, for a failure report.
+  std::string windowTitles() const {
+    return RunForOutput({"xdotool", "search", "--name", ".", "getwindowname", "%@"}, clientEnv());
+  }
+  // What the server wrote to its standard error.
+  std::string log() const { return ReadText(folder_ / "xvfb.log"); }
   // Gives the window the keyboard focus and presses and releases each key (X key names: Down,
   // Return, Escape, F1 …) as a person at the keyboard would.
   bool pressKeys(unsigned long window, const std::vector<std::string>& keys) const {
