@@ -119,16 +119,20 @@ std::optional<ClientReply> HttpClient::request(const std::string& method, const 
 }
 
 int connectFrom(int port, const std::string& from, bool blocking) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    if (inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1)
+        return -1;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    // A connection from another address than asked would count against the wrong one.
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         close(fd);
         return -1;
     }

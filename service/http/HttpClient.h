@@ -51,7 +51,8 @@ private:
 
 // A plain TCP connection to `port` on loopback from the loopback address `from` (the server
 // counts connections per address), for bytes no well-behaved client sends: slow, partial or
-// malformed requests. Reads time out after 10 s. The socket, or -1.
+// malformed requests. Reads time out after 10 s. The socket, or -1 (also when `from` is no
+// address of this machine).
 int connectFrom(int port, const std::string& from, bool blocking = true);
 
 } // namespace melodex::http

@@ -121,6 +121,28 @@ TEST_F(HttpServerTest, OneAddressHoldsOnlyItsShareOfConnections) {
     EXPECT_EQ(reply->status, 200);
 }
 
+// A raw connection comes from the loopback address asked for, or is not made at all.
+TEST_F(HttpServerTest, RawConnectionsComeFromTheAddressAskedOrFail) {
+    start(http::HttpLimits{});
+    const struct {
+        const char* from;
+        bool made;
+    } cases[] = {{"127.0.0.9", true}, {"127.3.4.5", true}, {"not an address", false}, {"192.0.2.1", false}, {"", false}};
+    for (const auto& c : cases) {
+        const int fd = http::connectFrom(port(), c.from);
+        EXPECT_EQ(fd >= 0, c.made) << c.from;
+        if (fd < 0)
+            continue;
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length), 0);
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
+        EXPECT_STREQ(text, c.from);
+        close(fd);
+    }
+}
+
 TEST_F(HttpServerTest, SlowConnectionsDoNotHoldUpOtherClients) {
     start(http::HttpLimits{});
     // Far more slow clients than worker threads, each holding a half-sent request.
