@@ -62,7 +62,7 @@ std::string encodeQuery(const PartitionQuery& query) {
     for (const Hypothesis& h : query.hypotheses) {
         w.put(h.change.tempo);
         w.put(h.change.pitch);
-        w.put(static_cast<uint8_t>(h.pairs));
+        w.put(static_cast<uint8_t>(h.pass));
         w.put(static_cast<uint32_t>(h.tracks.size()));
         for (uint32_t t : h.tracks)
             w.put(t);
@@ -86,13 +86,14 @@ std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
     PartitionQuery query;
     query.hypotheses.resize(count);
     for (Hypothesis& h : query.hypotheses) {
-        uint8_t pairs = 0;
+        uint8_t pass = 0;
         uint32_t tracks = 0;
         if (!r.get(h.change.tempo) || !(h.change.tempo > 0.5 && h.change.tempo < 2.0) || !r.get(h.change.pitch) ||
-            !(h.change.pitch > 0.5 && h.change.pitch < 2.0) || !r.get(pairs) || pairs > 1 || !r.get(tracks) ||
-            tracks > kMaxTracks || (pairs == 0 && tracks != 0))
+            !(h.change.pitch > 0.5 && h.change.pitch < 2.0) || !r.get(pass) ||
+            pass > static_cast<uint8_t>(Pass::pairScreen) || !r.get(tracks) || tracks > kMaxTracks ||
+            (pass == static_cast<uint8_t>(Pass::triples) && tracks != 0))
             return std::nullopt;
-        h.pairs = pairs != 0;
+        h.pass = static_cast<Pass>(pass);
         h.tracks.resize(tracks);
         for (uint32_t& t : h.tracks)
             if (!r.get(t))
@@ -259,15 +260,15 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     };
     const std::vector<fp::Change> changes = config.changes();
     const size_t n = changes.size();
-    std::vector<MergedPass> triples(n), pairs(n);
-    std::vector<bool> triplesAsked(n, false), pairsAsked(n, false);
+    std::vector<MergedPass> triples(n), screens(n), pairs(n);
+    std::vector<bool> triplesAsked(n, false), screensAsked(n, false), pairsAsked(n, false);
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
         return fp::IsMatch(config, pass.candidate, changes[k], byPairs);
     };
     const auto askTriples = [&](size_t from, size_t to) {
         std::vector<Hypothesis> passes;
         for (size_t k = from; k < to; ++k)
-            passes.push_back({changes[k], false, {}});
+            passes.push_back({changes[k], Pass::triples, {}});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
@@ -279,25 +280,37 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         }
         return true;
     };
-    // The pairs of every hypothesis in [from, to) whose triples were not accepted but had leaders.
-    const auto askPairs = [&](size_t from, size_t to) {
+    // Asks `kind` under each hypothesis in `which` for its triples' leaders, into `into`.
+    const auto askFor = [&](Pass kind, const std::vector<size_t>& which, std::vector<MergedPass>& into,
+                            std::vector<bool>& asked) {
         std::vector<Hypothesis> passes;
-        std::vector<size_t> which;
-        for (size_t k = from; k < to; ++k)
-            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty()) {
-                passes.push_back({changes[k], true, triples[k].nominees});
-                which.push_back(k);
-            }
+        for (size_t k : which)
+            passes.push_back({changes[k], kind, triples[k].nominees});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
         if (!round(std::move(passes), merged))
             return false;
         for (size_t i = 0; i < which.size(); ++i) {
-            pairs[which[i]] = std::move(merged[i]);
-            pairsAsked[which[i]] = true;
+            into[which[i]] = std::move(merged[i]);
+            asked[which[i]] = true;
         }
         return true;
+    };
+    // The pairs of every hypothesis in [from, to) whose triples were not accepted but had
+    // leaders; under a change, after a quick look that found them worth it.
+    const auto askPairs = [&](size_t from, size_t to) {
+        std::vector<size_t> wanted, screened;
+        for (size_t k = from; k < to; ++k)
+            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty())
+                (config.screensPairs(changes[k]) ? screened : wanted).push_back(k);
+        if (!askFor(Pass::pairScreen, screened, screens, screensAsked))
+            return false;
+        for (size_t k : screened)
+            if (config.passesPairScreen(screens[k].candidate.score))
+                wanted.push_back(k);
+        std::sort(wanted.begin(), wanted.end());
+        return askFor(Pass::pairs, wanted, pairs, pairsAsked);
     };
     // The first hypothesis whose triples are accepted; n when none is.
     const auto firstTriplesAccepted = [&](size_t from) {
@@ -326,6 +339,8 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         bool byPairs = false;
         bool matched = accepted(t, k, false);
         fp::MatchCandidate candidate = t.candidate;
+        if (!matched && screensAsked[k])
+            postingsRead += screens[k].votes;
         if (!matched && pairsAsked[k]) {
             postingsRead += pairs[k].votes;
             if (accepted(pairs[k], k, true)) {
@@ -372,7 +387,11 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
         const std::vector<fp::Peak> moved = resampled ? peaks.undoChange(query.peaks, h.change) : std::vector<fp::Peak>{};
         const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
         PartitionCandidate a;
-        if (h.pairs) {
+        if (h.pass == Pass::pairScreen) {
+            const std::vector<fp::Landmark> few = hashes.buildPairs(at, config.pairScreenFanOut, config.pairTimeJitter);
+            a.landmarks = few.size();
+            a.candidate = matcher.matchTracks(few, h.tracks, tally);
+        } else if (h.pass == Pass::pairs) {
             const std::vector<fp::Landmark> pairs =
                 hashes.buildPairs(at, config.pairFanOut(h.change), config.pairTimeJitter);
             a.landmarks = pairs.size();

@@ -24,12 +24,16 @@
 
 namespace melodex::cluster {
 
-// One pass a partition is asked for: the triples under a hypothesis, over the whole partition;
-// or the pairs under it, counted for `tracks` only (the leaders of the triples over every
-// partition).
+// What a pass counts: the triples, over the whole partition; the pairs, for chosen tracks
+// only; or the quick look at the pairs that decides whether their whole pass is worth it
+// (FingerprintConfig::pairScreenFanOut).
+enum class Pass : uint8_t { triples, pairs, pairScreen };
+
+// One pass a partition is asked for under a hypothesis; pairs are counted for `tracks` (the
+// leaders of the triples over every partition).
 struct Hypothesis {
     fp::Change change;
-    bool pairs = false;
+    Pass pass = Pass::triples;
     std::vector<uint32_t> tracks;  // ascending; pairs only
     bool operator==(const Hypothesis&) const = default;
 };
@@ -69,8 +73,9 @@ using AskPartitions = std::function<bool(const PartitionQuery& query,
 
 // The identification of a single process over partitions, pass for pass in the same order
 // (under each hypothesis the triples, then the pairs among their leaders; the first pass
-// accepted wins), in at most four rounds: the plain triples; their pairs; every other
-// hypothesis's triples; the pairs of the hypotheses before the first whose triples were accepted.
+// accepted wins), in at most five rounds: the plain triples; their pairs; every other
+// hypothesis's triples; the quick looks at the pairs of the hypotheses before the first whose
+// triples were accepted; the whole pairs of those the looks found worth it.
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);

@@ -52,6 +52,16 @@ std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samp
     return hashes_.buildReference(peaks_.extract(samples, PeakDensity::Reference));
 }
 
+bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
+                                    const std::vector<uint32_t>& nominees, VoteTally& tally, size_t& postingsRead) const {
+    if (!config_.screensPairs(change))
+        return true;
+    const std::vector<Landmark> few = hashes_.buildPairs(at, config_.pairScreenFanOut, config_.pairTimeJitter);
+    const int score = matcher.matchTracks(few, nominees, tally).score;
+    postingsRead += tally.voteCount();
+    return config_.passesPairScreen(score);
+}
+
 Identification Identifier::identify(std::span<const float> samples) const {
     const Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
@@ -79,7 +89,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         bool matched = IsMatch(config_, candidate, change);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
-        if (!nominees.empty()) {
+        if (!nominees.empty() && pairsWorthCounting(matcher, at, change, nominees, tally, postingsRead)) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();

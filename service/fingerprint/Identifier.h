@@ -70,6 +70,12 @@ public:
     std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;
 
 private:
+    // Under a change, the pairs of each anchor's nearest few targets vote first (config
+    // pairScreenFanOut): a clip that truly matches already stands out there, music not in the
+    // catalog seldom does, so the whole pass of pairs is spent only where a match may be.
+    bool pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
+                            const std::vector<uint32_t>& nominees, VoteTally& tally, size_t& postingsRead) const;
+
     FingerprintConfig config_;
     const FingerprintIndex& index_;
     PeakExtractor peaks_;

@@ -370,6 +370,46 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     EXPECT_FALSE(identifier.identify(std::vector<float>(88000, 0.0f)).matched);
 }
 
+// Under a change the pairs get a quick look before their whole pass. Clips that only pairs
+// under a change find are found as by the whole passes, and music not in the catalog is
+// turned away as before, having read fewer postings. (A clip can be found a hypothesis
+// later, nearer its true speed, when the look turns away a weak early one.)
+TEST_F(CatalogTest, AQuickLookAtThePairsFindsWhatWholePassesFindAndSparesMusicNotInTheCatalog) {
+    fp::FingerprintConfig wholePasses = config_;
+    wholePasses.pairScreenFanOut = 0;
+    const fp::Identifier quick(config_, catalog_.index()), whole(wholePasses, catalog_.index());
+    micsim::MicSettings transposed = test::mic(1000);
+    transposed.pitchSemitones = 1.0;
+    micsim::MicSettings transposedDown = test::mic(1000);
+    transposedDown.pitchSemitones = -1.0;
+    const struct {
+        const char* track;
+        double at;
+        micsim::MicSettings mic;
+    } cases[] = {{test::kCatalogTracks[1], 9, transposed},       {test::kCatalogTracks[2], 14, transposed},
+                 {test::kCatalogTracks[0], 7, transposedDown},   {test::kCatalogTracks[1], 9, test::mic(1000, 1.05)},
+                 {test::kCatalogTracks[1], 12, test::mic(-5)},   {test::kForeignTrack, 10, test::mic(1000)},
+                 {test::kForeignTrack, 40, test::mic(-5)},       {test::kForeignTrack, 70, transposed}};
+    int byPairsUnderAChange = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.track) + " at " + std::to_string(c.at) + " s");
+        const auto clip = test::recordClip(test::track(c.track), c.at, c.mic);
+        const fp::Identification looked = quick.identify(clip), wholly = whole.identify(clip);
+        auto withoutReading = [](const fp::Identification& id) {
+            fp::Identification same = id;
+            same.postingsRead = 0;
+            return test::answerOf(same);
+        };
+        EXPECT_EQ(withoutReading(looked), withoutReading(wholly));
+        if (c.track == test::kForeignTrack) {
+            EXPECT_FALSE(looked.matched);
+            EXPECT_LT(looked.postingsRead, wholly.postingsRead);
+        }
+        byPairsUnderAChange += looked.matched && looked.byPairs && (looked.speed != 1.0 || looked.pitch != 1.0);
+    }
+    EXPECT_GE(byPairsUnderAChange, 2) << "the table must hold clips that only pairs under a change find";
+}
+
 // Held notes whose energy sits in 300-600 Hz, over a hum far below them across the rest of
 // the band. Noise drowns the quiet band, so the notes must make the landmarks on their own:
 // the hum's peaks are left out (the relative floor), and a held note peaks where it starts

@@ -209,7 +209,9 @@ TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
 
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
-    query.hypotheses = {{fp::Change::speed(1.01), false, {}}, {{1.0, 0.97}, true, {3, 9, 12}}};
+    query.hypotheses = {{fp::Change::speed(1.01), cluster::Pass::triples, {}},
+                        {{1.0, 0.97}, cluster::Pass::pairs, {3, 9, 12}},
+                        {fp::Change::speed(0.96), cluster::Pass::pairScreen, {4}}};
     query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
     const std::string good = cluster::encodeQuery(query);
     const auto back = cluster::decodeQuery(good);
@@ -237,6 +239,7 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
         {"a negative frame", changed([](auto& q) { q.peaks[0].frame = -1; })},
         {"a speed of zero", changed([](auto& q) { q.hypotheses[1].change.tempo = 0.0; })},
         {"a pitch of zero", changed([](auto& q) { q.hypotheses[1].change.pitch = 0.0; })},
+        {"a pass of no kind", changed([](auto& q) { q.hypotheses[2].pass = static_cast<cluster::Pass>(3); })},
     };
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
