@@ -11,8 +11,9 @@ test suite catches.
 The working tree is never touched: its tracked and untracked (not ignored) files are copied to
 out/mutate/src (only the files that changed since the last run), which is built in
 out/mutate/src/build without -Werror (a fault may well leave an unused variable behind). For each
-fault the file is edited, the build brought up to date, the fault's own tests run first (its
-`tests:` regex) and then, if they all pass, the whole suite; the file is then put back.
+fault the file is edited, the fault's own tests (its `tests:` regex) are built (their executables
+and what those depend on) and run first, and if they all pass, the whole tree is built and the
+whole suite run; the file is then put back. With --tests only those tests' executables are built.
 
 A fault list holds blocks like this one; `#` starts a comment line:
 
@@ -30,6 +31,7 @@ A fault is killed when a test fails or times out, survives when every test passe
 reported "no build" when the program no longer compiles (not counted in the kill rate).
 """
 import argparse
+import json
 import os
 import re
 import shutil
@@ -127,7 +129,9 @@ def sync_scratch():
                 os.remove(os.path.join(dirpath, name))
 
 
-def build(log, jobs, planted=True):
+def build(log, jobs, planted=True, targets=None):
+    """Brings the scratch build up to date: everything, or only `targets` (paths of outputs
+    inside the build, as ninja names them) and what they depend on."""
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         if run(["cmake", "-S", SCRATCH, "-B", BUILD, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], log):
             return False
@@ -135,7 +139,26 @@ def build(log, jobs, planted=True):
     # cache that the other builds share, where it would stand in for the correct object. The
     # unmutated tree may use it, which makes a first run as fast as any other build.
     env = dict(os.environ, CCACHE_DISABLE="1") if planted else None
-    return run(["cmake", "--build", BUILD, f"-j{jobs}"], log, env=env) == 0
+    return run(["ninja", "-C", BUILD, f"-j{jobs}"] + (targets or []), log, env=env) == 0
+
+
+def test_executables(regex):
+    """The executables (paths inside the build) that hold the tests matching `regex`; None when
+    ctest cannot tell, or a test runs something outside the build (then everything is built)."""
+    listed = subprocess.run(["ctest", "--test-dir", BUILD, "--show-only=json-v1", "-R", regex],
+                            capture_output=True, text=True)
+    try:
+        tests = json.loads(listed.stdout)["tests"]
+    except (ValueError, KeyError):
+        return None
+    executables = set()
+    for test in tests:
+        command = test.get("command") or [""]
+        relative = os.path.relpath(command[0], BUILD)
+        if not os.path.isabs(command[0]) or relative.startswith(".."):
+            return None
+        executables.add(relative)
+    return sorted(executables)
 
 
 def ctest(log, jobs, timeout, args):
@@ -197,6 +220,9 @@ def main():
     selected = ["-R", args.tests] if args.tests else []
     if not args.no_baseline and not ctest(base, args.jobs, args.timeout, selected):
         sys.exit(f"the unmutated suite fails ({first_failure(base)}); see {base}")
+    # Whether a fault's own tests fail needs only their executables built; the whole tree is
+    # built when they pass and the whole suite is to run.
+    targets = {regex: test_executables(regex) for regex in {args.tests or f.tests for f in faults} if regex}
 
     results = {"killed": 0, "survived": 0, "no build": 0}
     for number, fault in enumerate(faults, 1):
@@ -208,13 +234,18 @@ def main():
         try:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(fault.apply(original))
-            if not build(log, args.jobs):
+            own = args.tests or fault.tests
+            if own and not build(log, args.jobs, targets=targets[own]):
                 verdict = "no build"
-            elif args.tests:
-                verdict = "survived" if ctest(log, args.jobs, args.timeout, selected) else "killed"
-            elif fault.tests and not ctest(log, args.jobs, args.timeout, ["-R", fault.tests]):
+            elif own and not ctest(log, args.jobs, args.timeout, ["-R", own]):
                 verdict = "killed"
-            elif not ctest(log, args.jobs, args.timeout, ["-E", fault.tests] if fault.tests else []):
+            elif args.tests:
+                verdict = "survived"
+            elif not build(log, args.jobs):
+                verdict = "no build"
+            elif not ctest(log, args.jobs, args.timeout, ["-E", own] if own and targets[own] is None else []):
+                # The fault's own tests run again unless everything was built for them: a
+                # program they start without depending on it may have been out of date.
                 verdict = "killed"
             else:
                 verdict = "survived"
