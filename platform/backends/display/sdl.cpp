@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -85,6 +86,13 @@ class SdlDisplay : public DisplayBackend {
   bool open(int width, int height, int scale) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
       fprintf(stderr, "melodex: SDL: %s\n", SDL_GetError());
+      return false;
+    }
+    // Without a window system SDL settles for a driver that draws nowhere, and the phone would
+    // run in a window nobody can see; the headless runner is the way to run without one.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+      fprintf(stderr, "melodex: SDL found no window system (only its %s driver)\n", driver);
       return false;
     }
     scale_ = scale;
