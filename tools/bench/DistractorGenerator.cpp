@@ -75,7 +75,10 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
         const int kind = std::uniform_int_distribution<int>(0, 2)(random);
         p.reversed = kind != 1;
         if (kind != 0) {
-            p.semitones = std::uniform_int_distribution<int>(1, 7)(random);
+            // A passage moved but not reversed keeps two semitones or more from its source: one
+            // semitone away it is its source played a semitone off, which the service finds as
+            // that very song.
+            p.semitones = std::uniform_int_distribution<int>(p.reversed ? 1 : 2, 7)(random);
             if (random() & 1)
                 p.semitones = -p.semitones;
         }
