@@ -387,16 +387,16 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
         const std::vector<fp::Peak> moved = resampled ? peaks.undoChange(query.peaks, h.change) : std::vector<fp::Peak>{};
         const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
         PartitionCandidate a;
-        if (h.pass == Pass::pairScreen) {
-            const std::vector<fp::Landmark> few = hashes.buildPairs(at, config.pairScreenFanOut, config.pairTimeJitter);
-            a.landmarks = few.size();
-            a.candidate = matcher.matchTracks(few, h.tracks, tally);
-        } else if (h.pass == Pass::pairs) {
-            const std::vector<fp::Landmark> pairs =
-                hashes.buildPairs(at, config.pairFanOut(h.change), config.pairTimeJitter);
+        if (h.pass != Pass::triples) {
+            // A quick look differs from a whole pass only in its pairs an anchor, and asks for
+            // no support.
+            const bool look = h.pass == Pass::pairScreen;
+            const int fanOut = look ? config.pairScreenFanOut : config.pairFanOut(h.change);
+            const std::vector<fp::Landmark> pairs = hashes.buildPairs(at, fanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
             a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
-            fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, h.change, a.candidate);
+            if (!look)
+                fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, h.change, a.candidate);
         } else {
             std::vector<fp::Landmark> triples = resampled ? hashes.build(at, config.retryFanOut, config.retryTimeJitter)
                                                           : hashes.build(at, config.queryFanOut, config.queryTimeJitter);
