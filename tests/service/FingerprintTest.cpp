@@ -1,5 +1,6 @@
 // The fingerprinting stages (peaks, hashes, index, matcher) and the whole query road, on a
 // small catalog built here from packaged music.
+#include "Degradations.h"
 #include "TestSupport.h"
 #include "catalog/Catalog.h"
 #include "fingerprint/FingerprintIndex.h"
@@ -332,15 +333,20 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
 // whole; the pairs of the triples' leaders find the song), under pink noise louder than the
 // music (as much power in each octave: the upper band's peaks are lost too, and a note's peak
 // must not need to rise far above its bin's envelope to count as one), played 3 or 5 % fast
-// or slow, or a semitone higher at the same tempo. Music not in the catalog, and silence,
-// match nothing.
+// or slow, a semitone higher or lower at the same tempo, or across a large hall (2.3 s of
+// reverberation, noise 10 dB down: the reverberation moves each peak several frames later,
+// each by its own amount). Music not in the catalog, and silence, match nothing.
 TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     const fp::Identifier identifier(config_, catalog_.index());
     using test::mic;
     micsim::MicSettings transposed = mic(1000);
     transposed.pitchSemitones = 1.0;
+    micsim::MicSettings transposedDown = mic(1000);
+    transposedDown.pitchSemitones = -1.0;
     micsim::MicSettings pink = mic(-5);
     pink.noise = micsim::MicSettings::Noise::pink;
+    micsim::MicSettings hall = mic(10);
+    hall.room = micsim::hallResponse(2.3, 1);
     constexpr int kForeign = -1;
     const struct {
         int track;
@@ -349,8 +355,9 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     } cases[] = {{0, 6, mic(1000)}, {1, 9, mic(1000)}, {2, 12, mic(1000)}, {0, 6, mic(10, 1.0, true)}, {1, 9, mic(10, 1.0, true)},
                  {2, 12, mic(10, 1.0, true)}, {0, 5, mic(-5)}, {1, 12, mic(-5)}, {2, 3, mic(-5)}, {0, 14, mic(-5)},
                  {1, 2, mic(-5)}, {2, 17, mic(-5)}, {1, 6, pink}, {1, 9, pink}, {1, 11, pink}, {1, 9, mic(1000, 1.03)}, {1, 9, mic(1000, 0.97)},
-                 {1, 9, mic(1000, 1.05)}, {1, 9, mic(1000, 0.95)}, {1, 9, transposed},
-                 {kForeign, 10, mic(1000)}, {kForeign, 40, mic(1000)}, {kForeign, 70, mic(1000)}};
+                 {1, 9, mic(1000, 1.05)}, {1, 9, mic(1000, 0.95)}, {1, 9, transposed}, {2, 8, transposedDown},
+                 {0, 4, hall}, {1, 18, hall}, {2, 3, hall},
+                 {kForeign, 10, mic(1000)}, {kForeign, 40, mic(1000)}, {kForeign, 70, mic(1000)}, {kForeign, 40, hall}};
     for (const auto& c : cases) {
         const std::string name = c.track == kForeign ? test::kForeignTrack : test::kCatalogTracks[c.track];
         const bool changed = c.mic.speed != 1.0 || c.mic.pitchSemitones != 0;
@@ -363,7 +370,8 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
             continue;
         EXPECT_EQ(id.track, static_cast<uint32_t>(c.track));
         EXPECT_EQ(id.speed != 1.0 || id.pitch != 1.0, changed);
-        if (c.mic.snrDb > 0 && !changed) {
+        // A hall moves the peaks later, and the offset found with them.
+        if (c.mic.snrDb > 0 && !changed && c.mic.room.empty()) {
             EXPECT_NEAR(id.offsetSeconds, c.at, 0.1);
         }
     }

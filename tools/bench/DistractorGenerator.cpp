@@ -75,10 +75,11 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
         const int kind = std::uniform_int_distribution<int>(0, 2)(random);
         p.reversed = kind != 1;
         if (kind != 0) {
-            // A passage moved but not reversed keeps two semitones or more from its source: one
-            // semitone away it is its source played a semitone off, which the service finds as
-            // that very song.
-            p.semitones = std::uniform_int_distribution<int>(p.reversed ? 1 : 2, 7)(random);
+            // A passage moved but not reversed keeps three semitones or more from its source.
+            // One semitone away it is its source played a semitone off, which the service finds
+            // as that very song; two away, a clip of the source played a semitone off is as
+            // near it as its source, and is found as either.
+            p.semitones = std::uniform_int_distribution<int>(p.reversed ? 1 : 3, 7)(random);
             if (random() & 1)
                 p.semitones = -p.semitones;
         }
