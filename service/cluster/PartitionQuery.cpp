@@ -307,7 +307,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         if (!askFor(Pass::pairScreen, screened, screens, screensAsked))
             return false;
         for (size_t k : screened)
-            if (config.passesPairScreen(screens[k].candidate.score))
+            if (config.passesPairScreen(screens[k].candidate.score, screens[k].candidate.runnerUpScore))
                 wanted.push_back(k);
         std::sort(wanted.begin(), wanted.end());
         return askFor(Pass::pairs, wanted, pairs, pairsAsked);

@@ -19,7 +19,8 @@ bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, C
 
 void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
                     const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate) {
-    if (change.none() || !candidate.any || candidate.score < std::min(config.minPairScoreResampled, config.minPairScoreFar))
+    if (change.none() || !candidate.any || candidate.anchors < config.minAnchors ||
+        !acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, true))
         return;
     VoteTally tally;
     for (const double step : config.supportSteps) {
@@ -57,9 +58,9 @@ bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Pe
     if (!config_.screensPairs(change))
         return true;
     const std::vector<Landmark> few = hashes_.buildPairs(at, config_.pairScreenFanOut, config_.pairTimeJitter);
-    const int score = matcher.matchTracks(few, nominees, tally).score;
+    const MatchCandidate look = matcher.matchTracks(few, nominees, tally);
     postingsRead += tally.voteCount();
-    return config_.passesPairScreen(score);
+    return config_.passesPairScreen(look.score, look.runnerUpScore);
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {

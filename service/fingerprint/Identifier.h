@@ -50,8 +50,11 @@ int lowestFloor(const FingerprintConfig& config);
 
 // Fills in the support of a pairs candidate found under `change` (peaks: the recording's, as
 // found; the candidate's track among those the pairs were counted for), when the candidate
-// is one the decision would ask it of: a change, and a score at its floor or above. The
-// same whether the catalog is searched whole or a partition at a time.
+// is one the decision would ask it of: a change, and a candidate the rest of the decision
+// accepts (its floor, its lead over the runner-up, its anchors), as the support costs two
+// more passes of pairs. The same whether the catalog is searched whole or a partition at a
+// time: a partition's runner-up is never above the whole catalog's, so every candidate the
+// whole catalog asks support of, its partition asks it of too.
 void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
                     const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate);
 

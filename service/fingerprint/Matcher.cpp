@@ -21,8 +21,7 @@ size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
 Matcher::Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList, int describeFrom)
     : index_(index), tolerance_(offsetTolerance), maxHashList_(maxHashList), describeFrom_(describeFrom) {}
 
-template <typename Visit>
-void Matcher::forEachHash(const std::vector<Landmark>& query, Visit&& visit) const {
+void Matcher::lookUp(const std::vector<Landmark>& query) const {
     keys_.clear();
     for (const Landmark& q : query)
         keys_.push_back((static_cast<uint64_t>(q.hash) << 32) | static_cast<uint32_t>(q.frame));
@@ -41,24 +40,30 @@ void Matcher::forEachHash(const std::vector<Landmark>& query, Visit&& visit) con
     found_.resize(segments.size() * n);
     for (size_t s = 0; s < segments.size(); ++s)
         segments[s]->lookupMany(hashes_, std::span<PostingList>(found_).subspan(s * n, n));
-    std::vector<PostingList> lists(segments.size());
+}
+
+template <typename Visit>
+void Matcher::forEachFound(Visit&& visit) const {
+    const size_t segments = index_.segments().size();
+    const size_t n = hashes_.size();
+    std::vector<PostingList> lists(segments);
     for (size_t k = 0; k < n; ++k) {
         frames_.clear();
         for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
             frames_.push_back(static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
         size_t total = 0;
-        for (size_t s = 0; s < segments.size(); ++s)
+        for (size_t s = 0; s < segments; ++s)
             total += (lists[s] = found_[s * n + k]).count;
         visit(std::span<const int32_t>(frames_), std::span<const PostingList>(lists), total);
     }
 }
 
-void Matcher::describe(const std::vector<Landmark>& query, MatchCandidate& candidate, bool everyList) const {
+void Matcher::describe(MatchCandidate& candidate, bool everyList) const {
     if (!candidate.any || candidate.score < describeFrom_)
         return;
     const uint64_t first = static_cast<uint64_t>(candidate.track) << FingerprintConfig::kTimeBits;
     std::vector<int32_t> anchors;
-    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
         if (total > maxHashList_ && !everyList)
             return;
         for (const PostingList& list : lists)
@@ -78,7 +83,8 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tally) const {
     tally.clear();
-    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+    lookUp(query);
+    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
         if (total > maxHashList_)
             return;
         for (const PostingList& list : lists)
@@ -92,7 +98,7 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tal
             }
     });
     MatchCandidate best = tally.best(tolerance_);
-    describe(query, best, false);
+    describe(best, false);
     return best;
 }
 
@@ -109,7 +115,8 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
         for (const int32_t q : frames)
             tally.vote(track, frame - q);
     };
-    forEachHash(query, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
+    lookUp(query);
+    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
         for (const PostingList& list : lists) {
             if (list.count <= 4 * live.size()) {
                 // Short lists (most of them): one walk beside the sorted tracks.
@@ -135,7 +142,7 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
         }
     });
     MatchCandidate best = tally.best(tolerance_);
-    describe(query, best, true);
+    describe(best, true);
     return best;
 }
 

@@ -15,7 +15,7 @@ class Matcher {
 public:
     // Hashes with more than maxHashList entries in the whole index are not read. The best
     // candidate's anchors are counted for a score of at least describeFrom: below the floors no
-    // decision needs them, and counting costs another lookup of every query landmark.
+    // decision needs them, and counting walks every list the vote read once more.
     Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList = UINT32_MAX, int describeFrom = 0);
 
     MatchCandidate match(const std::vector<Landmark>& query) const;
@@ -30,17 +30,19 @@ public:
                                VoteTally& tally) const;
 
 private:
-    // Calls visit(frames, lists, total) once for each distinct hash of the query, in ascending
-    // hash order: the query frames that carry it, its entries in every segment, and their count.
-    // One lookup serves every frame of a hash, and ascending hashes read the directory and the
-    // entries in file order, where the landmarks' own order missed the cache at every lookup.
+    // Looks up each distinct hash of the query once, in ascending hash order: one lookup
+    // serves every frame of a hash, and ascending hashes read the directory and the entries in
+    // file order, where the landmarks' own order missed the cache at every lookup.
+    void lookUp(const std::vector<Landmark>& query) const;
+    // Calls visit(frames, lists, total) for each hash of the last lookUp, ascending: the query
+    // frames that carry it, its entries in every segment, and their count.
     template <typename Visit>
-    void forEachHash(const std::vector<Landmark>& query, Visit&& visit) const;
+    void forEachFound(Visit&& visit) const;
 
     // The candidate's anchors: the query frames of the hits within the tolerance of its offset
-    // for its track, in the lists the vote read (longer than maxHashList left out unless
-    // everyList).
-    void describe(const std::vector<Landmark>& query, MatchCandidate& candidate, bool everyList) const;
+    // for its track, in the lists the vote just read (longer than maxHashList left out unless
+    // everyList), without looking them up again.
+    void describe(MatchCandidate& candidate, bool everyList) const;
 
     const FingerprintIndex& index_;
     int tolerance_;

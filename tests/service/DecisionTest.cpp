@@ -117,6 +117,23 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }
 
+// The quick look at the pairs under a change leads to the whole pass only for a score at
+// its floor that stands its ratio above the runner-up's: music not in the catalog often
+// reaches the floor there, with a rival close behind.
+TEST(MatchDecision, TheQuickLookAtThePairsNeedsItsScoreAndItsLead) {
+    FingerprintConfig config;
+    config.pairScreenScore = 8;
+    config.pairScreenRatio = 1.5f;
+    const struct {
+        int score, runnerUp;
+        bool passes;
+    } cases[] = {
+        {7, 0, false}, {8, 0, true}, {12, 8, true}, {12, 9, false}, {30, 21, false}, {30, 20, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(config.passesPairScreen(c.score, c.runnerUp), c.passes) << c.score << " over " << c.runnerUp;
+}
+
 // Pairs that line up under a change must line up again near the same offset under the
 // hypotheses a step either side (the support); the plain hypothesis and triples are not asked.
 TEST(MatchDecision, PairsUnderAChangeNeedTheNeighbouringHypotheses) {

@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
             else if (key == "pairTimeJitter") c.pairTimeJitter = static_cast<int>(value);
             else if (key == "pairScreenFanOut") c.pairScreenFanOut = static_cast<int>(value);
             else if (key == "pairScreenScore") c.pairScreenScore = static_cast<int>(value);
+            else if (key == "pairScreenRatio") c.pairScreenRatio = static_cast<float>(value);
             else if (key == "pairsForEveryTrackBelow") c.pairsForEveryTrackBelow = static_cast<uint64_t>(value);
             else if (key == "minPairScoreRatio") c.minPairScoreRatio = static_cast<float>(value);
             else if (key == "pairCandidates") c.pairCandidates = static_cast<int>(value);
