@@ -103,12 +103,12 @@ struct FingerprintConfig {
     uint32_t maxHashList = 4000;
 
     // --- Matching (time-offset consistency) ---
-    // Frames either side of an offset that still count for it. A large room moves a peak by
-    // 2-15 frames, later as the reverberation builds up, and by as much as a neighbouring one:
-    // only 7 % of the catalog's peaks stay within a frame (41 % in noise at 0 dB). 4 found
-    // half again as many clips in a hall, and the clips a semitone down that pairs line up
-    // for only a second or two, with no false positive under any condition; 6 lost clips in
-    // heavy noise, where chance votes fill the wider window.
+    // Frames either side of an offset that still count for it. A large room moves a peak
+    // 2-15 frames later as the reverberation builds up, each peak by its own amount: only 7 %
+    // of the catalog's peaks stay within a frame (41 % in noise at 0 dB). 4 found half again
+    // as many clips in a hall, and the clips a semitone down that pairs line up for only a
+    // second or two, with no false positive under any condition; 6 lost clips in heavy
+    // noise, where chance votes fill the wider window.
     int offsetTolerance = 4;
     int minScore = 15;             // aligned triple hits needed to call a match
     int minScoreResampled = 16;    // the same for a speed other than 1: every extra speed tried
