@@ -12,15 +12,24 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
     return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
 
-bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
+namespace {
+
+// Everything the decision asks of a candidate but the support of the neighbouring hypotheses.
+bool acceptedButForSupport(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
     return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs) &&
-           candidate.anchors >= config.minAnchors && (!byPairs || change.none() || candidate.support >= config.minPairSupport);
+           candidate.anchors >= config.minAnchors;
+}
+
+} // namespace
+
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
+    return acceptedButForSupport(config, candidate, change, byPairs) &&
+           (!byPairs || change.none() || candidate.support >= config.minPairSupport);
 }
 
 void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
                     const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate) {
-    if (change.none() || !candidate.any || candidate.anchors < config.minAnchors ||
-        !acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, true))
+    if (change.none() || !acceptedButForSupport(config, candidate, change, true))
         return;
     VoteTally tally;
     for (const double step : config.supportSteps) {
