@@ -169,8 +169,7 @@ TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
         r.seconds = std::min(r.seconds, options_.maxSecondsPerTrack);
     }
     const std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
-    const fp::PeakExtractor peaks(config_);
-    r.landmarks = fp::HashBuilder(config_).buildReference(peaks.extract(mono8k, fp::PeakDensity::Reference));
+    r.peaks = fp::PeakExtractor(config_).extract(mono8k, fp::PeakDensity::Reference);
     return r;
 }
 
@@ -255,6 +254,7 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
     // Fingerprint on every core; each finished track goes into the index writer (which spills
     // sorted runs when its budget is full) and the metadata under one lock.
     fp::IndexWriter index(work, options_.memoryBudget);
+    const fp::HashBuilder hashes(config_);
     std::atomic<size_t> nextIndex{0};
     size_t done = 0;
     bool failed = false;
@@ -263,6 +263,7 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
         for (size_t i = nextIndex++; i < count; i = nextIndex++) {
             TrackInput r;
             producer(i, r);
+            const std::vector<fp::Landmark> landmarks = r.ok ? hashes.buildReference(r.peaks) : std::vector<fp::Landmark>{};
             std::lock_guard guard(mutex);
             ++done;
             if (failed)
@@ -297,12 +298,12 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
                 failed = true;
                 return;
             }
-            if (!index.add(trackId, r.landmarks, error)) {
+            if (!index.add(trackId, landmarks, r.peaks, error)) {
                 failed = true;
                 return;
             }
             ++report.tracks;
-            report.landmarks += r.landmarks.size();
+            report.landmarks += landmarks.size();
             report.audioSeconds += r.seconds;
             if (options_.progress)
                 options_.progress(BuildProgress{done, count, r.path, report.audioSeconds,

@@ -49,7 +49,7 @@ struct TrackInput {
     std::string error;
     std::string path, title, artist, album, coverPath;
     double seconds = 0.0;
-    std::vector<fp::Landmark> landmarks;
+    std::vector<fp::Peak> peaks;  // the catalog's peaks of it (PeakDensity::Reference)
 };
 
 class CatalogBuilder {

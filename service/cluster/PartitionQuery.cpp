@@ -379,7 +379,9 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
     const bool everyTrack = whole.entries < config.pairsForEveryTrackBelow;
     const fp::PeakExtractor peaks(config);
     const fp::HashBuilder hashes(config);
-    const fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList, fp::lowestFloor(config));
+    fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList, fp::lowestFloor(config));
+    if (!everyTrack)
+        matcher.countPairsFromPeaks(config);
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
     for (const Hypothesis& h : query.hypotheses) {

@@ -16,6 +16,10 @@ void IndexSegment::close() {
     directoryBits_ = lowBytes_ = 0;
     directory_ = nullptr;
     postings_ = low_ = nullptr;
+    tracks_ = nullptr;
+    trackCount_ = 0;
+    peaks_ = nullptr;
+    peakCount_ = 0;
 }
 
 bool IndexSegment::open(const std::string& path, std::string& error) {
@@ -36,9 +40,12 @@ bool IndexSegment::open(const std::string& path, std::string& error) {
                         header.lowBytes == static_cast<uint32_t>(lowBytesFor(static_cast<int>(header.directoryBits)));
     const uint64_t dirEntries = bitsOk ? (uint64_t{1} << header.directoryBits) + 1 : 0;
     const uint64_t perEntry = kPostingBytes + header.lowBytes;
-    if (std::memcmp(header.magic, kIndexMagic, sizeof header.magic) != 0 || !bitsOk ||
-        header.entryCount > (size - sizeof header) / perEntry ||
-        sizeof(IndexHeader) + dirEntries * 4 + header.entryCount * perEntry != size) {
+    const bool sized = bitsOk && header.entryCount <= (size - sizeof header) / perEntry &&
+                       header.peakCount <= size / sizeof(uint32_t) &&
+                       trackTableAt(static_cast<int>(header.directoryBits), header.entryCount, static_cast<int>(header.lowBytes)) +
+                               uint64_t{header.trackCount} * sizeof(TrackPeaks) + header.peakCount * sizeof(uint32_t) ==
+                           size;
+    if (std::memcmp(header.magic, kIndexMagic, sizeof header.magic) != 0 || !sized) {
         error = path + " is not an index segment of this version";
         return false;
     }
@@ -51,6 +58,10 @@ bool IndexSegment::open(const std::string& path, std::string& error) {
     directory_ = reinterpret_cast<const uint32_t*>(base + sizeof(IndexHeader));
     postings_ = base + sizeof(IndexHeader) + dirEntries * 4;
     low_ = postings_ + count_ * kPostingBytes;
+    tracks_ = reinterpret_cast<const TrackPeaks*>(base + trackTableAt(directoryBits_, count_, lowBytes_));
+    trackCount_ = header.trackCount;
+    peaks_ = reinterpret_cast<const uint32_t*>(tracks_ + trackCount_);
+    peakCount_ = header.peakCount;
     // A directory that runs backwards or past the entries would send lookups out of the file.
     bool ordered = directory_[0] == 0 && directory_[dirEntries - 1] == count_;
     for (uint64_t b = 1; ordered && b < dirEntries; ++b)
@@ -60,7 +71,28 @@ bool IndexSegment::open(const std::string& path, std::string& error) {
         error = path + " has a damaged directory";
         return false;
     }
+    bool tableOk = true;
+    for (size_t t = 0; tableOk && t < trackCount_; ++t)
+        tableOk = (t == 0 || tracks_[t - 1].track < tracks_[t].track) && tracks_[t].first <= peakCount_ &&
+                  tracks_[t].count <= peakCount_ - tracks_[t].first;
+    if (!tableOk) {
+        close();
+        error = path + " has a damaged track table";
+        return false;
+    }
     return true;
+}
+
+std::span<const uint32_t> IndexSegment::peaksOf(uint32_t track) const {
+    const std::span<const TrackPeaks> table = trackTable();
+    const auto it = std::lower_bound(table.begin(), table.end(), track, [](const TrackPeaks& t, uint32_t id) { return t.track < id; });
+    if (it == table.end() || it->track != track)
+        return {};
+    // Checked at open, but a file changed under its mapping may hold anything.
+    const TrackPeaks row = *it;
+    if (row.first > peakCount_ || row.count > peakCount_ - row.first)
+        return {};
+    return {peaks_ + row.first, row.count};
 }
 
 uint32_t IndexSegment::hashAt(uint32_t bucket, uint64_t i) const {
@@ -146,6 +178,15 @@ bool FingerprintIndex::open(const std::vector<std::string>& segmentPaths, const 
     for (uint32_t t : deletedList_)
         deleted_[t] = true;
     return true;
+}
+
+std::span<const uint32_t> FingerprintIndex::peaksOf(uint32_t track) const {
+    if (isDeleted(track))
+        return {};
+    for (const auto& segment : segments_)
+        if (const std::span<const uint32_t> peaks = segment->peaksOf(track); !peaks.empty())
+            return peaks;
+    return {};
 }
 
 uint64_t FingerprintIndex::entryCount() const {

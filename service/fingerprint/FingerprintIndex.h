@@ -40,6 +40,10 @@ public:
     // The same for many hashes (ascending, for the fewest cache misses): lists[i] for hashes[i].
     void lookupMany(std::span<const uint32_t> hashes, std::span<PostingList> lists) const;
 
+    // The track's peaks (packed, IndexFormat.h), empty when the segment has none of it.
+    std::span<const uint32_t> peaksOf(uint32_t track) const;
+    std::span<const TrackPeaks> trackTable() const { return {tracks_, trackCount_}; }
+
     // Every entry in storage order (hash, track, frame); the naive matcher and merges read it.
     void forEachEntry(const std::function<void(uint32_t hash, uint32_t track, int32_t frame)>& visit) const;
 
@@ -72,6 +76,10 @@ private:
     const uint32_t* directory_ = nullptr;
     const uint8_t* postings_ = nullptr;
     const uint8_t* low_ = nullptr;
+    const TrackPeaks* tracks_ = nullptr;
+    size_t trackCount_ = 0;
+    const uint32_t* peaks_ = nullptr;
+    uint64_t peakCount_ = 0;
 };
 
 // A catalog's whole index: its segments and its deleted tracks.
@@ -82,6 +90,8 @@ public:
 
     std::span<const std::unique_ptr<IndexSegment>> segments() const { return segments_; }
     bool isDeleted(uint32_t track) const { return track < deleted_.size() && deleted_[track]; }
+    // The peaks a track's landmarks were made of (IndexFormat.h); empty for a deleted track.
+    std::span<const uint32_t> peaksOf(uint32_t track) const;
     const std::vector<uint32_t>& deletedTracks() const { return deletedList_; }
 
     uint64_t entryCount() const;

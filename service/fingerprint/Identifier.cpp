@@ -73,7 +73,10 @@ bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Pe
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {
-    const Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
+    const bool everyTrack = index_.entryCount() < config_.pairsForEveryTrackBelow;
+    Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
+    if (!everyTrack)
+        matcher.countPairsFromPeaks(config_);
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
@@ -83,7 +86,6 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // Under each hypothesis the triples vote over the whole catalog; when they find nothing
     // sure, the pairs vote for the few tracks the triples liked best.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
-    const bool everyTrack = index_.entryCount() < config_.pairsForEveryTrackBelow;
     Identification best;
     VoteTally tally;
     size_t postingsRead = 0;

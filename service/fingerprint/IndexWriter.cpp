@@ -24,6 +24,7 @@ public:
           lowBytes_(lowBytesFor(bits_)), directory_((size_t{1} << bits_) + 1, 0) {
         postingsAt_ = sizeof(IndexHeader) + directory_.size() * sizeof(uint32_t);
         lowAt_ = postingsAt_ + count_ * kPostingBytes;
+        tableAt_ = peaksAt_ = trackTableAt(bits_, count_, lowBytes_);
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     }
     ~SegmentSink() {
@@ -55,7 +56,17 @@ public:
                (low_.size() < kBuffer || flush(low_, lowAt_, error));
     }
 
-    bool finish(uint32_t trackLimit, std::string& error) {
+    // After the entries: the peaks of `trackCount` tracks, track after track in the order of
+    // the table finish() is given.
+    void beginPeaks(size_t trackCount) { peaksAt_ = tableAt_ + trackCount * sizeof(TrackPeaks); }
+    bool putPeaks(std::span<const uint32_t> peaks, std::string& error) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(peaks.data());
+        peakBytes_.insert(peakBytes_.end(), bytes, bytes + peaks.size_bytes());
+        peakCount_ += peaks.size();
+        return peakBytes_.size() < kBuffer || flush(peakBytes_, peaksAt_, error);
+    }
+
+    bool finish(uint32_t trackLimit, const std::vector<TrackPeaks>& tracks, std::string& error) {
         if (fd_ < 0) {
             error = "cannot create " + temporary_;
             return false;
@@ -64,8 +75,15 @@ public:
             error = "fewer entries than counted for " + path_;
             return false;
         }
-        if (!flush(postings_, postingsAt_, error) || !flush(low_, lowAt_, error))
+        if (!flush(postings_, postingsAt_, error) || !flush(low_, lowAt_, error) || !flush(peakBytes_, peaksAt_, error))
             return false;
+        const auto* table = reinterpret_cast<const uint8_t*>(tracks.data());
+        // The padding before the table and an empty table are holes: the file is sized to its end.
+        if (!writeAt(table, tracks.size() * sizeof(TrackPeaks), tableAt_, error) ||
+            ::ftruncate(fd_, static_cast<off_t>(tableAt_ + tracks.size() * sizeof(TrackPeaks) + peakCount_ * sizeof(uint32_t))) != 0) {
+            error = "cannot write " + temporary_;
+            return false;
+        }
         for (size_t b = 1; b < directory_.size(); ++b)
             directory_[b] += directory_[b - 1];
         IndexHeader header{};
@@ -75,6 +93,8 @@ public:
         header.entryCount = count_;
         header.lowBytes = static_cast<uint32_t>(lowBytes_);
         header.trackLimit = std::max(trackLimit, trackLimit_);
+        header.peakCount = peakCount_;
+        header.trackCount = static_cast<uint32_t>(tracks.size());
         const auto* dir = reinterpret_cast<const uint8_t*>(directory_.data());
         if (!writeAt(reinterpret_cast<const uint8_t*>(&header), sizeof header, 0, error) ||
             !writeAt(dir, directory_.size() * sizeof(uint32_t), sizeof header, error))
@@ -124,8 +144,9 @@ private:
     int bits_;
     int lowBytes_;
     std::vector<uint32_t> directory_;
-    uint64_t postingsAt_ = 0, lowAt_ = 0;
-    std::vector<uint8_t> postings_, low_;
+    uint64_t postingsAt_ = 0, lowAt_ = 0, tableAt_ = 0, peaksAt_ = 0;
+    std::vector<uint8_t> postings_, low_, peakBytes_;
+    uint64_t peakCount_ = 0;
     uint64_t written_ = 0;
     uint32_t last_ = 0;
     uint32_t trackLimit_ = 0;
@@ -209,6 +230,38 @@ bool mergeInto(std::vector<std::unique_ptr<Cursor>>& cursors, SegmentSink& sink,
     return true;
 }
 
+// Copies the peaks `tracks` point at in `file` into the segment in track order, and points the
+// table at their new places.
+bool writePeaks(std::vector<TrackPeaks>& tracks, std::FILE* file, const std::string& path, SegmentSink& sink,
+                std::string& error) {
+    std::sort(tracks.begin(), tracks.end(), [](const TrackPeaks& a, const TrackPeaks& b) { return a.track < b.track; });
+    for (size_t i = 1; i < tracks.size(); ++i)
+        if (tracks[i].track == tracks[i - 1].track) {
+            error = "track " + std::to_string(tracks[i].track) + " was added twice";
+            return false;
+        }
+    sink.beginPeaks(tracks.size());
+    if (file != nullptr && std::fflush(file) != 0) {
+        error = "cannot write the peaks to " + path;
+        return false;
+    }
+    std::vector<uint32_t> buffer;
+    uint64_t at = 0;
+    for (TrackPeaks& t : tracks) {
+        buffer.resize(t.count);
+        const auto bytes = static_cast<ssize_t>(t.count * sizeof(uint32_t));
+        if (::pread(::fileno(file), buffer.data(), static_cast<size_t>(bytes), static_cast<off_t>(t.first * sizeof(uint32_t))) != bytes) {
+            error = "cannot read the peaks back from " + path;
+            return false;
+        }
+        if (!sink.putPeaks(buffer, error))
+            return false;
+        t.first = at;
+        at += t.count;
+    }
+    return true;
+}
+
 } // namespace
 
 IndexWriter::IndexWriter(std::string workDirectory, size_t memoryBudget)
@@ -217,13 +270,19 @@ IndexWriter::IndexWriter(std::string workDirectory, size_t memoryBudget)
 IndexWriter::~IndexWriter() {
     for (const std::string& run : runs_)
         std::remove(run.c_str());
+    peakFile_.reset();
+    if (!peakPath_.empty())
+        std::remove(peakPath_.c_str());
 }
 
-bool IndexWriter::add(uint32_t track, const std::vector<Landmark>& landmarks, std::string& error) {
+bool IndexWriter::add(uint32_t track, const std::vector<Landmark>& landmarks, std::span<const Peak> peaks,
+                      std::string& error) {
     if (track > kMaxTrack) {
         error = "track id " + std::to_string(track) + " is past the index's 24 bits";
         return false;
     }
+    if (!addPeaks(track, peaks, error))
+        return false;
     if (entries_.capacity() < capacity_)
         entries_.reserve(capacity_);  // one allocation of the budget, not a doubling past it
     for (const Landmark& l : landmarks) {
@@ -234,6 +293,39 @@ bool IndexWriter::add(uint32_t track, const std::vector<Landmark>& landmarks, st
         if (entries_.size() >= capacity_ && !spill(error))
             return false;
     }
+    return true;
+}
+
+bool IndexWriter::addPeaks(uint32_t track, std::span<const Peak> peaks, std::string& error) {
+    std::vector<uint32_t> packed;
+    packed.reserve(peaks.size());
+    for (const Peak& p : peaks) {
+        if (p.bin < 0 || p.bin > 0xFF) {
+            error = "a peak of track " + std::to_string(track) + " lies outside the index's 8 bits of frequency";
+            return false;
+        }
+        if (p.frame < 0 || static_cast<uint32_t>(p.frame) > kMaxFrame)
+            continue;
+        if (!packed.empty() && packPeak(p.frame, p.bin) < packed.back()) {
+            error = "the peaks of track " + std::to_string(track) + " are not in time order";
+            return false;
+        }
+        packed.push_back(packPeak(p.frame, p.bin));
+    }
+    if (packed.empty())
+        return true;
+    if (!peakFile_) {
+        std::error_code ec;
+        std::filesystem::create_directories(workDirectory_, ec);
+        peakPath_ = workDirectory_ + "/peaks";
+        peakFile_.reset(std::fopen(peakPath_.c_str(), "w+b"));
+    }
+    if (!peakFile_ || std::fwrite(packed.data(), sizeof(uint32_t), packed.size(), peakFile_.get()) != packed.size()) {
+        error = "cannot write the peaks to " + workDirectory_;
+        return false;
+    }
+    tracks_.push_back(TrackPeaks{track, static_cast<uint32_t>(packed.size()), peakTotal_});
+    peakTotal_ += packed.size();
     return true;
 }
 
@@ -287,7 +379,11 @@ bool IndexWriter::write(const std::string& path, std::string& error) {
             return false;
     }
     std::vector<IndexEntry>().swap(entries_);
-    return sink.finish(trackLimit, error);
+    if (!writePeaks(tracks_, peakFile_.get(), peakPath_, sink, error) || !sink.finish(trackLimit, tracks_, error))
+        return false;
+    peakFile_.reset();
+    std::remove(peakPath_.c_str());
+    return true;
 }
 
 bool IndexWriter::merge(const std::vector<const IndexSegment*>& segments, const std::function<bool(uint32_t)>& dropped,
@@ -309,13 +405,32 @@ bool IndexWriter::merge(const std::vector<const IndexSegment*>& segments, const 
         cursors.push_back(std::make_unique<SegmentCursor>(*s, dropped));
     if (!mergeInto(cursors, sink, error))
         return false;
+    // The kept tracks' peaks, in track order (a track lives in one segment).
+    std::vector<std::pair<TrackPeaks, const IndexSegment*>> kept;
+    for (const IndexSegment* s : segments)
+        for (const TrackPeaks& t : s->trackTable())
+            if (!(dropped && dropped(t.track)))
+                kept.emplace_back(t, s);
+    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first.track < b.first.track; });
+    kept.erase(std::unique(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first.track == b.first.track; }),
+               kept.end());
+    std::vector<TrackPeaks> table;
+    sink.beginPeaks(kept.size());
+    uint64_t at = 0;
+    for (const auto& [t, s] : kept) {
+        const std::span<const uint32_t> peaks = s->peaksOf(t.track);
+        if (!sink.putPeaks(peaks, error))
+            return false;
+        table.push_back(TrackPeaks{t.track, static_cast<uint32_t>(peaks.size()), at});
+        at += peaks.size();
+    }
     // A segment truncated or rewritten while it was read gave zeros or worse: nothing of it is kept.
     for (const IndexSegment* s : segments)
         if (!s->intact()) {
             error = s->path() + " changed on disk while it was merged";
             return false;
         }
-    return sink.finish(trackLimit, error);
+    return sink.finish(trackLimit, table, error);
 }
 
 } // namespace melodex::fp

@@ -5,10 +5,13 @@
 #pragma once
 
 #include "HashBuilder.h"
+#include "IndexFormat.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -32,9 +35,11 @@ public:
     IndexWriter(const IndexWriter&) = delete;
     IndexWriter& operator=(const IndexWriter&) = delete;
 
-    // Track ids must be at most kMaxTrack; landmarks at frames past kMaxFrame (74 hours) are
-    // dropped. False with a reason when a run cannot be written.
-    bool add(uint32_t track, const std::vector<Landmark>& landmarks, std::string& error);
+    // A track's landmarks and the peaks they were made of (sorted by frame, then bin, as
+    // PeakExtractor gives them). Track ids must be at most kMaxTrack, and each added once;
+    // landmarks and peaks at frames past kMaxFrame (74 hours) are dropped. False with a reason
+    // when a run cannot be written.
+    bool add(uint32_t track, const std::vector<Landmark>& landmarks, std::span<const Peak> peaks, std::string& error);
 
     // Sorts what is left, merges the runs and writes the segment atomically (a temporary name,
     // flushed to disk, then renamed). False with a reason on failure.
@@ -49,12 +54,19 @@ public:
 
 private:
     bool spill(std::string& error);
+    bool addPeaks(uint32_t track, std::span<const Peak> peaks, std::string& error);
 
     std::string workDirectory_;
     size_t capacity_;
     std::vector<IndexEntry> entries_;
     std::vector<std::string> runs_;
     uint64_t total_ = 0;
+    // Peaks go to a file beside the runs as they come, in the order added; the table says
+    // where each track's are.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> peakFile_{nullptr, &std::fclose};
+    std::string peakPath_;
+    std::vector<TrackPeaks> tracks_;
+    uint64_t peakTotal_ = 0;
 };
 
 } // namespace melodex::fp

@@ -21,7 +21,12 @@ size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
 Matcher::Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList, int describeFrom)
     : index_(index), tolerance_(offsetTolerance), maxHashList_(maxHashList), describeFrom_(describeFrom) {}
 
-void Matcher::lookUp(const std::vector<Landmark>& query) const {
+void Matcher::countPairsFromPeaks(const FingerprintConfig& config) {
+    pairBuilder_.emplace(config);
+    refPairFanOut_ = config.refPairFanOut;
+}
+
+void Matcher::sortQuery(const std::vector<Landmark>& query) const {
     keys_.clear();
     for (const Landmark& q : query)
         keys_.push_back((static_cast<uint64_t>(q.hash) << 32) | static_cast<uint32_t>(q.frame));
@@ -34,7 +39,10 @@ void Matcher::lookUp(const std::vector<Landmark>& query) const {
             starts_.push_back(i);
         }
     starts_.push_back(keys_.size());
+}
 
+void Matcher::lookUp(const std::vector<Landmark>& query) const {
+    sortQuery(query);
     const auto segments = index_.segments();
     const size_t n = hashes_.size();
     found_.resize(segments.size() * n);
@@ -115,6 +123,8 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
         for (const int32_t q : frames)
             tally.vote(track, frame - q);
     };
+    if (pairBuilder_)
+        return matchTracksFromPeaks(query, live, tally);
     lookUp(query);
     forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
         for (const PostingList& list : lists) {
@@ -143,6 +153,76 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
     });
     MatchCandidate best = tally.best(tolerance_);
     describe(best, true);
+    return best;
+}
+
+const std::vector<uint64_t>& Matcher::pairsOf(uint32_t track) const {
+    const auto [it, isNew] = trackPairs_.try_emplace(track);
+    if (isNew) {
+        std::vector<Peak> peaks;
+        for (const uint32_t packed : index_.peaksOf(track))
+            peaks.push_back(Peak{peakFrame(packed), peakBin(packed)});
+        for (const Landmark& pair : pairBuilder_->buildPairs(peaks, refPairFanOut_))
+            it->second.push_back((static_cast<uint64_t>(pair.hash) << 32) | static_cast<uint32_t>(pair.frame));
+    }
+    return it->second;
+}
+
+namespace {
+
+size_t slotOf(uint32_t hash, int bits) { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - bits)); }
+
+} // namespace
+
+void Matcher::indexQuery() const {
+    slotBits_ = 6;
+    while ((size_t{1} << slotBits_) < 2 * hashes_.size())
+        ++slotBits_;
+    slots_.assign(size_t{1} << slotBits_, 0);
+    const size_t mask = slots_.size() - 1;
+    for (size_t k = 0; k < hashes_.size(); ++k) {
+        size_t at = slotOf(hashes_[k], slotBits_);
+        while (slots_[at] != 0)
+            at = (at + 1) & mask;
+        slots_[at] = (static_cast<uint64_t>(hashes_[k]) << 32) | (k + 1);
+    }
+}
+
+size_t Matcher::queryHashAt(uint32_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = slotOf(hash, slotBits_); slots_[at] != 0; at = (at + 1) & mask)
+        if (static_cast<uint32_t>(slots_[at] >> 32) == hash)
+            return static_cast<uint32_t>(slots_[at]) - size_t{1};
+    return SIZE_MAX;
+}
+
+MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                                             VoteTally& tally) const {
+    sortQuery(query);
+    indexQuery();
+    // Calls hit(track's frame, query frame) for every hash the track shares with the query.
+    const auto join = [this](uint32_t track, auto&& hit) {
+        for (const uint64_t pair : pairsOf(track)) {
+            const size_t k = queryHashAt(static_cast<uint32_t>(pair >> 32));
+            if (k == SIZE_MAX)
+                continue;
+            const auto frame = static_cast<int32_t>(static_cast<uint32_t>(pair));
+            for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
+                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
+        }
+    };
+    for (const uint32_t track : tracks)
+        join(track, [&](int32_t frame, int32_t q) { tally.vote(track, frame - q); });
+    MatchCandidate best = tally.best(tolerance_);
+    if (best.any && best.score >= describeFrom_) {
+        std::vector<int32_t> anchors;
+        join(best.track, [&](int32_t frame, int32_t q) {
+            if (std::abs(frame - q - best.offset) <= tolerance_)
+                anchors.push_back(q);
+        });
+        std::sort(anchors.begin(), anchors.end());
+        best.anchors = static_cast<int>(std::unique(anchors.begin(), anchors.end()) - anchors.begin());
+    }
     return best;
 }
 

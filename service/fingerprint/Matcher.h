@@ -7,6 +7,8 @@
 #include "VoteTally.h"
 
 #include <cstdint>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 namespace melodex::fp {
@@ -29,11 +31,21 @@ public:
     MatchCandidate matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                VoteTally& tally) const;
 
+    // From now on matchTracks makes the tracks' pairs again from their own peaks
+    // (FingerprintIndex::peaksOf, config's refPairFanOut) and joins them with the query's
+    // hashes, instead of searching the index's hash lists for them. In a large catalog a pair's
+    // list holds thousands of other tracks' entries, and finding a few tracks in every list
+    // costs more than making their few thousand pairs; in a small one the lists are short and
+    // the index is the cheaper way. The votes are the same either way.
+    void countPairsFromPeaks(const FingerprintConfig& config);
+
 private:
     // Looks up each distinct hash of the query once, in ascending hash order: one lookup
     // serves every frame of a hash, and ascending hashes read the directory and the entries in
     // file order, where the landmarks' own order missed the cache at every lookup.
     void lookUp(const std::vector<Landmark>& query) const;
+    // The first half of lookUp: keys_, hashes_ and starts_ for the query, nothing looked up.
+    void sortQuery(const std::vector<Landmark>& query) const;
     // Calls visit(frames, lists, total) for each hash of the last lookUp, ascending: the query
     // frames that carry it, its entries in every segment, and their count.
     template <typename Visit>
@@ -43,6 +55,15 @@ private:
     // for its track, in the lists the vote just read (longer than maxHashList left out unless
     // everyList), without looking them up again.
     void describe(MatchCandidate& candidate, bool everyList) const;
+
+    MatchCandidate matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                                        VoteTally& tally) const;
+    // The track's catalog pairs, (hash << 32) | frame, made once for the life of the Matcher.
+    const std::vector<uint64_t>& pairsOf(uint32_t track) const;
+    // The query's distinct hash `hash` as its place in hashes_, or SIZE_MAX (after sortQuery and
+    // indexQuery).
+    void indexQuery() const;
+    size_t queryHashAt(uint32_t hash) const;
 
     const FingerprintIndex& index_;
     int tolerance_;
@@ -55,6 +76,12 @@ private:
     mutable std::vector<uint32_t> hashes_;       // the query's distinct hashes, ascending
     mutable std::vector<size_t> starts_;         // where each begins in keys_
     mutable std::vector<PostingList> found_;     // their lists, segment after segment
+    // Pairs from peaks (countPairsFromPeaks).
+    std::optional<HashBuilder> pairBuilder_;
+    int refPairFanOut_ = 0;
+    mutable std::unordered_map<uint32_t, std::vector<uint64_t>> trackPairs_;
+    mutable std::vector<uint64_t> slots_;        // open addressing: (hash << 32) | (place + 1), 0 empty
+    mutable int slotBits_ = 0;
 };
 
 } // namespace melodex::fp

@@ -13,7 +13,7 @@ namespace melodex::fp {
 struct Peak {
     int32_t frame;  // STFT frame number (hop = config.hopSize samples)
     int32_t bin;    // FFT bin, within [config.minBin, config.maxBin]
-    float level;    // log power in dB, used only to rank peaks
+    float level = 0.0f;  // log power in dB, used only to rank peaks
     // Where between cells the peak really lies (parabolic fit of the log power, within
     // +-0.5): a speed hypothesis scales these finer positions, so rounding the scaled peak
     // lands where a peak of the resampled audio would have been (undoChange).

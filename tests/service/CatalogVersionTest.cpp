@@ -82,6 +82,10 @@ TEST_F(CatalogVersions, TrackAddedThenRemovedAnswersAsNeverAdded) {
     EXPECT_EQ(answers(churned.path(), clips_), expected) << "merged";
     catalog::Catalog catalog;
     test::openCatalog(catalog, churned.path());
+    // Its peaks went with its entries; the others' stayed.
+    EXPECT_TRUE(catalog.index().peaksOf(2).empty());
+    EXPECT_FALSE(catalog.index().peaksOf(0).empty());
+    EXPECT_FALSE(catalog.index().peaksOf(1).empty());
     EXPECT_EQ(catalog.tracks().size(), 2u);
     EXPECT_TRUE(catalog.manifest().deleted.empty());
     EXPECT_EQ(catalog.manifest().nextTrack, 3u);  // ids are never given out twice

@@ -164,12 +164,13 @@ TEST(IndexSegment, RoundTripsTracksAndFramesAtFullWidth) {
         fp::IndexWriter writer(dir.path() + "/work");
         std::string error;
         for (const auto& e : edges)
-            ASSERT_TRUE(writer.add(e.track, {{kShared, static_cast<int32_t>(e.frame)}, {own(e.track), 1}}, error));
+            ASSERT_TRUE(writer.add(e.track, {{kShared, static_cast<int32_t>(e.frame)}, {own(e.track), 1}},
+                                   std::vector<fp::Peak>{{0, 18}, {static_cast<int32_t>(e.frame), 255}}, error));
         std::vector<fp::Landmark> many;
         for (uint64_t i = 0; i < filler; ++i)
             many.push_back({static_cast<uint32_t>(i * 2246822519u) | 0x80000000u, static_cast<int32_t>(i % 1000)});
-        ASSERT_TRUE(writer.add(9, many, error));
-        EXPECT_FALSE(writer.add(fp::kMaxTrack + 1, {{1, 1}}, error));
+        ASSERT_TRUE(writer.add(9, many, {}, error));
+        EXPECT_FALSE(writer.add(fp::kMaxTrack + 1, {{1, 1}}, {}, error));
         const std::string path = dir.path() + "/seg.fpi";
         ASSERT_TRUE(writer.write(path, error)) << error;
         fp::IndexSegment segment;
@@ -188,29 +189,76 @@ TEST(IndexSegment, RoundTripsTracksAndFramesAtFullWidth) {
         size_t visited = 0;
         segment.forEachEntry([&](uint32_t, uint32_t, int32_t) { ++visited; });
         EXPECT_EQ(visited, segment.entryCount());
+        for (const auto& e : edges) {
+            const std::span<const uint32_t> peaks = segment.peaksOf(e.track);
+            ASSERT_EQ(peaks.size(), 2u) << e.track;
+            EXPECT_EQ(fp::peakFrame(peaks[1]), static_cast<int32_t>(e.frame));
+            EXPECT_EQ(fp::peakBin(peaks[1]), 255);
+            EXPECT_EQ(fp::peakBin(peaks[0]), 18);
+        }
+        EXPECT_TRUE(segment.peaksOf(9).empty());
     }
 }
 
-// Entries spilled to sorted runs and merged give the very file a sort in memory gives.
+// Entries spilled to sorted runs and merged give the very file a sort in memory gives; the
+// tracks' peaks, added in any order, are found by track.
 TEST(IndexSegment, BuiltInSortedRunsEqualsBuiltAtOnce) {
     test::TempDir dir;
     std::vector<std::string> bytes;
+    const auto peaksOf = [](uint32_t track) {
+        std::vector<fp::Peak> peaks;
+        for (int32_t i = 0; i < static_cast<int32_t>(track % 7); ++i)
+            peaks.push_back({i * 3, 20 + static_cast<int32_t>(track)});
+        return peaks;
+    };
     for (size_t budget : {size_t{1} << 30, size_t{12} * 5000}) {
         fp::IndexWriter writer(dir.path() + "/work", budget);
         std::string error;
-        for (uint32_t track = 0; track < 40; ++track) {
+        for (uint32_t track = 40; track-- > 0;) {
             std::vector<fp::Landmark> landmarks;
             for (uint32_t i = 0; i < 1000; ++i)
                 landmarks.push_back({(track * 7919u + i * 104729u) % 50000u, static_cast<int32_t>(i)});
-            ASSERT_TRUE(writer.add(track, landmarks, error));
+            ASSERT_TRUE(writer.add(track, landmarks, peaksOf(track), error));
         }
         EXPECT_EQ(writer.runCount() > 1, budget < 1000000);
         const std::string path = dir.path() + "/seg-" + std::to_string(budget);
         ASSERT_TRUE(writer.write(path, error)) << error;
         bytes.push_back(test::fileBytes(path));
+        fp::IndexSegment segment;
+        ASSERT_TRUE(segment.open(path, error)) << error;
+        for (uint32_t track = 0; track < 40; ++track) {
+            const std::span<const uint32_t> stored = segment.peaksOf(track);
+            const std::vector<fp::Peak> added = peaksOf(track);
+            ASSERT_EQ(stored.size(), added.size()) << track;
+            for (size_t i = 0; i < added.size(); ++i)
+                EXPECT_EQ(stored[i], fp::packPeak(added[i].frame, added[i].bin)) << track;
+        }
     }
     EXPECT_GT(bytes[0].size(), 40000u * 7);
     EXPECT_TRUE(bytes[0] == bytes[1]);
+}
+
+// What would make a track's peaks unreadable is refused: a track added twice (when the segment
+// is written), a bin past 8 bits, peaks out of time order.
+TEST(IndexSegment, RefusesPeaksItCannotKeep) {
+    test::TempDir dir;
+    const struct {
+        const char* name;
+        std::vector<fp::Peak> second;
+        uint32_t secondTrack;
+        const char* error;
+    } cases[] = {{"twice", {{1, 20}}, 1, "track 1 was added twice"},
+                 {"bin", {{1, 256}}, 2, "outside the index's 8 bits of frequency"},
+                 {"order", {{5, 20}, {4, 30}}, 2, "not in time order"}};
+    for (const auto& c : cases) {
+        fp::IndexWriter writer(dir.path() + "/work");
+        std::string error;
+        ASSERT_TRUE(writer.add(1, {{7, 1}}, std::vector<fp::Peak>{{1, 20}}, error));
+        const bool added = writer.add(c.secondTrack, {{8, 1}}, c.second, error);
+        const bool written = added && writer.write(dir.path() + "/seg.fpi", error);
+        EXPECT_FALSE(written) << c.name;
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.name << ": " << error;
+    }
 }
 
 // A query looks its hashes up in ascending order, each search starting where the last ended:
@@ -227,7 +275,7 @@ TEST(IndexSegment, AscendingLookupsFindWhatSingleLookupsFind) {
             landmarks.push_back({kCrowded + k, static_cast<int32_t>(copy)});
     for (uint32_t i = 0; i < 20000; ++i)
         landmarks.push_back({i * 2654435761u, 1});
-    ASSERT_TRUE(writer.add(3, landmarks, error));
+    ASSERT_TRUE(writer.add(3, landmarks, {}, error));
     const std::string path = dir.path() + "/seg.fpi";
     ASSERT_TRUE(writer.write(path, error)) << error;
     fp::IndexSegment segment;
@@ -256,16 +304,18 @@ TEST(IndexSegment, RefusesFilesThatAreNotSegments) {
     test::TempDir dir;
     fp::IndexWriter writer(dir.path() + "/work");
     std::string error;
-    ASSERT_TRUE(writer.add(1, {{100, 5}, {200, 7}}, error));
+    ASSERT_TRUE(writer.add(1, {{100, 5}, {200, 7}}, std::vector<fp::Peak>{{5, 40}, {7, 41}}, error));
     ASSERT_TRUE(writer.write(dir.path() + "/good.fpi", error));
     const std::string good = test::fileBytes(dir.path() + "/good.fpi");
     std::string backwards = good;  // a bucket that starts past the entries and past its successor
     backwards[sizeof(fp::IndexHeader) + 4 * 100 + 3] = '\x7f';
+    std::string pastPeaks = good;  // the one track's peaks said to run past the last
+    pastPeaks[good.size() - 2 * 4 - sizeof(fp::TrackPeaks) + 4] = 3;
     const struct {
         const char* name;
         std::string bytes;
     } cases[] = {{"text", std::string(5000, 'x')}, {"truncated", good.substr(0, good.size() - 1)},
-                 {"damaged directory", backwards}, {"empty", ""}};
+                 {"damaged directory", backwards}, {"damaged track table", pastPeaks}, {"empty", ""}};
     for (const auto& c : cases) {
         std::ofstream(dir.path() + "/bad.fpi", std::ios::binary | std::ios::trunc) << c.bytes;
         fp::IndexSegment segment;
@@ -308,18 +358,23 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
         EXPECT_FALSE(fp::Matcher(catalog_.index(), config_.offsetTolerance, 0).match(query).any);
     }
     // Pairs counted for some tracks only, with lists short enough to walk beside the tracks
-    // and long enough to search.
+    // and long enough to search, and made again from the tracks' peaks (one Matcher for every
+    // clip, as its pairs are kept for the next pass).
     const std::vector<std::vector<uint32_t>> trackSets = {{0}, {1}, {0, 2}, {0, 1, 2}, {}};
     const fp::PeakExtractor extractor(config_);
+    fp::Matcher fromPeaks(catalog_.index(), config_.offsetTolerance);
+    fromPeaks.countPairsFromPeaks(config_);
     for (const auto& clip : clips) {
         const auto pairs = fp::HashBuilder(config_).buildPairs(extractor.extract(clip, fp::PeakDensity::Query),
                                                                 config_.queryPairFanOut, config_.pairTimeJitter);
         ASSERT_FALSE(pairs.empty());
         fp::VoteTally tally;
-        for (const auto& tracks : trackSets)
-            EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks, tally),
-                      fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks))
+        for (const auto& tracks : trackSets) {
+            const fp::MatchCandidate naive = fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks);
+            EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks, tally), naive)
                 << tracks.size() << " tracks";
+            EXPECT_EQ(fromPeaks.matchTracks(pairs, tracks, tally), naive) << tracks.size() << " tracks, from peaks";
+        }
     }
     // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
     const auto sped = identifier.queryLandmarks(clips[0], fp::Change::speed(1.03));

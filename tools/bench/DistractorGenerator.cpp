@@ -128,7 +128,7 @@ catalog::TrackInput DistractorGenerator::make(size_t index) const {
     t.artist = "Melodex bench";
     t.album = "Distractors";
     t.seconds = static_cast<double>(frames) / hopsPerSecond;
-    t.landmarks = fp::HashBuilder(config_).buildReference(peaks);
+    t.peaks = std::move(peaks);
     return t;
 }
 
