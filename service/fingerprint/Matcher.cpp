@@ -172,6 +172,11 @@ namespace {
 
 size_t slotOf(uint32_t hash, int bits) { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - bits)); }
 
+// A bit for each of 2^18 classes of hash: most of a track's pairs share no hash with the query,
+// and this 32 KB turns them away from the first level of the cache instead of the table.
+constexpr int kSeenBits = 18;
+uint32_t seenBit(uint32_t hash) { return (hash * 0x9E3779B1u) >> (32 - kSeenBits); }
+
 } // namespace
 
 void Matcher::indexQuery() const {
@@ -179,8 +184,10 @@ void Matcher::indexQuery() const {
     while ((size_t{1} << slotBits_) < 2 * hashes_.size())
         ++slotBits_;
     slots_.assign(size_t{1} << slotBits_, 0);
+    seen_.assign((size_t{1} << kSeenBits) / 64, 0);
     const size_t mask = slots_.size() - 1;
     for (size_t k = 0; k < hashes_.size(); ++k) {
+        seen_[seenBit(hashes_[k]) / 64] |= uint64_t{1} << (seenBit(hashes_[k]) % 64);
         size_t at = slotOf(hashes_[k], slotBits_);
         while (slots_[at] != 0)
             at = (at + 1) & mask;
@@ -189,6 +196,8 @@ void Matcher::indexQuery() const {
 }
 
 size_t Matcher::queryHashAt(uint32_t hash) const {
+    if ((seen_[seenBit(hash) / 64] >> (seenBit(hash) % 64) & 1) == 0)
+        return SIZE_MAX;
     const size_t mask = slots_.size() - 1;
     for (size_t at = slotOf(hash, slotBits_); slots_[at] != 0; at = (at + 1) & mask)
         if (static_cast<uint32_t>(slots_[at] >> 32) == hash)

@@ -82,6 +82,7 @@ private:
     mutable std::unordered_map<uint32_t, std::vector<uint64_t>> trackPairs_;
     mutable std::vector<uint64_t> slots_;        // open addressing: (hash << 32) | (place + 1), 0 empty
     mutable int slotBits_ = 0;
+    mutable std::vector<uint64_t> seen_;         // which classes of hash the query holds
 };
 
 } // namespace melodex::fp
