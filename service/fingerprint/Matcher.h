@@ -60,8 +60,8 @@ private:
                                         VoteTally& tally) const;
     // The track's catalog pairs, (hash << 32) | frame, made once for the life of the Matcher.
     const std::vector<uint64_t>& pairsOf(uint32_t track) const;
-    // The query's distinct hash `hash` as its place in hashes_, or SIZE_MAX (after sortQuery and
-    // indexQuery).
+    // After sortQuery: a table (and a bitmap) of the query's distinct hashes, and a hash's place
+    // in hashes_ found through them (SIZE_MAX for a hash the query does not hold).
     void indexQuery() const;
     size_t queryHashAt(uint32_t hash) const;
 
