@@ -43,18 +43,21 @@ uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
     landmarks.reserve(peaks.size() * static_cast<size_t>(fanOut) * static_cast<size_t>(2 * timeJitter + 1));
+    // Copied out of the config: the stores into `landmarks` would make the compiler read them
+    // again for every target (a nominee's pairs are made in every query of a large catalog).
+    const int minDt = config_.targetMinDt, maxDt = config_.targetMaxDt, maxDf = config_.pairMaxDf;
     for (size_t i = 0; i < peaks.size(); ++i) {
         const Peak& anchor = peaks[i];
         int paired = 0;
         for (size_t j = i + 1; j < peaks.size() && paired < fanOut; ++j) {
             const int dt = peaks[j].frame - anchor.frame;
-            if (dt > config_.targetMaxDt)
+            if (dt > maxDt)
                 break;
             const int df = peaks[j].bin - anchor.bin;
-            if (dt < config_.targetMinDt || std::abs(df) > config_.pairMaxDf)
+            if (dt < minDt || std::abs(df) > maxDf)
                 continue;
             for (int jitter = -timeJitter; jitter <= timeJitter; ++jitter)
-                if (dt + jitter >= config_.targetMinDt && dt + jitter <= config_.targetMaxDt)
+                if (dt + jitter >= minDt && dt + jitter <= maxDt)
                     landmarks.push_back(Landmark{packPair(anchor.bin, df, dt + jitter), anchor.frame});
             ++paired;
         }

@@ -156,14 +156,14 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
     return best;
 }
 
-const std::vector<uint64_t>& Matcher::pairsOf(uint32_t track) const {
+const std::vector<Landmark>& Matcher::pairsOf(uint32_t track) const {
     const auto [it, isNew] = trackPairs_.try_emplace(track);
     if (isNew) {
-        std::vector<Peak> peaks;
-        for (const uint32_t packed : index_.peaksOf(track))
-            peaks.push_back(Peak{peakFrame(packed), peakBin(packed)});
-        for (const Landmark& pair : pairBuilder_->buildPairs(peaks, refPairFanOut_))
-            it->second.push_back((static_cast<uint64_t>(pair.hash) << 32) | static_cast<uint32_t>(pair.frame));
+        const std::span<const uint32_t> packed = index_.peaksOf(track);
+        std::vector<Peak> peaks(packed.size());
+        for (size_t i = 0; i < packed.size(); ++i)
+            peaks[i] = Peak{peakFrame(packed[i]), peakBin(packed[i])};
+        it->second = pairBuilder_->buildPairs(peaks, refPairFanOut_);
     }
     return it->second;
 }
@@ -211,13 +211,12 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
     indexQuery();
     // Calls hit(track's frame, query frame) for every hash the track shares with the query.
     const auto join = [this](uint32_t track, auto&& hit) {
-        for (const uint64_t pair : pairsOf(track)) {
-            const size_t k = queryHashAt(static_cast<uint32_t>(pair >> 32));
+        for (const Landmark& pair : pairsOf(track)) {
+            const size_t k = queryHashAt(pair.hash);
             if (k == SIZE_MAX)
                 continue;
-            const auto frame = static_cast<int32_t>(static_cast<uint32_t>(pair));
             for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
-                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
+                hit(pair.frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
         }
     };
     for (const uint32_t track : tracks)
