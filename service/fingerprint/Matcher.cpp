@@ -16,6 +16,12 @@ size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
     return firstNotBelow(lo, list.count, [&](uint64_t i) { return list[i] < value; });
 }
 
+// How many different frames `frames` holds (a candidate's anchors); reorders them.
+int distinctCount(std::vector<int32_t>& frames) {
+    std::sort(frames.begin(), frames.end());
+    return static_cast<int>(std::unique(frames.begin(), frames.end()) - frames.begin());
+}
+
 } // namespace
 
 Matcher::Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList, int describeFrom)
@@ -80,8 +86,7 @@ void Matcher::describe(MatchCandidate& candidate, bool everyList) const {
                     if (std::abs(postingFrame(list[lo]) - frame - candidate.offset) <= tolerance_)
                         anchors.push_back(frame);
     });
-    std::sort(anchors.begin(), anchors.end());
-    candidate.anchors = static_cast<int>(std::unique(anchors.begin(), anchors.end()) - anchors.begin());
+    candidate.anchors = distinctCount(anchors);
 }
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
@@ -119,12 +124,12 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
             live.push_back(track);
     if (live.empty())
         return {};
+    if (pairBuilder_)
+        return matchTracksFromPeaks(query, live, tally);
     const auto voteAll = [&tally](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
         for (const int32_t q : frames)
             tally.vote(track, frame - q);
     };
-    if (pairBuilder_)
-        return matchTracksFromPeaks(query, live, tally);
     lookUp(query);
     forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
         for (const PostingList& list : lists) {
@@ -228,8 +233,7 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
             if (std::abs(frame - q - best.offset) <= tolerance_)
                 anchors.push_back(q);
         });
-        std::sort(anchors.begin(), anchors.end());
-        best.anchors = static_cast<int>(std::unique(anchors.begin(), anchors.end()) - anchors.begin());
+        best.anchors = distinctCount(anchors);
     }
     return best;
 }
