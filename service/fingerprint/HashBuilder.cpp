@@ -1,6 +1,7 @@
 #include "HashBuilder.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace melodex::fp {
 namespace {
@@ -43,25 +44,13 @@ uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
     landmarks.reserve(peaks.size() * static_cast<size_t>(fanOut) * static_cast<size_t>(2 * timeJitter + 1));
-    // Copied out of the config: the stores into `landmarks` would make the compiler read them
-    // again for every target (a nominee's pairs are made in every query of a large catalog).
-    const int minDt = config_.targetMinDt, maxDt = config_.targetMaxDt, maxDf = config_.pairMaxDf;
-    for (size_t i = 0; i < peaks.size(); ++i) {
-        const Peak& anchor = peaks[i];
-        int paired = 0;
-        for (size_t j = i + 1; j < peaks.size() && paired < fanOut; ++j) {
-            const int dt = peaks[j].frame - anchor.frame;
-            if (dt > maxDt)
-                break;
-            const int df = peaks[j].bin - anchor.bin;
-            if (dt < minDt || std::abs(df) > maxDf)
-                continue;
-            for (int jitter = -timeJitter; jitter <= timeJitter; ++jitter)
-                if (dt + jitter >= minDt && dt + jitter <= maxDt)
-                    landmarks.push_back(Landmark{packPair(anchor.bin, df, dt + jitter), anchor.frame});
-            ++paired;
-        }
-    }
+    const int minDt = config_.targetMinDt, maxDt = config_.targetMaxDt;
+    const auto peakAt = [&peaks](size_t i) { return std::pair{peaks[i].frame, peaks[i].bin}; };
+    forEachPair(peaks.size(), peakAt, fanOut, [&](int anchorBin, int df, int dt, int32_t anchorFrame) {
+        for (int jitter = -timeJitter; jitter <= timeJitter; ++jitter)
+            if (dt + jitter >= minDt && dt + jitter <= maxDt)
+                landmarks.push_back(Landmark{packPair(anchorBin, df, dt + jitter), anchorFrame});
+    });
     return landmarks;
 }
 

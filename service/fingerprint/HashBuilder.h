@@ -36,6 +36,13 @@ public:
     // triples nominated (Matcher::matchTracks), as their lists are long in a large catalog.
     std::vector<Landmark> buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter = 0) const;
 
+    // The pairs buildPairs makes without jitter, handed to visit(anchor bin, bin difference,
+    // frame difference, anchor frame) as they are found instead of stored: a nominee's pairs
+    // in a large catalog are joined with a query's as they are made. peakAt(i) gives the
+    // frame and bin of the i-th of `count` peaks sorted by frame then bin.
+    template <typename PeakAt, typename Visit>
+    void forEachPair(size_t count, PeakAt&& peakAt, int fanOut, Visit&& visit) const;
+
     // What the catalog stores for a track's peaks: its triples and its pairs.
     std::vector<Landmark> buildReference(const std::vector<Peak>& peaks) const;
 
@@ -55,5 +62,27 @@ public:
 private:
     FingerprintConfig config_;
 };
+
+template <typename PeakAt, typename Visit>
+void HashBuilder::forEachPair(size_t count, PeakAt&& peakAt, int fanOut, Visit&& visit) const {
+    // Copied out of the config: the visitor's stores would make the compiler read them again
+    // for every target.
+    const int minDt = config_.targetMinDt, maxDt = config_.targetMaxDt, maxDf = config_.pairMaxDf;
+    for (size_t i = 0; i < count; ++i) {
+        const auto [anchorFrame, anchorBin] = peakAt(i);
+        int paired = 0;
+        for (size_t j = i + 1; j < count && paired < fanOut; ++j) {
+            const auto [frame, bin] = peakAt(j);
+            const int dt = frame - anchorFrame;
+            if (dt > maxDt)
+                break;
+            const int df = bin - anchorBin;
+            if (dt < minDt || df > maxDf || df < -maxDf)
+                continue;
+            visit(anchorBin, df, dt, anchorFrame);
+            ++paired;
+        }
+    }
+}
 
 } // namespace melodex::fp

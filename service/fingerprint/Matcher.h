@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace melodex::fp {
@@ -58,8 +57,6 @@ private:
 
     MatchCandidate matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                         VoteTally& tally) const;
-    // The track's catalog pairs, made once for the life of the Matcher.
-    const std::vector<Landmark>& pairsOf(uint32_t track) const;
     // After sortQuery: a table (and a bitmap) of the query's distinct hashes, and a hash's place
     // in hashes_ found through them (SIZE_MAX for a hash the query does not hold).
     void indexQuery() const;
@@ -79,7 +76,6 @@ private:
     // Pairs from peaks (countPairsFromPeaks).
     std::optional<HashBuilder> pairBuilder_;
     int refPairFanOut_ = 0;
-    mutable std::unordered_map<uint32_t, std::vector<Landmark>> trackPairs_;
     mutable std::vector<uint64_t> slots_;        // open addressing: (hash << 32) | (place + 1), 0 empty
     mutable int slotBits_ = 0;
     mutable std::vector<uint64_t> seen_;         // which classes of hash the query holds

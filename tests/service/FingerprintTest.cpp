@@ -17,6 +17,7 @@
 #include <fstream>
 #include <numbers>
 #include <set>
+#include <tuple>
 
 using namespace melodex;
 
@@ -134,6 +135,34 @@ TEST(HashBuilder, TriplesAndPairsHaveDistinctHashesAndTheFanOutIsBounded) {
         const auto landmarks = c.pairs ? builder.buildPairs(peaks, c.fanOut, c.jitter) : builder.build(peaks, c.fanOut, c.jitter);
         EXPECT_LE(landmarks.size(), peaks.size() * c.perAnchor) << c.pairs << " " << c.fanOut;
         EXPECT_GE(landmarks.size(), (peaks.size() - 70) * c.perAnchor) << c.pairs << " " << c.fanOut;
+    }
+}
+
+// A pair joins a target only within the reach of its hash's fields: up to pairMaxDf bins
+// either way and targetMinDt..targetMaxDt frames later. A target out of reach would alias
+// another pair's hash (the fields wrap), so it must be left out whichever way it lies.
+TEST(HashBuilder, PairsJoinOnlyTargetsWithinReach) {
+    const fp::FingerprintConfig config;
+    const fp::HashBuilder builder(config);
+    const int maxDf = config.pairMaxDf, maxDt = config.targetMaxDt;
+    const struct {
+        int anchorBin, targetBin, dt;
+        bool paired;
+    } cases[] = {
+        {20, 20 + maxDf, 5, true},       {20, 20 + maxDf + 1, 5, false},  {150, 150 - maxDf, 5, true},
+        {150, 150 - maxDf - 1, 5, false}, {60, 70, maxDt, true},           {60, 70, maxDt + 1, false},
+        {60, 70, 0, false},
+    };
+    for (const auto& c : cases) {
+        const std::vector<fp::Peak> peaks = {fp::Peak{10, c.anchorBin}, fp::Peak{10 + c.dt, c.targetBin}};
+        std::vector<std::tuple<int, int, int, int32_t>> visited;
+        builder.forEachPair(
+            peaks.size(), [&](size_t i) { return std::pair{peaks[i].frame, peaks[i].bin}; }, config.refPairFanOut,
+            [&](int bin, int df, int dt, int32_t frame) { visited.emplace_back(bin, df, dt, frame); });
+        const auto expected = c.paired ? std::vector<std::tuple<int, int, int, int32_t>>{{c.anchorBin, c.targetBin - c.anchorBin, c.dt, 10}}
+                                       : std::vector<std::tuple<int, int, int, int32_t>>{};
+        EXPECT_EQ(visited, expected) << c.anchorBin << " -> " << c.targetBin << " after " << c.dt;
+        EXPECT_EQ(builder.buildPairs(peaks, config.refPairFanOut).size(), expected.size()) << c.anchorBin << " -> " << c.targetBin;
     }
 }
 
@@ -359,7 +388,7 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
     }
     // Pairs counted for some tracks only, with lists short enough to walk beside the tracks
     // and long enough to search, and made again from the tracks' peaks (one Matcher for every
-    // clip, as its pairs are kept for the next pass).
+    // clip and track set, as a query's passes share one).
     const std::vector<std::vector<uint32_t>> trackSets = {{0}, {1}, {0, 2}, {0, 1, 2}, {}};
     const fp::PeakExtractor extractor(config_);
     fp::Matcher fromPeaks(catalog_.index(), config_.offsetTolerance);
