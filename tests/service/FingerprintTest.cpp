@@ -10,12 +10,15 @@
 #include "fingerprint/Matcher.h"
 #include "fingerprint/NaiveMatcher.h"
 #include "fingerprint/PeakExtractor.h"
+#include "fingerprint/RadixSort.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <random>
 #include <set>
 #include <tuple>
 
@@ -175,6 +178,39 @@ TEST(HashBuilder, LandmarksAFrameApartHaveNearHashes) {
             EXPECT_EQ(fp::HashBuilder::pack(anchor, -31, dt + 1, 31, 40), fp::HashBuilder::pack(anchor, -31, dt, 31, 40) + 64);
             EXPECT_EQ(fp::HashBuilder::packPair(anchor, 63, dt + 1), fp::HashBuilder::packPair(anchor, 63, dt) + 64);
         }
+}
+
+// The radix sort orders keys as std::sort does, whichever of its 11-bit digits differ: none
+// (every pass skipped), only the top one (a digit cut short by the key's width), only one in
+// the middle, votes' keys whose offsets straddle zero, and keys random in every bit with
+// repeats; one scratch buffer serves every sort, large and small, as the matcher's does.
+TEST(RadixSort, OrdersKeysAsStdSortDoes) {
+    std::mt19937_64 random(7);
+    std::vector<uint64_t> votes, wide;
+    for (int i = 0; i < 10000; ++i) {
+        const auto track = static_cast<uint64_t>(random() % 100000);
+        const auto offset = static_cast<int64_t>(random() % 40000) - 2000;
+        votes.push_back((track << 32) | static_cast<uint64_t>(offset + (int64_t{1} << 31)));
+        wide.push_back(random() % 64 == 0 && !wide.empty() ? wide.back() : random());
+    }
+    const std::vector<std::pair<const char*, std::vector<uint64_t>>> cases = {
+        {"empty", {}},
+        {"one key", {42}},
+        {"all alike", std::vector<uint64_t>(50, 0x0123456789ABCDEFull)},
+        {"top digit only", {uint64_t{3} << 60, uint64_t{1} << 60, uint64_t{511} << 55, 0, uint64_t{2} << 60}},
+        {"a middle digit only", {(uint64_t{5} << 22) | 7, (uint64_t{1} << 22) | 7, (uint64_t{2047} << 22) | 7, 7}},
+        {"votes", votes},
+        {"random, with repeats", wide},
+        {"small after large", {9, 3, 9, 1}},
+    };
+    std::vector<uint64_t> scratch;
+    for (const auto& [name, keys] : cases) {
+        std::vector<uint64_t> expected = keys;
+        std::sort(expected.begin(), expected.end());
+        std::vector<uint64_t> sorted = keys;
+        fp::radixSort(sorted, scratch);
+        EXPECT_EQ(sorted, expected) << name;
+    }
 }
 
 // Entries written at the index's full widths come back from a lookup as they went in: track
