@@ -11,9 +11,9 @@
 namespace melodex::cluster {
 namespace {
 
-// "MDX2": each hypothesis carries a tempo and a pitch; a shard that knows only speeds refuses it
-// rather than misreading it.
-constexpr uint32_t kQueryMagic = 0x3258444Du;   // "MDX2"
+// "MDX3": each pass carries a tempo, a pitch and the frames off its triples look; a shard
+// of an older form refuses it rather than misreading it.
+constexpr uint32_t kQueryMagic = 0x3358444Du;   // "MDX3"
 // "MDR3": each candidate carries its anchors and its support beside its scores; an answer of
 // a form before them is refused rather than misread.
 constexpr uint32_t kAnswerMagic = 0x3352444Du;  // "MDR3"
@@ -22,6 +22,8 @@ constexpr uint32_t kAnswerMagic = 0x3352444Du;  // "MDR3"
 constexpr uint32_t kMaxPeaks = 1u << 20;
 constexpr uint32_t kMaxPasses = 64;
 constexpr uint32_t kMaxTracks = 1u << 16;
+// Each frame off either way multiplies a triple's lookups (HashBuilder::build): 25 at 2.
+constexpr uint8_t kMaxTimeJitter = 2;
 // A small catalog (FingerprintConfig::pairsForEveryTrackBelow) sends every track voted for.
 constexpr uint32_t kMaxLeaders = 1u << 24;
 
@@ -58,10 +60,11 @@ private:
 std::string encodeQuery(const PartitionQuery& query) {
     Writer w;
     w.put(kQueryMagic);
-    w.put(static_cast<uint32_t>(query.hypotheses.size()));
-    for (const Hypothesis& h : query.hypotheses) {
-        w.put(h.change.tempo);
-        w.put(h.change.pitch);
+    w.put(static_cast<uint32_t>(query.passes.size()));
+    for (const PassRequest& h : query.passes) {
+        w.put(h.hypothesis.change.tempo);
+        w.put(h.hypothesis.change.pitch);
+        w.put(static_cast<uint8_t>(h.hypothesis.timeJitter));
         w.put(static_cast<uint8_t>(h.pass));
         w.put(static_cast<uint32_t>(h.tracks.size()));
         for (uint32_t t : h.tracks)
@@ -84,15 +87,17 @@ std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
     if (!r.get(magic) || magic != kQueryMagic || !r.get(count) || count == 0 || count > kMaxPasses)
         return std::nullopt;
     PartitionQuery query;
-    query.hypotheses.resize(count);
-    for (Hypothesis& h : query.hypotheses) {
-        uint8_t pass = 0;
+    query.passes.resize(count);
+    for (PassRequest& h : query.passes) {
+        fp::Change& change = h.hypothesis.change;
+        uint8_t jitter = 0, pass = 0;
         uint32_t tracks = 0;
-        if (!r.get(h.change.tempo) || !(h.change.tempo > 0.5 && h.change.tempo < 2.0) || !r.get(h.change.pitch) ||
-            !(h.change.pitch > 0.5 && h.change.pitch < 2.0) || !r.get(pass) ||
+        if (!r.get(change.tempo) || !(change.tempo > 0.5 && change.tempo < 2.0) || !r.get(change.pitch) ||
+            !(change.pitch > 0.5 && change.pitch < 2.0) || !r.get(jitter) || jitter > kMaxTimeJitter || !r.get(pass) ||
             pass > static_cast<uint8_t>(Pass::pairScreen) || !r.get(tracks) || tracks > kMaxTracks ||
             (pass == static_cast<uint8_t>(Pass::triples) && tracks != 0))
             return std::nullopt;
+        h.hypothesis.timeJitter = jitter;
         h.pass = static_cast<Pass>(pass);
         h.tracks.resize(tracks);
         for (uint32_t& t : h.tracks)
@@ -247,93 +252,55 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const size_t leaders = static_cast<size_t>(std::max(config.pairCandidates, 0));
 
     // Asks for `passes` and merges each answer.
-    const auto round = [&](std::vector<Hypothesis> passes, std::vector<MergedPass>& merged) {
-        query.hypotheses = std::move(passes);
+    const auto round = [&](std::vector<PassRequest> passes, std::vector<MergedPass>& merged) {
+        query.passes = std::move(passes);
         std::vector<std::vector<PartitionCandidate>> answers;
         if (!ask(query, answers, reason))
             return false;
-        merged.resize(query.hypotheses.size());
+        merged.resize(query.passes.size());
         for (size_t h = 0; h < merged.size(); ++h)
             if (!mergePass(answers, h, leaders, merged[h], reason))
                 return false;
         return true;
     };
-    const std::vector<fp::Change> changes = config.changes();
-    const size_t n = changes.size();
+    const std::vector<fp::Hypothesis> hypotheses = config.hypotheses();
+    const size_t n = hypotheses.size();
     std::vector<MergedPass> triples(n), screens(n), pairs(n);
-    std::vector<bool> triplesAsked(n, false), screensAsked(n, false), pairsAsked(n, false);
+    std::vector<bool> screensAsked(n, false), pairsAsked(n, false);
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
-        return fp::IsMatch(config, pass.candidate, changes[k], byPairs);
+        return fp::IsMatch(config, pass.candidate, hypotheses[k].change, byPairs);
     };
     const auto askTriples = [&](size_t from, size_t to) {
-        std::vector<Hypothesis> passes;
+        std::vector<PassRequest> passes;
         for (size_t k = from; k < to; ++k)
-            passes.push_back({changes[k], Pass::triples, {}});
+            passes.push_back({hypotheses[k], Pass::triples, {}});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
         if (!round(std::move(passes), merged))
             return false;
-        for (size_t k = from; k < to; ++k) {
-            triples[k] = std::move(merged[k - from]);
-            triplesAsked[k] = true;
-        }
+        std::move(merged.begin(), merged.end(), triples.begin() + static_cast<std::ptrdiff_t>(from));
         return true;
     };
-    // Asks `kind` under each hypothesis in `which` for its triples' leaders, into `into`.
-    const auto askFor = [&](Pass kind, const std::vector<size_t>& which, std::vector<MergedPass>& into,
-                            std::vector<bool>& asked) {
-        std::vector<Hypothesis> passes;
-        for (size_t k : which)
-            passes.push_back({changes[k], kind, triples[k].nominees});
+    // Asks each pass in `which` (a hypothesis and the kind of pairs) for its triples' leaders.
+    const auto askFor = [&](const std::vector<std::pair<size_t, Pass>>& which) {
+        std::vector<PassRequest> passes;
+        for (const auto& [k, kind] : which)
+            passes.push_back({hypotheses[k], kind, triples[k].nominees});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
         if (!round(std::move(passes), merged))
             return false;
         for (size_t i = 0; i < which.size(); ++i) {
-            into[which[i]] = std::move(merged[i]);
-            asked[which[i]] = true;
+            const auto& [k, kind] = which[i];
+            (kind == Pass::pairScreen ? screens : pairs)[k] = std::move(merged[i]);
+            (kind == Pass::pairScreen ? screensAsked : pairsAsked)[k] = true;
         }
         return true;
     };
-    // The pairs of every hypothesis in [from, to) whose triples were not accepted but had
-    // leaders; under a change, after a quick look that found them worth it.
-    const auto askPairs = [&](size_t from, size_t to) {
-        std::vector<size_t> wanted, screened;
-        for (size_t k = from; k < to; ++k)
-            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty())
-                (config.screensPairs(changes[k]) ? screened : wanted).push_back(k);
-        if (!askFor(Pass::pairScreen, screened, screens, screensAsked))
-            return false;
-        for (size_t k : screened)
-            if (config.passesPairScreen(screens[k].candidate.score, screens[k].candidate.runnerUpScore))
-                wanted.push_back(k);
-        std::sort(wanted.begin(), wanted.end());
-        return askFor(Pass::pairs, wanted, pairs, pairsAsked);
-    };
-    // The first hypothesis whose triples are accepted; n when none is.
-    const auto firstTriplesAccepted = [&](size_t from) {
-        for (size_t k = from; k < n; ++k)
-            if (accepted(triples[k], k, false))
-                return k;
-        return n;
-    };
-
-    if (n == 0) {
-        result = {};
-        return true;
-    }
-    if (!askTriples(0, 1) || !askPairs(0, std::min<size_t>(firstTriplesAccepted(0), 1)))
-        return false;
-    const bool plainFound = accepted(triples[0], 0, false) || (pairsAsked[0] && accepted(pairs[0], 0, true));
-    if (!plainFound && (!askTriples(1, n) || !askPairs(1, firstTriplesAccepted(1))))
-        return false;
-
-    // The passes in the order one process makes them, up to the first accepted.
-    fp::Identification best;
-    uint64_t postingsRead = 0;
-    for (size_t k = 0; k < n; ++k) {
+    // What one process finds under hypothesis k, from the passes asked; postingsRead counts on.
+    const auto resultOf = [&](size_t k, uint64_t& postingsRead) {
         const MergedPass& t = triples[k];
         postingsRead += t.votes;
         bool byPairs = false;
@@ -348,28 +315,58 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
                 matched = byPairs = true;
             }
         }
-        fp::Identification r;
-        r.track = candidate.track;
-        r.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
-        r.score = candidate.score;
-        r.runnerUpScore = candidate.runnerUpScore;
-        r.anchors = candidate.anchors;
-        r.support = candidate.support;
-        r.speed = changes[k].tempo;
-        r.pitch = changes[k].pitch;
-        r.byPairs = byPairs;
-        r.queryLandmarks = t.landmarks;
-        r.matched = matched;
-        r.postingsRead = postingsRead;
-        if (matched) {
-            result = r;
+        return fp::describe(config, candidate, hypotheses[k], matched, byPairs, t.landmarks, postingsRead);
+    };
+    // The decision over the hypotheses before `to`, as one process makes it.
+    const auto verdictBefore = [&](size_t to) {
+        fp::Verdict verdict;
+        uint64_t postingsRead = 0;
+        for (size_t k = 0; k < to; ++k)
+            if (verdict.add(resultOf(k, postingsRead)))
+                break;
+        return verdict;
+    };
+    const size_t changesFrom = static_cast<size_t>(
+        std::find_if(hypotheses.begin(), hypotheses.end(), [](const fp::Hypothesis& h) { return !h.change.none(); }) -
+        hypotheses.begin());
+    // The pairs of every hypothesis in [from, to) whose triples were not accepted but had
+    // leaders: in one round the plain hypothesis's whole passes and the changes' quick looks,
+    // then the whole pass of each change whose look found it worth it, given what the plain
+    // hypothesis holds (every plain pass is known by then).
+    const auto askPairs = [&](size_t from, size_t to) {
+        std::vector<std::pair<size_t, Pass>> first, then;
+        for (size_t k = from; k < to; ++k)
+            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty())
+                first.emplace_back(k, config.screensPairs(hypotheses[k].change) ? Pass::pairScreen : Pass::pairs);
+        if (!askFor(first))
+            return false;
+        if (to <= changesFrom)
             return true;
-        }
-        if (changes[k].none() || r.score > best.score)
-            best = r;
+        const fp::Verdict plain = verdictBefore(changesFrom);
+        for (const auto& [k, kind] : first)
+            if (kind == Pass::pairScreen && fp::worthAWholePass(config, screens[k].candidate, plain))
+                then.emplace_back(k, Pass::pairs);
+        return askFor(then);
+    };
+    // The first hypothesis whose triples are accepted; n when none is.
+    const auto firstTriplesAccepted = [&](size_t from) {
+        for (size_t k = from; k < n; ++k)
+            if (accepted(triples[k], k, false))
+                return k;
+        return n;
+    };
+
+    if (n == 0) {
+        result = {};
+        return true;
     }
-    best.postingsRead = postingsRead;
-    result = best;
+    // Only a match by triples under the first hypothesis ends the search there: a match by
+    // pairs under the plain hypothesis waits for the changes' (fp::Verdict).
+    if (!askTriples(0, 1) || !askPairs(0, std::min<size_t>(firstTriplesAccepted(0), 1)))
+        return false;
+    if (!accepted(triples[0], 0, false) && (!askTriples(1, n) || !askPairs(1, firstTriplesAccepted(1))))
+        return false;
+    result = verdictBefore(n).answer();
     return true;
 }
 
@@ -384,24 +381,25 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
         matcher.countPairsFromPeaks(config);
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
-    for (const Hypothesis& h : query.hypotheses) {
-        const bool resampled = !h.change.none();
-        const std::vector<fp::Peak> moved = resampled ? peaks.undoChange(query.peaks, h.change) : std::vector<fp::Peak>{};
+    for (const PassRequest& h : query.passes) {
+        const fp::Change change = h.hypothesis.change;
+        const bool resampled = !change.none();
+        const std::vector<fp::Peak> moved = resampled ? peaks.undoChange(query.peaks, change) : std::vector<fp::Peak>{};
         const std::vector<fp::Peak>& at = resampled ? moved : query.peaks;
         PartitionCandidate a;
         if (h.pass != Pass::triples) {
             // A quick look differs from a whole pass only in its pairs an anchor, and asks for
             // no support.
             const bool look = h.pass == Pass::pairScreen;
-            const int fanOut = look ? config.pairScreenFanOut : config.pairFanOut(h.change);
+            const int fanOut = look ? config.pairScreenFanOut : config.pairFanOut(change);
             const std::vector<fp::Landmark> pairs = hashes.buildPairs(at, fanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
             a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
             if (!look)
-                fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, h.change, a.candidate);
+                fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, change, a.candidate);
         } else {
-            std::vector<fp::Landmark> triples = resampled ? hashes.build(at, config.retryFanOut, config.retryTimeJitter)
-                                                          : hashes.build(at, config.queryFanOut, config.queryTimeJitter);
+            std::vector<fp::Landmark> triples =
+                hashes.build(at, resampled ? config.retryFanOut : config.queryFanOut, h.hypothesis.timeJitter);
             a.landmarks = triples.size();
             // What the matcher skips for a long list it must be told here: this partition holds
             // only part of each list.

@@ -31,16 +31,16 @@ enum class Pass : uint8_t { triples, pairs, pairScreen };
 
 // One pass a partition is asked for under a hypothesis; pairs are counted for `tracks` (the
 // leaders of the triples over every partition).
-struct Hypothesis {
-    fp::Change change;
+struct PassRequest {
+    fp::Hypothesis hypothesis;
     Pass pass = Pass::triples;
     std::vector<uint32_t> tracks;  // ascending; pairs only
-    bool operator==(const Hypothesis&) const = default;
+    bool operator==(const PassRequest&) const = default;
 };
 
 // A query to one partition: the recording's peaks and the passes to make of them.
 struct PartitionQuery {
-    std::vector<Hypothesis> hypotheses;
+    std::vector<PassRequest> passes;
     std::vector<fp::Peak> peaks;
 };
 
@@ -66,16 +66,16 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
 // to the lower track id, as within one tally.
 fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions);
 
-// Asks every partition one query; answers[p][h] is partition p's answer for hypotheses[h].
+// Asks every partition one query; answers[p][h] is partition p's answer for passes[h].
 // False with a reason when some partition could not answer.
 using AskPartitions = std::function<bool(const PartitionQuery& query,
                                          std::vector<std::vector<PartitionCandidate>>& answers, std::string& reason)>;
 
 // The identification of a single process over partitions, pass for pass in the same order
-// (under each hypothesis the triples, then the pairs among their leaders; the first pass
-// accepted wins), in at most five rounds: the plain triples; their pairs; every other
-// hypothesis's triples; the quick looks at the pairs of the hypotheses before the first whose
-// triples were accepted; the whole pairs of those the looks found worth it.
+// (under each hypothesis the triples, then the pairs among their leaders) and decided alike
+// (fp::Verdict), in at most five rounds: the first hypothesis's triples; their pairs; every
+// other hypothesis's triples; the quick looks at the pairs of the hypotheses before the first
+// whose triples were accepted; the whole pairs of those the looks found worth it.
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);

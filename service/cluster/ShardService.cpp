@@ -95,7 +95,7 @@ void ShardService::handle(const http::HttpRequest& request, http::HttpResponse& 
     response.body = encodeAnswer(answer);
     char note[128];
     std::snprintf(note, sizeof note, "%zu peaks, %zu passes%s, best track %u score %d", query->peaks.size(),
-                  query->hypotheses.size(), query->hypotheses[0].pass != Pass::triples ? " of pairs" : "", answer.empty() ? 0u : answer[0].candidate.track,
+                  query->passes.size(), query->passes[0].pass != Pass::triples ? " of pairs" : "", answer.empty() ? 0u : answer[0].candidate.track,
                   answer.empty() ? 0 : answer[0].candidate.score);
     response.note = note;
 }

@@ -52,10 +52,12 @@ int lowestFloor(const FingerprintConfig& config) {
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
     : config_(config), index_(index), peaks_(config), hashes_(config) {}
 
-std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, Change change) const {
-    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
-    return change.none() ? hashes_.build(peaks, config_.queryFanOut, config_.queryTimeJitter)
-                         : hashes_.build(peaks_.undoChange(peaks, change), config_.retryFanOut, config_.retryTimeJitter);
+std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples, const Hypothesis& hypothesis) const {
+    return landmarksUnder(peaks_.extract(samples, PeakDensity::Query), hypothesis);
+}
+
+std::vector<Landmark> Identifier::landmarksUnder(const std::vector<Peak>& at, const Hypothesis& hypothesis) const {
+    return hashes_.build(at, hypothesis.change.none() ? config_.queryFanOut : config_.retryFanOut, hypothesis.timeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
@@ -63,13 +65,14 @@ std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samp
 }
 
 bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
-                                    const std::vector<uint32_t>& nominees, VoteTally& tally, size_t& postingsRead) const {
+                                    const std::vector<uint32_t>& nominees, const Verdict& verdict, VoteTally& tally,
+                                    size_t& postingsRead) const {
     if (!config_.screensPairs(change))
         return true;
     const std::vector<Landmark> few = hashes_.buildPairs(at, config_.pairScreenFanOut, config_.pairTimeJitter);
     const MatchCandidate look = matcher.matchTracks(few, nominees, tally);
     postingsRead += tally.voteCount();
-    return config_.passesPairScreen(look.score, look.runnerUpScore);
+    return worthAWholePass(config_, look, verdict);
 }
 
 Identification Identifier::identify(std::span<const float> samples) const {
@@ -86,22 +89,22 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // Under each hypothesis the triples vote over the whole catalog; when they find nothing
     // sure, the pairs vote for the few tracks the triples liked best.
     const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
-    Identification best;
+    Verdict verdict;
     VoteTally tally;
     size_t postingsRead = 0;
-    for (const Change change : config_.changes()) {
+    for (const Hypothesis& hypothesis : config_.hypotheses()) {
+        const Change change = hypothesis.change;
         const bool resampled = !change.none();
         const std::vector<Peak> moved = resampled ? peaks_.undoChange(peaks, change) : std::vector<Peak>{};
         const std::vector<Peak>& at = resampled ? moved : peaks;
-        const std::vector<Landmark> query = resampled ? hashes_.build(at, config_.retryFanOut, config_.retryTimeJitter)
-                                                      : hashes_.build(at, config_.queryFanOut, config_.queryTimeJitter);
+        const std::vector<Landmark> query = landmarksUnder(at, hypothesis);
         MatchCandidate candidate = matcher.match(query, tally);
         postingsRead += tally.voteCount();
         bool byPairs = false;
         bool matched = IsMatch(config_, candidate, change);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
-        if (!nominees.empty() && pairsWorthCounting(matcher, at, change, nominees, tally, postingsRead)) {
+        if (!nominees.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
@@ -111,26 +114,66 @@ Identification Identifier::identify(std::span<const float> samples) const {
                 matched = byPairs = true;
             }
         }
-        Identification result;
-        result.track = candidate.track;
-        result.offsetSeconds = static_cast<double>(candidate.offset) * config_.hopSize / config_.sampleRate;
-        result.score = candidate.score;
-        result.runnerUpScore = candidate.runnerUpScore;
-        result.anchors = candidate.anchors;
-        result.support = candidate.support;
-        result.speed = change.tempo;
-        result.pitch = change.pitch;
-        result.byPairs = byPairs;
-        result.queryLandmarks = query.size();
-        result.matched = matched;
-        result.postingsRead = postingsRead;
-        if (result.matched)
-            return result;
-        if (!resampled || result.score > best.score)
-            best = result;
+        if (verdict.add(describe(config_, candidate, hypothesis, matched, byPairs, query.size(), postingsRead)))
+            break;
     }
-    best.postingsRead = postingsRead;
-    return best;
+    return verdict.answer();
+}
+
+Identification describe(const FingerprintConfig& config, const MatchCandidate& candidate, const Hypothesis& hypothesis,
+                        bool matched, bool byPairs, size_t queryLandmarks, size_t postingsRead) {
+    Identification result;
+    result.matched = matched;
+    result.track = candidate.track;
+    result.offsetSeconds = static_cast<double>(candidate.offset) * config.hopSize / config.sampleRate;
+    result.score = candidate.score;
+    result.runnerUpScore = candidate.runnerUpScore;
+    result.anchors = candidate.anchors;
+    result.support = candidate.support;
+    result.speed = hypothesis.change.tempo;
+    result.pitch = hypothesis.change.pitch;
+    result.timeJitter = hypothesis.timeJitter;
+    result.byPairs = byPairs;
+    result.queryLandmarks = queryLandmarks;
+    result.postingsRead = postingsRead;
+    return result;
+}
+
+bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look, const Verdict& verdict) {
+    const std::optional<uint32_t> held = verdict.held();
+    return config.passesPairScreen(look.score, look.runnerUpScore) && !(held && look.track == *held);
+}
+
+bool Verdict::add(const Identification& result) {
+    postingsRead_ = result.postingsRead;
+    const bool first = !any_;
+    any_ = true;
+    const bool plain = result.speed == 1.0 && result.pitch == 1.0;
+    if (answer_.matched) {
+        // Held: only a match of more weight takes its place.
+        if (result.matched && (!result.byPairs || result.score > answer_.score)) {
+            answer_ = result;
+            return !plain || !result.byPairs;
+        }
+        return false;
+    }
+    if (result.matched) {
+        answer_ = result;
+        return !plain || !result.byPairs;
+    }
+    if (first || result.score > answer_.score)
+        answer_ = result;
+    return false;
+}
+
+std::optional<uint32_t> Verdict::held() const {
+    return answer_.matched ? std::optional<uint32_t>{answer_.track} : std::nullopt;
+}
+
+Identification Verdict::answer() const {
+    Identification answer = answer_;
+    answer.postingsRead = postingsRead_;
+    return answer;
 }
 
 } // namespace melodex::fp

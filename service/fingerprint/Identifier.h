@@ -11,6 +11,7 @@
 #include "PeakExtractor.h"
 #include "VoteTally.h"
 
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct Identification {
     int support = 0;             // pairs under a change: the neighbouring hypotheses' score (MatchCandidate)
     double speed = 1.0;          // the tempo factor that matched (a speed changes the pitch alike)
     double pitch = 1.0;          // the pitch factor that matched
+    int timeJitter = 0;          // frames off the triples' frame differences were looked up
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
@@ -58,6 +60,39 @@ int lowestFloor(const FingerprintConfig& config);
 void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extractor, const HashBuilder& hashes,
                     const Matcher& matcher, const std::vector<Peak>& peaks, Change change, MatchCandidate& candidate);
 
+// What the decision under one hypothesis found: its best candidate (by pairs or by triples).
+Identification describe(const FingerprintConfig& config, const MatchCandidate& candidate, const Hypothesis& hypothesis,
+                        bool matched, bool byPairs, size_t queryLandmarks, size_t postingsRead);
+
+// The answer over the hypotheses, given in the order tried. A match by triples is the answer
+// at once, and so is a match by pairs under a change (its neighbours support it). A match by
+// pairs under the plain hypothesis is held while the changes are tried, and gives way to a
+// later match by triples, or by pairs that scores higher: the pairs of a near relative of a
+// song (the song transposed, or reversed in part, or mixed with another) can pass under the
+// plain hypothesis before the song's own speed is tried, and there the song's own pairs score
+// higher. With no match the answer describes the first hypothesis's best candidate, or a
+// later one that scored higher.
+class Verdict {
+public:
+    // The result under the next hypothesis (its postingsRead counted over every one so far);
+    // true when no later hypothesis can change the answer.
+    bool add(const Identification& result);
+    Identification answer() const;
+    // The track a match by pairs under the plain hypothesis holds while the changes are tried.
+    std::optional<uint32_t> held() const;
+
+private:
+    Identification answer_;
+    size_t postingsRead_ = 0;
+    bool any_ = false;
+};
+
+// Whether a quick look at the pairs under a change (FingerprintConfig::pairScreenFanOut) makes
+// their whole pass worth it: a track stands out, and it is not the track held already (the
+// song found under the plain hypothesis lines up again under the speeds beside it, and a
+// whole pass there could only name it again).
+bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look, const Verdict& verdict);
+
 class Identifier {
 public:
     Identifier(const FingerprintConfig& config, const FingerprintIndex& index);
@@ -67,17 +102,19 @@ public:
 
     // The triples a query of these samples looks up under a hypothesis (exposed for tests and
     // the benchmark).
-    std::vector<Landmark> queryLandmarks(std::span<const float> samples, Change change = {}) const;
+    std::vector<Landmark> queryLandmarks(std::span<const float> samples, const Hypothesis& hypothesis) const;
 
     // The landmarks the catalog stores for a track's samples (triples and pairs).
     std::vector<Landmark> referenceLandmarks(std::span<const float> samples) const;
 
 private:
+    std::vector<Landmark> landmarksUnder(const std::vector<Peak>& at, const Hypothesis& hypothesis) const;
     // Under a change, the pairs of each anchor's nearest few targets vote first (config
     // pairScreenFanOut): a clip that truly matches already stands out there, music not in the
     // catalog seldom does, so the whole pass of pairs is spent only where a match may be.
     bool pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
-                            const std::vector<uint32_t>& nominees, VoteTally& tally, size_t& postingsRead) const;
+                            const std::vector<uint32_t>& nominees, const Verdict& verdict, VoteTally& tally,
+                            size_t& postingsRead) const;
 
     FingerprintConfig config_;
     const FingerprintIndex& index_;

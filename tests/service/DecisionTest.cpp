@@ -162,3 +162,95 @@ TEST(MatchDecision, PairsUnderAChangeNeedTheNeighbouringHypotheses) {
             << "support " << c.support << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs)" : "");
     }
 }
+
+namespace {
+
+// One hypothesis's result as the decision sees it.
+struct Tried {
+    double speed;
+    bool matched;
+    bool byPairs;
+    uint32_t track;
+    int score;
+};
+
+Identification Result(const Tried& t, size_t postingsRead) {
+    Identification r;
+    r.speed = r.pitch = t.speed;
+    r.matched = t.matched;
+    r.byPairs = t.byPairs;
+    r.track = t.track;
+    r.score = t.score;
+    r.postingsRead = postingsRead;
+    return r;
+}
+
+} // namespace
+
+// A match by triples ends the search wherever it comes, and so does a match by pairs under a
+// change. A match by pairs under the plain hypothesis is held while the changes are tried: a
+// later match by pairs that scores higher takes its place (and ends the search unless it is
+// the plain hypothesis's again), one that scores lower does not.
+TEST(MatchDecision, AMatchByPairsUnderThePlainHypothesisWaitsForTheChanges) {
+    const struct {
+        const char* name;
+        std::vector<Tried> tried;
+        size_t endsAt;  // the hypothesis after which no other is tried; the count when none
+        uint32_t track;
+        double speed;
+    } cases[] = {
+        {"triples at once", {{1.0, true, false, 4, 40}, {1.0, false, false, 9, 3}}, 0, 4, 1.0},
+        {"pairs under a change at once", {{1.0, false, false, 2, 5}, {1.02, true, true, 4, 30}, {0.98, true, false, 6, 90}}, 1, 4, 1.02},
+        {"a near relative gives way to the song's own speed",
+         {{1.0, true, true, 7, 32}, {1.01, false, false, 7, 9}, {0.95, true, true, 4, 69}, {0.94, true, false, 6, 90}}, 2, 4, 0.95},
+        {"a lower score under a change does not take its place",
+         {{1.0, true, true, 7, 52}, {1.03, true, true, 4, 40}, {0.97, false, false, 4, 6}}, 3, 7, 1.0},
+        {"an equal score does not either", {{1.0, true, true, 7, 40}, {1.03, true, true, 4, 40}}, 2, 7, 1.0},
+        {"triples take its place at any score", {{1.0, true, true, 7, 80}, {1.04, true, false, 5, 16}}, 1, 5, 1.04},
+        {"the plain hypothesis's second look holds a better match",
+         {{1.0, true, true, 7, 20}, {1.0, true, true, 3, 45}, {1.01, true, true, 7, 30}, {0.99, false, false, 1, 2}}, 4, 3, 1.0},
+        {"nothing matched: the first, or a later one scoring higher",
+         {{1.0, false, false, 2, 11}, {1.01, false, false, 3, 9}, {0.99, false, false, 5, 12}, {1.02, false, true, 6, 12}}, 4, 5, 0.99},
+    };
+    for (const auto& c : cases) {
+        Verdict verdict;
+        size_t endsAt = c.tried.size();
+        for (size_t k = 0; k < c.tried.size(); ++k)
+            if (verdict.add(Result(c.tried[k], 100 * (k + 1)))) {
+                endsAt = k;
+                break;
+            }
+        const Identification answer = verdict.answer();
+        EXPECT_EQ(endsAt, c.endsAt) << c.name;
+        EXPECT_EQ(answer.track, c.track) << c.name;
+        EXPECT_EQ(answer.speed, c.speed) << c.name;
+        // What was read counts every hypothesis tried, not only up to the answer's.
+        EXPECT_EQ(answer.postingsRead, 100 * std::min(endsAt + 1, c.tried.size())) << c.name;
+    }
+}
+
+// Under a change the quick look at the pairs does not lead to their whole pass when the track
+// it finds is the one a match under the plain hypothesis holds: the song lines up again under
+// the speeds beside its own, and a whole pass could only name it again.
+TEST(MatchDecision, TheQuickLookSkipsTheTrackThePlainHypothesisHolds) {
+    const FingerprintConfig config;
+    const struct {
+        const char* name;
+        std::vector<Tried> before;
+        uint32_t lookTrack;
+        int lookScore;
+        bool worth;
+    } cases[] = {
+        {"nothing held", {{1.0, false, false, 4, 9}}, 4, 20, true},
+        {"the held track", {{1.0, true, true, 4, 30}}, 4, 20, false},
+        {"another track", {{1.0, true, true, 4, 30}}, 5, 20, true},
+        {"another track below the look's floor", {{1.0, true, true, 4, 30}}, 5, config.pairScreenScore - 1, false},
+    };
+    for (const auto& c : cases) {
+        Verdict verdict;
+        for (const Tried& t : c.before)
+            verdict.add(Result(t, 0));
+        const MatchCandidate look{true, c.lookTrack, 0, c.lookScore, 2};
+        EXPECT_EQ(worthAWholePass(config, look, verdict), c.worth) << c.name;
+    }
+}

@@ -414,7 +414,7 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
         test::recordClip(test::track(test::kForeignTrack), 20.0, {}),
     };
     for (const auto& clip : clips) {
-        const auto query = identifier.queryLandmarks(clip);
+        const auto query = identifier.queryLandmarks(clip, {fp::Change{}, 1});
         ASSERT_FALSE(query.empty());
         for (uint32_t cap : caps)
             EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance, cap).match(query),
@@ -442,7 +442,7 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
         }
     }
     // A speed hypothesis's landmarks (moved peaks) go through the same matchers.
-    const auto sped = identifier.queryLandmarks(clips[0], fp::Change::speed(1.03));
+    const auto sped = identifier.queryLandmarks(clips[0], {fp::Change::speed(1.03), 0});
     ASSERT_FALSE(sped.empty());
     EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).match(sped),
               fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).match(sped));

@@ -71,7 +71,7 @@ void openCatalog(catalog::Catalog& catalog, const std::string& dir) {
 
 Answer answerOf(const fp::Identification& id) {
     return {id.matched, id.track, id.score, id.runnerUpScore, id.anchors,
-            id.offsetSeconds, id.speed, id.pitch, id.byPairs, id.postingsRead};
+            id.offsetSeconds, id.speed, id.pitch, id.timeJitter, id.byPairs, id.postingsRead};
 }
 
 micsim::MicSettings mic(double snrDb, double speed, bool reverb) {

@@ -198,10 +198,10 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
                          id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.anchors, id.support, id.speed, id.pitch,
                          id.byPairs ? " (pairs)" : "");
         if (options_.verbose > 1)
-            std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d anchors %d support %d speed %.2f pitch %.2f%s cpu %.1f ms\n",
+            std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d anchors %d support %d speed %.2f pitch %.2f jitter %d%s cpu %.1f ms\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
                          id.matched ? "matched" : "missed", id.score, id.runnerUpScore, id.anchors, id.support, id.speed, id.pitch,
-                         id.byPairs ? " (pairs)" : "", cpuMs);
+                         id.timeJitter, id.byPairs ? " (pairs)" : "", cpuMs);
         if (olaf) {
             double olafMs = 0.0;
             double olafCpuMs = 0.0;

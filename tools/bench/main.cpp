@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
             else if (key == "minScoreRatio") c.minScoreRatio = static_cast<float>(value);
             else if (key == "targetMaxDt") c.targetMaxDt = static_cast<int>(value);
             else if (key == "minScoreResampled") c.minScoreResampled = static_cast<int>(value);
-            else if (key == "queryTimeJitter") c.queryTimeJitter = static_cast<int>(value);
+            else if (key == "queryTimeJitter") c.plainTimeJitters = {static_cast<int>(value)};  // the plain hypothesis once
             else if (key == "retryFanOut") c.retryFanOut = static_cast<int>(value);
             else if (key == "retryTimeJitter") c.retryTimeJitter = static_cast<int>(value);
             else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);
@@ -122,9 +122,9 @@ int main(int argc, char** argv) {
             else if (key == "sustainPenaltyDb") c.sustainPenaltyDb = static_cast<float>(value);
             else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
-                // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after 1; pitchSpan alike for pitches.
+                // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after the plain one; pitchSpan alike for pitches.
                 std::vector<double>& factors = key == "speedSpan" ? c.speedFactors : c.pitchFactors;
-                factors = key == "speedSpan" ? std::vector<double>{1.0} : std::vector<double>{};
+                factors.clear();
                 for (int k = 1; k <= static_cast<int>(value); ++k)
                     factors.insert(factors.end(), {1.0 + k / 100.0, 1.0 - k / 100.0});
             }

@@ -103,11 +103,14 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
         clip(test::kCatalogTracks[1], 3),        // clean
         clip(test::kCatalogTracks[1], 12, 0),    // noisy
         clip(test::kCatalogTracks[2], 9, -8),    // very noisy
+        clip(test::kCatalogTracks[1], 13, -3),   // found by pairs under the plain hypothesis and held
+                                                 // while the speeds beside it find it again
         clip(test::kCatalogTracks[2], 8, 20, 1.02),
         clip(test::kCatalogTracks[0], 10, 1000, 0.97),
         clip(test::kForeignTrack, 20),
     };
-    // The clips take every road to an answer: triples, pairs among the leaders, a speed retry.
+    // The clips take every road to an answer: triples, pairs among the leaders (held while
+    // the changes are tried), a speed retry.
     int byPairs = 0, resampled = 0;
     catalog::Catalog whole;
     test::openCatalog(whole, catalogDir());
@@ -209,14 +212,14 @@ TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
 
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
-    query.hypotheses = {{fp::Change::speed(1.01), cluster::Pass::triples, {}},
-                        {{1.0, 0.97}, cluster::Pass::pairs, {3, 9, 12}},
-                        {fp::Change::speed(0.96), cluster::Pass::pairScreen, {4}}};
+    query.passes = {{{fp::Change::speed(1.01), 0}, cluster::Pass::triples, {}},
+                    {{{1.0, 0.97}, 0}, cluster::Pass::pairs, {3, 9, 12}},
+                    {{fp::Change{}, 1}, cluster::Pass::pairScreen, {4}}};
     query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
     const std::string good = cluster::encodeQuery(query);
     const auto back = cluster::decodeQuery(good);
     ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->hypotheses, query.hypotheses);
+    EXPECT_EQ(back->passes, query.passes);
     ASSERT_EQ(back->peaks.size(), query.peaks.size());
     EXPECT_EQ(back->peaks[0].binFraction, query.peaks[0].binFraction);
     EXPECT_EQ(back->peaks[1].bin, 41);
@@ -232,14 +235,15 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
         {"truncated", good.substr(0, good.size() - 1)},
         {"a byte too many", good + "x"},
         {"wrong magic", patched(0, "XXXX")},
-        {"no passes", changed([](auto& q) { q.hypotheses.clear(); })},
-        {"triples for chosen tracks", changed([](auto& q) { q.hypotheses[0].tracks = {1}; })},
-        {"tracks out of order", changed([](auto& q) { q.hypotheses[1].tracks = {9, 3}; })},
+        {"no passes", changed([](auto& q) { q.passes.clear(); })},
+        {"triples for chosen tracks", changed([](auto& q) { q.passes[0].tracks = {1}; })},
+        {"tracks out of order", changed([](auto& q) { q.passes[1].tracks = {9, 3}; })},
         {"peaks out of order", changed([](auto& q) { std::swap(q.peaks[0], q.peaks[2]); })},
         {"a negative frame", changed([](auto& q) { q.peaks[0].frame = -1; })},
-        {"a speed of zero", changed([](auto& q) { q.hypotheses[1].change.tempo = 0.0; })},
-        {"a pitch of zero", changed([](auto& q) { q.hypotheses[1].change.pitch = 0.0; })},
-        {"a pass of no kind", changed([](auto& q) { q.hypotheses[2].pass = static_cast<cluster::Pass>(3); })},
+        {"a speed of zero", changed([](auto& q) { q.passes[1].hypothesis.change.tempo = 0.0; })},
+        {"a pitch of zero", changed([](auto& q) { q.passes[1].hypothesis.change.pitch = 0.0; })},
+        {"a pass of no kind", changed([](auto& q) { q.passes[2].pass = static_cast<cluster::Pass>(3); })},
+        {"triples looked up too many frames off", changed([](auto& q) { q.passes[0].hypothesis.timeJitter = 3; })},
     };
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
