@@ -3,6 +3,8 @@
 #include "RadixSort.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
 
 namespace melodex::fp {
 namespace {
@@ -26,60 +28,80 @@ MatchCandidate VoteTally::best(int tolerance) {
     trackBest_.clear();
     if (votes_.empty())
         return result;
+    pack();
     radixSort(votes_, scratch_);
 
-    // Run-length encode into (track, offset, count), then slide a window of 2*tolerance+1
-    // frames over each track's offsets.
-    std::vector<Run>& runs = runs_;
-    runs.clear();
-    for (uint64_t v : votes_) {
-        const auto track = static_cast<uint32_t>(v >> 32);
-        const int64_t offset = static_cast<int64_t>(v & 0xFFFFFFFFu) - kBias;
-        if (!runs.empty() && runs.back().track == track && runs.back().offset == offset)
-            ++runs.back().count;
-        else
-            runs.push_back(Run{track, offset, 1});
-    }
-
-    std::vector<std::pair<uint32_t, int>>& trackBest = trackBest_;
+    // Slide a window of 2*tolerance+1 frames over each track's offsets, centred on each
+    // distinct offset in turn. Within a track the packed keys order and differ as the offsets
+    // do; the window's upper end checks the track, as an offset plus the tolerance may reach
+    // past the offset bits.
+    const std::vector<uint64_t>& keys = votes_;
+    const size_t n = keys.size();
+    const uint64_t reach = static_cast<uint64_t>(tolerance);
     size_t lo = 0;
     size_t hi = 0;
     int windowSum = 0;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const Run& centre = runs[i];
-        if (i == 0 || runs[i - 1].track != centre.track) {
+    for (size_t i = 0; i < n;) {
+        const uint64_t centre = keys[i];
+        const uint32_t track = trackOf(centre);
+        if (i == 0 || trackOf(keys[i - 1]) != track) {
             lo = hi = i;
             windowSum = 0;
-            trackBest.emplace_back(centre.track, 0);
+            trackBest_.emplace_back(track, 0);
         }
-        while (hi < runs.size() && runs[hi].track == centre.track && runs[hi].offset <= centre.offset + tolerance)
-            windowSum += runs[hi++].count;
-        while (runs[lo].offset < centre.offset - tolerance)
-            windowSum -= runs[lo++].count;
-        if (windowSum > trackBest.back().second) {
-            trackBest.back().second = windowSum;
-            const MatchCandidate here{true, centre.track, static_cast<int32_t>(centre.offset), windowSum, 0};
+        while (hi < n && keys[hi] <= centre + reach && trackOf(keys[hi]) == track) {
+            ++windowSum;
+            ++hi;
+        }
+        while (keys[lo] + reach < centre) {
+            --windowSum;
+            ++lo;
+        }
+        if (windowSum > trackBest_.back().second) {
+            trackBest_.back().second = windowSum;
+            const MatchCandidate here{true, track, static_cast<int32_t>(offsetOf(centre)), windowSum, 0};
             if (!result.any || RanksBefore(here, result))
                 result = here;
         }
+        while (i < n && keys[i] == centre)
+            ++i;
     }
-    for (const auto& [track, score] : trackBest)
+    for (const auto& [track, score] : trackBest_)
         if (track != result.track)
             result.runnerUpScore = std::max(result.runnerUpScore, score);
     return result;
 }
 
+void VoteTally::pack() {
+    uint32_t low = UINT32_MAX;
+    uint32_t high = 0;
+    for (uint64_t v : votes_) {
+        low = std::min(low, static_cast<uint32_t>(v));
+        high = std::max(high, static_cast<uint32_t>(v));
+    }
+    low_ = low;
+    offsetBits_ = std::bit_width(high - low);
+    for (uint64_t& v : votes_)
+        v = (v >> 32 << offsetBits_) | (static_cast<uint32_t>(v) - low);
+}
+
+int64_t VoteTally::offsetOf(uint64_t key) const {
+    return static_cast<int64_t>(key & ((uint64_t{1} << offsetBits_) - 1)) + low_ - kBias;
+}
+
 int VoteTally::bestNear(uint32_t track, int32_t offset, int slack, int tolerance) const {
-    const auto before = [](const Run& r, std::pair<uint32_t, int64_t> key) { return std::make_pair(r.track, r.offset) < key; };
-    const auto first = std::lower_bound(runs_.begin(), runs_.end(), std::make_pair(track, int64_t{offset} - slack - tolerance), before);
+    const auto before = [this](uint64_t key, std::pair<uint32_t, int64_t> at) {
+        return std::make_pair(trackOf(key), offsetOf(key)) < at;
+    };
+    const auto first = std::lower_bound(votes_.begin(), votes_.end(), std::make_pair(track, int64_t{offset} - slack - tolerance), before);
+    const auto inTrack = [&](auto it) { return it != votes_.end() && trackOf(*it) == track; };
     int best = 0;
-    for (auto centre = first; centre != runs_.end() && centre->track == track && centre->offset <= int64_t{offset} + slack; ++centre) {
-        if (centre->offset < int64_t{offset} - slack)
+    for (auto centre = first; inTrack(centre) && offsetOf(*centre) <= int64_t{offset} + slack; ++centre) {
+        if (offsetOf(*centre) < int64_t{offset} - slack || (centre != first && *centre == *(centre - 1)))
             continue;
         int sum = 0;
-        for (auto it = first; it != runs_.end() && it->track == track && it->offset <= centre->offset + tolerance; ++it)
-            if (it->offset >= centre->offset - tolerance)
-                sum += it->count;
+        for (auto it = first; inTrack(it) && offsetOf(*it) <= offsetOf(*centre) + tolerance; ++it)
+            sum += offsetOf(*it) >= offsetOf(*centre) - tolerance;
         best = std::max(best, sum);
     }
     return best;

@@ -48,17 +48,20 @@ public:
 
     // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
     // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.
+    // Voting again after best() needs it first.
     void clear() { votes_.clear(); }
 
 private:
-    struct Run {
-        uint32_t track;
-        int64_t offset;
-        int count;
-    };
-    std::vector<uint64_t> votes_;  // (track << 32) | (offset + 2^31)
+    // Rewrites the votes as (track << offsetBits_) | (biased offset - low_), the fewest bits
+    // these votes need, for the sort.
+    void pack();
+    uint32_t trackOf(uint64_t key) const { return static_cast<uint32_t>(key >> offsetBits_); }
+    int64_t offsetOf(uint64_t key) const;
+
+    std::vector<uint64_t> votes_;  // (track << 32) | (offset + 2^31); after best(), packed and sorted
     std::vector<uint64_t> scratch_;
-    std::vector<Run> runs_;
+    uint32_t low_ = 0;
+    int offsetBits_ = 32;
     std::vector<std::pair<uint32_t, int>> trackBest_;  // best score of each track, in track order
 };
 

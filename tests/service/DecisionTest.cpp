@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
+#include <map>
+#include <random>
 #include <vector>
 
 using namespace melodex::fp;
@@ -72,6 +76,78 @@ TEST(VoteTally, BestNearAnOffsetKeepsToTheTrackAndTheSlack) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(tally.bestNear(c.track, c.offset, c.slack, 1), c.want) << c.track << " near " << c.offset << " within " << c.slack;
+}
+
+// The best window, its track's runner-up and the windows near an offset are those of counting
+// every window by hand, however the offsets spread: within a few frames, across zero, over the
+// whole range an offset can take, or with one track's last offset a window's reach below the
+// next track's first.
+TEST(VoteTally, AgreesWithCountingEveryWindow) {
+    const struct {
+        const char* name;
+        uint32_t tracks;
+        int64_t lowest, highest;  // offsets drawn from this range
+        size_t votes;
+    } cases[] = {
+        {"one track, a few frames", 1, 10, 14, 40},
+        {"offsets across zero", 6, -300, 300, 900},
+        {"the whole range of an offset", 5, INT32_MIN, INT32_MAX, 300},
+        {"offsets at both ends only", 3, INT32_MAX - 4, INT32_MAX, 60},
+        {"many tracks, few votes each", 5000, -2000, 20000, 3000},
+    };
+    const int tolerance = 4;
+    for (const auto& c : cases) {
+        std::mt19937 random(static_cast<uint32_t>(c.votes));
+        std::uniform_int_distribution<uint32_t> track(0, c.tracks - 1);
+        std::uniform_int_distribution<int64_t> offset(c.lowest, c.highest);
+        std::vector<std::pair<uint32_t, int32_t>> votes;
+        for (size_t i = 0; i < c.votes; ++i)
+            votes.emplace_back(track(random), static_cast<int32_t>(offset(random)));
+        // A pile at one offset; a track's highest offset, and the next track's lowest just past
+        // it in the order of the sort.
+        for (int i = 0; i < 9; ++i)
+            votes.emplace_back(c.tracks / 2, static_cast<int32_t>(c.lowest + (c.highest - c.lowest) / 2));
+        for (int i = 0; i < 3; ++i) {
+            votes.emplace_back(0, static_cast<int32_t>(c.highest));
+            votes.emplace_back(c.tracks > 1 ? 1 : 0, static_cast<int32_t>(c.lowest + i));
+        }
+
+        VoteTally tally;
+        for (const auto& [t, o] : votes)
+            tally.vote(t, o);
+        const MatchCandidate got = tally.best(tolerance);
+
+        // Every window centred on a vote, counted by hand.
+        std::map<uint32_t, int> trackBest;
+        MatchCandidate want;
+        for (const auto& [t, o] : votes) {
+            int sum = 0;
+            for (const auto& [t2, o2] : votes)
+                sum += t2 == t && std::abs(int64_t{o2} - o) <= tolerance;
+            trackBest[t] = std::max(trackBest[t], sum);
+            const MatchCandidate here{true, t, o, sum, 0};
+            if (!want.any || RanksBefore(here, want))
+                want = here;
+        }
+        for (const auto& [t, score] : trackBest)
+            if (t != want.track)
+                want.runnerUpScore = std::max(want.runnerUpScore, score);
+        EXPECT_EQ(got, want) << c.name;
+
+        // Near the best offset, the best window of that track within a slack, by hand too.
+        for (const int slack : {0, 3, 8}) {
+            int near = 0;
+            for (const auto& [t, o] : votes) {
+                if (t != want.track || std::abs(int64_t{o} - want.offset) > slack)
+                    continue;
+                int sum = 0;
+                for (const auto& [t2, o2] : votes)
+                    sum += t2 == t && std::abs(int64_t{o2} - o) <= tolerance;
+                near = std::max(near, sum);
+            }
+            EXPECT_EQ(tally.bestNear(want.track, want.offset, slack, tolerance), near) << c.name << ", slack " << slack;
+        }
+    }
 }
 
 // A match needs its floor (higher for a speed or pitch hypothesis, higher again for a far one;
