@@ -398,8 +398,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             if (!look)
                 fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, change, a.candidate);
         } else {
-            std::vector<fp::Landmark> triples =
-                hashes.build(at, resampled ? config.retryFanOut : config.queryFanOut, h.hypothesis.timeJitter);
+            std::vector<fp::Landmark> triples = hashes.build(at, config.tripleFanOut(change), h.hypothesis.timeJitter);
             a.landmarks = triples.size();
             // What the matcher skips for a long list it must be told here: this partition holds
             // only part of each list.

@@ -175,7 +175,8 @@ struct FingerprintConfig {
     static constexpr int kTrackBits = 24;
     static constexpr int kTimeBits = 24;
 
-    // Pairs per anchor under a hypothesis.
+    // Targets per anchor of a query's triples, and its pairs per anchor, under a hypothesis.
+    int tripleFanOut(Change change) const { return change.none() ? queryFanOut : retryFanOut; }
     int pairFanOut(Change change) const { return change.none() ? queryPairFanOut : retryPairFanOut; }
     // Whether the pairs under `change` get the quick look first, and whether its best score
     // is worth the whole pass.

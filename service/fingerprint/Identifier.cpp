@@ -57,7 +57,7 @@ std::vector<Landmark> Identifier::queryLandmarks(std::span<const float> samples,
 }
 
 std::vector<Landmark> Identifier::landmarksUnder(const std::vector<Peak>& at, const Hypothesis& hypothesis) const {
-    return hashes_.build(at, hypothesis.change.none() ? config_.queryFanOut : config_.retryFanOut, hypothesis.timeJitter);
+    return hashes_.build(at, config_.tripleFanOut(hypothesis.change), hypothesis.timeJitter);
 }
 
 std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samples) const {
