@@ -148,20 +148,13 @@ bool Verdict::add(const Identification& result) {
     postingsRead_ = result.postingsRead;
     const bool first = !any_;
     any_ = true;
-    const bool plain = result.speed == 1.0 && result.pitch == 1.0;
-    if (answer_.matched) {
-        // Held: only a match of more weight takes its place.
-        if (result.matched && (!result.byPairs || result.score > answer_.score)) {
-            answer_ = result;
-            return !plain || !result.byPairs;
-        }
-        return false;
-    }
-    if (result.matched) {
+    // A held match gives way only to a match of more weight.
+    if (result.matched && (!answer_.matched || !result.byPairs || result.score > answer_.score)) {
         answer_ = result;
-        return !plain || !result.byPairs;
+        const bool plain = result.speed == 1.0 && result.pitch == 1.0;
+        return !(plain && result.byPairs);
     }
-    if (first || result.score > answer_.score)
+    if (!answer_.matched && (first || result.score > answer_.score))
         answer_ = result;
     return false;
 }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <climits>
+#include <cstdint>
 
 namespace melodex::fp {
 namespace {
