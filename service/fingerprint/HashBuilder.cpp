@@ -4,42 +4,7 @@
 #include <utility>
 
 namespace melodex::fp {
-namespace {
-
-// A bijection of 20-bit values (a MurmurHash3-style finaliser cut to 20 bits: each xor-shift and
-// each product by an odd number modulo 2^20 can be undone) that spreads every input bit over
-// the output. The index's directory takes the top bits of a hash; unmixed, those would be the
-// anchor bin, and the low bins of most music would crowd a few buckets.
-uint32_t mix20(uint32_t h) {
-    constexpr uint32_t kMask = (1u << 20) - 1;
-    h ^= h >> 10;
-    h = (h * 0x85ebca6bu) & kMask;
-    h ^= h >> 9;
-    h = (h * 0xc2b2ae35u) & kMask;
-    h ^= h >> 10;
-    return h;
-}
-
-// The mixed bin fields above the frame differences, which stay in the low twelve bits unmixed:
-// a landmark looked up a frame off either way (the query's time jitter) then reads hashes
-// within 65 of each other, one run of the file that the first lookup brought into the cache.
-uint32_t withFrameDeltas(uint32_t binFields, int frameDelta1, int frameDelta2) {
-    return (mix20(binFields) << 12) | (static_cast<uint32_t>(frameDelta1 & 0x3F) << 6) | static_cast<uint32_t>(frameDelta2 & 0x3F);
-}
-
-} // namespace
-
 HashBuilder::HashBuilder(const FingerprintConfig& config) : config_(config) {}
-
-uint32_t HashBuilder::pack(int anchorBin, int binDelta1, int frameDelta1, int binDelta2, int frameDelta2) {
-    const uint32_t bins = (static_cast<uint32_t>(anchorBin & 0xFF) << 12) | (static_cast<uint32_t>((binDelta1 + 32) & 0x3F) << 6) |
-                          static_cast<uint32_t>((binDelta2 + 32) & 0x3F);
-    return withFrameDeltas(bins, frameDelta1, frameDelta2);
-}
-
-uint32_t HashBuilder::packPair(int anchorBin, int binDelta, int frameDelta) {
-    return withFrameDeltas((static_cast<uint32_t>(anchorBin & 0xFF) << 7) | static_cast<uint32_t>((binDelta + 64) & 0x7F), frameDelta, 0);
-}
 
 std::vector<Landmark> HashBuilder::buildPairs(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;

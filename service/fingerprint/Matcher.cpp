@@ -166,11 +166,6 @@ namespace {
 
 size_t slotOf(uint32_t hash, int bits) { return static_cast<size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - bits)); }
 
-// A bit for each of 2^18 classes of hash: most of a track's pairs share no hash with the query,
-// and this 32 KB turns them away from the first level of the cache instead of the table.
-constexpr int kSeenBits = 18;
-uint32_t seenBit(uint32_t hash) { return (hash * 0x9E3779B1u) >> (32 - kSeenBits); }
-
 } // namespace
 
 void Matcher::indexQuery() const {
@@ -189,9 +184,7 @@ void Matcher::indexQuery() const {
     }
 }
 
-size_t Matcher::queryHashAt(uint32_t hash) const {
-    if ((seen_[seenBit(hash) / 64] >> (seenBit(hash) % 64) & 1) == 0)
-        return SIZE_MAX;
+size_t Matcher::queryHashInTable(uint32_t hash) const {
     const size_t mask = slots_.size() - 1;
     for (size_t at = slotOf(hash, slotBits_); slots_[at] != 0; at = (at + 1) & mask)
         if (static_cast<uint32_t>(slots_[at] >> 32) == hash)

@@ -60,7 +60,19 @@ private:
     // After sortQuery: a table (and a bitmap) of the query's distinct hashes, and a hash's place
     // in hashes_ found through them (SIZE_MAX for a hash the query does not hold).
     void indexQuery() const;
-    size_t queryHashAt(uint32_t hash) const;
+    // Inline: it is asked of every pair of every nominee, and most are turned away by the bitmap.
+    size_t queryHashAt(uint32_t hash) const {
+        const uint32_t bit = seenBit(hash);
+        if ((seen_[bit / 64] >> (bit % 64) & 1) == 0)
+            return SIZE_MAX;
+        return queryHashInTable(hash);
+    }
+    size_t queryHashInTable(uint32_t hash) const;
+    // A bit for each of 2^kSeenBits classes of hash: most of a track's pairs share no hash with
+    // the query, and this 32 KB turns them away from the first level of the cache instead of
+    // the table.
+    static constexpr int kSeenBits = 18;
+    static uint32_t seenBit(uint32_t hash) { return (hash * 0x9E3779B1u) >> (32 - kSeenBits); }
 
     const FingerprintIndex& index_;
     int tolerance_;

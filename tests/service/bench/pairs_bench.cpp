@@ -1,0 +1,53 @@
+// Counting pairs for a few nominated tracks by making each track's pairs again from its peaks
+// and joining them with the query's: in a large catalog every quick look and whole pass of
+// pairs is this join, for a query that matches nowhere a quarter of its time. A catalog of the
+// test tracks is built once; the query is a noisy recording of one of them under a speed
+// hypothesis, its pairs at the quick look's fan-out and at a whole pass's.
+#include "TestSupport.h"
+#include "fingerprint/HashBuilder.h"
+#include "fingerprint/Matcher.h"
+#include "fingerprint/PeakExtractor.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace melodex;
+
+const catalog::Catalog& testCatalog() {
+    static test::TempDir dir;
+    static catalog::Catalog catalog;
+    static const bool opened = [] {
+        test::buildCatalog(test::catalogTrackFiles(), dir.path());
+        test::openCatalog(catalog, dir.path());
+        return true;
+    }();
+    (void)opened;
+    return catalog;
+}
+
+void JoinNomineesPairs(benchmark::State& state) {
+    const catalog::Catalog& catalog = testCatalog();
+    const fp::FingerprintConfig config;
+    const fp::PeakExtractor extractor(config);
+    const fp::HashBuilder hashes(config);
+    const std::vector<float> clip = test::recordClip(test::catalogTrackFiles()[0], 8.0, test::mic(0.0));
+    const std::vector<fp::Peak> moved =
+        extractor.undoChange(extractor.extract(clip, fp::PeakDensity::Query), fp::Change::speed(1.02));
+    const std::vector<fp::Landmark> pairs = hashes.buildPairs(moved, static_cast<int>(state.range(0)), config.pairTimeJitter);
+    std::vector<uint32_t> nominees;
+    for (const catalog::Track& track : catalog.tracks())
+        nominees.push_back(track.id);
+    fp::Matcher matcher(catalog.index(), config.offsetTolerance);
+    matcher.countPairsFromPeaks(config);
+    fp::VoteTally tally;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(matcher.matchTracks(pairs, nominees, tally));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(nominees.size()));
+}
+// The quick look's pairs an anchor, and a whole pass's under a change.
+BENCHMARK(JoinNomineesPairs)->Arg(4)->Arg(24)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
