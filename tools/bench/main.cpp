@@ -8,6 +8,7 @@
 #include "catalog/CatalogBuilder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -127,6 +128,21 @@ int main(int argc, char** argv) {
                 factors.clear();
                 for (int k = 1; k <= static_cast<int>(value); ++k)
                     factors.insert(factors.end(), {1.0 + k / 100.0, 1.0 - k / 100.0});
+            }
+            else if (key == "speeds") {
+                // speeds=1.01:0.99:1.03: the speed factors themselves, in the order tried.
+                c.speedFactors.clear();
+                for (size_t at = eq + 1; at < kv.size();) {
+                    const size_t colon = std::min(kv.find(':', at), kv.size());
+                    c.speedFactors.push_back(std::atof(kv.substr(at, colon - at).c_str()));
+                    at = colon + 1;
+                }
+            }
+            else if (key == "pitchSemitones") {
+                // pitchSemitones=N: pitches a semitone, two ... N semitones either way, tempo kept.
+                c.pitchFactors.clear();
+                for (int k = 1; k <= static_cast<int>(value); ++k)
+                    c.pitchFactors.insert(c.pitchFactors.end(), {std::exp2(k / 12.0), std::exp2(-k / 12.0)});
             }
             else return usage();
         } else if (arg == "--verbose")
