@@ -11,12 +11,12 @@
 namespace melodex::cluster {
 namespace {
 
-// "MDX3": each pass carries a tempo, a pitch and the frames off its triples look; a shard
-// of an older form refuses it rather than misreading it.
-constexpr uint32_t kQueryMagic = 0x3358444Du;   // "MDX3"
-// "MDR3": each candidate carries its anchors and its support beside its scores; an answer of
-// a form before them is refused rather than misread.
-constexpr uint32_t kAnswerMagic = 0x3352444Du;  // "MDR3"
+// "MDX4": each pass carries a tempo, a pitch and the frames off its triples look, and a quick
+// look its tracks' offsets; a shard of an older form refuses it rather than misreading it.
+constexpr uint32_t kQueryMagic = 0x3458444Du;   // "MDX4"
+// "MDR4": each candidate carries its anchors and its support beside its scores, and each
+// leader its offset; an answer of a form before them is refused rather than misread.
+constexpr uint32_t kAnswerMagic = 0x3452444Du;  // "MDR4"
 // A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
 // whom pairs are counted for a few dozen.
 constexpr uint32_t kMaxPeaks = 1u << 20;
@@ -24,6 +24,8 @@ constexpr uint32_t kMaxPasses = 64;
 constexpr uint32_t kMaxTracks = 1u << 16;
 // Each frame off either way multiplies a triple's lookups (HashBuilder::build): 25 at 2.
 constexpr uint8_t kMaxTimeJitter = 2;
+// An offset is a track's frame less a query's: both within the postings' 24 bits.
+constexpr int32_t kMaxOffset = 1 << 24;
 // A small catalog (FingerprintConfig::pairsForEveryTrackBelow) sends every track voted for.
 constexpr uint32_t kMaxLeaders = 1u << 24;
 
@@ -69,6 +71,9 @@ std::string encodeQuery(const PartitionQuery& query) {
         w.put(static_cast<uint32_t>(h.tracks.size()));
         for (uint32_t t : h.tracks)
             w.put(t);
+        if (h.pass == Pass::pairScreen)
+            for (int32_t offset : h.offsets)
+                w.put(offset);
     }
     w.put(static_cast<uint32_t>(query.peaks.size()));
     for (const fp::Peak& p : query.peaks) {
@@ -105,6 +110,12 @@ std::optional<PartitionQuery> decodeQuery(std::string_view bytes) {
                 return std::nullopt;
         if (!std::is_sorted(h.tracks.begin(), h.tracks.end()))
             return std::nullopt;
+        if (h.pass == Pass::pairScreen) {
+            h.offsets.resize(tracks);
+            for (int32_t& offset : h.offsets)
+                if (!r.get(offset) || offset < -kMaxOffset || offset > kMaxOffset)
+                    return std::nullopt;
+        }
     }
     constexpr size_t kPeakBytes = 4 + 2 + 4 + 4 + 4;
     if (!r.get(peaks) || peaks > kMaxPeaks || r.left() != size_t{peaks} * kPeakBytes)
@@ -147,9 +158,10 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(a.landmarks);
         w.put(static_cast<uint8_t>(a.everyTrack));
         w.put(static_cast<uint32_t>(a.leaders.size()));
-        for (const auto& [track, score] : a.leaders) {
-            w.put(track);
-            w.put(static_cast<int32_t>(score));
+        for (size_t i = 0; i < a.leaders.size(); ++i) {
+            w.put(a.leaders[i].first);
+            w.put(static_cast<int32_t>(a.leaders[i].second));
+            w.put(i < a.leaderOffsets.size() ? a.leaderOffsets[i] : 0);
         }
     }
     return w.take();
@@ -176,11 +188,12 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
         a.candidate.anchors = anchors;
         a.candidate.support = support;
         a.leaders.resize(leaders);
-        for (auto& [track, leaderScore] : a.leaders) {
+        a.leaderOffsets.resize(leaders);
+        for (size_t i = 0; i < leaders; ++i) {
             int32_t s = 0;
-            if (!r.get(track) || !r.get(s) || s < 0)
+            if (!r.get(a.leaders[i].first) || !r.get(s) || s < 0 || !r.get(a.leaderOffsets[i]))
                 return std::nullopt;
-            leaderScore = s;
+            a.leaders[i].second = s;
         }
     }
     if (r.left() != 0)
@@ -210,12 +223,14 @@ struct MergedPass {
     uint64_t votes = 0;
     uint64_t landmarks = 0;
     std::vector<uint32_t> nominees;  // triples: the leaders over every partition, ascending
+    std::vector<int32_t> nomineeOffsets;  // where each one's triples lined up best
 };
 
 bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size_t h, size_t leaders, MergedPass& pass,
                std::string& reason) {
     std::vector<fp::MatchCandidate> candidates;
     std::vector<std::pair<uint32_t, int>> ranked;
+    std::vector<std::pair<uint32_t, int32_t>> offsets;  // every leader's, by track
     pass = {};
     bool everyTrack = false;
     for (const auto& answer : answers) {
@@ -227,6 +242,8 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
         pass.votes += answer[h].votes;
         pass.landmarks = answer[h].landmarks;
         ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
+        for (size_t i = 0; i < answer[h].leaders.size() && i < answer[h].leaderOffsets.size(); ++i)
+            offsets.emplace_back(answer[h].leaders[i].first, answer[h].leaderOffsets[i]);
         everyTrack = everyTrack || answer[h].everyTrack;
     }
     pass.candidate = mergeCandidates(candidates);
@@ -237,6 +254,11 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
     for (size_t i = 0; i < leaders; ++i)
         pass.nominees.push_back(ranked[i].first);
     std::sort(pass.nominees.begin(), pass.nominees.end());
+    std::sort(offsets.begin(), offsets.end());
+    for (const uint32_t track : pass.nominees) {
+        const auto it = std::lower_bound(offsets.begin(), offsets.end(), std::pair<uint32_t, int32_t>{track, INT32_MIN});
+        pass.nomineeOffsets.push_back(it != offsets.end() && it->first == track ? it->second : 0);
+    }
     return true;
 }
 
@@ -273,7 +295,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const auto askTriples = [&](size_t from, size_t to) {
         std::vector<PassRequest> passes;
         for (size_t k = from; k < to; ++k)
-            passes.push_back({hypotheses[k], Pass::triples, {}});
+            passes.push_back({hypotheses[k], Pass::triples, {}, {}});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
@@ -286,7 +308,8 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const auto askFor = [&](const std::vector<std::pair<size_t, Pass>>& which) {
         std::vector<PassRequest> passes;
         for (const auto& [k, kind] : which)
-            passes.push_back({hypotheses[k], kind, triples[k].nominees});
+            passes.push_back({hypotheses[k], kind, triples[k].nominees,
+                              kind == Pass::pairScreen ? triples[k].nomineeOffsets : std::vector<int32_t>{}});
         std::vector<MergedPass> merged;
         if (passes.empty())
             return true;
@@ -394,7 +417,8 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             const int fanOut = look ? config.pairScreenFanOut : config.pairFanOut(change);
             const std::vector<fp::Landmark> pairs = hashes.buildPairs(at, fanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
-            a.candidate = matcher.matchTracks(pairs, h.tracks, tally);
+            a.candidate = look ? matcher.matchTracksWithin(pairs, h.tracks, fp::lookWindows(config, at, h.offsets), tally)
+                               : matcher.matchTracks(pairs, h.tracks, tally);
             if (!look)
                 fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, change, a.candidate);
         } else {
@@ -408,6 +432,8 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             a.candidate = matcher.match(triples, tally);
             a.everyTrack = everyTrack;
             a.leaders = tally.leaderScores(everyTrack ? SIZE_MAX : static_cast<size_t>(std::max(config.pairCandidates, 0)));
+            for (const auto& [track, score] : a.leaders)
+                a.leaderOffsets.push_back(tally.bestOffsetOf(track));
         }
         a.votes = tally.voteCount();
         answer.push_back(std::move(a));

@@ -35,6 +35,9 @@ struct PassRequest {
     fp::Hypothesis hypothesis;
     Pass pass = Pass::triples;
     std::vector<uint32_t> tracks;  // ascending; pairs only
+    // The quick look only: where each track's triples lined up best (the look counts its pairs
+    // around there, fp::lookWindows), in the tracks' order.
+    std::vector<int32_t> offsets;
     bool operator==(const PassRequest&) const = default;
 };
 
@@ -52,6 +55,7 @@ struct PartitionCandidate {
     // Triples only: this partition's best tracks with their scores, best first:
     // config.pairCandidates of them, or every track voted for in a small catalog (everyTrack).
     std::vector<std::pair<uint32_t, int>> leaders;
+    std::vector<int32_t> leaderOffsets;  // where each leader's best window is, in their order
     bool everyTrack = false;
     bool operator==(const PartitionCandidate&) const = default;
 };

@@ -70,7 +70,10 @@ bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Pe
     if (!config_.screensPairs(change))
         return true;
     const std::vector<Landmark> few = hashes_.buildPairs(at, config_.pairScreenFanOut, config_.pairTimeJitter);
-    const MatchCandidate look = matcher.matchTracks(few, nominees, tally);
+    std::vector<int32_t> offsets;
+    for (const uint32_t track : nominees)
+        offsets.push_back(tally.bestOffsetOf(track));
+    const MatchCandidate look = matcher.matchTracksWithin(few, nominees, lookWindows(config_, at, offsets), tally);
     postingsRead += tally.voteCount();
     return worthAWholePass(config_, look, verdict);
 }
@@ -137,6 +140,16 @@ Identification describe(const FingerprintConfig& config, const MatchCandidate& c
     result.queryLandmarks = queryLandmarks;
     result.postingsRead = postingsRead;
     return result;
+}
+
+std::vector<std::pair<int32_t, int32_t>> lookWindows(const FingerprintConfig& config, const std::vector<Peak>& at,
+                                                     const std::vector<int32_t>& offsets) {
+    const int32_t first = at.empty() ? 0 : at.front().frame;
+    const int32_t last = at.empty() ? 0 : at.back().frame;
+    std::vector<std::pair<int32_t, int32_t>> windows;
+    for (const int32_t offset : offsets)
+        windows.emplace_back(offset + first - config.pairScreenMargin, offset + last + config.pairScreenMargin);
+    return windows;
 }
 
 bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look, const Verdict& verdict) {

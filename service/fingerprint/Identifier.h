@@ -87,6 +87,12 @@ private:
     bool any_ = false;
 };
 
+// The frames of each nominee whose pairs the quick look counts (Matcher::matchTracksWithin):
+// the span of the recording's peaks `at` placed at the offset where the nominee's triples
+// lined up best (`offsets`, in the nominees' order), and config.pairScreenMargin either side.
+std::vector<std::pair<int32_t, int32_t>> lookWindows(const FingerprintConfig& config, const std::vector<Peak>& at,
+                                                     const std::vector<int32_t>& offsets);
+
 // Whether a quick look at the pairs under a change (FingerprintConfig::pairScreenFanOut) makes
 // their whole pass worth it: a track stands out, and it is not the track held already (the
 // song found under the plain hypothesis lines up again under the speeds beside it, and a

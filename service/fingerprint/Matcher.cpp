@@ -192,16 +192,38 @@ size_t Matcher::queryHashInTable(uint32_t hash) const {
     return SIZE_MAX;
 }
 
+MatchCandidate Matcher::matchTracksWithin(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                                          const std::vector<std::pair<int32_t, int32_t>>& frames, VoteTally& tally) const {
+    if (!pairBuilder_ || frames.size() != tracks.size())
+        return matchTracks(query, tracks, tally);
+    tally.clear();
+    std::vector<uint32_t> live;
+    std::vector<std::pair<int32_t, int32_t>> liveFrames;
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (!index_.isDeleted(tracks[i])) {
+            live.push_back(tracks[i]);
+            liveFrames.push_back(frames[i]);
+        }
+    if (live.empty())
+        return {};
+    return matchTracksFromPeaks(query, live, tally, &liveFrames);
+}
+
 MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
-                                             VoteTally& tally) const {
+                                             VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames) const {
     sortQuery(query);
     indexQuery();
     // Calls hit(track's frame, query frame) for every hash the track shares with the query.
     // The track's pairs are made again at each join, never stored: a query joins a nominee
     // only a few times, and storing its pairs (some 700 000 a query at 100 000 tracks) cost
     // four times what the joins do.
-    const auto join = [this](uint32_t track, auto&& hit) {
-        const std::span<const uint32_t> peaks = index_.peaksOf(track);
+    // Only anchors within `within` (frames of the track) are paired.
+    const auto join = [this](uint32_t track, std::pair<int32_t, int32_t> within, auto&& hit) {
+        std::span<const uint32_t> peaks = index_.peaksOf(track);
+        const auto frameBelow = [](uint32_t peak, int64_t frame) { return peakFrame(peak) < frame; };
+        const auto from = std::lower_bound(peaks.begin(), peaks.end(), int64_t{within.first}, frameBelow);
+        const auto to = std::lower_bound(from, peaks.end(), int64_t{within.second} + 1, frameBelow);
+        peaks = peaks.subspan(static_cast<size_t>(from - peaks.begin()), static_cast<size_t>(to - from));
         const auto peakAt = [peaks](size_t i) { return std::pair{peakFrame(peaks[i]), peakBin(peaks[i])}; };
         pairBuilder_->forEachPair(peaks.size(), peakAt, refPairFanOut_, [&](int bin, int df, int dt, int32_t frame) {
             const size_t k = queryHashAt(HashBuilder::packPair(bin, df, dt));
@@ -211,12 +233,16 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
                 hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
         });
     };
-    for (const uint32_t track : tracks)
-        join(track, [&](int32_t frame, int32_t q) { tally.vote(track, frame - q); });
+    const auto windowOf = [&](size_t t) { return frames ? (*frames)[t] : std::pair<int32_t, int32_t>{INT32_MIN, INT32_MAX}; };
+    for (size_t t = 0; t < tracks.size(); ++t) {
+        const uint32_t track = tracks[t];
+        join(track, windowOf(t), [&](int32_t frame, int32_t q) { tally.vote(track, frame - q); });
+    }
     MatchCandidate best = tally.best(tolerance_);
     if (best.any && best.score >= describeFrom_) {
         std::vector<int32_t> anchors;
-        join(best.track, [&](int32_t frame, int32_t q) {
+        const auto t = static_cast<size_t>(std::lower_bound(tracks.begin(), tracks.end(), best.track) - tracks.begin());
+        join(best.track, windowOf(t), [&](int32_t frame, int32_t q) {
             if (std::abs(frame - q - best.offset) <= tolerance_)
                 anchors.push_back(q);
         });

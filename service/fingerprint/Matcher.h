@@ -38,6 +38,15 @@ public:
     // the index is the cheaper way. The votes are the same either way.
     void countPairsFromPeaks(const FingerprintConfig& config);
 
+    // The same, counting a track's pairs only for its anchors within `frames` (the first and
+    // last frame of each track, in the tracks' order): the quick look under a change knows
+    // where each nominee's triples lined up, and a window there costs a fraction of the whole
+    // track. Only where pairs are made from peaks (countPairsFromPeaks); a small catalog's
+    // lists are short, and it counts whole tracks as matchTracks does (as it does when the
+    // windows are not one a track).
+    MatchCandidate matchTracksWithin(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                                     const std::vector<std::pair<int32_t, int32_t>>& frames, VoteTally& tally) const;
+
 private:
     // Looks up each distinct hash of the query once, in ascending hash order: one lookup
     // serves every frame of a hash, and ascending hashes read the directory and the entries in
@@ -56,7 +65,7 @@ private:
     void describe(MatchCandidate& candidate, bool everyList) const;
 
     MatchCandidate matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
-                                        VoteTally& tally) const;
+                                        VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames = nullptr) const;
     // After sortQuery: a table (and a bitmap) of the query's distinct hashes, and a hash's place
     // in hashes_ found through them (SIZE_MAX for a hash the query does not hold).
     void indexQuery() const;

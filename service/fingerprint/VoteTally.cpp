@@ -26,6 +26,7 @@ void VoteTally::vote(uint32_t track, int32_t offset) {
 MatchCandidate VoteTally::best(int tolerance) {
     MatchCandidate result;
     trackBest_.clear();
+    trackBestOffset_.clear();
     if (votes_.empty())
         return result;
     pack();
@@ -48,6 +49,7 @@ MatchCandidate VoteTally::best(int tolerance) {
             lo = hi = i;
             windowSum = 0;
             trackBest_.emplace_back(track, 0);
+            trackBestOffset_.push_back(0);
         }
         while (hi < n && keys[hi] <= centre + reach && trackOf(keys[hi]) == track) {
             ++windowSum;
@@ -59,6 +61,7 @@ MatchCandidate VoteTally::best(int tolerance) {
         }
         if (windowSum > trackBest_.back().second) {
             trackBest_.back().second = windowSum;
+            trackBestOffset_.back() = static_cast<int32_t>(offsetOf(centre));
             const MatchCandidate here{true, track, static_cast<int32_t>(offsetOf(centre)), windowSum, 0};
             if (!result.any || RanksBefore(here, result))
                 result = here;
@@ -105,6 +108,12 @@ int VoteTally::bestNear(uint32_t track, int32_t offset, int slack, int tolerance
         best = std::max(best, sum);
     }
     return best;
+}
+
+int32_t VoteTally::bestOffsetOf(uint32_t track) const {
+    const auto it = std::lower_bound(trackBest_.begin(), trackBest_.end(), track,
+                                     [](const std::pair<uint32_t, int>& t, uint32_t id) { return t.first < id; });
+    return it != trackBest_.end() && it->first == track ? trackBestOffset_[static_cast<size_t>(it - trackBest_.begin())] : 0;
 }
 
 std::vector<std::pair<uint32_t, int>> VoteTally::leaderScores(size_t count) const {

@@ -45,6 +45,8 @@ public:
     // After best(): the best score of `track` with its window centred within `slack` frames of
     // `offset` (0 when it has no vote there).
     int bestNear(uint32_t track, int32_t offset, int slack, int tolerance) const;
+    // After best(): the offset of `track`'s best window (0 when it has no vote).
+    int32_t bestOffsetOf(uint32_t track) const;
 
     // Forgets the votes but keeps the memory: a query's speed hypotheses reuse one tally, as
     // fresh buffers of up to ~100000 votes cost more in page faults and copies than in votes.
@@ -63,6 +65,7 @@ private:
     uint32_t low_ = 0;
     int offsetBits_ = 32;
     std::vector<std::pair<uint32_t, int>> trackBest_;  // best score of each track, in track order
+    std::vector<int32_t> trackBestOffset_;             // and where it is
 };
 
 } // namespace melodex::fp

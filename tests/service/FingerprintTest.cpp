@@ -448,6 +448,39 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
               fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).match(sped));
 }
 
+// The quick look under a change counts a nominee's pairs only around where its triples lined
+// up: a window over the whole track counts what matchTracks counts, a window at the clip's
+// place keeps the clip's alignment whole, and a window elsewhere in the track loses it.
+TEST_F(CatalogTest, AQuickLookCountsPairsOnlyWithinEachNomineesWindow) {
+    const fp::PeakExtractor extractor(config_);
+    const std::vector<fp::Peak> peaks =
+        extractor.extract(test::recordClip(test::track("battle.ogg"), 8.0, test::mic(10)), fp::PeakDensity::Query);
+    const auto pairs = fp::HashBuilder(config_).buildPairs(peaks, config_.pairScreenFanOut, config_.pairTimeJitter);
+    const std::vector<uint32_t> tracks = {0, 1, 2};
+    const fp::MatchCandidate whole = fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks);
+    ASSERT_TRUE(whole.any);
+    fp::Matcher fromPeaks(catalog_.index(), config_.offsetTolerance);
+    fromPeaks.countPairsFromPeaks(config_);
+    fp::VoteTally tally;
+    const auto within = [&](std::vector<int32_t> offsets) {
+        return fromPeaks.matchTracksWithin(pairs, tracks, fp::lookWindows(config_, peaks, offsets), tally);
+    };
+    const int32_t everywhere = 1 << 22;  // a margin past either end of any test track
+    fp::FingerprintConfig wide = config_;
+    wide.pairScreenMargin = everywhere;
+    EXPECT_EQ(fromPeaks.matchTracksWithin(pairs, tracks, fp::lookWindows(wide, peaks, {0, 0, 0}), tally), whole);
+
+    std::vector<int32_t> atTheClip(3, 0);
+    atTheClip[whole.track] = whole.offset;
+    const fp::MatchCandidate there = within(atTheClip);
+    EXPECT_EQ(std::tuple(there.track, there.offset, there.score), std::tuple(whole.track, whole.offset, whole.score));
+
+    std::vector<int32_t> elsewhere = atTheClip;
+    elsewhere[whole.track] = whole.offset + 40 * 63;  // 40 s later
+    const fp::MatchCandidate away = within(elsewhere);
+    EXPECT_FALSE(away.any && away.track == whole.track && std::abs(away.offset - whole.offset) <= config_.offsetTolerance);
+}
+
 // Recordings of the catalog's tracks are found at their place: in a living room (0.5 s of
 // reverberation, noise 10 dB down), under noise louder than the music (few triples survive
 // whole; the pairs of the triples' leaders find the song), under pink noise louder than the

@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
             else if (key == "targetMaxDt") c.targetMaxDt = static_cast<int>(value);
             else if (key == "minScoreResampled") c.minScoreResampled = static_cast<int>(value);
             else if (key == "queryTimeJitter") c.plainTimeJitters = {static_cast<int>(value)};  // the plain hypothesis once
+            else if (key == "pairScreenMargin") c.pairScreenMargin = static_cast<int>(value);
             else if (key == "retryFanOut") c.retryFanOut = static_cast<int>(value);
             else if (key == "retryTimeJitter") c.retryTimeJitter = static_cast<int>(value);
             else if (key == "maxHashList") c.maxHashList = static_cast<uint32_t>(value);

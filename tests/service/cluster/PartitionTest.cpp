@@ -212,9 +212,9 @@ TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
 
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
-    query.passes = {{{fp::Change::speed(1.01), 0}, cluster::Pass::triples, {}},
-                    {{{1.0, 0.97}, 0}, cluster::Pass::pairs, {3, 9, 12}},
-                    {{fp::Change{}, 1}, cluster::Pass::pairScreen, {4}}};
+    query.passes = {{{fp::Change::speed(1.01), 0}, cluster::Pass::triples, {}, {}},
+                    {{{1.0, 0.97}, 0}, cluster::Pass::pairs, {3, 9, 12}, {}},
+                    {{fp::Change{}, 1}, cluster::Pass::pairScreen, {4, 7}, {-300, 2100}}};
     query.peaks = {fp::Peak{3, 40, -10.5f, 0.25f, -0.125f}, fp::Peak{3, 41, -12.0f, 0.0f, 0.5f}, fp::Peak{9, 30, -3.0f}};
     const std::string good = cluster::encodeQuery(query);
     const auto back = cluster::decodeQuery(good);
@@ -244,11 +244,13 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
         {"a pitch of zero", changed([](auto& q) { q.passes[1].hypothesis.change.pitch = 0.0; })},
         {"a pass of no kind", changed([](auto& q) { q.passes[2].pass = static_cast<cluster::Pass>(3); })},
         {"triples looked up too many frames off", changed([](auto& q) { q.passes[0].hypothesis.timeJitter = 3; })},
+        {"a look without an offset for each track", changed([](auto& q) { q.passes[2].offsets.pop_back(); })},
+        {"an offset past any track", changed([](auto& q) { q.passes[2].offsets[1] = (1 << 24) + 1; })},
     };
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
 
-    const PartitionCandidate candidate{{true, 3, -4, 17, 5, 9, 12}, 100, 2000, {{3, 17}, {8, 5}}, true};
+    const PartitionCandidate candidate{{true, 3, -4, 17, 5, 9, 12}, 100, 2000, {{3, 17}, {8, 5}}, {-40, 1200}, true};
     const std::string answer = cluster::encodeAnswer({candidate, PartitionCandidate{}});
     ASSERT_TRUE(cluster::decodeAnswer(answer).has_value());
     EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), candidate);
