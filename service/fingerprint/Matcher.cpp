@@ -196,17 +196,9 @@ MatchCandidate Matcher::matchTracksWithin(const std::vector<Landmark>& query, co
                                           const std::vector<std::pair<int32_t, int32_t>>& frames, VoteTally& tally) const {
     if (!pairBuilder_ || frames.size() != tracks.size())
         return matchTracks(query, tracks, tally);
+    // A deleted track has no peaks (FingerprintIndex::peaksOf), so it gets no vote here.
     tally.clear();
-    std::vector<uint32_t> live;
-    std::vector<std::pair<int32_t, int32_t>> liveFrames;
-    for (size_t i = 0; i < tracks.size(); ++i)
-        if (!index_.isDeleted(tracks[i])) {
-            live.push_back(tracks[i]);
-            liveFrames.push_back(frames[i]);
-        }
-    if (live.empty())
-        return {};
-    return matchTracksFromPeaks(query, live, tally, &liveFrames);
+    return matchTracksFromPeaks(query, tracks, tally, &frames);
 }
 
 MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
