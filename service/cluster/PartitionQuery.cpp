@@ -158,10 +158,10 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(a.landmarks);
         w.put(static_cast<uint8_t>(a.everyTrack));
         w.put(static_cast<uint32_t>(a.leaders.size()));
-        for (size_t i = 0; i < a.leaders.size(); ++i) {
-            w.put(a.leaders[i].first);
-            w.put(static_cast<int32_t>(a.leaders[i].second));
-            w.put(i < a.leaderOffsets.size() ? a.leaderOffsets[i] : 0);
+        for (const fp::Leader& leader : a.leaders) {
+            w.put(leader.track);
+            w.put(static_cast<int32_t>(leader.score));
+            w.put(leader.offset);
         }
     }
     return w.take();
@@ -188,12 +188,11 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
         a.candidate.anchors = anchors;
         a.candidate.support = support;
         a.leaders.resize(leaders);
-        a.leaderOffsets.resize(leaders);
-        for (size_t i = 0; i < leaders; ++i) {
+        for (fp::Leader& leader : a.leaders) {
             int32_t s = 0;
-            if (!r.get(a.leaders[i].first) || !r.get(s) || s < 0 || !r.get(a.leaderOffsets[i]))
+            if (!r.get(leader.track) || !r.get(s) || s < 0 || !r.get(leader.offset))
                 return std::nullopt;
-            a.leaders[i].second = s;
+            leader.score = s;
         }
     }
     if (r.left() != 0)
@@ -229,8 +228,7 @@ struct MergedPass {
 bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size_t h, size_t leaders, MergedPass& pass,
                std::string& reason) {
     std::vector<fp::MatchCandidate> candidates;
-    std::vector<std::pair<uint32_t, int>> ranked;
-    std::vector<std::pair<uint32_t, int32_t>> offsets;  // every leader's, by track
+    std::vector<fp::Leader> ranked;
     pass = {};
     bool everyTrack = false;
     for (const auto& answer : answers) {
@@ -242,22 +240,17 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
         pass.votes += answer[h].votes;
         pass.landmarks = answer[h].landmarks;
         ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
-        for (size_t i = 0; i < answer[h].leaders.size() && i < answer[h].leaderOffsets.size(); ++i)
-            offsets.emplace_back(answer[h].leaders[i].first, answer[h].leaderOffsets[i]);
         everyTrack = everyTrack || answer[h].everyTrack;
     }
     pass.candidate = mergeCandidates(candidates);
     // Each partition's leaders hold every one of its tracks among the leaders over all.
     leaders = everyTrack ? ranked.size() : std::min(leaders, ranked.size());
-    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(),
-                      [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
-    for (size_t i = 0; i < leaders; ++i)
-        pass.nominees.push_back(ranked[i].first);
-    std::sort(pass.nominees.begin(), pass.nominees.end());
-    std::sort(offsets.begin(), offsets.end());
-    for (const uint32_t track : pass.nominees) {
-        const auto it = std::lower_bound(offsets.begin(), offsets.end(), std::pair<uint32_t, int32_t>{track, INT32_MIN});
-        pass.nomineeOffsets.push_back(it != offsets.end() && it->first == track ? it->second : 0);
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(), fp::LeadsBefore);
+    ranked.resize(leaders);
+    std::sort(ranked.begin(), ranked.end(), [](const fp::Leader& a, const fp::Leader& b) { return a.track < b.track; });
+    for (const fp::Leader& leader : ranked) {
+        pass.nominees.push_back(leader.track);
+        pass.nomineeOffsets.push_back(leader.offset);
     }
     return true;
 }
@@ -432,8 +425,6 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             a.candidate = matcher.match(triples, tally);
             a.everyTrack = everyTrack;
             a.leaders = tally.leaderScores(everyTrack ? SIZE_MAX : static_cast<size_t>(std::max(config.pairCandidates, 0)));
-            for (const auto& [track, score] : a.leaders)
-                a.leaderOffsets.push_back(tally.bestOffsetOf(track));
         }
         a.votes = tally.voteCount();
         answer.push_back(std::move(a));

@@ -54,8 +54,7 @@ struct PartitionCandidate {
     uint64_t landmarks = 0;   // query landmarks built for this pass
     // Triples only: this partition's best tracks with their scores, best first:
     // config.pairCandidates of them, or every track voted for in a small catalog (everyTrack).
-    std::vector<std::pair<uint32_t, int>> leaders;
-    std::vector<int32_t> leaderOffsets;  // where each leader's best window is, in their order
+    std::vector<fp::Leader> leaders;
     bool everyTrack = false;
     bool operator==(const PartitionCandidate&) const = default;
 };

@@ -26,7 +26,6 @@ void VoteTally::vote(uint32_t track, int32_t offset) {
 MatchCandidate VoteTally::best(int tolerance) {
     MatchCandidate result;
     trackBest_.clear();
-    trackBestOffset_.clear();
     if (votes_.empty())
         return result;
     pack();
@@ -48,8 +47,7 @@ MatchCandidate VoteTally::best(int tolerance) {
         if (i == 0 || trackOf(keys[i - 1]) != track) {
             lo = hi = i;
             windowSum = 0;
-            trackBest_.emplace_back(track, 0);
-            trackBestOffset_.push_back(0);
+            trackBest_.push_back({track, 0, 0});
         }
         while (hi < n && keys[hi] <= centre + reach && trackOf(keys[hi]) == track) {
             ++windowSum;
@@ -59,9 +57,8 @@ MatchCandidate VoteTally::best(int tolerance) {
             --windowSum;
             ++lo;
         }
-        if (windowSum > trackBest_.back().second) {
-            trackBest_.back().second = windowSum;
-            trackBestOffset_.back() = static_cast<int32_t>(offsetOf(centre));
+        if (windowSum > trackBest_.back().score) {
+            trackBest_.back() = {track, windowSum, static_cast<int32_t>(offsetOf(centre))};
             const MatchCandidate here{true, track, static_cast<int32_t>(offsetOf(centre)), windowSum, 0};
             if (!result.any || RanksBefore(here, result))
                 result = here;
@@ -69,9 +66,9 @@ MatchCandidate VoteTally::best(int tolerance) {
         while (i < n && keys[i] == centre)
             ++i;
     }
-    for (const auto& [track, score] : trackBest_)
-        if (track != result.track)
-            result.runnerUpScore = std::max(result.runnerUpScore, score);
+    for (const Leader& t : trackBest_)
+        if (t.track != result.track)
+            result.runnerUpScore = std::max(result.runnerUpScore, t.score);
     return result;
 }
 
@@ -112,23 +109,24 @@ int VoteTally::bestNear(uint32_t track, int32_t offset, int slack, int tolerance
 
 int32_t VoteTally::bestOffsetOf(uint32_t track) const {
     const auto it = std::lower_bound(trackBest_.begin(), trackBest_.end(), track,
-                                     [](const std::pair<uint32_t, int>& t, uint32_t id) { return t.first < id; });
-    return it != trackBest_.end() && it->first == track ? trackBestOffset_[static_cast<size_t>(it - trackBest_.begin())] : 0;
+                                     [](const Leader& t, uint32_t id) { return t.track < id; });
+    return it != trackBest_.end() && it->track == track ? it->offset : 0;
 }
 
-std::vector<std::pair<uint32_t, int>> VoteTally::leaderScores(size_t count) const {
-    std::vector<std::pair<uint32_t, int>> ranked = trackBest_;
+bool LeadsBefore(const Leader& a, const Leader& b) { return a.score != b.score ? a.score > b.score : a.track < b.track; }
+
+std::vector<Leader> VoteTally::leaderScores(size_t count) const {
+    std::vector<Leader> ranked = trackBest_;
     count = std::min(count, ranked.size());
-    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count), ranked.end(),
-                      [](const auto& a, const auto& b) { return a.second != b.second ? a.second > b.second : a.first < b.first; });
+    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count), ranked.end(), LeadsBefore);
     ranked.resize(count);
     return ranked;
 }
 
 std::vector<uint32_t> VoteTally::leaders(size_t count) const {
     std::vector<uint32_t> tracks;
-    for (const auto& [track, score] : leaderScores(count))
-        tracks.push_back(track);
+    for (const Leader& leader : leaderScores(count))
+        tracks.push_back(leader.track);
     std::sort(tracks.begin(), tracks.end());
     return tracks;
 }

@@ -28,6 +28,16 @@ struct MatchCandidate {
 // earliest alignment). True when a ranks before b.
 bool RanksBefore(const MatchCandidate& a, const MatchCandidate& b);
 
+// A track's best window: its score, and where it lies.
+struct Leader {
+    uint32_t track = 0;
+    int score = 0;
+    int32_t offset = 0;
+    bool operator==(const Leader&) const = default;
+};
+// The order of leaders: the higher score first, of equal scores the lower track id.
+bool LeadsBefore(const Leader& a, const Leader& b);
+
 class VoteTally {
 public:
     void vote(uint32_t track, int32_t offset);
@@ -39,9 +49,9 @@ public:
     // After best(): the `count` tracks of the highest scores (ties to the lower id), in id
     // order; the tracks a second, costlier look is worth spending on.
     std::vector<uint32_t> leaders(size_t count) const;
-    // The same with their scores, best first: the leaders of a partitioned catalog are the
-    // best of the partitions' leaders.
-    std::vector<std::pair<uint32_t, int>> leaderScores(size_t count) const;
+    // The same with their scores and offsets, best first: the leaders of a partitioned catalog
+    // are the best of the partitions' leaders.
+    std::vector<Leader> leaderScores(size_t count) const;
     // After best(): the best score of `track` with its window centred within `slack` frames of
     // `offset` (0 when it has no vote there).
     int bestNear(uint32_t track, int32_t offset, int slack, int tolerance) const;
@@ -64,8 +74,7 @@ private:
     std::vector<uint64_t> scratch_;
     uint32_t low_ = 0;
     int offsetBits_ = 32;
-    std::vector<std::pair<uint32_t, int>> trackBest_;  // best score of each track, in track order
-    std::vector<int32_t> trackBestOffset_;             // and where it is
+    std::vector<Leader> trackBest_;  // each track's best window, in track order
 };
 
 } // namespace melodex::fp

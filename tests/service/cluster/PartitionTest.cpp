@@ -250,7 +250,7 @@ TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     for (const auto& [name, bytes] : badQueries)
         EXPECT_FALSE(cluster::decodeQuery(bytes).has_value()) << name;
 
-    const PartitionCandidate candidate{{true, 3, -4, 17, 5, 9, 12}, 100, 2000, {{3, 17}, {8, 5}}, {-40, 1200}, true};
+    const PartitionCandidate candidate{{true, 3, -4, 17, 5, 9, 12}, 100, 2000, {{3, 17, -40}, {8, 5, 1200}}, true};
     const std::string answer = cluster::encodeAnswer({candidate, PartitionCandidate{}});
     ASSERT_TRUE(cluster::decodeAnswer(answer).has_value());
     EXPECT_EQ(cluster::decodeAnswer(answer)->at(0), candidate);
