@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 patterns=(
-  '\bParts? [0-9]+(\.[0-9]+)?'       # "Part 3.1", "Parts 5.1-5.3"
+  '\bParts? [0-9]+(\.[0-9]+)?'       # a section number after the word, with or without a dot
   '\bPart[0-9]+\b'                   # test and helper names such as Part31Record
   '\bPart(One|Two|Three|Four|Five|Six|Seven|Eight)\b'
   'DESIGN(\.md| ?§)'
@@ -15,7 +15,7 @@ patterns=(
   "\\bspec's\\b"
   '\bper spec\b'
   '\bspec\.md\b'
-  'specification'
+  'specificatio[n]'                  # bracketed, so that this line does not name it
   '\bissues? #?[0-9]+\b'
   '\bsteps? [0-9]+\b'
   'shared/'
