@@ -349,11 +349,23 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     // leaders: in one round the plain hypothesis's whole passes and the changes' quick looks,
     // then the whole pass of each change whose look found it worth it, given what the plain
     // hypothesis holds (every plain pass is known by then).
+    // A plain pass whose nominees are those whose pairs the last plain pass counted is not
+    // asked again: its pairs are the same, and so would be its answer (fp::Identifier).
     const auto askPairs = [&](size_t from, size_t to) {
         std::vector<std::pair<size_t, Pass>> first, then;
-        for (size_t k = from; k < to; ++k)
-            if (!accepted(triples[k], k, false) && !triples[k].nominees.empty())
-                first.emplace_back(k, config.screensPairs(hypotheses[k].change) ? Pass::pairScreen : Pass::pairs);
+        const std::vector<uint32_t>* plainCounted = nullptr;
+        for (size_t k = 0; k < from; ++k)
+            if (hypotheses[k].change.none() && pairsAsked[k])
+                plainCounted = &triples[k].nominees;
+        for (size_t k = from; k < to; ++k) {
+            const bool plain = hypotheses[k].change.none();
+            if (accepted(triples[k], k, false) || triples[k].nominees.empty() ||
+                (plain && plainCounted != nullptr && triples[k].nominees == *plainCounted))
+                continue;
+            first.emplace_back(k, config.screensPairs(hypotheses[k].change) ? Pass::pairScreen : Pass::pairs);
+            if (plain)
+                plainCounted = &triples[k].nominees;
+        }
         if (!askFor(first))
             return false;
         if (to <= changesFrom)

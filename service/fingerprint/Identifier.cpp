@@ -95,6 +95,10 @@ Identification Identifier::identify(std::span<const float> samples) const {
     Verdict verdict;
     VoteTally tally;
     size_t postingsRead = 0;
+    // The plain hypothesis makes the same pairs at every frame difference its triples look
+    // up: when the triples nominate the very tracks whose pairs were counted already (in a
+    // small catalog, every track with a vote), counting them again could only miss again.
+    std::vector<uint32_t> plainPairsCounted;
     for (const Hypothesis& hypothesis : config_.hypotheses()) {
         const Change change = hypothesis.change;
         const bool resampled = !change.none();
@@ -107,7 +111,10 @@ Identification Identifier::identify(std::span<const float> samples) const {
         bool matched = IsMatch(config_, candidate, change);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
-        if (!nominees.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
+        const bool countedAlready = !resampled && nominees == plainPairsCounted;
+        if (!nominees.empty() && !countedAlready && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
+            if (!resampled)
+                plainPairsCounted = nominees;
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
