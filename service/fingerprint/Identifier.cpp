@@ -4,26 +4,31 @@
 
 namespace melodex::fp {
 
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs) {
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs,
+                  PairRivals rivals) {
     const bool far = change.distance() > config.farChange;
     const int floor = byPairs ? (change.none() ? config.minPairScore : far ? config.minPairScoreFar : config.minPairScoreResampled)
                               : (change.none() ? config.minScore : far ? config.minScoreFar : config.minScoreResampled);
-    const float ratio = byPairs ? config.minPairScoreRatio : config.minScoreRatio;
+    const float ratio = !byPairs                                                ? config.minScoreRatio
+                        : rivals == PairRivals::EveryTrack && change.none() ? config.minPairScoreRatioEveryTrack
+                                                                            : config.minPairScoreRatio;
     return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
 
 namespace {
 
 // Everything the decision asks of a candidate but the support of the neighbouring hypotheses.
-bool acceptedButForSupport(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
-    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs) &&
+bool acceptedButForSupport(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
+                           PairRivals rivals = PairRivals::Nominees) {
+    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs, rivals) &&
            candidate.anchors >= config.minAnchors;
 }
 
 } // namespace
 
-bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs) {
-    return acceptedButForSupport(config, candidate, change, byPairs) &&
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
+             PairRivals rivals) {
+    return acceptedButForSupport(config, candidate, change, byPairs, rivals) &&
            (!byPairs || change.none() || candidate.support >= config.minPairSupport);
 }
 
@@ -119,7 +124,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
             addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);
-            if (IsMatch(config_, paired, change, true)) {
+            if (IsMatch(config_, paired, change, true, everyTrack ? PairRivals::EveryTrack : PairRivals::Nominees)) {
                 candidate = paired;
                 matched = byPairs = true;
             }

@@ -33,11 +33,17 @@ struct Identification {
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
 };
 
+// Whom a candidate by pairs was measured against: the few tracks the triples nominated (a large
+// catalog), or every track that had a vote (a small one).
+enum class PairRivals { Nominees, EveryTrack };
+
 // The decision, from the best track's score and the runner-up track's alone: votes for a
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
 // merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
-// the tracks the triples nominated, have floors of their own.
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs = false);
+// the tracks the triples nominated, have floors of their own, and a ratio of their own when
+// every track was counted under the plain hypothesis.
+bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs = false,
+                  PairRivals rivals = PairRivals::Nominees);
 
 // The same for the best candidate of one hypothesis: at least config.minScore aligned hits
 // (config.minScoreResampled under any change, config.minScoreFar under one further than
@@ -45,7 +51,8 @@ bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore,
 // match), and at least config.minScoreRatio times the score of the best other track, from at
 // least config.minAnchors query frames; pairs under a change also need config.minPairSupport
 // from the neighbouring hypotheses. False when nothing voted at all.
-bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false);
+bool IsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false,
+             PairRivals rivals = PairRivals::Nominees);
 
 // The lowest score any hypothesis accepts: below it a candidate is not worth describing.
 int lowestFloor(const FingerprintConfig& config);

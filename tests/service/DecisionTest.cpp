@@ -193,6 +193,41 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }
 
+// Pairs counted for every track with a vote (a small catalog) need a lead of their own over
+// the best of all the other tracks, under the plain hypothesis only; counted among nominees,
+// under a change, and for triples, the usual ratios hold.
+TEST(MatchDecision, PairsCountedForEveryTrackNeedTheirOwnLeadUnderThePlainHypothesis) {
+    FingerprintConfig config;
+    config.minPairScore = 15;
+    config.minPairScoreRatio = 2.5f;
+    config.minPairScoreRatioEveryTrack = 2.2f;
+    config.minScoreRatio = 3.0f;
+    config.minScoreResampled = 15;
+    config.minPairScoreResampled = 15;
+    config.minPairSupport = 0;
+    config.minAnchors = 6;
+    const struct {
+        int score, runnerUp;
+        Change change;
+        bool byPairs;
+        PairRivals rivals;
+        bool match;
+    } cases[] = {
+        {22, 10, {}, true, PairRivals::EveryTrack, true}, {21, 10, {}, true, PairRivals::EveryTrack, false},
+        {22, 10, {}, true, PairRivals::Nominees, false}, {25, 10, {}, true, PairRivals::Nominees, true},
+        {22, 10, Change::speed(1.01), true, PairRivals::EveryTrack, false},  // a change keeps its ratio
+        {25, 10, Change::speed(1.01), true, PairRivals::EveryTrack, true},
+        {29, 10, {}, false, PairRivals::EveryTrack, false},  // and triples theirs
+    };
+    for (const auto& c : cases) {
+        MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
+        candidate.anchors = 6;
+        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
+            << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << (c.byPairs ? " (pairs" : " (triples")
+            << (c.rivals == PairRivals::EveryTrack ? ", every track)" : ", nominees)");
+    }
+}
+
 // The quick look at the pairs under a change leads to the whole pass only for a score at
 // its floor that stands its ratio above the runner-up's: music not in the catalog often
 // reaches the floor there, with a rival close behind.

@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
             else if (key == "pairScreenRatio") c.pairScreenRatio = static_cast<float>(value);
             else if (key == "pairsForEveryTrackBelow") c.pairsForEveryTrackBelow = static_cast<uint64_t>(value);
             else if (key == "minPairScoreRatio") c.minPairScoreRatio = static_cast<float>(value);
+            else if (key == "minPairScoreRatioEveryTrack") c.minPairScoreRatioEveryTrack = static_cast<float>(value);
             else if (key == "pairCandidates") c.pairCandidates = static_cast<int>(value);
             else if (key == "minPairScore") c.minPairScore = static_cast<int>(value);
             else if (key == "minPairScoreResampled") c.minPairScoreResampled = static_cast<int>(value);

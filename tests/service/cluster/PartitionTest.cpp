@@ -92,9 +92,10 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
     fewLeaders.pairsForEveryTrackBelow = 0;
     fewLeaders.pairCandidates = 2;
     // A small index counts pairs for every track the triples voted for, however few leaders
-    // a large one would have.
+    // a large one would have, and holds their leader to a lead of its own.
     fp::FingerprintConfig everyTrack;
     everyTrack.pairCandidates = 1;
+    everyTrack.minPairScoreRatioEveryTrack = 1.0f;
     const auto clip = [](const char* name, double at, double snr = 1000.0, double speed = 1.0) {
         return test::recordClip(test::track(name), at, test::mic(snr, speed));
     };
