@@ -24,7 +24,7 @@ AnalyzingScreen* Analyzing() { return (AnalyzingScreen*)g_screens[SCREEN_ANALYZI
 // failure shows no error screen.
 const Reach kAtMenuWithASilentServer = {
     {VK_RETURN, Do("a server that never answers", [](Client&) {
-       static LoopbackServer* server = new LoopbackServer(Silent());
+       static LoopbackServer* server = new LoopbackServer(LoopbackServer::Silent());
        RouteEndpointTo(server->port());
        g_netCheckpointHook = CountCheckpoint;
      })},
@@ -67,7 +67,7 @@ TEST(Analyzing, ASecondIdentificationPlaysTheSoundAgainAndRestartsBothTimers) {
   int answered = 0;
   LoopbackServer server([&answered](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     if (answered++ == 0) s.sendAll(fd, LoopbackServer::Response(200, "OK", std::string("X\0abc", 5)));
-    else s.waitUntilStopping(kSilentMs);
+    else s.waitUntilStopping(LoopbackServer::kSilentMs);
   });
   RouteEndpointTo(server.port());
   RoadClient client;

@@ -47,7 +47,7 @@ class RoadPictures : public testing::TestWithParam<const char*> {};
 }  // namespace
 
 TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
-  LoopbackServer server(Silent());
+  LoopbackServer server(LoopbackServer::Silent());
   RouteEndpointTo(server.port());
   RoadClient client(MakeConfig(GetParam()));
   BootToMainMenu(client);

@@ -1,13 +1,9 @@
 // The SMS screen, reached from a saved result's Share ID: typing the number, its three columns,
 // and sending the result's message through the phone's SMS service (its outbox file).
-#include <nlohmann/json.hpp>
-
-#include <fstream>
-#include <iterator>
-
 #include "device/Device.h"
 #include "screens/SMSScreen.h"
 #include "screens/ScreenTestSupport.h"
+#include "support/SmsOutbox.h"
 
 using namespace melodex_test;
 using namespace screens_test;
@@ -25,11 +21,6 @@ std::unique_ptr<TagRecord> ShareSavedResult(Client& client, const std::string& m
   client.driver.press(VK_RETURN);
   EXPECT_EQ(g_nCurrentScreen, SCREEN_SMS);
   return record;
-}
-
-std::string Outbox(const Client& client) {
-  std::ifstream in(client.driver.root() + "/sms-outbox.jsonl", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::function<void(Client&)> Number(const char16_t* expected) {
@@ -111,9 +102,11 @@ TEST(SmsScreen, SendsTheResultsMessageAndReturns) {
     auto record = ShareSavedResult(client, c.message);
     if (c.bytes == 320)
       for (const char* d = "3105550100"; *d; d++) client.driver.press((UINT)*d);
-    std::string before = Outbox(client);
+    const size_t before = SentMessages(client.driver.root()).size();
     client.driver.press(VK_F2);
-    const nlohmann::json sent = nlohmann::json::parse(Outbox(client).substr(before.size()));
+    const std::vector<nlohmann::json> messages = SentMessages(client.driver.root());
+    ASSERT_EQ(messages.size(), before + 1);
+    const nlohmann::json& sent = messages.back();
     EXPECT_EQ(sent["to"], "+13105550100");
     EXPECT_EQ(sent["class"], 1);
     EXPECT_EQ(sent["text"].get<std::string>(), c.sent);
@@ -147,7 +140,7 @@ TEST(SmsScreen, AFailedSendReturnsAndLogsTheServicesErrors) {
     EXPECT_EQ(client.countLog("SMS Error\r\n"), errors) << std::hex << c.code;
     SwitchScreen(SCREEN_MAIN_MENU);
   }
-  EXPECT_EQ(Outbox(client), "");
+  EXPECT_TRUE(SentMessages(client.driver.root()).empty());
   int logged = SMSScreen::isLoggedSmsError((HRESULT)0x02000003);
   for (DWORD code = 0x82000000; code <= 0x82000300; code++) logged += SMSScreen::isLoggedSmsError((HRESULT)code);
   EXPECT_EQ(logged, 33);

@@ -287,18 +287,6 @@ inline void RouteEndpointTo(int port) {
   device::options().netMap.push_back({hostPort, "127.0.0.1:" + std::to_string(port)});
 }
 
-// Silent for as long as a test may run: under ThreadSanitizer on a busy machine the road to the
-// three minutes' end takes over 30 s of real time, and a server that stopped waiting would close
-// the connection and end the identification early with the send error.
-const int kSilentMs = 300000;
-
-// A loopback server's handler that takes every request and never answers.
-inline testing_net::LoopbackServer::Handler Silent() {
-  return [](testing_net::LoopbackServer& s, int, const testing_net::LoopbackServer::Request&) {
-    s.waitUntilStopping(kSilentMs);
-  };
-}
-
 // Tests that only need to reach the analyzing screen keep its request away from the network:
 // the connection manager then waits its whole 10 s on the virtual clock, which such a test
 // never reaches, so no report of a failed request can come in between.
