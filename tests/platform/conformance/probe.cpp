@@ -608,18 +608,20 @@ void ProbeWindows(HINSTANCE instance) {
 }
 
 void ProbeRects() {
-  RECT a{10, 10, 50, 40}, b{30, 20, 80, 90}, e{5, 5, 5, 9}, inv{50, 50, 10, 10}, r;
-  BOOL ok = IntersectRect(&r, &a, &b);
-  Observe('I', "user32.IntersectRect.overlap", "%d %s", ok ? 1 : 0, ShowRect(r));
-  RECT apart{100, 100, 120, 120};
-  ok = IntersectRect(&r, &a, &apart);
-  Observe('I', "user32.IntersectRect.apart", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &a, &b);
-  Observe('I', "user32.UnionRect.both", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &a, &e);
-  Observe('I', "user32.UnionRect.empty", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &e, &inv);
-  Observe('I', "user32.UnionRect.bothEmpty", "%d %s", ok ? 1 : 0, ShowRect(r));
+  RECT a{10, 10, 50, 40}, b{30, 20, 80, 90}, e{5, 5, 5, 9}, inv{50, 50, 10, 10}, apart{100, 100, 120, 120}, r;
+  const struct {
+    const char* key;
+    decltype(&IntersectRect) combine;
+    const RECT *first, *second;
+  } kPairs[] = {{"user32.IntersectRect.overlap", IntersectRect, &a, &b},
+                {"user32.IntersectRect.apart", IntersectRect, &a, &apart},
+                {"user32.UnionRect.both", UnionRect, &a, &b},
+                {"user32.UnionRect.empty", UnionRect, &a, &e},
+                {"user32.UnionRect.bothEmpty", UnionRect, &e, &inv}};
+  for (const auto& p : kPairs) {
+    BOOL ok = p.combine(&r, p.first, p.second);
+    Observe('I', p.key, "%d %s", ok ? 1 : 0, ShowRect(r));
+  }
   Observe('I', "user32.IsRectEmpty", "%d %d %d", IsRectEmpty(&a) ? 1 : 0, IsRectEmpty(&e) ? 1 : 0, IsRectEmpty(&inv) ? 1 : 0);
   POINT in{10, 10}, right{50, 20}, bottom{20, 40};
   Observe('I', "user32.PtInRect", "%d %d %d", PtInRect(&a, in) ? 1 : 0, PtInRect(&a, right) ? 1 : 0,
