@@ -22,7 +22,7 @@ class ShellExecute : public testing_device::DeviceRootTest {
   }
 };
 
-TEST_F(ShellExecute, test_ShellExecuteEx_records_the_url) {
+TEST_F(ShellExecute, TheBrowserIsAskedToOpenTheUrl) {
   shell32::ClearLaunchedUrlsForTests();
   SHELLEXECUTEINFO info = Browser(u"http://example.com/buy?id=7");
   ASSERT_TRUE(ShellExecuteEx(&info));
