@@ -51,12 +51,12 @@ void AbandonedSilently(Client& client) {
 
 const ScreenRow kBackRows[] = {
     {"Back returns to the main menu when ID song started the road", {VK_RETURN, kAnalyze, VK_ESCAPE},
-     SCREEN_MAIN_MENU, Stack{}, {}, {}, AbandonedSilently},
+     SCREEN_MAIN_MENU, Stack{}, AbandonedSilently},
     {"The left soft key returns to the results screen when new ID started the road",
-     {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, Stack{}, {}, {}, AbandonedSilently},
+     {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, Stack{}, AbandonedSilently},
     {"Back returns to the history screen when its New ID started the road",
-     {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, Stack{}, {}, {}, AbandonedSilently},
-    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {}, {}, {},
+     {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, Stack{}, AbandonedSilently},
+    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {},
      EndIdentifications},
 };
 MELODEX_SCREEN_ROWS(AnalyzingKeys, kAtMenuWithASilentServer, kBackRows);

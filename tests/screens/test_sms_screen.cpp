@@ -68,22 +68,20 @@ const Inputs kTenDigits = {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0'};
 
 const ScreenRow kSmsRows[] = {
     {"Back-space clear left and delete each remove the last digit",
-     {'1', '2', '3', '4', '5', VK_BACK, VK_CLEAR, VK_LEFT, VK_DELETE}, SCREEN_SMS, kAtSmsStack, {}, {},
-     Number(u"+11")},
+     {'1', '2', '3', '4', '5', VK_BACK, VK_CLEAR, VK_LEFT, VK_DELETE}, SCREEN_SMS, kAtSmsStack, Number(u"+11")},
     {"Back-space on the bare prefix returns to the result", {VK_BACK}, SCREEN_RESULTS, kResultStack},
     {"Back returns to the result", {VK_ESCAPE}, SCREEN_RESULTS, kResultStack},
     {"The left soft key returns to the result", {VK_F1}, SCREEN_RESULTS, kResultStack},
     {"Other keys change nothing", {'4', KeyUpReturns(VK_UP, 0), KeyUpReturns(VK_RETURN, 0)}, SCREEN_SMS, kAtSmsStack,
-     {}, {}, Number(u"+14")},
-    {"ShareID with three digits sends nothing", {'1', '2', '3', VK_F2}, SCREEN_SMS, kAtSmsStack, {}, {},
+     Number(u"+14")},
+    {"ShareID with three digits sends nothing", {'1', '2', '3', VK_F2}, SCREEN_SMS, kAtSmsStack,
      [](Client& client) {
        Number(u"+1123")(client);
        Columns({3})(client);
      }},
-    {"Ten digits stand in columns of three three and four", kTenDigits, SCREEN_SMS, {}, {}, {}, Columns({3, 3, 4})},
-    {.name = "The columns start further left on a wide screen", .keys = kTenDigits, .screen = SCREEN_SMS,
-     .check = Columns({3, 3, 4}), .profile = "square"},
-    {"An eleventh digit is ignored", {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0', '7'}, SCREEN_SMS, {}, {}, {},
+    {"Ten digits stand in columns of three three and four", kTenDigits, SCREEN_SMS, {}, Columns({3, 3, 4})},
+    {"The columns start further left on a wide screen", kTenDigits, SCREEN_SMS, {}, Columns({3, 3, 4}), "square"},
+    {"An eleventh digit is ignored", {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0', '7'}, SCREEN_SMS, {},
      Number(u"+13105550100")},
 };
 MELODEX_SCREEN_ROWS(SmsScreenKeys, kAtSms, kSmsRows);
