@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -219,7 +218,6 @@ void RunRecordThread() {
   EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
   CloseHandle(thread);
 }
-
 
 // A start that fails (the device will not open, will not start, or a recording is still
 // running) asks for error screen 11 without a message; the worker only posts the switch, the

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "device/Device.h"

@@ -7,9 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/AppState.h"

@@ -22,7 +22,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 

@@ -8,8 +8,6 @@
 
 #include <cmath>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 

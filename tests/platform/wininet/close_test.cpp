@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
