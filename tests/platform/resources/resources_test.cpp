@@ -14,6 +14,8 @@
 
 extern const platform::ResourceModule g_programResources;
 
+#include "support/ImageSizes.h"
+
 namespace {
 
 class Resources : public ::testing::Test {
@@ -33,22 +35,8 @@ class Resources : public ::testing::Test {
 uint16_t Word(const std::vector<unsigned char>& b, size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
 uint32_t Dword(const std::vector<unsigned char>& b, size_t at) { return Word(b, at) | (uint32_t(Word(b, at + 2)) << 16); }
 
-// Every GIF resource the screens use, with the size they lay it out at. 163, 164 and 166 are not
-// laid out by width (the soft-key bar fixes only the height, 34); their widths are the artwork's.
-struct GifSize {
-  int id, width, height;
-};
-constexpr GifSize kGifs[] = {
-    {110, 240, 160}, {113, 320, 46},  {114, 165, 35},  {115, 165, 35},  {116, 165, 35},
-    {117, 165, 35},  {171, 165, 35},  {172, 165, 35},  {173, 165, 35},  {174, 165, 35},
-    {175, 73, 51},   {118, 240, 150}, {120, 320, 63},  {122, 320, 63},  {124, 240, 120},
-    {125, 220, 100}, {127, 88, 88},   {128, 87, 22},   {129, 87, 22},   {130, 87, 22},
-    {131, 87, 21},   {132, 87, 21},   {133, 87, 22},   {134, 87, 22},   {135, 87, 23},
-    {136, 87, 23},   {137, 87, 22},   {138, 87, 22},   {139, 320, 46},  {142, 156, 63},
-    {143, 140, 30},  {144, 320, 46},  {145, 320, 46},  {161, 46, 34},   {162, 64, 34},
-    {163, 66, 34},   {164, 54, 34},   {165, 73, 34},   {166, 38, 34},   {176, 172, 45},
-    {177, 60, 23},   {178, 202, 41},
-};
+using melodex_test::GifSize;
+constexpr const auto& kGifs = melodex_test::kGifSizes;
 
 class GifResource : public Resources, public ::testing::WithParamInterface<GifSize> {};
 
