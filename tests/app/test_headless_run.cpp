@@ -7,13 +7,9 @@
 
 #include "support/HostServers.h"
 
+using melodex_test::ReadText;
 using melodex_test::RunForOutput;
 using melodex_test::TempFolder;
-
-static std::string Read(const std::string& path, size_t limit = std::string::npos) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()).substr(0, limit);
-}
 
 // The run ends with exit code 0 on the main menu's exit entry, on quit and at the end of the
 // script, and with 1 on a failed expectation, which names its line. However it ends, the
@@ -40,10 +36,10 @@ TEST(HeadlessRun, EveryEndingGivesItsExitCodeAndFlushesTheLog) {
     std::string out = RunForOutput({"sh", "-c", "cd '" + root.path() + "' && exec " + MELODEX_BINARY + " --root . --headless --script script.txt 2> stderr.txt"}, {}, &status);
     EXPECT_EQ(status, e.status) << e.name;
     EXPECT_EQ(out, "Melodex starting up\r\n") << e.name;
-    EXPECT_NE(Read(root / "stderr.txt").find(e.err), std::string::npos) << e.name;
-    EXPECT_EQ(Read(root / "Application Data/Melodex/log.txt"), "Melodex starting up\r\n") << e.name;
+    EXPECT_NE(ReadText(root / "stderr.txt").find(e.err), std::string::npos) << e.name;
+    EXPECT_EQ(ReadText(root / "Application Data/Melodex/log.txt"), "Melodex starting up\r\n") << e.name;
     if (e.snap) {
-      EXPECT_EQ(Read(root / "snap.png", 24), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\xf0\0\0\x01\x40", 24));
+      EXPECT_EQ(ReadText(root / "snap.png").substr(0, 24), std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\xf0\0\0\x01\x40", 24));
     }
   }
 }

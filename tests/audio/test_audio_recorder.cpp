@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "device/Device.h"
 #include "screens/ErrorScreen.h"
 #include "support/ClientHarness.h"
+#include "support/WavFile.h"
 
 using melodex_test::Client;
 using Lines = std::vector<std::string>;
@@ -32,18 +32,6 @@ std::vector<std::string> LinesOf(const std::string& log, const std::string& pref
 }
 
 size_t CountWimData(const std::string& log) { return LinesOf(log, "Melodex: got MM_WIM_DATA message\r\n").size(); }
-
-// A 16-bit mono WAV file written by hand, sharing no code with the platform's reader.
-void WriteWav(const std::string& path, int rate, const std::vector<int16_t>& samples) {
-  std::ofstream out(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.put(static_cast<char>(v >> (8 * i))); };
-  auto u16 = [&](uint16_t v) { out.put(static_cast<char>(v & 0xFF)); out.put(static_cast<char>(v >> 8)); };
-  const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
-  out.write("RIFF", 4); u32(36 + dataBytes); out.write("WAVEfmt ", 8); u32(16);
-  u16(1); u16(1); u32(static_cast<uint32_t>(rate)); u32(static_cast<uint32_t>(rate * 2)); u16(2); u16(16);
-  out.write("data", 4); u32(dataBytes);
-  for (int16_t s : samples) u16(static_cast<uint16_t>(s));
-}
 
 const Lines kStartLines = {"AudioRecorder::recordAudio: opening device\r\n",
                            "AudioRecorder::recordAudio: setting up buffer\r\n",
@@ -231,7 +219,6 @@ void RunRecordThread() {
   CloseHandle(thread);
 }
 
-
 // A start that fails (the device will not open, will not start, or a recording is still
 // running) asks for error screen 11 without a message; the worker only posts the switch, the
 // user-interface thread carries it out.
@@ -277,7 +264,7 @@ TEST(RecordThread, AMicRecordingLandsInTheSampleArea) {
     s = static_cast<int16_t>(x >> 16);
   }
   device::options().mic = (std::filesystem::path(client.driver.root()) / "song.wav").string();
-  WriteWav(device::options().mic, 8000, sound);
+  melodex_test::WriteWav(device::options().mic, 8000, 1, sound);
   RunRecordThread();
   client.driver.advance(11000);
   ASSERT_EQ(CountWimData(client.log()), 1u);

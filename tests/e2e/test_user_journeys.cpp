@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 
 #include "device/Device.h"
@@ -16,6 +15,7 @@
 #include "screens/ResultsScreen.h"
 #include "store/TagRecord.h"
 #include "support/ScreenRows.h"
+#include "support/SmsOutbox.h"
 #include "tests/e2e/E2ESupport.h"
 
 using namespace melodex_test;
@@ -100,13 +100,6 @@ Input Listed(std::vector<LONG> newestFirst) {
   });
 }
 
-std::vector<nlohmann::json> Outbox(const Client& client) {
-  std::vector<nlohmann::json> messages;
-  std::ifstream in(client.driver.root() + "/sms-outbox.jsonl");
-  for (std::string line; std::getline(in, line);) messages.push_back(nlohmann::json::parse(line));
-  return messages;
-}
-
 Inputs Join(std::initializer_list<Inputs> parts) {
   Inputs all;
   for (const Inputs& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -168,7 +161,7 @@ const ScreenRow kJourneys[] = {
      .screen = SCREEN_RESULTS,
      .check =
          [](Client& client) {
-           std::vector<nlohmann::json> sent = Outbox(client);
+           std::vector<nlohmann::json> sent = SentMessages(client.driver.root());
            ASSERT_EQ(sent.size(), 1u);
            EXPECT_EQ(sent[0]["to"], "+13105550100");
            EXPECT_EQ(sent[0]["class"], 1);

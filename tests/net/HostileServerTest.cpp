@@ -14,13 +14,12 @@
 #include "screens/ResultsScreen.h"
 #include "store/TagRecord.h"
 #include "support/ScreenRows.h"
+#include "tests/net/NetTestSupport.h"
 
 using namespace melodex_test;
 using testing_net::LoopbackServer;
 
 namespace {
-
-std::string Reply(const std::string& tagText) { return std::string("MELODEX-IDD/1.0\0abc", 19) + tagText; }
 
 std::string Head(size_t contentLength) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(contentLength) + "\r\n\r\n";

@@ -80,8 +80,6 @@ TagRecord* Parse(AnalyzingScreen* screen, const std::string& body) {
   return record;
 }
 
-std::string Reply(const std::string& tagText) { return std::string("MELODEX-IDD/1.0\0\x01\x02\x03", 19) + tagText; }
-
 std::string DeviceFile(Client& client, const std::string& name) {
   return client.driver.readDeviceFile("\\Application Data\\Melodex\\" + name);
 }

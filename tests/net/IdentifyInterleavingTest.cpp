@@ -102,7 +102,7 @@ const Point kPoints[] = {
 LoopbackServer::Handler ServerFor(Server server) {
   return [server](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     if (server == SILENT) {
-      s.waitUntilStopping(kSilentMs);
+      s.waitUntilStopping(LoopbackServer::kSilentMs);
     } else {
       // A request that should never have been made fails, so a report would show it.
       int status = server == ANSWERS ? 200 : 500;

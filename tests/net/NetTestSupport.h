@@ -7,9 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/AppState.h"
@@ -37,13 +35,6 @@ class NetClient {
   Client client;
   SpyScreen* spy;
 };
-
-// A server answering every request with one status and body.
-inline LoopbackServer::Handler Answer(int status, const std::string& reason, const std::string& body) {
-  return [status, reason, body](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
-    s.sendAll(fd, LoopbackServer::Response(status, reason, body));
-  };
-}
 
 // A handler held by the test alone, destroyed when the test's scope ends.
 class HeldHandler {
@@ -101,6 +92,10 @@ class PostThread {
   HANDLE thread_ = nullptr;
   bool joined_ = false;
 };
+
+// The service's reply: its leading string, a zero and three bytes the client skips, then the tag
+// text.
+inline std::string Reply(const std::string& tagText) { return std::string("MELODEX-IDD/1.0\0\x01\x02\x03", 19) + tagText; }
 
 // A body of n bytes that differs at every position modulo 251.
 inline std::string Pattern(size_t n) {

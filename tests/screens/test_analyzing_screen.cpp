@@ -24,7 +24,7 @@ AnalyzingScreen* Analyzing() { return (AnalyzingScreen*)g_screens[SCREEN_ANALYZI
 // failure shows no error screen.
 const Reach kAtMenuWithASilentServer = {
     {VK_RETURN, Do("a server that never answers", [](Client&) {
-       static LoopbackServer* server = new LoopbackServer(Silent());
+       static LoopbackServer* server = new LoopbackServer(LoopbackServer::Silent());
        RouteEndpointTo(server->port());
        g_netCheckpointHook = CountCheckpoint;
      })},
@@ -51,12 +51,12 @@ void AbandonedSilently(Client& client) {
 
 const ScreenRow kBackRows[] = {
     {"Back returns to the main menu when ID song started the road", {VK_RETURN, kAnalyze, VK_ESCAPE},
-     SCREEN_MAIN_MENU, Stack{}, {}, {}, AbandonedSilently},
+     SCREEN_MAIN_MENU, Stack{}, AbandonedSilently},
     {"The left soft key returns to the results screen when new ID started the road",
-     {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, Stack{}, {}, {}, AbandonedSilently},
+     {NewIdFrom(SCREEN_RESULTS), kAnalyze, VK_F1}, SCREEN_RESULTS, Stack{}, AbandonedSilently},
     {"Back returns to the history screen when its New ID started the road",
-     {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, Stack{}, {}, {}, AbandonedSilently},
-    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {}, {}, {},
+     {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, Stack{}, AbandonedSilently},
+    {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {},
      EndIdentifications},
 };
 MELODEX_SCREEN_ROWS(AnalyzingKeys, kAtMenuWithASilentServer, kBackRows);
@@ -67,7 +67,7 @@ TEST(Analyzing, ASecondIdentificationPlaysTheSoundAgainAndRestartsBothTimers) {
   int answered = 0;
   LoopbackServer server([&answered](LoopbackServer& s, int fd, const LoopbackServer::Request&) {
     if (answered++ == 0) s.sendAll(fd, LoopbackServer::Response(200, "OK", std::string("X\0abc", 5)));
-    else s.waitUntilStopping(kSilentMs);
+    else s.waitUntilStopping(LoopbackServer::kSilentMs);
   });
   RouteEndpointTo(server.port());
   RoadClient client;

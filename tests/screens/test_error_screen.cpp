@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "app/SoftKeyBar.h"
@@ -46,9 +45,7 @@ void CheckPicture(Client& client, bool withMessage) {
   EXPECT_EQ(Ink(client, 10, below, rc.right - 10, bar) > 0, withMessage) << "the message below the picture";
   EXPECT_EQ(Ink(client, 0, below, 10, bar), 0) << "left margin";
   EXPECT_EQ(Ink(client, rc.right - 10, below, rc.right, bar), 0) << "right margin";
-  const char* dir = std::getenv("MELODEX_SNAP_DIR");
-  std::string name = std::to_string(rc.right) + "-error-" + std::to_string(g_nCurrentScreen) + ".png";
-  EXPECT_TRUE(client.driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + name));
+  EXPECT_TRUE(client.snap(std::to_string(rc.right) + "-error-" + std::to_string(g_nCurrentScreen) + ".png"));
 }
 
 const Reach kAtSendError = {{VK_RETURN, Switch(SCREEN_SEND_ERROR)}, SCREEN_SEND_ERROR};

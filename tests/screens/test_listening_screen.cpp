@@ -41,10 +41,11 @@ TEST(Listening, RecordsThreeSecondsAfterItIsShownAndAnalyzesElevenSecondsLater) 
 const Input kRecord = Do("start recording", [](Client& client) { StartRecording(client); });
 const char kCancelLine[] = "ListeningScreen::cancelRecording: cancelling recording\r\n";
 
-// After a cancel: no sound when none was started, the buffer back once when a recording ran,
-// and never an analyzing screen.
+// After a cancel: its log line, no sound when none was started, the buffer back once when a
+// recording ran, and never an analyzing screen.
 std::function<void(Client&)> Cancelled(bool recording) {
   return [recording](Client& client) {
+    EXPECT_NE(client.log().find(kCancelLine), std::string::npos);
     EXPECT_EQ(client.countTrace("PlaySoundW #159"), recording ? 1u : 0u);
     EXPECT_EQ(client.countTrace("MM_WIM_DATA hwi="), recording ? 1u : 0u);
     EXPECT_EQ(g_screens[SCREEN_ANALYZING], nullptr);
@@ -59,11 +60,11 @@ std::function<void(Client&)> Cancelled(bool recording) {
 const Reach kAtListening = {{VK_RETURN, VK_RETURN}, SCREEN_LISTENING};
 const ScreenRow kListeningRows[] = {
     {"Back while waiting returns to the main menu for good", {Wait(1000), VK_ESCAPE, Wait(20000)},
-     SCREEN_MAIN_MENU, {}, {}, kCancelLine, Cancelled(false)},
+     SCREEN_MAIN_MENU, {}, Cancelled(false)},
     {"Back while recording returns to the main menu for good", {kRecord, Wait(2000), VK_ESCAPE, Wait(20000)},
-     SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
+     SCREEN_MAIN_MENU, Stack{}, Cancelled(true)},
     {"The left soft key while recording returns to the main menu for good",
-     {kRecord, Wait(2000), VK_F1, Wait(20000)}, SCREEN_MAIN_MENU, Stack{}, {}, kCancelLine, Cancelled(true)},
+     {kRecord, Wait(2000), VK_F1, Wait(20000)}, SCREEN_MAIN_MENU, Stack{}, Cancelled(true)},
     {"A recording that would not start leaves the recorder ready for the next",
      {Do("the device will not start", [](Client&) { device::options().waveInStartFault = MMSYSERR_ERROR; }), kRecord,
       Do("error screen 11, and the device starts again",
@@ -72,11 +73,11 @@ const ScreenRow kListeningRows[] = {
            device::options().waveInStartFault = 0;
          }),
       VK_F1, VK_RETURN, kRecord},
-     SCREEN_LISTENING, {}, {}, {}, [](Client&) { EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS); }},
+     SCREEN_LISTENING, {}, [](Client&) { EXPECT_EQ(g_recorder->state, RECORDING_IN_PROGRESS); }},
     {"Other keys while waiting do nothing", {VK_F2, VK_RETURN, VK_UP, VK_LEFT, 0x35, Wait(2999)}, SCREEN_LISTENING,
-     {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_WAITING); }},
+     {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_WAITING); }},
     {"Other keys while recording do nothing", {kRecord, VK_F2, VK_RETURN, VK_DOWN, VK_RIGHT, 0x30, Wait(10999)},
-     SCREEN_LISTENING, {}, {}, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_RECORDING); }},
+     SCREEN_LISTENING, {}, [](Client&) { EXPECT_EQ(Listening()->phase, LISTENING_RECORDING); }},
 };
 MELODEX_SCREEN_ROWS(ListeningKeys, kAtListening, kListeningRows);
 

@@ -103,38 +103,38 @@ const Reach kAtHistory = {{VK_RETURN,
 
 const ScreenRow kHistoryRows[] = {
     {"Back returns to the main menu", {VK_ESCAPE}, SCREEN_MAIN_MENU, Stack{}},
-    {"Escape does nothing while the menu is open", {VK_F2, VK_ESCAPE}, SCREEN_MANAGE, Stack{SCREEN_MAIN_MENU}, {}, {},
+    {"Escape does nothing while the menu is open", {VK_F2, VK_ESCAPE}, SCREEN_MANAGE, Stack{SCREEN_MAIN_MENU},
      Listed({2, 1}, 0, 3, 0)},
-    {"The left arrow closes the menu", {VK_F2, VK_LEFT}, SCREEN_MANAGE, {}, {}, {}, Listed({2, 1}, 0, 0, -1)},
-    {"The left soft key closes the menu", {VK_F2, VK_F1}, SCREEN_MANAGE, {}, {}, {}, Listed({2, 1}, 0, 0, -1)},
-    {"The right soft key closes the menu", {VK_F2, VK_F2}, SCREEN_MANAGE, {}, {}, {}, Listed({2, 1}, 0, 0, -1)},
-    {"The menu reopens on its last item", {VK_DOWN, VK_F2, VK_UP, VK_LEFT, VK_F2}, SCREEN_MANAGE, {}, {}, {},
+    {"The left arrow closes the menu", {VK_F2, VK_LEFT}, SCREEN_MANAGE, {}, Listed({2, 1}, 0, 0, -1)},
+    {"The left soft key closes the menu", {VK_F2, VK_F1}, SCREEN_MANAGE, {}, Listed({2, 1}, 0, 0, -1)},
+    {"The right soft key closes the menu", {VK_F2, VK_F2}, SCREEN_MANAGE, {}, Listed({2, 1}, 0, 0, -1)},
+    {"The menu reopens on its last item", {VK_DOWN, VK_F2, VK_UP, VK_LEFT, VK_F2}, SCREEN_MANAGE, {},
      Listed({2, 1}, 1, 3, 2)},
     {"New ID starts a new identification", {VK_F2, VK_UP, VK_RETURN}, SCREEN_LISTENING,
      Stack{SCREEN_MAIN_MENU, SCREEN_MANAGE}},
     {"ID Info opens the highlighted result", {VK_DOWN, VK_F2, VK_RETURN}, SCREEN_RESULTS,
-     Stack{SCREEN_MAIN_MENU, SCREEN_MANAGE}, {}, {},
+     Stack{SCREEN_MAIN_MENU, SCREEN_MANAGE},
      [](Client&) { EXPECT_EQ(((ResultsScreen*)g_screens[SCREEN_RESULTS])->record->number, 1); }},
     {"Back from an opened result keeps its row", {VK_DOWN, VK_RETURN, VK_ESCAPE}, SCREEN_MANAGE,
-     Stack{SCREEN_MAIN_MENU}, {}, {}, Listed({2, 1}, 1, 0, -1)},
+     Stack{SCREEN_MAIN_MENU}, Listed({2, 1}, 1, 0, -1)},
     {"Deleting the highlighted oldest moves the highlight up", {VK_DOWN, VK_F2, VK_DOWN, VK_RETURN}, SCREEN_MANAGE,
-     {}, {}, {},
+     {},
      [](Client& client) {
        Listed({2}, 0, 0, -1)(client);
        EXPECT_FALSE(std::filesystem::exists(DataFolder(client) + "1.dat"));
        EXPECT_FALSE(std::filesystem::exists(DataFolder(client) + "1.jpg"));
      }},
     {"Deleting the only result leaves New ID alone", {VK_F2, VK_DOWN, VK_RETURN, VK_F2, VK_RETURN, VK_F2},
-     SCREEN_MANAGE, {}, {}, {}, Listed({}, 0, 1, 0)},
+     SCREEN_MANAGE, {}, Listed({}, 0, 1, 0)},
     {"New ID alone starts a new identification", {VK_F2, VK_DOWN, VK_RETURN, VK_F2, VK_RETURN, VK_F2, VK_RETURN},
      SCREEN_LISTENING, Stack{SCREEN_MAIN_MENU, SCREEN_MANAGE}},
 };
 MELODEX_SCREEN_ROWS(HistoryScreenKeys, kAtHistory, kHistoryRows);
 
 const ScreenRow kWrapRows[] = {
-    {.name = "Up with more results than fit shows the last rows", .keys = {SaveAndOpen(10), VK_UP},
-     .screen = SCREEN_MANAGE, .check = WrappedTo(10), .profile = "qvga-square"},
-    {"Up with fewer results than fit keeps the list at its top", {SaveAndOpen(3), VK_UP}, SCREEN_MANAGE, {}, {}, {},
+    {"Up with more results than fit shows the last rows", {SaveAndOpen(10), VK_UP}, SCREEN_MANAGE, {}, WrappedTo(10),
+     "qvga-square"},
+    {"Up with fewer results than fit keeps the list at its top", {SaveAndOpen(3), VK_UP}, SCREEN_MANAGE, {},
      WrappedTo(3)},
     {.name = "Moving below the last row that fits scrolls the list and Up scrolls it back",
      .keys = {SaveAndOpen(10)},

@@ -103,19 +103,18 @@ const ScreenRow kResultsRows[] = {
     {"The right Windows key starts a new identification", {VK_RWIN}, SCREEN_LISTENING, kLeftResults},
     {"The right soft key starts a new identification", {VK_F2}, SCREEN_LISTENING, kLeftResults},
     {"Other keys change nothing", {KeyUpReturns(VK_RIGHT, 0), KeyUpReturns('5', 0)}, SCREEN_RESULTS, kFromHistory,
-     {}, {}, Lit({134, 137, 131, 135})},
-    {"The action key opens the ringtone", {VK_RETURN}, SCREEN_RESULTS, kFromHistory, {}, {}, Opened("http://ring")},
-    {"A Null wallpaper is opened as it is", {VK_DOWN, VK_RETURN}, SCREEN_RESULTS, {}, {}, {}, Opened("Null")},
-    {"A blank and null recommendation is opened as it is", {VK_DOWN, VK_DOWN, VK_RETURN}, SCREEN_RESULTS, {}, {},
-     {}, Opened(" null")},
-    {"Share ID hands the result to the SMS screen", {VK_UP, VK_RETURN}, SCREEN_SMS, kLeftResults, {}, {},
+     Lit({134, 137, 131, 135})},
+    {"The action key opens the ringtone", {VK_RETURN}, SCREEN_RESULTS, kFromHistory, Opened("http://ring")},
+    {"A Null wallpaper is opened as it is", {VK_DOWN, VK_RETURN}, SCREEN_RESULTS, {}, Opened("Null")},
+    {"A blank and null recommendation is opened as it is", {VK_DOWN, VK_DOWN, VK_RETURN}, SCREEN_RESULTS, {},
+     Opened(" null")},
+    {"Share ID hands the result to the SMS screen", {VK_UP, VK_RETURN}, SCREEN_SMS, kLeftResults,
      [](Client& client) {
        EXPECT_EQ(((SMSScreen*)g_screens[SCREEN_SMS])->record, ((ResultsScreen*)g_screens[SCREEN_RESULTS])->record);
        EXPECT_EQ(client.countTrace("ShellExecuteEx"), 0u);
      }},
-    {"A narrow screen has the links beside the art", {}, SCREEN_RESULTS, {}, {}, {}, Layout(133, 91, 47, 240)},
-    {.name = "A wide screen has the links at its right edge", .screen = SCREEN_RESULTS,
-     .check = Layout(220, 61, 42, 215), .profile = "square"},
+    {"A narrow screen has the links beside the art", {}, SCREEN_RESULTS, {}, Layout(133, 91, 47, 240)},
+    {"A wide screen has the links at its right edge", {}, SCREEN_RESULTS, {}, Layout(220, 61, 42, 215), "square"},
 };
 MELODEX_SCREEN_ROWS(ResultsScreenKeys, kAtSavedResult, kResultsRows);
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "platform/wininet/LoopbackServer.h"
@@ -24,9 +23,8 @@ struct Placed {
 // Each image at its place, none of them covered by another; then a snap named `what`.
 void ExpectImages(Client& client, const std::vector<Placed>& images, const std::string& what) {
   for (const Placed& p : images) EXPECT_TRUE(Shows(client, p.id, p.x, p.y)) << what << ": image " << p.id;
-  const char* dir = std::getenv("MELODEX_SNAP_DIR");
   std::string profile = client.clientRect().right == 240 ? "240x320" : "320x320";
-  EXPECT_TRUE(client.driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + profile + "-" + what + ".png"));
+  EXPECT_TRUE(client.snap(profile + "-" + what + ".png"));
 }
 
 // The banner, then the title, the strip (twice), the badge and Cancel in three bands below it.
@@ -47,7 +45,7 @@ class RoadPictures : public testing::TestWithParam<const char*> {};
 }  // namespace
 
 TEST_P(RoadPictures, EveryImageWhereTheLayoutPutsIt) {
-  LoopbackServer server(Silent());
+  LoopbackServer server(LoopbackServer::Silent());
   RouteEndpointTo(server.port());
   RoadClient client(MakeConfig(GetParam()));
   BootToMainMenu(client);

@@ -1,13 +1,9 @@
 // The SMS screen, reached from a saved result's Share ID: typing the number, its three columns,
 // and sending the result's message through the phone's SMS service (its outbox file).
-#include <nlohmann/json.hpp>
-
-#include <fstream>
-#include <iterator>
-
 #include "device/Device.h"
 #include "screens/SMSScreen.h"
 #include "screens/ScreenTestSupport.h"
+#include "support/SmsOutbox.h"
 
 using namespace melodex_test;
 using namespace screens_test;
@@ -25,11 +21,6 @@ std::unique_ptr<TagRecord> ShareSavedResult(Client& client, const std::string& m
   client.driver.press(VK_RETURN);
   EXPECT_EQ(g_nCurrentScreen, SCREEN_SMS);
   return record;
-}
-
-std::string Outbox(const Client& client) {
-  std::ifstream in(client.driver.root() + "/sms-outbox.jsonl", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::function<void(Client&)> Number(const char16_t* expected) {
@@ -77,22 +68,20 @@ const Inputs kTenDigits = {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0'};
 
 const ScreenRow kSmsRows[] = {
     {"Back-space clear left and delete each remove the last digit",
-     {'1', '2', '3', '4', '5', VK_BACK, VK_CLEAR, VK_LEFT, VK_DELETE}, SCREEN_SMS, kAtSmsStack, {}, {},
-     Number(u"+11")},
+     {'1', '2', '3', '4', '5', VK_BACK, VK_CLEAR, VK_LEFT, VK_DELETE}, SCREEN_SMS, kAtSmsStack, Number(u"+11")},
     {"Back-space on the bare prefix returns to the result", {VK_BACK}, SCREEN_RESULTS, kResultStack},
     {"Back returns to the result", {VK_ESCAPE}, SCREEN_RESULTS, kResultStack},
     {"The left soft key returns to the result", {VK_F1}, SCREEN_RESULTS, kResultStack},
     {"Other keys change nothing", {'4', KeyUpReturns(VK_UP, 0), KeyUpReturns(VK_RETURN, 0)}, SCREEN_SMS, kAtSmsStack,
-     {}, {}, Number(u"+14")},
-    {"ShareID with three digits sends nothing", {'1', '2', '3', VK_F2}, SCREEN_SMS, kAtSmsStack, {}, {},
+     Number(u"+14")},
+    {"ShareID with three digits sends nothing", {'1', '2', '3', VK_F2}, SCREEN_SMS, kAtSmsStack,
      [](Client& client) {
        Number(u"+1123")(client);
        Columns({3})(client);
      }},
-    {"Ten digits stand in columns of three three and four", kTenDigits, SCREEN_SMS, {}, {}, {}, Columns({3, 3, 4})},
-    {.name = "The columns start further left on a wide screen", .keys = kTenDigits, .screen = SCREEN_SMS,
-     .check = Columns({3, 3, 4}), .profile = "square"},
-    {"An eleventh digit is ignored", {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0', '7'}, SCREEN_SMS, {}, {}, {},
+    {"Ten digits stand in columns of three three and four", kTenDigits, SCREEN_SMS, {}, Columns({3, 3, 4})},
+    {"The columns start further left on a wide screen", kTenDigits, SCREEN_SMS, {}, Columns({3, 3, 4}), "square"},
+    {"An eleventh digit is ignored", {'3', '1', '0', '5', '5', '5', '0', '1', '0', '0', '7'}, SCREEN_SMS, {},
      Number(u"+13105550100")},
 };
 MELODEX_SCREEN_ROWS(SmsScreenKeys, kAtSms, kSmsRows);
@@ -111,9 +100,11 @@ TEST(SmsScreen, SendsTheResultsMessageAndReturns) {
     auto record = ShareSavedResult(client, c.message);
     if (c.bytes == 320)
       for (const char* d = "3105550100"; *d; d++) client.driver.press((UINT)*d);
-    std::string before = Outbox(client);
+    const size_t before = SentMessages(client.driver.root()).size();
     client.driver.press(VK_F2);
-    const nlohmann::json sent = nlohmann::json::parse(Outbox(client).substr(before.size()));
+    const std::vector<nlohmann::json> messages = SentMessages(client.driver.root());
+    ASSERT_EQ(messages.size(), before + 1);
+    const nlohmann::json& sent = messages.back();
     EXPECT_EQ(sent["to"], "+13105550100");
     EXPECT_EQ(sent["class"], 1);
     EXPECT_EQ(sent["text"].get<std::string>(), c.sent);
@@ -147,7 +138,7 @@ TEST(SmsScreen, AFailedSendReturnsAndLogsTheServicesErrors) {
     EXPECT_EQ(client.countLog("SMS Error\r\n"), errors) << std::hex << c.code;
     SwitchScreen(SCREEN_MAIN_MENU);
   }
-  EXPECT_EQ(Outbox(client), "");
+  EXPECT_TRUE(SentMessages(client.driver.root()).empty());
   int logged = SMSScreen::isLoggedSmsError((HRESULT)0x02000003);
   for (DWORD code = 0x82000000; code <= 0x82000300; code++) logged += SMSScreen::isLoggedSmsError((HRESULT)code);
   EXPECT_EQ(logged, 33);

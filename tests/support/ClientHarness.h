@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,6 +81,13 @@ class Client {
   uint32_t clientPixel(int x, int y) const {
     RECT on = clientOnScreen();
     return driver.pixel(on.left + x, on.top + y);
+  }
+
+  // Writes the screen as a PNG for a person to look at, into MELODEX_SNAP_DIR when set, else the
+  // working folder.
+  bool snap(const std::string& name) {
+    const char* dir = std::getenv("MELODEX_SNAP_DIR");
+    return driver.snap(std::string(dir != nullptr ? dir : ".") + "/" + name);
   }
 
   device::TestDriver driver;

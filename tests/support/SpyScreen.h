@@ -1,6 +1,6 @@
 // A screen that records every call of the eight virtual operations, for tests of the window
-// procedure, SwitchScreen and the transport. Tests install it in a slot of g_screens (usually the reserved id 0, which no class of the program uses)
-// before switching to that id.
+// procedure, SwitchScreen and the transport. Tests install it in a slot of g_screens (usually the
+// reserved id 0, which no class of the program uses) before switching to that id.
 #pragma once
 
 #include <string>
@@ -18,17 +18,13 @@ class SpyScreen : public MelodexScreen {
   SpyScreen(HINSTANCE hInst, HWND hWnd, std::vector<std::string>* journal = nullptr, const char* name = "spy")
       : MelodexScreen(hInst, hWnd), journal_(journal), name_(name) {}
 
-  void paint(PAINTSTRUCT*, RECT*) override { paints++; note("paint"); }
+  void paint(PAINTSTRUCT*, RECT*) override { note("paint"); }
   LRESULT handleKey(WPARAM vk, LPARAM) override { keys.push_back(vk); note("handleKey"); return keyResult; }
   void handleTimer(WPARAM timerId, LPARAM) override { timers.push_back(timerId); note("handleTimer"); }
-  void handleReply() override {
-    replies++;
-    note("handleReply");
-  }
+  void handleReply() override { replies++; note("handleReply"); }
   void activate() override { note("activate"); }
   void deactivate() override { note("deactivate"); }
 
-  int paints = 0;
   std::vector<WPARAM> keys;
   std::vector<WPARAM> timers;
   int replies = 0;

@@ -20,7 +20,7 @@ class Registry : public testing_device::DeviceRootTest {
   }
 };
 
-TEST_F(Registry, test_RegOpenKeyExW_missing_key) {
+TEST_F(Registry, AKeyTheFileDoesNotListIsNotFound) {
   HKEY key = reinterpret_cast<HKEY>(0x1);
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Melodex", 0, 0, &key), ERROR_FILE_NOT_FOUND);
   WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"ownerID\"=\"1\"\r\n");
@@ -31,7 +31,7 @@ TEST_F(Registry, test_RegOpenKeyExW_missing_key) {
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 }
 
-TEST_F(Registry, test_RegQueryValueExW_escapes_and_types) {
+TEST_F(Registry, ValuesAreReadWithTheirEscapesAndTypes) {
   WriteRegistry(
       "; a comment\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Melodex]\r\n"
       "\"ownerID\"=\"a\\\\b \\\"q\\\" caf\xC3\xA9\"\r\n"

@@ -5,10 +5,6 @@
 #include <windows.h>
 #include <connmgr.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "device/Clock.h"
 #include "device/Device.h"
 #include "device/TestDriver.h"

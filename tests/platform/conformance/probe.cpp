@@ -416,10 +416,19 @@ void Drain() {
   }
 }
 
-// Waits long enough for timers of up to 50 ms to fall due, then dispatches what is waiting.
-void SettleAndDrain() {
-  Sleep(120);
+// Dispatches what is waiting, then takes the messages logged so far as one observation (drops
+// them when key is null).
+void DrainInto(const char* key) {
   Drain();
+  if (key) TakeLog(key);
+  else g_log[0] = 0;
+}
+
+// Waits long enough for timers of up to 50 ms to fall due, then dispatches what is waiting into
+// one observation.
+void SettleAndDrainInto(const char* key) {
+  Sleep(120);
+  DrainInto(key);
 }
 
 void ObserveUpdate(const char* key, HWND hwnd) {
@@ -470,8 +479,7 @@ void ProbeWindows(HINSTANCE instance) {
   TakeLog("user32.UpdateWindow.messages");
   UpdateWindow(hwnd);
   TakeLog("user32.UpdateWindow.again");
-  Drain();
-  TakeLog("user32.Drain.afterShow");
+  DrainInto("user32.Drain.afterShow");
 
   // The retrieval order: posted, then paint, then timers.
   SetTimer(hwnd, 7, 10, nullptr);
@@ -479,8 +487,7 @@ void ProbeWindows(HINSTANCE instance) {
   InvalidateRect(hwnd, nullptr, FALSE);
   PostMessageW(hwnd, WM_USER + 1, 0, 0);
   PostMessageW(hwnd, WM_USER + 2, 0, 0);
-  SettleAndDrain();
-  TakeLog("user32.order.postedPaintTimer");
+  SettleAndDrainInto("user32.order.postedPaintTimer");
 
   Observe('I', "user32.SendMessageW.result", "%ld", static_cast<long>(SendMessageW(hwnd, WM_USER + 3, 0, 0)));
   TakeLog("user32.SendMessageW.messages");
@@ -508,8 +515,7 @@ void ProbeWindows(HINSTANCE instance) {
   g_paintValidates = true;
   TakeLog("user32.RedrawWindow.internalPaint");
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_INTERNALPAINT);
-  Drain();
-  TakeLog("user32.RedrawWindow.invalidate");
+  DrainInto("user32.RedrawWindow.invalidate");
   RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   TakeLog("user32.RedrawWindow.updateNow");
 
@@ -518,18 +524,15 @@ void ProbeWindows(HINSTANCE instance) {
   ObserveUpdate("user32.MoveWindow.noRepaint", hwnd);
   GetWindowRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.noRepaint.rect", "%s", ShowRect(r));
-  Drain();
-  TakeLog("user32.MoveWindow.noRepaint.messages");
+  DrainInto("user32.MoveWindow.noRepaint.messages");
   MoveWindow(hwnd, 0, 0, 240, 268, TRUE);
   ObserveUpdate("user32.MoveWindow.sameRect", hwnd);
-  Drain();
-  TakeLog("user32.MoveWindow.sameRect.messages");
+  DrainInto("user32.MoveWindow.sameRect.messages");
   MoveWindow(hwnd, 0, 0, 240, 294, TRUE);
   ObserveUpdate("user32.MoveWindow.grow", hwnd);
   GetClientRect(hwnd, &r);
   Observe('I', "user32.MoveWindow.grow.client", "%s", ShowRect(r));
-  Drain();
-  TakeLog("user32.MoveWindow.grow.messages");
+  DrainInto("user32.MoveWindow.grow.messages");
 
   // PeekMessageW's filters.
   PostMessageW(hwnd, WM_USER + 4, 0, 0);
@@ -543,8 +546,7 @@ void ProbeWindows(HINSTANCE instance) {
   ObservePeek("user32.PeekMessageW.paintOutsideRange", nullptr, WM_USER, WM_USER + 99, PM_REMOVE);
   ObservePeek("user32.PeekMessageW.paintInRange", nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE);
   ValidateRect(hwnd, nullptr);
-  Drain();
-  TakeLog("user32.PeekMessageW.rest");
+  DrainInto("user32.PeekMessageW.rest");
 
   // Timers: ids, replacement, a timer procedure, KillTimer of an unknown id.
   UINT_PTR id = SetTimer(hwnd, 9, 20, nullptr);
@@ -553,8 +555,7 @@ void ProbeWindows(HINSTANCE instance) {
   Observe('I', "user32.SetTimer.replace", "%lu", static_cast<unsigned long>(id));
   g_killTimerOnTick = 9;
   SetTimer(hwnd, 11, 10, TimerProc);
-  SettleAndDrain();
-  TakeLog("user32.SetTimer.ticks");
+  SettleAndDrainInto("user32.SetTimer.ticks");
   Observe('I', "user32.KillTimer.unknown", "%d", KillTimer(hwnd, 12345) ? 1 : 0);
   Observe('I', "user32.KillTimer.killed", "%d", KillTimer(hwnd, 9) ? 1 : 0);
 
@@ -577,23 +578,19 @@ void ProbeWindows(HINSTANCE instance) {
   HWND second = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Second"), WS_POPUP, 0, 26, 100, 100, nullptr,
                                 nullptr, instance, nullptr);
   ShowWindow(second, SW_SHOW);
-  Drain();
-  TakeLog("user32.ShowWindow.second.messages");
+  DrainInto("user32.ShowWindow.second.messages");
   Observe('I', "user32.GetForegroundWindow.second", "%d", GetForegroundWindow() == second ? 1 : 0);
   DestroyWindow(second);
   TakeLog("user32.DestroyWindow.active");
   Observe('I', "user32.IsWindow.destroyed", "%d", IsWindow(second) ? 1 : 0);
   Observe('I', "user32.DestroyWindow.again", "%d", DestroyWindow(second) ? 1 : 0);
-  Drain();
-  g_log[0] = 0;
+  DrainInto(nullptr);
   SetForegroundWindow(hwnd);
-  Drain();
-  TakeLog("user32.SetForegroundWindow.messages");
+  DrainInto("user32.SetForegroundWindow.messages");
   DestroyWindow(hwnd);
   TakeLog("user32.DestroyWindow.main");
   Observe('I', "user32.PostMessageW.destroyed", "%d", PostMessageW(hwnd, WM_USER, 0, 0) ? 1 : 0);
-  Drain();
-  g_log[0] = 0;
+  DrainInto(nullptr);
 
   // The client's own call: WS_VISIBLE with every position and size CW_USEDEFAULT.
   HWND client = CreateWindowExW(0, TEXT("MelodexProbe"), TEXT("Client"), WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -603,23 +600,24 @@ void ProbeWindows(HINSTANCE instance) {
   GetClientRect(client, &r);
   Observe('I', "user32.CreateWindowExW.useDefault.client", "%s", ShowRect(r));
   DestroyWindow(client);
-  Drain();
-  g_log[0] = 0;
+  DrainInto(nullptr);
 }
 
 void ProbeRects() {
-  RECT a{10, 10, 50, 40}, b{30, 20, 80, 90}, e{5, 5, 5, 9}, inv{50, 50, 10, 10}, r;
-  BOOL ok = IntersectRect(&r, &a, &b);
-  Observe('I', "user32.IntersectRect.overlap", "%d %s", ok ? 1 : 0, ShowRect(r));
-  RECT apart{100, 100, 120, 120};
-  ok = IntersectRect(&r, &a, &apart);
-  Observe('I', "user32.IntersectRect.apart", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &a, &b);
-  Observe('I', "user32.UnionRect.both", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &a, &e);
-  Observe('I', "user32.UnionRect.empty", "%d %s", ok ? 1 : 0, ShowRect(r));
-  ok = UnionRect(&r, &e, &inv);
-  Observe('I', "user32.UnionRect.bothEmpty", "%d %s", ok ? 1 : 0, ShowRect(r));
+  RECT a{10, 10, 50, 40}, b{30, 20, 80, 90}, e{5, 5, 5, 9}, inv{50, 50, 10, 10}, apart{100, 100, 120, 120}, r;
+  const struct {
+    const char* key;
+    decltype(&IntersectRect) combine;
+    const RECT *first, *second;
+  } kPairs[] = {{"user32.IntersectRect.overlap", IntersectRect, &a, &b},
+                {"user32.IntersectRect.apart", IntersectRect, &a, &apart},
+                {"user32.UnionRect.both", UnionRect, &a, &b},
+                {"user32.UnionRect.empty", UnionRect, &a, &e},
+                {"user32.UnionRect.bothEmpty", UnionRect, &e, &inv}};
+  for (const auto& p : kPairs) {
+    BOOL ok = p.combine(&r, p.first, p.second);
+    Observe('I', p.key, "%d %s", ok ? 1 : 0, ShowRect(r));
+  }
   Observe('I', "user32.IsRectEmpty", "%d %d %d", IsRectEmpty(&a) ? 1 : 0, IsRectEmpty(&e) ? 1 : 0, IsRectEmpty(&inv) ? 1 : 0);
   POINT in{10, 10}, right{50, 20}, bottom{20, 40};
   Observe('I', "user32.PtInRect", "%d %d %d", PtInRect(&a, in) ? 1 : 0, PtInRect(&a, right) ? 1 : 0,

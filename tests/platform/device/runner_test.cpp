@@ -43,24 +43,22 @@ TEST(ParseScript, ExpectLogWaitsTenSecondsUnlessGivenABound) {
   }
 }
 
-TEST(ParseScript, AnUnknownCommandNamesItsLine) {
-  std::vector<device::ScriptCommand> commands;
-  std::string error;
-  EXPECT_FALSE(device::ParseScript("wait 10\njump 3\n", "s.txt", &commands, &error));
-  EXPECT_EQ(error, "s.txt:2: unknown command 'jump'");
-}
-
-TEST(ParseScript, BadArgumentsNameTheirLine) {
-  std::vector<device::ScriptCommand> commands;
-  std::string error;
-  EXPECT_FALSE(device::ParseScript("wait soon\n", "s.txt", &commands, &error));
-  EXPECT_EQ(error, "s.txt:1: wait needs a number of milliseconds");
-  EXPECT_FALSE(device::ParseScript("key\n\nkey NOPE\n", "t", &commands, &error));
-  EXPECT_EQ(error, "t:1: unknown key ''");
-  EXPECT_FALSE(device::ParseScript("snap\n", "t", &commands, &error));
-  EXPECT_EQ(error, "t:1: snap needs a file name");
-  EXPECT_FALSE(device::ParseScript("quit now\n", "t", &commands, &error));
-  EXPECT_EQ(error, "t:1: quit takes no argument");
+// A script with a mistake is refused with the file, the line and what is wrong there.
+TEST(ParseScript, AMistakeNamesItsLine) {
+  const struct {
+    const char* script;
+    const char* error;
+  } cases[] = {{"wait 10\njump 3\n", "s:2: unknown command 'jump'"},
+               {"wait soon\n", "s:1: wait needs a number of milliseconds"},
+               {"key\n\nkey NOPE\n", "s:1: unknown key ''"},
+               {"snap\n", "s:1: snap needs a file name"},
+               {"quit now\n", "s:1: quit takes no argument"}};
+  for (const auto& c : cases) {
+    std::vector<device::ScriptCommand> commands;
+    std::string error;
+    EXPECT_FALSE(device::ParseScript(c.script, "s", &commands, &error)) << c.script;
+    EXPECT_EQ(error, c.error);
+  }
 }
 
 }  // namespace

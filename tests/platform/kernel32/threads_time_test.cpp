@@ -37,7 +37,7 @@ void UntilAWaitIsScheduled() {
 
 }  // namespace
 
-TEST(Threads, test_CreateThread_WaitForSingleObject) {
+TEST(Threads, CreateThreadRunsAndWaitForSingleObjectEndsWithIt) {
   int value = 5;
   DWORD id = 0;
   SetLastError(0);
@@ -58,7 +58,7 @@ TEST(Threads, test_CreateThread_WaitForSingleObject) {
   EXPECT_EQ(WaitForSingleObject(thread, 0), static_cast<DWORD>(WAIT_FAILED));
 }
 
-TEST(Threads, test_CreateThread_suspended_and_ResumeThread) {
+TEST(Threads, ASuspendedThreadRunsOnlyAfterResumeThread) {
   gRan = 0;
   int value = 9;
   HANDLE thread = CreateThread(nullptr, 0, Worker, &value, CREATE_SUSPENDED, nullptr);
@@ -73,7 +73,7 @@ TEST(Threads, test_CreateThread_suspended_and_ResumeThread) {
   CloseHandle(thread);
 }
 
-TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
+TEST(Threads, WaitForSingleObjectTimesOutAtItsVirtualDeadline) {
   device::Clock::useVirtual(true);
   device::Clock::resetForTests();
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -92,7 +92,7 @@ TEST(Threads, test_WaitForSingleObject_timeout_on_virtual_clock) {
   CloseHandle(event);
 }
 
-TEST(Time, test_Sleep_virtual_clock) {
+TEST(Time, SleepEndsAtItsVirtualDeadline) {
   device::Clock::useVirtual(true);
   device::Clock::resetForTests();
   gRan = 0;
@@ -118,7 +118,7 @@ TEST(Time, SystemTimeToFileTimeRefusesFebruary29OutsideLeapYears) {
 }
 
 // Windows applies the time zone's current bias.
-TEST(Time, test_FileTimeToLocalFileTime) {
+TEST(Time, FileTimeToLocalFileTimeAppliesTheCurrentBias) {
   time_t now = time(nullptr);
   struct tm local;
   localtime_r(&now, &local);

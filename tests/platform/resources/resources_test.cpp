@@ -38,7 +38,6 @@ uint32_t Dword(const std::vector<unsigned char>& b, size_t at) { return Word(b, 
 using melodex_test::GifSize;
 constexpr const auto& kGifs = melodex_test::kGifSizes;
 
-
 class GifResource : public Resources, public ::testing::WithParamInterface<GifSize> {};
 
 // The GIF header's logical screen size (bytes 6-9, little-endian), read from the resource.
@@ -216,19 +215,15 @@ TEST_F(Resources, HiResAwareIsTheWordOne) {
 TEST_F(Resources, Icon101IsOne44By44Image24Bit) {
   const auto group = bytes(MAKEINTRESOURCEW(101), RT_GROUP_ICON);
   ASSERT_EQ(group.size(), 6u + 14u);
-  EXPECT_EQ(Word(group, 0), 0);
-  EXPECT_EQ(Word(group, 2), 1);  // icons
-  EXPECT_EQ(Word(group, 4), 1);  // one image
-  EXPECT_EQ(group[6], 44);
-  EXPECT_EQ(group[7], 44);
-  EXPECT_EQ(Word(group, 6 + 6), 24);
+  // Reserved, icons, one image of 44 x 44 at 24 bits.
+  EXPECT_EQ((std::vector<uint32_t>{Word(group, 0), Word(group, 2), Word(group, 4), group[6], group[7], Word(group, 12)}),
+            (std::vector<uint32_t>{0, 1, 1, 44, 44, 24}));
   const uint16_t imageId = Word(group, 6 + 12);
   const auto image = bytes(MAKEINTRESOURCEW(imageId), RT_ICON);
   ASSERT_GE(image.size(), 40u);
-  EXPECT_EQ(Dword(image, 0), 40u);                 // BITMAPINFOHEADER
-  EXPECT_EQ(static_cast<int32_t>(Dword(image, 4)), 44);
-  EXPECT_EQ(static_cast<int32_t>(Dword(image, 8)), 88);  // colour rows and mask rows
-  EXPECT_EQ(Word(image, 14), 24);
+  // A BITMAPINFOHEADER 44 wide, 88 high (colour rows and mask rows), 24 bits.
+  EXPECT_EQ((std::vector<uint32_t>{Dword(image, 0), Dword(image, 4), Dword(image, 8), Word(image, 14)}),
+            (std::vector<uint32_t>{40, 44, 88, 24}));
   EXPECT_EQ(Dword(group, 6 + 8), image.size());
 
   const HICON icon = LoadIconW(hInst, MAKEINTRESOURCEW(101));

@@ -8,13 +8,12 @@
 
 #include <cmath>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "device/Device.h"
 #include "device/TestDriver.h"
+#include "support/SmsOutbox.h"
 
 namespace {
 
@@ -50,21 +49,6 @@ struct Send {
   HRESULT operator()() { return (*this)(static_cast<DWORD>(text.size() * 2)); }
 };
 
-std::string Outbox(const device::TestDriver& driver) {
-  std::ifstream in(driver.root() + "/sms-outbox.jsonl", std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// The outbox's lines, each parsed as the JSON object it must be.
-std::vector<nlohmann::json> OutboxLines(const device::TestDriver& driver) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(Outbox(driver));
-  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-  return lines;
-}
-
 // Seconds between the host's local time now and a "YYYY-MM-DDTHH:MM:SS" phone time.
 double SecondsFromNow(const std::string& phoneTime) {
   std::tm t{};
@@ -99,7 +83,7 @@ TEST(Sms, SendMessageWritesOneOutboxLine) {
   fields.psMessageClass = PS_MESSAGE_CLASSUNSPECIFIED;
   memcpy(unspecified.block, &fields, sizeof fields);
   ASSERT_EQ(unspecified(), S_OK);
-  const std::vector<nlohmann::json> lines = OutboxLines(driver);
+  const std::vector<nlohmann::json> lines = melodex_test::SentMessages(driver.root());
   ASSERT_EQ(lines.size(), std::size(messages) + 2);
   EXPECT_EQ(lines[4]["to"], "5551234567");
   EXPECT_EQ(lines[4]["addressType"], "national");
@@ -115,41 +99,41 @@ TEST(Sms, SendMessageWritesOneOutboxLine) {
   }
 }
 
-TEST(Sms, SendMessageFailsWithTheInjectedCode) {
+// A send the service cannot carry is refused with its code and writes nothing: the injected
+// fault, a provider block that is not the 688 bytes (the fields alone are 164), more than 160
+// units or half a unit of text, and an address that is no number of its type ("+" is for
+// international numbers). Exactly 160 units, the SMS screen's cut, go out.
+TEST(Sms, SendMessageRefusesWhatItCannotCarry) {
+  const struct {
+    const char* what;
+    const char16_t* number;
+    SMS_ADDRESS_TYPE type;
+    DWORD dataSize, blockSize;
+    unsigned fault;
+    HRESULT result;
+  } cases[] = {
+      {"the injected fault", u"+15551234567", SMSAT_INTERNATIONAL, 10, 688, static_cast<unsigned>(SMS_E_NETWORK),
+       SMS_E_NETWORK},
+      {"the provider's fields alone", u"+15551234567", SMSAT_INTERNATIONAL, 10, sizeof(TEXT_PROVIDER_SPECIFIC_DATA), 0,
+       SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE},
+      {"a block of 689 bytes", u"+15551234567", SMSAT_INTERNATIONAL, 10, 689, 0, SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE},
+      {"161 units", u"+15551234567", SMSAT_INTERNATIONAL, 322, 688, 0, SMS_E_TOOMUCHDATA},
+      {"half a unit", u"+15551234567", SMSAT_INTERNATIONAL, 3, 688, 0, SMS_E_INVALIDDATA},
+      {"exactly 160 units", u"+15551234567", SMSAT_INTERNATIONAL, 320, 688, 0, S_OK},
+      {"a national number with +", u"+15551234567", SMSAT_NATIONAL, 2, 688, 0, SMS_E_INVALIDADDRESS},
+      {"letters", u"+1555abc", SMSAT_INTERNATIONAL, 2, 688, 0, SMS_E_INVALIDADDRESS},
+      {"an alphanumeric address", u"+15551234567", SMSAT_ALPHANUMERIC, 2, 688, 0, SMS_E_INVALIDADDRESS},
+      {"a bare +", u"+", SMSAT_INTERNATIONAL, 2, 688, 0, SMS_E_INVALIDADDRESS},
+  };
   device::TestDriver driver;
-  device::options().smsFault = static_cast<unsigned>(SMS_E_NETWORK);
-  Send send(u"+15551234567", u"hello");
-  EXPECT_EQ(send(), SMS_E_NETWORK);
-  EXPECT_EQ(Outbox(driver), "");
-}
-
-TEST(Sms, SendMessageChecksTheProviderBlockSize) {
-  device::TestDriver driver;
-  Send send(u"+15551234567", u"hello");
-  send.blockSize = sizeof(TEXT_PROVIDER_SPECIFIC_DATA);  // 164: the fields alone, not the 688
-  EXPECT_EQ(send(), SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE);
-  send.blockSize = 689;
-  EXPECT_EQ(send(), SMS_E_PROVIDERSPECIFICBUFFERWRONGSIZE);
-  EXPECT_EQ(Outbox(driver), "");
-}
-
-TEST(Sms, SendMessageChecksAddressAndText) {
-  device::TestDriver driver;
-  Send send(u"+15551234567", std::u16string(161, u'a'));
-  EXPECT_EQ(send(322), SMS_E_TOOMUCHDATA);  // more than 160 units
-  EXPECT_EQ(send(3), SMS_E_INVALIDDATA);    // half a unit
-  EXPECT_EQ(send(320), S_OK);               // the SMS screen's cut: exactly 160 units
-
-  Send national(u"+15551234567", u"x");
-  national.to.smsatAddressType = SMSAT_NATIONAL;  // "+" is for international numbers
-  EXPECT_EQ(national(), SMS_E_INVALIDADDRESS);
-  Send letters(u"+1555abc", u"x");
-  EXPECT_EQ(letters(), SMS_E_INVALIDADDRESS);
-  Send alpha(u"+15551234567", u"x");
-  alpha.to.smsatAddressType = SMSAT_ALPHANUMERIC;
-  EXPECT_EQ(alpha(), SMS_E_INVALIDADDRESS);
-  Send bare(u"+", u"x");
-  EXPECT_EQ(bare(), SMS_E_INVALIDADDRESS);
+  for (const auto& c : cases) {
+    device::options().smsFault = c.fault;
+    Send send(c.number, std::u16string(161, u'a'));
+    send.to.smsatAddressType = c.type;
+    send.blockSize = c.blockSize;
+    EXPECT_EQ(send(c.dataSize), c.result) << c.what;
+  }
+  EXPECT_EQ(melodex_test::SentMessages(driver.root()).size(), 1u) << "only the 160 units";
 }
 
 TEST(Sms, OpenAndClose) {

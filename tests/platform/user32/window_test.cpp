@@ -124,7 +124,9 @@ TEST(DestroyWindow, TheActiveWindowIsDeactivatedAndTheOneBeforeActivated) {
   onMessage() = nullptr;
 }
 
-TEST(ShowWindow, FirstShowActivatesAndHidingSendsNoActivate) {
+// The first show activates; showing the foreground window again, and hiding it, send no
+// WM_ACTIVATE.
+TEST(ShowWindow, FirstShowActivatesAndShowingAgainOrHidingSendsNoActivate) {
   device::TestDriver driver;
   HWND hwnd = CreateRecordingWindow(0);
   received().clear();
@@ -133,19 +135,14 @@ TEST(ShowWindow, FirstShowActivatesAndHidingSendsNoActivate) {
   EXPECT_EQ(received()[0].message, static_cast<UINT>(WM_ACTIVATE));
   EXPECT_EQ(LOWORD(received()[0].wParam), WA_ACTIVE);
   EXPECT_EQ(GetForegroundWindow(), hwnd);
+  driver.runPending();
   received().clear();
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  EXPECT_TRUE(MessagesOnly(WM_PAINT).empty());
   EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
   EXPECT_TRUE(MessagesOnly(WM_PAINT).empty());
   EXPECT_FALSE(IsWindowVisible(hwnd));
   EXPECT_EQ(GetForegroundWindow(), nullptr);
-}
-
-TEST(ShowWindow, ShowingTheForegroundWindowAgainSendsNoActivate) {
-  device::TestDriver driver;
-  HWND hwnd = CreateRecordingWindow();
-  received().clear();
-  ShowWindow(hwnd, SW_SHOWNORMAL);
-  EXPECT_TRUE(MessagesOnly(WM_PAINT).empty());
 }
 
 TEST(SetForegroundWindow, WithTheLowBitSetNamesTheSameWindow) {

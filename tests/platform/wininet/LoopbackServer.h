@@ -13,7 +13,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -93,6 +92,18 @@ class LoopbackServer {
     return "HTTP/1.1 " + std::to_string(status) + " " + reason +
            "\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
+  }
+  // A handler answering every request with one status and body.
+  static Handler Answer(int status, const std::string& reason, const std::string& body) {
+    return [=](LoopbackServer& s, int fd, const Request&) { s.sendAll(fd, Response(status, reason, body)); };
+  }
+  // A handler that takes every request and never answers, for as long as a test may run: under
+  // ThreadSanitizer on a busy machine the road to the three minutes' end takes over 30 s of real
+  // time, and a server that stopped waiting would close the connection and end the
+  // identification early with the send error.
+  static constexpr int kSilentMs = 300000;
+  static Handler Silent() {
+    return [](LoopbackServer& s, int, const Request&) { s.waitUntilStopping(kSilentMs); };
   }
 
  private:

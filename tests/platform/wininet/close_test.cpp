@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
@@ -26,14 +25,9 @@ struct Outcome {
   DWORD error = 0;
 };
 
-// A server that takes the request and never answers.
-LoopbackServer::Handler Silent() {
-  return [](LoopbackServer& s, int, const LoopbackServer::Request&) { s.waitUntilStopping(20000); };
-}
-
 // Closing the session closes what was opened under it, as Wine does.
 TEST(InternetCloseHandle, ClosingTheSessionEndsItsRequests) {
-  LoopbackServer server(Silent());
+  LoopbackServer server(LoopbackServer::Silent());
   Exchange x("127.0.0.1", static_cast<INTERNET_PORT>(server.port()), "GET", "/");
   HINTERNET request = x.request;
   auto worker = std::async(std::launch::async, [request] {
@@ -60,7 +54,7 @@ TEST(InternetCloseHandle, ClosingTheSessionEndsItsRequests) {
 // Many closes racing many blocked calls: no call outlives its promptness bound, nothing leaks
 // or is used after it is freed (the point of running this under the sanitizers).
 TEST(InternetCloseHandle, RacingClosesAndCalls) {
-  LoopbackServer server(Silent());
+  LoopbackServer server(LoopbackServer::Silent());
   for (int round = 0; round < 20; ++round) {
     Exchange x("127.0.0.1", static_cast<INTERNET_PORT>(server.port()), "GET", "/");
     HINTERNET request = x.request;

@@ -22,13 +22,9 @@ URL_COMPONENTSA Zeroed(char* host = nullptr, DWORD hostSize = 0, char* path = nu
 
 TEST(Wininet, InternetCrackUrlA_PointersIntoTheUrl) {
   const char* url = "http://user:pw@Example.COM/a/b.jpg?q=1#top";
-  URL_COMPONENTSA uc = Zeroed();
-  uc.dwSchemeLength = 1;
-  uc.dwHostNameLength = 1;
-  uc.dwUserNameLength = 1;
-  uc.dwPasswordLength = 1;
-  uc.dwUrlPathLength = 1;
-  uc.dwExtraInfoLength = 1;
+  URL_COMPONENTSA uc = Zeroed();  // a length of 1 and no buffer: a pointer into the URL is asked for
+  uc.dwSchemeLength = uc.dwHostNameLength = uc.dwUserNameLength = uc.dwPasswordLength = 1;
+  uc.dwUrlPathLength = uc.dwExtraInfoLength = 1;
   ASSERT_TRUE(InternetCrackUrlA(url, 0, 0, &uc));  // length 0: zero-terminated
   EXPECT_EQ(uc.lpszScheme, url);
   EXPECT_EQ(uc.dwSchemeLength, 4u);

@@ -19,12 +19,6 @@ namespace {
 using testing_net::Exchange;
 using testing_net::LoopbackServer;
 
-LoopbackServer::Handler Answer(int status, const std::string& reason, const std::string& body) {
-  return [=](LoopbackServer& server, int fd, const LoopbackServer::Request&) {
-    server.sendAll(fd, LoopbackServer::Response(status, reason, body));
-  };
-}
-
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
@@ -48,7 +42,7 @@ TEST(Wininet, HttpOpenRequestA_EscapesBlanksInTheObjectName) {
       {"   ", "/"},
       {"/bell\x07inside", nullptr},
   };
-  LoopbackServer server(Answer(200, "OK", "ok"));
+  LoopbackServer server(LoopbackServer::Answer(200, "OK", "ok"));
   for (const Case& c : cases) {
     HINTERNET internet = InternetOpenW(TEXT("t"), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET connect = InternetConnectA(internet, "127.0.0.1", static_cast<INTERNET_PORT>(server.port()),
@@ -125,7 +119,7 @@ TEST(Wininet, HttpQueryInfoW_StatusCodeInBothForms) {
 // of the body is TRUE with nothing read.
 TEST(Wininet, InternetReadFile_LargeBodyInTwoReads) {
   std::string body = Pattern(150000);
-  LoopbackServer server(Answer(200, "OK", body));
+  LoopbackServer server(LoopbackServer::Answer(200, "OK", body));
   Exchange x("127.0.0.1", static_cast<INTERNET_PORT>(server.port()), "GET", "/big");
   ASSERT_TRUE(HttpSendRequestA(x.request, nullptr, 0, nullptr, 0));
   std::string buffer(100000, '\0');

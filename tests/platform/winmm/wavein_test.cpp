@@ -18,12 +18,16 @@ class WaveIn : public ::testing::Test {
   WimLog log;
   HWND hwnd = CreateWimWindow(driver, log);
   HWAVEIN hwi = nullptr;
+  // Opens the phone's device on the window and queues the buffers in order.
+  void openAndQueue(std::initializer_list<Buffer*> buffers) {
+    ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
+    for (Buffer* b : buffers) ASSERT_EQ(Queue(hwi, *b), MMSYSERR_NOERROR);
+  }
 };
 
 TEST_F(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer b(kSampleBytes);
-  ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
+  openAndQueue({&b});
   EXPECT_EQ(b.header.dwFlags, static_cast<DWORD>(WHDR_PREPARED | WHDR_INQUEUE));
   driver.advance(500);  // the device records only after waveInStart
   const uint64_t start = driver.now();
@@ -48,10 +52,8 @@ TEST_F(WaveIn, BufferIsDoneExactly11000MsAfterStart) {
 }
 
 TEST_F(WaveIn, QueuedBuffersFillOneAfterAnother) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(16000), second(8000);
-  ASSERT_EQ(Queue(hwi, first), MMSYSERR_NOERROR);
-  ASSERT_EQ(Queue(hwi, second), MMSYSERR_NOERROR);
+  openAndQueue({&first, &second});
   waveInStart(hwi);
   driver.advance(2000);
   ASSERT_EQ(log.count(MM_WIM_DATA), 2u);
@@ -65,9 +67,8 @@ TEST_F(WaveIn, QueuedBuffersFillOneAfterAnother) {
 // The recorder's cancel after 3 s: stop, reset, close give exactly one MM_WIM_DATA with
 // the bytes recorded so far, and the device writes nothing afterwards.
 TEST_F(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer b(kSampleBytes);
-  ASSERT_EQ(Queue(hwi, b), MMSYSERR_NOERROR);
+  openAndQueue({&b});
   ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
   driver.advance(3000);
   EXPECT_EQ(waveInStop(hwi), MMSYSERR_NOERROR);
@@ -84,10 +85,8 @@ TEST_F(WaveIn, CancelAfterThreeSecondsHandsTheBufferBackOnce) {
 }
 
 TEST_F(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(32000), second(32000);
-  Queue(hwi, first);
-  Queue(hwi, second);
+  openAndQueue({&first, &second});
   waveInStart(hwi);
   driver.advance(1250);
   ASSERT_EQ(waveInStop(hwi), MMSYSERR_NOERROR);
@@ -106,10 +105,8 @@ TEST_F(WaveIn, StopHandsBackTheCurrentBufferAndKeepsTheEmptyOnes) {
 }
 
 TEST_F(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(16000), second(16000);
-  Queue(hwi, first);
-  Queue(hwi, second);
+  openAndQueue({&first, &second});
   ASSERT_EQ(waveInReset(hwi), MMSYSERR_NOERROR);  // never started: both come back empty
   driver.runPending();
   ASSERT_EQ(log.count(MM_WIM_DATA), 2u);
@@ -121,9 +118,8 @@ TEST_F(WaveIn, ResetHandsBackEveryQueuedBufferInOrder) {
 }
 
 TEST_F(WaveIn, CloseWithAQueuedBufferFails) {
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer b(kSampleBytes);
-  Queue(hwi, b);
+  openAndQueue({&b});
   waveInStart(hwi);
   driver.advance(1000);
   EXPECT_EQ(waveInClose(hwi), static_cast<MMRESULT>(WAVERR_STILLPLAYING));
@@ -210,10 +206,8 @@ TEST_F(WaveIn, OpenChecksDeviceCallbackAndFormat) {
 // Suite WaveIn, so that it runs under ThreadSanitizer in CI.
 TEST_F(WaveIn, RealClockCompletionArrivesFromTheSchedulerThread) {
   device::Clock::useVirtual(false);
-  ASSERT_EQ(OpenPhoneDevice(&hwi, hwnd), MMSYSERR_NOERROR);
   Buffer first(1600), second(176000);  // 100 ms, then 11 s
-  Queue(hwi, first);
-  Queue(hwi, second);
+  openAndQueue({&first, &second});
   const uint64_t start = device::Clock::now();
   ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
   for (int i = 0; i < 50 && log.count(MM_WIM_DATA) == 0; ++i) driver.waitForPosted(100);
