@@ -81,10 +81,16 @@ inline void storePosting(uint8_t* out, uint32_t track, uint32_t frame) {
     for (int i = 0; i < kPostingBytes; ++i)
         out[i] = static_cast<uint8_t>(v >> (8 * i));
 }
+// Two loads joined in registers: six bytes copied into a zeroed eight-byte variable made the
+// compiler store them as two parts and load the whole back, which the processor cannot
+// forward, and every posting read waited for it.
 inline uint64_t loadPosting(const uint8_t* in) {
-    uint64_t v = 0;
-    std::memcpy(&v, in, kPostingBytes);  // little-endian hosts only, as is the whole file
-    return v;
+    static_assert(sizeof(uint32_t) + sizeof(uint16_t) == kPostingBytes);
+    uint32_t low = 0;
+    uint16_t high = 0;
+    std::memcpy(&low, in, sizeof low);  // little-endian hosts only, as is the whole file
+    std::memcpy(&high, in + sizeof low, sizeof high);
+    return low | static_cast<uint64_t>(high) << 32;
 }
 inline uint32_t postingTrack(uint64_t v) { return static_cast<uint32_t>(v >> FingerprintConfig::kTimeBits); }
 inline int32_t postingFrame(uint64_t v) { return static_cast<int32_t>(v & kMaxFrame); }
