@@ -151,7 +151,8 @@ TEST(VoteTally, AgreesWithCountingEveryWindow) {
 }
 
 // A match needs its floor (higher for a speed or pitch hypothesis, higher again for a far one;
-// its own for pairs), its ratio over the runner-up, and aligned hits from enough distinct query
+// its own for pairs), its ratio over the runner-up (pairs counted for every track with a vote
+// have their own under the plain hypothesis), and aligned hits from enough distinct query
 // frames: hits that line up at a few frames only are a chance alignment, however many.
 TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     FingerprintConfig config;
@@ -162,6 +163,8 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     config.minScoreFar = 30;
     config.minPairScore = 20;
     config.minPairScoreRatio = 2.5f;
+    config.minPairScoreRatioEveryTrack = 2.2f;
+    config.minPairSupport = 0;
     config.minAnchors = 6;
     const struct {
         int score, runnerUp;
@@ -169,6 +172,7 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         bool byPairs;
         int anchors;
         bool match;
+        PairRivals rivals = PairRivals::Nominees;
     } cases[] = {
         {14, 0, {}, false, 6, false}, {15, 0, {}, false, 6, true}, {16, 0, {}, false, 6, true},
         {23, 0, Change::speed(1.02), false, 6, false}, {24, 0, Change::speed(0.98), false, 6, true},
@@ -182,50 +186,21 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         {60, 0, {}, false, 5, false},  // a high score does not make up for them
         {19, 0, {}, true, 6, false}, {20, 0, {}, true, 6, true},
         {26, 10, {}, true, 5, false}, {26, 10, {}, true, 6, true}, {26, 10, {}, false, 6, false},
+        {22, 10, {}, true, 6, false}, {22, 10, {}, true, 6, true, PairRivals::EveryTrack},
+        {21, 10, {}, true, 6, false, PairRivals::EveryTrack},
+        {24, 10, Change::speed(1.01), true, 6, false, PairRivals::EveryTrack},  // a change keeps 2.5
+        {25, 10, Change::speed(1.01), true, 6, true, PairRivals::EveryTrack},
+        {29, 10, {}, false, 6, false, PairRivals::EveryTrack},  // and triples their 3
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
         candidate.anchors = c.anchors;
-        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs), c.match)
+        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
             << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames at tempo " << c.change.tempo
-            << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs)" : "");
+            << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs" : " (triples")
+            << (c.rivals == PairRivals::EveryTrack ? ", every track)" : ")");
     }
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
-}
-
-// Pairs counted for every track with a vote (a small catalog) need a lead of their own over
-// the best of all the other tracks, under the plain hypothesis only; counted among nominees,
-// under a change, and for triples, the usual ratios hold.
-TEST(MatchDecision, PairsCountedForEveryTrackNeedTheirOwnLeadUnderThePlainHypothesis) {
-    FingerprintConfig config;
-    config.minPairScore = 15;
-    config.minPairScoreRatio = 2.5f;
-    config.minPairScoreRatioEveryTrack = 2.2f;
-    config.minScoreRatio = 3.0f;
-    config.minScoreResampled = 15;
-    config.minPairScoreResampled = 15;
-    config.minPairSupport = 0;
-    config.minAnchors = 6;
-    const struct {
-        int score, runnerUp;
-        Change change;
-        bool byPairs;
-        PairRivals rivals;
-        bool match;
-    } cases[] = {
-        {22, 10, {}, true, PairRivals::EveryTrack, true}, {21, 10, {}, true, PairRivals::EveryTrack, false},
-        {22, 10, {}, true, PairRivals::Nominees, false}, {25, 10, {}, true, PairRivals::Nominees, true},
-        {22, 10, Change::speed(1.01), true, PairRivals::EveryTrack, false},  // a change keeps its ratio
-        {25, 10, Change::speed(1.01), true, PairRivals::EveryTrack, true},
-        {29, 10, {}, false, PairRivals::EveryTrack, false},  // and triples theirs
-    };
-    for (const auto& c : cases) {
-        MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
-        candidate.anchors = 6;
-        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
-            << c.score << " over " << c.runnerUp << " at tempo " << c.change.tempo << (c.byPairs ? " (pairs" : " (triples")
-            << (c.rivals == PairRivals::EveryTrack ? ", every track)" : ", nominees)");
-    }
 }
 
 // The quick look at the pairs under a change leads to the whole pass only for a score at
