@@ -223,7 +223,9 @@ struct MergedPass {
     uint64_t landmarks = 0;
     std::vector<uint32_t> nominees;  // triples: the leaders over every partition, ascending
     std::vector<int32_t> nomineeOffsets;  // where each one's triples lined up best
-    bool everyTrack = false;  // triples: the nominees are every track with a vote (a small catalog)
+    // Triples: whom the nominees' pairs will be measured against (every track with a vote in a
+    // small catalog).
+    fp::PairRivals rivals = fp::PairRivals::Nominees;
 };
 
 bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size_t h, size_t leaders, MergedPass& pass,
@@ -244,7 +246,7 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
         everyTrack = everyTrack || answer[h].everyTrack;
     }
     pass.candidate = mergeCandidates(candidates);
-    pass.everyTrack = everyTrack;
+    pass.rivals = everyTrack ? fp::PairRivals::EveryTrack : fp::PairRivals::Nominees;
     // Each partition's leaders hold every one of its tracks among the leaders over all.
     leaders = everyTrack ? ranked.size() : std::min(leaders, ranked.size());
     std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(leaders), ranked.end(), fp::LeadsBefore);
@@ -286,8 +288,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     std::vector<bool> screensAsked(n, false), pairsAsked(n, false);
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
         // The pairs were counted for the tracks the same hypothesis's triples nominated.
-        return fp::IsMatch(config, pass.candidate, hypotheses[k].change, byPairs,
-                           triples[k].everyTrack ? fp::PairRivals::EveryTrack : fp::PairRivals::Nominees);
+        return fp::IsMatch(config, pass.candidate, hypotheses[k].change, byPairs, triples[k].rivals);
     };
     const auto askTriples = [&](size_t from, size_t to) {
         std::vector<PassRequest> passes;

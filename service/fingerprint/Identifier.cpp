@@ -85,6 +85,7 @@ bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Pe
 
 Identification Identifier::identify(std::span<const float> samples) const {
     const bool everyTrack = index_.entryCount() < config_.pairsForEveryTrackBelow;
+    const PairRivals rivals = everyTrack ? PairRivals::EveryTrack : PairRivals::Nominees;
     Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
     if (!everyTrack)
         matcher.countPairsFromPeaks(config_);
@@ -124,7 +125,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
             MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
             postingsRead += tally.voteCount();
             addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);
-            if (IsMatch(config_, paired, change, true, everyTrack ? PairRivals::EveryTrack : PairRivals::Nominees)) {
+            if (IsMatch(config_, paired, change, true, rivals)) {
                 candidate = paired;
                 matched = byPairs = true;
             }
