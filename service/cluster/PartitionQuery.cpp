@@ -4,6 +4,7 @@
 #include "fingerprint/Matcher.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -200,20 +201,6 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
     return answer;
 }
 
-fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions) {
-    const fp::MatchCandidate* best = nullptr;
-    for (const fp::MatchCandidate& c : partitions)
-        if (c.any && (best == nullptr || fp::RanksBefore(c, *best)))
-            best = &c;
-    if (best == nullptr)
-        return {};
-    fp::MatchCandidate merged = *best;
-    for (const fp::MatchCandidate& c : partitions)
-        if (c.any && &c != best)
-            merged.runnerUpScore = std::max(merged.runnerUpScore, c.score);
-    return merged;
-}
-
 namespace {
 
 // One pass merged over the partitions.
@@ -245,7 +232,7 @@ bool mergePass(const std::vector<std::vector<PartitionCandidate>>& answers, size
         ranked.insert(ranked.end(), answer[h].leaders.begin(), answer[h].leaders.end());
         everyTrack = everyTrack || answer[h].everyTrack;
     }
-    pass.candidate = mergeCandidates(candidates);
+    pass.candidate = fp::mergeCandidates(candidates);
     pass.rivals = everyTrack ? fp::PairRivals::EveryTrack : fp::PairRivals::Nominees;
     // Each partition's leaders hold every one of its tracks among the leaders over all.
     leaders = everyTrack ? ranked.size() : std::min(leaders, ranked.size());
@@ -286,6 +273,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const size_t n = hypotheses.size();
     std::vector<MergedPass> triples(n), screens(n), pairs(n);
     std::vector<bool> screensAsked(n, false), pairsAsked(n, false);
+    std::vector<std::vector<uint32_t>> pairTracks(n);  // whose pairs each hypothesis's whole pass counts
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
         // The pairs were counted for the tracks the same hypothesis's triples nominated.
         return fp::IsMatch(config, pass.candidate, hypotheses[k].change, byPairs, triples[k].rivals);
@@ -306,7 +294,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const auto askFor = [&](const std::vector<std::pair<size_t, Pass>>& which) {
         std::vector<PassRequest> passes;
         for (const auto& [k, kind] : which)
-            passes.push_back({hypotheses[k], kind, triples[k].nominees,
+            passes.push_back({hypotheses[k], kind, kind == Pass::pairScreen ? triples[k].nominees : pairTracks[k],
                               kind == Pass::pairScreen ? triples[k].nomineeOffsets : std::vector<int32_t>{}});
         std::vector<MergedPass> merged;
         if (passes.empty())
@@ -354,25 +342,38 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     // leaders: in one round the plain hypothesis's whole passes and the changes' quick looks,
     // then the whole pass of each change whose look found it worth it, given what the plain
     // hypothesis holds (every plain pass is known by then).
-    // A plain pass whose nominees are those whose pairs the last plain pass counted is not
-    // asked again: its pairs are the same, and so would be its answer (fp::Identifier).
+    // A plain pass counts only the tracks the last plain pass did not, as one process does
+    // (fp::plainPairsToCount), and its answer is merged with that pass's.
     const auto askPairs = [&](size_t from, size_t to) {
         std::vector<std::pair<size_t, Pass>> first, then;
-        const std::vector<uint32_t>* plainCounted = nullptr;
+        std::vector<size_t> mergeWith(n, n);
+        size_t plainCounted = n;
         for (size_t k = 0; k < from; ++k)
             if (hypotheses[k].change.none() && pairsAsked[k])
-                plainCounted = &triples[k].nominees;
+                plainCounted = k;
         for (size_t k = from; k < to; ++k) {
             const bool plain = hypotheses[k].change.none();
-            if (accepted(triples[k], k, false) || triples[k].nominees.empty() ||
-                (plain && plainCounted != nullptr && triples[k].nominees == *plainCounted))
+            if (accepted(triples[k], k, false) || triples[k].nominees.empty())
                 continue;
+            if (plain) {
+                fp::PlainPairs count =
+                    fp::plainPairsToCount(triples[k].nominees, plainCounted < n ? triples[plainCounted].nominees : std::vector<uint32_t>{});
+                if (count.tracks.empty())
+                    continue;
+                if (count.mergeWithCounted)
+                    mergeWith[k] = plainCounted;
+                pairTracks[k] = std::move(count.tracks);
+                plainCounted = k;
+            } else {
+                pairTracks[k] = triples[k].nominees;
+            }
             first.emplace_back(k, config.screensPairs(hypotheses[k].change) ? Pass::pairScreen : Pass::pairs);
-            if (plain)
-                plainCounted = &triples[k].nominees;
         }
         if (!askFor(first))
             return false;
+        for (const auto& [k, kind] : first)
+            if (mergeWith[k] < n)
+                pairs[k].candidate = fp::mergeCandidates(std::array{pairs[mergeWith[k]].candidate, pairs[k].candidate});
         if (to <= changesFrom)
             return true;
         const fp::Verdict plain = verdictBefore(changesFrom);

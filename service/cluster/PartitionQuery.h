@@ -65,10 +65,6 @@ std::optional<PartitionQuery> decodeQuery(std::string_view bytes);
 std::string encodeAnswer(const std::vector<PartitionCandidate>& answer);
 std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view bytes);
 
-// The best and runner-up over disjoint partitions from each one's best and runner-up: ties go
-// to the lower track id, as within one tally.
-fp::MatchCandidate mergeCandidates(std::span<const fp::MatchCandidate> partitions);
-
 // Asks every partition one query; answers[p][h] is partition p's answer for passes[h].
 // False with a reason when some partition could not answer.
 using AskPartitions = std::function<bool(const PartitionQuery& query,

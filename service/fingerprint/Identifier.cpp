@@ -1,6 +1,8 @@
 #include "Identifier.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 
 namespace melodex::fp {
 
@@ -47,6 +49,14 @@ void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extrac
         candidate.support =
             std::max(candidate.support, tally.bestNear(candidate.track, candidate.offset, config.supportSlack, config.offsetTolerance));
     }
+}
+
+PlainPairs plainPairsToCount(const std::vector<uint32_t>& nominees, const std::vector<uint32_t>& counted) {
+    if (!std::includes(nominees.begin(), nominees.end(), counted.begin(), counted.end()))
+        return {nominees, false};
+    PlainPairs added{{}, true};
+    std::set_difference(nominees.begin(), nominees.end(), counted.begin(), counted.end(), std::back_inserter(added.tracks));
+    return added;
 }
 
 int lowestFloor(const FingerprintConfig& config) {
@@ -101,10 +111,8 @@ Identification Identifier::identify(std::span<const float> samples) const {
     Verdict verdict;
     VoteTally tally;
     size_t postingsRead = 0;
-    // The plain hypothesis makes the same pairs at every frame difference its triples look
-    // up: when the triples nominate the very tracks whose pairs were counted already (in a
-    // small catalog, every track with a vote), counting them again could only miss again.
     std::vector<uint32_t> plainPairsCounted;
+    MatchCandidate plainPaired;
     for (const Hypothesis& hypothesis : config_.hypotheses()) {
         const Change change = hypothesis.change;
         const bool resampled = !change.none();
@@ -117,13 +125,17 @@ Identification Identifier::identify(std::span<const float> samples) const {
         bool matched = IsMatch(config_, candidate, change);
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
-        const bool countedAlready = !resampled && nominees == plainPairsCounted;
-        if (!nominees.empty() && !countedAlready && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
-            if (!resampled)
-                plainPairsCounted = nominees;
+        const PlainPairs toCount = resampled ? PlainPairs{nominees} : plainPairsToCount(nominees, plainPairsCounted);
+        if (!toCount.tracks.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
-            MatchCandidate paired = matcher.matchTracks(pairs, nominees, tally);
+            MatchCandidate paired = matcher.matchTracks(pairs, toCount.tracks, tally);
             postingsRead += tally.voteCount();
+            if (toCount.mergeWithCounted)
+                paired = mergeCandidates(std::array{plainPaired, paired});
+            if (!resampled) {
+                plainPairsCounted = nominees;
+                plainPaired = paired;
+            }
             addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);
             if (IsMatch(config_, paired, change, true, rivals)) {
                 candidate = paired;

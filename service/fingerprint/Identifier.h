@@ -106,6 +106,17 @@ std::vector<std::pair<int32_t, int32_t>> lookWindows(const FingerprintConfig& co
 // whole pass there could only name it again).
 bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look, const Verdict& verdict);
 
+// The tracks whose pairs a plain pass counts, given those the last plain pass counted
+// (`counted`): its pairs are the same at every frame difference and votes never mix tracks, so
+// when it nominates those tracks and more (in a small catalog, every track with a vote, and the
+// frames a frame off only add votes) only the new ones are counted, and the answer is theirs
+// merged with the last one's (`mergeWithCounted`).
+struct PlainPairs {
+    std::vector<uint32_t> tracks;
+    bool mergeWithCounted = false;
+};
+PlainPairs plainPairsToCount(const std::vector<uint32_t>& nominees, const std::vector<uint32_t>& counted);
+
 class Identifier {
 public:
     Identifier(const FingerprintConfig& config, const FingerprintIndex& index);

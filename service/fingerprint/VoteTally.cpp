@@ -19,6 +19,20 @@ bool RanksBefore(const MatchCandidate& a, const MatchCandidate& b) {
     return a.offset < b.offset;
 }
 
+MatchCandidate mergeCandidates(std::span<const MatchCandidate> parts) {
+    const MatchCandidate* best = nullptr;
+    for (const MatchCandidate& c : parts)
+        if (c.any && (best == nullptr || RanksBefore(c, *best)))
+            best = &c;
+    if (best == nullptr)
+        return {};
+    MatchCandidate merged = *best;
+    for (const MatchCandidate& c : parts)
+        if (c.any && &c != best)
+            merged.runnerUpScore = std::max(merged.runnerUpScore, c.score);
+    return merged;
+}
+
 void VoteTally::vote(uint32_t track, int32_t offset) {
     votes_.push_back((static_cast<uint64_t>(track) << 32) | static_cast<uint64_t>(offset + kBias));
 }

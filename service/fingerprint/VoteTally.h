@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct MatchCandidate {
 // more votes first; of equal votes the lower track id, then the lower offset (the track's
 // earliest alignment). True when a ranks before b.
 bool RanksBefore(const MatchCandidate& a, const MatchCandidate& b);
+
+// The best and runner-up over disjoint sets of tracks, from each set's best and runner-up:
+// votes never mix tracks, so this is what one tally over their union finds.
+MatchCandidate mergeCandidates(std::span<const MatchCandidate> parts);
 
 // A track's best window: its score, and where it lies.
 struct Leader {

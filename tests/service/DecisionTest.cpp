@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <cstdlib>
 #include <map>
@@ -78,6 +79,27 @@ TEST(VoteTally, BestNearAnOffsetKeepsToTheTrackAndTheSlack) {
         EXPECT_EQ(tally.bestNear(c.track, c.offset, c.slack, 1), c.want) << c.track << " near " << c.offset << " within " << c.slack;
 }
 
+// The best and runner-up of several sets of tracks, from each set's own.
+TEST(VoteTally, MergeTakesTheBestAndTheRunnerUpOverDisjointTracks) {
+    const auto c = [](uint32_t track, int score, int runnerUp) { return MatchCandidate{true, track, 7, score, runnerUp}; };
+    const MatchCandidate none;
+    struct Case {
+        const char* name;
+        std::vector<MatchCandidate> parts;
+        MatchCandidate merged;
+    };
+    const std::vector<Case> cases = {
+        {"no part voted", {none, none}, none},
+        {"one part voted", {none, c(5, 20, 3)}, c(5, 20, 3)},
+        {"the runner-up is another part's best", {c(1, 20, 3), c(9, 8, 2)}, c(1, 20, 8)},
+        {"the runner-up is the winner's own part's", {c(1, 4, 2), c(9, 30, 12)}, c(9, 30, 12)},
+        {"a tie goes to the lower track", {c(9, 15, 1), c(4, 15, 2)}, c(4, 15, 15)},
+        {"a part that did not vote adds no runner-up", {c(2, 15, 0), none, none}, c(2, 15, 0)},
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(mergeCandidates(k.parts), k.merged) << k.name;
+}
+
 // The best window, its track's runner-up and the windows near an offset are those of counting
 // every window by hand, however the offsets spread: within a few frames, across zero, over the
 // whole range an offset can take, or with one track's last offset a window's reach below the
@@ -133,6 +155,12 @@ TEST(VoteTally, AgreesWithCountingEveryWindow) {
             if (t != want.track)
                 want.runnerUpScore = std::max(want.runnerUpScore, score);
         EXPECT_EQ(got, want) << c.name;
+
+        // The even tracks and the odd ones counted apart, merged, give the same.
+        VoteTally even, odd;
+        for (const auto& [t, o] : votes)
+            (t % 2 == 0 ? even : odd).vote(t, o);
+        EXPECT_EQ(mergeCandidates(std::array{even.best(tolerance), odd.best(tolerance)}), want) << c.name << ", merged";
 
         // Near the best offset, the best window of that track within a slack, by hand too.
         for (const int slack : {0, 3, 8}) {
@@ -338,5 +366,26 @@ TEST(MatchDecision, TheQuickLookSkipsTheTrackThePlainHypothesisHolds) {
             verdict.add(Result(t, 0));
         const MatchCandidate look{true, c.lookTrack, 0, c.lookScore, 2};
         EXPECT_EQ(worthAWholePass(config, look, verdict), c.worth) << c.name;
+    }
+}
+
+// A plain pass counts the pairs of the tracks the last one did not count, and merges with its
+// answer, only while it nominates every track counted before; otherwise it counts its own.
+TEST(MatchDecision, APlainPassCountsOnlyTheTracksTheLastOneDidNot) {
+    const struct {
+        const char* name;
+        std::vector<uint32_t> nominees, counted;
+        PlainPairs want;
+    } cases[] = {
+        {"nothing counted yet", {2, 5}, {}, {{2, 5}, true}},
+        {"the same tracks", {2, 5}, {2, 5}, {{}, true}},
+        {"tracks added around", {1, 2, 5, 9}, {2, 5}, {{1, 9}, true}},
+        {"a track counted before is not nominated", {2, 9}, {2, 5}, {{2, 9}, false}},
+        {"nothing nominated", {}, {2, 5}, {{}, false}},
+    };
+    for (const auto& c : cases) {
+        const PlainPairs got = plainPairsToCount(c.nominees, c.counted);
+        EXPECT_EQ(got.tracks, c.want.tracks) << c.name;
+        EXPECT_EQ(got.mergeWithCounted, c.want.mergeWithCounted) << c.name;
     }
 }

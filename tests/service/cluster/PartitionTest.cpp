@@ -191,26 +191,6 @@ TEST_F(Partitions, KeepTheirTrackRangesInANewVersion) {
     }
 }
 
-TEST(PartitionQuery, MergeTakesTheBestAndTheRunnerUpOverAllPartitions) {
-    const auto c = [](uint32_t track, int score, int runnerUp) { return fp::MatchCandidate{true, track, 7, score, runnerUp}; };
-    const fp::MatchCandidate none;
-    struct Case {
-        const char* name;
-        std::vector<fp::MatchCandidate> partitions;
-        fp::MatchCandidate merged;
-    };
-    const std::vector<Case> cases = {
-        {"no partition voted", {none, none}, none},
-        {"one partition voted", {none, c(5, 20, 3)}, c(5, 20, 3)},
-        {"the runner-up is another partition's best", {c(1, 20, 3), c(9, 8, 2)}, c(1, 20, 8)},
-        {"the runner-up is the winner's own partition's", {c(1, 4, 2), c(9, 30, 12)}, c(9, 30, 12)},
-        {"a tie goes to the lower track", {c(9, 15, 1), c(4, 15, 2)}, c(4, 15, 15)},
-        {"a partition that did not vote adds no runner-up", {c(2, 15, 0), none, none}, c(2, 15, 0)},
-    };
-    for (const Case& k : cases)
-        EXPECT_EQ(cluster::mergeCandidates(k.partitions), k.merged) << k.name;
-}
-
 TEST(PartitionQuery, RefusesBytesThatAreNotAQueryOrAnAnswer) {
     cluster::PartitionQuery query;
     query.passes = {{{fp::Change::speed(1.01), 0}, cluster::Pass::triples, {}, {}},
