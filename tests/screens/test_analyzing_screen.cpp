@@ -20,8 +20,8 @@ AnalyzingScreen* Analyzing() { return (AnalyzingScreen*)g_screens[SCREEN_ANALYZI
 }  // namespace
 
 // Back during the wait returns to the screen the road started from (the main menu's ID song!,
-// the results screen's new ID!, the history screen's New ID!), and the abandoned request's
-// failure shows no error screen.
+// the results screen's new ID!, the history screen's New ID!), the abandoned request's failure
+// shows no error screen, and the screen's timers stop with it.
 const Reach kAtMenuWithASilentServer = {
     {VK_RETURN, Do("a server that never answers", [](Client&) {
        static LoopbackServer* server = new LoopbackServer(LoopbackServer::Silent());
@@ -48,6 +48,12 @@ void AbandonedSilently(Client& client) {
   EXPECT_EQ(g_screens[SCREEN_SEND_ERROR], nullptr);
   EndIdentifications(client);
 }
+// Past the three minutes, neither timer is left on the window to wake it.
+void TimersGone(Client& client) {
+  EXPECT_FALSE(KillTimer(g_hWnd, ANALYZING_TIMEOUT_TIMER)) << "the three-minute time-out is still set";
+  EXPECT_FALSE(KillTimer(g_hWnd, ANALYZING_ANIMATION_TIMER)) << "the animation timer is still set";
+  EndIdentifications(client);
+}
 
 const ScreenRow kBackRows[] = {
     {"Back returns to the main menu when ID song started the road", {VK_RETURN, kAnalyze, VK_ESCAPE},
@@ -58,6 +64,8 @@ const ScreenRow kBackRows[] = {
      {NewIdFrom(SCREEN_MANAGE), kAnalyze, VK_ESCAPE}, SCREEN_MANAGE, Stack{}, AbandonedSilently},
     {"Other keys do nothing", {VK_RETURN, kAnalyze, VK_F2, VK_RETURN, VK_UP, 0x31}, SCREEN_ANALYZING, {},
      EndIdentifications},
+    {"Back stops the three-minute time-out and the animation timer",
+     {VK_RETURN, kAnalyze, VK_ESCAPE, Wait(200000)}, SCREEN_MAIN_MENU, Stack{}, TimersGone},
 };
 MELODEX_SCREEN_ROWS(AnalyzingKeys, kAtMenuWithASilentServer, kBackRows);
 
