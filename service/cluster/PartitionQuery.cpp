@@ -346,7 +346,8 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     // (fp::plainPairsToCount), and its answer is merged with that pass's.
     const auto askPairs = [&](size_t from, size_t to) {
         std::vector<std::pair<size_t, Pass>> first, then;
-        std::vector<size_t> mergeWith(n, n);
+        std::vector<fp::PlainPairs> plainCounts(n);
+        std::vector<size_t> countedBefore(n, n);
         size_t plainCounted = n;
         for (size_t k = 0; k < from; ++k)
             if (hypotheses[k].change.none() && pairsAsked[k])
@@ -360,9 +361,9 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
                     fp::plainPairsToCount(triples[k].nominees, plainCounted < n ? triples[plainCounted].nominees : std::vector<uint32_t>{});
                 if (count.tracks.empty())
                     continue;
-                if (count.mergeWithCounted)
-                    mergeWith[k] = plainCounted;
-                pairTracks[k] = std::move(count.tracks);
+                pairTracks[k] = count.tracks;
+                plainCounts[k] = std::move(count);
+                countedBefore[k] = plainCounted;
                 plainCounted = k;
             } else {
                 pairTracks[k] = triples[k].nominees;
@@ -371,9 +372,12 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
         }
         if (!askFor(first))
             return false;
-        for (const auto& [k, kind] : first)
-            if (mergeWith[k] < n)
-                pairs[k].candidate = fp::mergeCandidates(std::array{pairs[mergeWith[k]].candidate, pairs[k].candidate});
+        for (const auto& [k, kind] : first) {
+            if (!hypotheses[k].change.none())
+                continue;
+            const fp::MatchCandidate before = countedBefore[k] < n ? pairs[countedBefore[k]].candidate : fp::MatchCandidate{};
+            pairs[k].candidate = plainCounts[k].answer(before, pairs[k].candidate);
+        }
         if (to <= changesFrom)
             return true;
         const fp::Verdict plain = verdictBefore(changesFrom);

@@ -59,6 +59,10 @@ PlainPairs plainPairsToCount(const std::vector<uint32_t>& nominees, const std::v
     return added;
 }
 
+MatchCandidate PlainPairs::answer(const MatchCandidate& counted, const MatchCandidate& paired) const {
+    return mergeWithCounted ? mergeCandidates(std::array{counted, paired}) : paired;
+}
+
 int lowestFloor(const FingerprintConfig& config) {
     return std::min({config.minScore, config.minScoreResampled, config.minScoreFar, config.minPairScore,
                      config.minPairScoreResampled, config.minPairScoreFar});
@@ -130,8 +134,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             MatchCandidate paired = matcher.matchTracks(pairs, toCount.tracks, tally);
             postingsRead += tally.voteCount();
-            if (toCount.mergeWithCounted)
-                paired = mergeCandidates(std::array{plainPaired, paired});
+            paired = toCount.answer(plainPaired, paired);
             if (!resampled) {
                 plainPairsCounted = nominees;
                 plainPaired = paired;

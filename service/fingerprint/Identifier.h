@@ -110,10 +110,12 @@ bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look
 // (`counted`): its pairs are the same at every frame difference and votes never mix tracks, so
 // when it nominates those tracks and more (in a small catalog, every track with a vote, and the
 // frames a frame off only add votes) only the new ones are counted, and the answer is theirs
-// merged with the last one's (`mergeWithCounted`).
+// merged with the last one's.
 struct PlainPairs {
     std::vector<uint32_t> tracks;
     bool mergeWithCounted = false;
+    // The answer over every nominee, from the last plain pass's and the one over `tracks`.
+    MatchCandidate answer(const MatchCandidate& counted, const MatchCandidate& paired) const;
 };
 PlainPairs plainPairsToCount(const std::vector<uint32_t>& nominees, const std::vector<uint32_t>& counted);
 
