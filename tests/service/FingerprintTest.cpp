@@ -31,52 +31,155 @@ TEST(PeakExtractor, ToneGivesPeaksAtItsBin) {
         EXPECT_EQ(p.bin, 64);  // 1000 Hz / (8000 Hz / 512)
 }
 
-// The running-maximum filters against the definition, cell by cell, for reference and query
-// densities: a peak is a cell of the salience map above the floors (the power's absolute one;
-// the loudest salience of its time neighbourhood less the relative one) that no cell of its
-// neighbourhood exceeds.
-TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
-    const fp::FingerprintConfig config;
-    std::vector<float> s(8000 * 3);
-    uint32_t state = 12345;
-    for (size_t i = 0; i < s.size(); ++i) {
-        state = state * 1664525u + 1013904223u;
-        const double tone = std::sin(2.0 * std::numbers::pi * (600.0 + 0.05 * static_cast<double>(i)) * static_cast<double>(i) / 8000.0);
-        s[i] = static_cast<float>(0.3 * tone + 0.2 * (static_cast<double>(state >> 8) / 16777216.0 - 0.5));
-    }
-    const fp::PeakExtractor extractor(config);
+namespace {
+
+// A spectrogram to find peaks in, with the configuration to find them by.
+struct PeakInput {
+    const char* name;
+    fp::FingerprintConfig config;
+    std::vector<float> power;
     int frames = 0;
-    const std::vector<float> power = extractor.spectrogram(s, frames);
-    const std::vector<float> rise = extractor.salience(power, frames);
+    bool hasPeaks = true;  // so that a table row cannot pass by finding nothing at all
+};
+
+PeakInput fromAudio(const char* name, const std::vector<float>& samples, fp::FingerprintConfig config = {}, bool hasPeaks = true) {
+    PeakInput in{name, config, {}, 0, hasPeaks};
+    in.power = fp::PeakExtractor(config).spectrogram(samples, in.frames);
+    return in;
+}
+
+std::vector<float> whiteNoise(size_t count, uint32_t state, float scale) {
+    std::vector<float> s(count);
+    for (float& x : s) {
+        state = state * 1664525u + 1013904223u;
+        x = scale * (static_cast<float>(state >> 8) / 16777216.0f - 0.5f);
+    }
+    return s;
+}
+
+// A rising tone in noise: peaks along its path and scattered ones in the noise.
+std::vector<float> chirpInNoise(double seconds) {
+    std::vector<float> s = whiteNoise(static_cast<size_t>(8000 * seconds), 12345, 0.2f);
+    for (size_t i = 0; i < s.size(); ++i) {
+        const double t = static_cast<double>(i) / 8000.0;
+        s[i] += static_cast<float>(0.3 * std::sin(2.0 * std::numbers::pi * (600.0 + 400.0 * t) * t));
+    }
+    return s;
+}
+
+// Held notes of a chord that changes every half second: the salience's flat tops.
+std::vector<float> chords(double seconds) {
+    std::vector<float> s(static_cast<size_t>(8000 * seconds));
+    const double roots[] = {330.0, 392.0, 440.0, 523.0};
+    for (size_t i = 0; i < s.size(); ++i) {
+        const double root = roots[(i / 4000) % 4];
+        const double t = static_cast<double>(i) / 8000.0;
+        double v = 0.0;
+        for (const double ratio : {1.0, 1.25, 1.5, 2.0, 3.0})
+            v += 0.1 * std::sin(2.0 * std::numbers::pi * root * ratio * t);
+        s[i] = static_cast<float>(v);
+    }
+    return s;
+}
+
+// Whole decibels from a handful of levels: neighbours tie everywhere.
+PeakInput coarseLevels(const char* name, int frames) {
+    const fp::FingerprintConfig config;
+    PeakInput in{name, config, {}, frames};
+    uint32_t state = 777;
+    in.power.resize(static_cast<size_t>(frames) * static_cast<size_t>(config.maxBin - config.minBin + 1));
+    for (float& x : in.power) {
+        state = state * 1664525u + 1013904223u;
+        x = -30.0f + 10.0f * static_cast<float>((state >> 16) % 4);
+    }
+    return in;
+}
+
+// Where the parabola through three log powers peaks, from its own coefficients.
+double parabolaPeak(double left, double centre, double right) {
+    const double a = 0.5 * (left + right) - centre;
+    if (a >= 0.0)
+        return 0.0;
+    return std::clamp(-0.25 * (right - left) / a, -0.5, 0.5);
+}
+
+// The peaks by their definition, cell by cell: a cell of the salience map above the floors
+// (the power's absolute one; the loudest salience of its time neighbourhood, over the whole
+// band, less the relative one) that no cell of its time-frequency neighbourhood exceeds.
+std::vector<fp::Peak> peaksByDefinition(const PeakInput& in, fp::PeakDensity density) {
+    const fp::FingerprintConfig& config = in.config;
+    const fp::PeakExtractor extractor(config);
+    const std::vector<float> rise = extractor.salience(in.power, in.frames);
     const int bins = config.maxBin - config.minBin + 1;
-    for (const auto density : {fp::PeakDensity::Reference, fp::PeakDensity::Query}) {
-        const bool ref = density == fp::PeakDensity::Reference;
-        const int tr = ref ? config.refPeakTimeRadius : config.queryPeakTimeRadius;
-        std::set<std::pair<int, int>> expected;
-        for (int f = 0; f < frames; ++f)
-            for (int b = 0; b < bins; ++b) {
-                const float v = rise[static_cast<size_t>(f * bins + b)];
-                float loudest = -1e30f;  // of the whole band within the time neighbourhood
-                for (int g = std::max(0, f - tr); g <= std::min(frames - 1, f + tr); ++g)
-                    for (int c = 0; c < bins; ++c)
-                        loudest = std::max(loudest, rise[static_cast<size_t>(g * bins + c)]);
-                bool isMax = power[static_cast<size_t>(f * bins + b)] > config.peakFloorDb &&
-                             v > loudest - config.peakRelativeFloorDb;
-                const int fr = extractor.frequencyRadius(config.minBin + b, density);
-                for (int g = std::max(0, f - tr); isMax && g <= std::min(frames - 1, f + tr); ++g)
-                    for (int c = std::max(0, b - fr); isMax && c <= std::min(bins - 1, b + fr); ++c)
-                        isMax = rise[static_cast<size_t>(g * bins + c)] <= v;
-                if (isMax)
-                    expected.emplace(f, config.minBin + b);
-            }
-        std::set<std::pair<int, int>> found;
-        for (const auto& p : extractor.extract(s, density)) {
-            found.emplace(p.frame, p.bin);
-            EXPECT_LE(std::abs(p.frameFraction), 0.5f);
-            EXPECT_LE(std::abs(p.binFraction), 0.5f);
+    const int tr = density == fp::PeakDensity::Reference ? config.refPeakTimeRadius : config.queryPeakTimeRadius;
+    const auto at = [bins](const std::vector<float>& v, int f, int b) { return v[static_cast<size_t>(f * bins + b)]; };
+    std::vector<fp::Peak> peaks;
+    for (int f = 0; f < in.frames; ++f) {
+        float loudest = -1e30f;
+        for (int g = std::max(0, f - tr); g <= std::min(in.frames - 1, f + tr); ++g)
+            for (int c = 0; c < bins; ++c)
+                loudest = std::max(loudest, at(rise, g, c));
+        for (int b = 0; b < bins; ++b) {
+            const float v = at(rise, f, b);
+            bool isMax = at(in.power, f, b) > config.peakFloorDb && v > loudest - config.peakRelativeFloorDb;
+            const int fr = extractor.frequencyRadius(config.minBin + b, density);
+            for (int g = std::max(0, f - tr); isMax && g <= std::min(in.frames - 1, f + tr); ++g)
+                for (int c = std::max(0, b - fr); isMax && c <= std::min(bins - 1, b + fr); ++c)
+                    isMax = at(rise, g, c) <= v;
+            if (!isMax)
+                continue;
+            fp::Peak p{f, config.minBin + b, at(in.power, f, b)};
+            if (f > 0 && f + 1 < in.frames)
+                p.frameFraction = static_cast<float>(parabolaPeak(at(in.power, f - 1, b), p.level, at(in.power, f + 1, b)));
+            if (b > 0 && b + 1 < bins)
+                p.binFraction = static_cast<float>(parabolaPeak(at(in.power, f, b - 1), p.level, at(in.power, f, b + 1)));
+            peaks.push_back(p);
         }
-        EXPECT_FALSE(expected.empty());
-        EXPECT_EQ(found, expected) << (ref ? "reference" : "query");
+    }
+    return peaks;
+}
+
+} // namespace
+
+// The running-maximum filters against the definition, peak by peak and in order, for
+// reference and query densities, over spectrograms that reach the filters' edges: fewer
+// frames or bins than a neighbourhood, ties, silence.
+TEST(PeakExtractor, PeaksAreTheMaximaOfTheirNeighbourhood) {
+    fp::FingerprintConfig narrowBand;  // 6 bins, where the radius is 9
+    narrowBand.minBin = 100;
+    narrowBand.maxBin = 105;
+    fp::FingerprintConfig oneBin;
+    oneBin.minBin = oneBin.maxBin = 64;
+    const std::vector<float> music = test::recordClip(test::track("battle.ogg"), 20.0, test::mic(10.0));
+    const PeakInput inputs[] = {
+        fromAudio("chirp in noise", chirpInNoise(3.0)),
+        fromAudio("held chords", chords(4.0)),
+        fromAudio("white noise", whiteNoise(8000 * 2, 4242, 1.0f)),
+        fromAudio("silence", std::vector<float>(8000 * 2, 0.0f), {}, false),
+        fromAudio("one frame", chirpInNoise(512.0 / 8000.0)),
+        fromAudio("fewer frames than a neighbourhood", chirpInNoise(0.2)),
+        fromAudio("fewer bins than a neighbourhood", chirpInNoise(2.0), narrowBand),
+        fromAudio("one bin", chords(2.0), oneBin),
+        coarseLevels("ties", 300),
+        fromAudio("music in noise", music),
+    };
+    for (const PeakInput& in : inputs) {
+        ASSERT_EQ(in.power.size(), static_cast<size_t>(in.frames) * static_cast<size_t>(in.config.maxBin - in.config.minBin + 1)) << in.name;
+        const fp::PeakExtractor extractor(in.config);
+        for (const auto density : {fp::PeakDensity::Reference, fp::PeakDensity::Query}) {
+            const std::string where = std::string(in.name) + (density == fp::PeakDensity::Reference ? ", reference" : ", query");
+            const std::vector<fp::Peak> expected = peaksByDefinition(in, density);
+            const std::vector<fp::Peak> found = extractor.extractFromSpectrogram(in.power, in.frames, density);
+            EXPECT_EQ(!expected.empty(), in.hasPeaks) << where;
+            ASSERT_EQ(found.size(), expected.size()) << where;
+            for (size_t i = 0; i < found.size(); ++i) {
+                const fp::Peak& f = found[i];
+                const fp::Peak& e = expected[i];
+                ASSERT_EQ(std::tie(f.frame, f.bin, f.level), std::tie(e.frame, e.bin, e.level)) << where << ", peak " << i;
+                EXPECT_NEAR(f.frameFraction, e.frameFraction, 1e-4f) << where << ", peak " << i;
+                EXPECT_NEAR(f.binFraction, e.binFraction, 1e-4f) << where << ", peak " << i;
+            }
+        }
     }
 }
 
