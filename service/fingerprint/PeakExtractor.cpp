@@ -51,78 +51,58 @@ struct FftwDeleter {
     void operator()(void* p) const { fftwf_free(p); }
 };
 
-// Running maximum along a row whose window varies from cell to cell ([lo[i], hi[i]]), from a
-// sparse table: the maxima of windows of 1, 2, 4, ... cells, each window then the maximum of
-// two overlapping power-of-two windows. Every level is a straight loop the compiler vectorises.
-struct FrequencyWindows {
-    std::vector<int> lo, hi, level;
-    int levels = 1;
-};
+// The maximum of each bin's frequency window within one row, from a sparse table: the maxima
+// of windows of 1, 2, 4, ... cells, each window then the maximum of two overlapping
+// power-of-two windows. The row is padded with -inf as wide as the largest radius, so that a
+// window cut by the band's edge is no different from a whole one, and the bins fall into runs
+// of one radius: every loop is then straight and the compiler vectorises it.
+class FrequencyWindows {
+public:
+    FrequencyWindows(int bins, const std::vector<int>& radius) : bins_(bins) {
+        for (int b = 0; b < bins; ++b) {
+            const int r = radius[static_cast<size_t>(b)];
+            pad_ = std::max(pad_, r);
+            if (runs_.empty() || runs_.back().radius != r) {
+                int k = 0;
+                while ((2 << k) <= 2 * r + 1)
+                    ++k;
+                runs_.push_back({b, b, r, k});
+                levels_ = std::max(levels_, k + 1);
+            }
+            runs_.back().end = b + 1;
+        }
+        width_ = bins + 2 * pad_;
+        table_.assign(static_cast<size_t>(width_) * static_cast<size_t>(levels_), -std::numeric_limits<float>::infinity());
+    }
 
-void windowedMax(const float* in, float* out, int count, const FrequencyWindows& w, std::vector<float>& table) {
-    table.resize(static_cast<size_t>(count) * static_cast<size_t>(w.levels));
-    std::copy(in, in + count, table.begin());
-    for (int k = 1; k < w.levels; ++k) {
-        const float* prev = table.data() + static_cast<size_t>(k - 1) * static_cast<size_t>(count);
-        float* cur = table.data() + static_cast<size_t>(k) * static_cast<size_t>(count);
-        const int half = 1 << (k - 1);
-        for (int i = 0; i + half < count; ++i)
-            cur[i] = std::max(prev[i], prev[i + half]);
-        for (int i = std::max(0, count - half); i < count; ++i)
-            cur[i] = prev[i];
-    }
-    for (int i = 0; i < count; ++i) {
-        const int k = w.level[static_cast<size_t>(i)];
-        const float* row = table.data() + static_cast<size_t>(k) * static_cast<size_t>(count);
-        out[i] = std::max(row[w.lo[static_cast<size_t>(i)]], row[w.hi[static_cast<size_t>(i)] - (1 << k) + 1]);
-    }
-}
-
-// The same along time for a whole spectrogram at once (van Herk / Gil-Werman): running maxima
-// forward and backward within blocks of 2*radius+1 frames, then one max per cell. Rows are
-// contiguous, so every step is a loop over the bins that the compiler vectorises; walking each
-// bin's column with a stride of a whole row was most of a query's time.
-void slidingMaxAlongTime(const float* in, float* out, int frames, int bins, int radius) {
-    const int width = 2 * radius + 1;
-    const auto rows = [bins](size_t count) { return std::vector<float>(count * static_cast<size_t>(bins)); };
-    std::vector<float> forward = rows(static_cast<size_t>(frames));   // max from block start to f
-    std::vector<float> backward = rows(static_cast<size_t>(frames));  // max from f to block end
-    const auto row = [bins](auto& v, int f) { return v.data() + static_cast<size_t>(f) * static_cast<size_t>(bins); };
-    for (int f = 0; f < frames; ++f) {
-        const float* x = in + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        float* g = row(forward, f);
-        if (f % width == 0)
-            std::copy(x, x + bins, g);
-        else
-            for (const float *p = row(forward, f - 1), *end = x + bins; x != end; ++x, ++p, ++g)
-                *g = std::max(*x, *p);
-    }
-    for (int f = frames - 1; f >= 0; --f) {
-        const float* x = in + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        float* h = row(backward, f);
-        if (f % width == width - 1 || f == frames - 1)
-            std::copy(x, x + bins, h);
-        else
-            for (const float *p = row(backward, f + 1), *end = x + bins; x != end; ++x, ++p, ++h)
-                *h = std::max(*x, *p);
-    }
-    for (int f = 0; f < frames; ++f) {
-        const int a = std::max(0, f - radius);
-        const int b = std::min(frames - 1, f + radius);
-        float* o = out + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        if (a / width != b / width) {
-            const float* h = row(backward, a);
-            const float* g = row(forward, b);
-            for (int i = 0; i < bins; ++i)
-                o[i] = std::max(h[i], g[i]);
-        } else {
-            // One block: [a, b] starts it (forward holds the answer) or is cut by the end of
-            // the spectrogram (backward does).
-            const float* src = a % width == 0 ? row(forward, b) : row(backward, a);
-            std::copy(src, src + bins, o);
+    void max(const float* in, float* out) {
+        std::copy(in, in + bins_, table_.begin() + pad_);
+        for (int k = 1; k < levels_; ++k) {
+            const float* prev = level(k - 1);
+            float* cur = level(k);
+            const int half = 1 << (k - 1);
+            for (int i = 0; i + half < width_; ++i)
+                cur[i] = std::max(prev[i], prev[i + half]);
+        }
+        for (const Run& run : runs_) {
+            const float* row = level(run.level);
+            const float* left = row + pad_ - run.radius;
+            const float* right = row + pad_ + run.radius - (1 << run.level) + 1;
+            for (int b = run.begin; b < run.end; ++b)
+                out[b] = std::max(left[b], right[b]);
         }
     }
-}
+
+private:
+    struct Run {
+        int begin, end, radius, level;
+    };
+    float* level(int k) { return table_.data() + static_cast<size_t>(k) * static_cast<size_t>(width_); }
+
+    int bins_, pad_ = 0, width_ = 0, levels_ = 1;
+    std::vector<Run> runs_;
+    std::vector<float> table_;  // the padded row, then each level; pads stay -inf
+};
 
 // Vertex of the parabola through (-1, left), (0, centre), (1, right), clamped to +-0.5; 0 at
 // an edge or on a plateau.
@@ -175,18 +155,26 @@ int PeakExtractor::frequencyRadius(int bin, PeakDensity density) const {
     return std::clamp(scaled, config_.minPeakFreqRadius, config_.maxPeakFreqRadius);
 }
 
+namespace {
+
+// One frame of PeakExtractor::salience, which advances each bin's envelope past it.
+void salienceRow(const float* power, float* out, float* envelope, int bins, float sustainPenaltyDb, float onsetDecayDb) {
+    for (int b = 0; b < bins; ++b) {
+        float& e = envelope[b];
+        out[b] = power[b] - std::max(0.0f, e - power[b] + sustainPenaltyDb);
+        e = std::max(power[b], e - onsetDecayDb);
+    }
+}
+
+} // namespace
+
 std::vector<float> PeakExtractor::salience(const std::vector<float>& power, int frames) const {
     const int bins = config_.maxBin - config_.minBin + 1;
     std::vector<float> out(power.size());
     std::vector<float> envelope(static_cast<size_t>(bins), -std::numeric_limits<float>::infinity());
     for (int f = 0; f < frames; ++f) {
-        const float* p = power.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        float* o = out.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        for (int b = 0; b < bins; ++b) {
-            float& e = envelope[static_cast<size_t>(b)];
-            o[b] = p[b] - std::max(0.0f, e - p[b] + config_.sustainPenaltyDb);
-            e = std::max(p[b], e - config_.onsetDecayDb);
-        }
+        const size_t row = static_cast<size_t>(f) * static_cast<size_t>(bins);
+        salienceRow(power.data() + row, out.data() + row, envelope.data(), bins, config_.sustainPenaltyDb, config_.onsetDecayDb);
     }
     return out;
 }
@@ -205,50 +193,69 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
     if (frames <= 0 || power.size() < static_cast<size_t>(frames) * static_cast<size_t>(bins))
         return {};
 
-    // Separable 2-D maximum filter: along frequency within each frame, then along time.
-    FrequencyWindows windows;
-    for (int b = 0; b < bins; ++b) {
-        const int r = frequencyRadius(config_.minBin + b, density);
-        const int lo = std::max(0, b - r);
-        const int hi = std::min(bins - 1, b + r);
-        int k = 0;
-        while ((2 << k) <= hi - lo + 1)
-            ++k;
-        windows.lo.push_back(lo);
-        windows.hi.push_back(hi);
-        windows.level.push_back(k);
-        windows.levels = std::max(windows.levels, k + 1);
-    }
-    const std::vector<float> rise = salience(power, frames);
-    std::vector<float> table;
-    std::vector<float> alongFreq(power.size());
-    for (int f = 0; f < frames; ++f) {
-        const size_t row = static_cast<size_t>(f) * static_cast<size_t>(bins);
-        windowedMax(rise.data() + row, alongFreq.data() + row, bins, windows, table);
-    }
-    std::vector<float> neighbourhoodMax(power.size());
-    slidingMaxAlongTime(alongFreq.data(), neighbourhoodMax.data(), frames, bins, timeRadius);
+    std::vector<int> radius(static_cast<size_t>(bins));
+    for (int b = 0; b < bins; ++b)
+        radius[static_cast<size_t>(b)] = frequencyRadius(config_.minBin + b, density);
+    FrequencyWindows windows(bins, radius);
 
-    // The loudest cell within the time neighbourhood of each frame, over the whole band.
-    std::vector<float> frameMax(static_cast<size_t>(frames));
-    for (int f = 0; f < frames; ++f) {
-        const float* row = neighbourhoodMax.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        frameMax[static_cast<size_t>(f)] = *std::max_element(row, row + bins);
-    }
+    // One pass over the frames, keeping only the time neighbourhood of the frame being decided
+    // in rings of rows: the salience and its maximum along frequency. A frame is decided once
+    // the frame timeRadius later has been filtered; the whole-spectrogram arrays of a separable
+    // filter did not stay in cache.
+    const int ringRows = 2 * timeRadius + 1;
+    const auto ring = [bins, ringRows] { return std::vector<float>(static_cast<size_t>(ringRows) * static_cast<size_t>(bins)); };
+    std::vector<float> riseRing = ring(), freqMaxRing = ring();
+    const auto rowOf = [bins, ringRows](std::vector<float>& v, int f) {
+        return v.data() + static_cast<size_t>(f % ringRows) * static_cast<size_t>(bins);
+    };
+    std::vector<float> envelope(static_cast<size_t>(bins), -std::numeric_limits<float>::infinity());
+    std::vector<float> loudestOfFrame(static_cast<size_t>(frames));
+    std::vector<int> candidates(static_cast<size_t>(bins));
+    std::vector<const float*> neighbours;
 
     std::vector<Peak> peaks;
-    for (int f = 0; f < frames; ++f) {
-        const float floor = frameMax[static_cast<size_t>(f)] - config_.peakRelativeFloorDb;
+    for (int next = 0; next < frames + timeRadius; ++next) {
+        if (next < frames) {
+            float* rise = rowOf(riseRing, next);
+            salienceRow(power.data() + static_cast<size_t>(next) * static_cast<size_t>(bins), rise, envelope.data(), bins,
+                        config_.sustainPenaltyDb, config_.onsetDecayDb);
+            windows.max(rise, rowOf(freqMaxRing, next));
+            loudestOfFrame[static_cast<size_t>(next)] = *std::max_element(rise, rise + bins);
+        }
+        const int f = next - timeRadius;
+        if (f < 0)
+            continue;
+        const int first = std::max(0, f - timeRadius);
+        const int last = std::min(frames - 1, f + timeRadius);
+        // The loudest cell within the time neighbourhood, over the whole band.
+        const float loudest = *std::max_element(loudestOfFrame.begin() + first, loudestOfFrame.begin() + last + 1);
+        const float floor = loudest - config_.peakRelativeFloorDb;
+        const float* rise = rowOf(riseRing, f);
+        const float* freqMax = rowOf(freqMaxRing, f);
+        const float* p = power.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
+        // The largest cells of their row's windows, without a branch per cell: which cells are
+        // is as good as random, and mispredicting it cost more than the rest of the scan.
+        int found = 0;
         for (int b = 0; b < bins; ++b) {
-            const size_t i = static_cast<size_t>(f) * static_cast<size_t>(bins) + static_cast<size_t>(b);
-            if (power[i] > config_.peakFloorDb && rise[i] > floor && rise[i] == neighbourhoodMax[i]) {
-                Peak p{f, config_.minBin + b, power[i]};
-                if (f > 0 && f + 1 < frames)
-                    p.frameFraction = vertex(power[i - static_cast<size_t>(bins)], power[i], power[i + static_cast<size_t>(bins)]);
-                if (b > 0 && b + 1 < bins)
-                    p.binFraction = vertex(power[i - 1], power[i], power[i + 1]);
-                peaks.push_back(p);
-            }
+            candidates[static_cast<size_t>(found)] = b;
+            found += static_cast<int>(p[b] > config_.peakFloorDb) & static_cast<int>(rise[b] > floor) &
+                     static_cast<int>(rise[b] == freqMax[b]);
+        }
+        neighbours.clear();
+        for (int g = first; g <= last; ++g)
+            if (g != f)
+                neighbours.push_back(rowOf(freqMaxRing, g));
+        for (int i = 0; i < found; ++i) {
+            const int b = candidates[static_cast<size_t>(i)];
+            // Now the largest of the other rows' windows at the same bin too.
+            if (std::any_of(neighbours.begin(), neighbours.end(), [&](const float* row) { return row[b] > rise[b]; }))
+                continue;
+            Peak peak{f, config_.minBin + b, p[b]};
+            if (f > 0 && f + 1 < frames)
+                peak.frameFraction = vertex(p[b - bins], p[b], p[b + bins]);
+            if (b > 0 && b + 1 < bins)
+                peak.binFraction = vertex(p[b - 1], p[b], p[b + 1]);
+            peaks.push_back(peak);
         }
     }
     return peaks;
