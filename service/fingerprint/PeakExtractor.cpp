@@ -159,10 +159,14 @@ namespace {
 
 // One frame of PeakExtractor::salience, which advances each bin's envelope past it.
 void salienceRow(const float* power, float* out, float* envelope, int bins, float sustainPenaltyDb, float onsetDecayDb) {
+    // std::max's ternaries on values: on its references the compiler keeps a branch per cell.
     for (int b = 0; b < bins; ++b) {
-        float& e = envelope[b];
-        out[b] = power[b] - std::max(0.0f, e - power[b] + sustainPenaltyDb);
-        e = std::max(power[b], e - onsetDecayDb);
+        const float p = power[b];
+        const float e = envelope[b];
+        const float shortfall = e - p + sustainPenaltyDb;
+        out[b] = p - (0.0f < shortfall ? shortfall : 0.0f);
+        const float decayed = e - onsetDecayDb;
+        envelope[b] = p < decayed ? decayed : p;
     }
 }
 
@@ -210,6 +214,7 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
     };
     std::vector<float> envelope(static_cast<size_t>(bins), -std::numeric_limits<float>::infinity());
     std::vector<float> loudestOfFrame(static_cast<size_t>(frames));
+    std::vector<uint8_t> isCandidate(static_cast<size_t>(bins));
     std::vector<int> candidates(static_cast<size_t>(bins));
     std::vector<const float*> neighbours;
 
@@ -235,11 +240,12 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
         const float* p = power.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
         // The largest cells of their row's windows, without a branch per cell: which cells are
         // is as good as random, and mispredicting it cost more than the rest of the scan.
+        for (int b = 0; b < bins; ++b)
+            isCandidate[static_cast<size_t>(b)] = static_cast<uint8_t>((p[b] > config_.peakFloorDb) & (rise[b] > floor) & (rise[b] == freqMax[b]));
         int found = 0;
         for (int b = 0; b < bins; ++b) {
             candidates[static_cast<size_t>(found)] = b;
-            found += static_cast<int>(p[b] > config_.peakFloorDb) & static_cast<int>(rise[b] > floor) &
-                     static_cast<int>(rise[b] == freqMax[b]);
+            found += isCandidate[static_cast<size_t>(b)];
         }
         neighbours.clear();
         for (int g = first; g <= last; ++g)
