@@ -3,6 +3,8 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -104,6 +106,27 @@ private:
     std::vector<float> table_;  // the padded row, then each level; pads stay -inf
 };
 
+void elementMax(const float* a, const float* b, float* out, int count) {
+    for (int i = 0; i < count; ++i)
+        out[i] = std::max(a[i], b[i]);
+}
+
+// The largest of a row, over eight lanes that the compiler keeps in vector registers (a single
+// running maximum is a chain it cannot split).
+float rowMax(const float* x, int count) {
+    float lanes[8];
+    std::fill(std::begin(lanes), std::end(lanes), -std::numeric_limits<float>::infinity());
+    int i = 0;
+    for (; i + 8 <= count; i += 8)
+        for (int j = 0; j < 8; ++j) {
+            const float v = x[i + j];
+            lanes[j] = lanes[j] < v ? v : lanes[j];
+        }
+    for (; i < count; ++i)
+        lanes[0] = std::max(lanes[0], x[i]);
+    return *std::max_element(std::begin(lanes), std::end(lanes));
+}
+
 // Vertex of the parabola through (-1, left), (0, centre), (1, right), clamped to +-0.5; 0 at
 // an edge or on a plateau.
 float vertex(float left, float centre, float right) {
@@ -202,66 +225,78 @@ std::vector<Peak> PeakExtractor::extractFromSpectrogram(const std::vector<float>
         radius[static_cast<size_t>(b)] = frequencyRadius(config_.minBin + b, density);
     FrequencyWindows windows(bins, radius);
 
-    // One pass over the frames, keeping only the time neighbourhood of the frame being decided
-    // in rings of rows: the salience and its maximum along frequency. A frame is decided once
-    // the frame timeRadius later has been filtered; the whole-spectrogram arrays of a separable
-    // filter did not stay in cache.
-    const int ringRows = 2 * timeRadius + 1;
-    const auto ring = [bins, ringRows] { return std::vector<float>(static_cast<size_t>(ringRows) * static_cast<size_t>(bins)); };
-    std::vector<float> riseRing = ring(), freqMaxRing = ring();
-    const auto rowOf = [bins, ringRows](std::vector<float>& v, int f) {
-        return v.data() + static_cast<size_t>(f % ringRows) * static_cast<size_t>(bins);
-    };
+    // One pass over the frames, keeping only the time neighbourhood of the frame being decided:
+    // the salience and its maximum along frequency in rings of rows, and the maximum along
+    // time of the latter as van Herk / Gil-Werman does it, in blocks of 2*timeRadius+1 frames:
+    // the running maximum since the block's start, and for the last two blocks completed the
+    // maxima from each frame to their end. A frame is decided once the frame timeRadius later
+    // has been filtered; the whole-spectrogram arrays of a separable filter did not stay in cache.
+    const int width = 2 * timeRadius + 1;
+    const auto rows = [bins](int count) { return std::vector<float>(static_cast<size_t>(count) * static_cast<size_t>(bins)); };
+    std::vector<float> riseRing = rows(width), freqMaxRing = rows(width);  // slot: frame % width
+    std::vector<float> toBlockEnd = rows(2 * width);                       // slot: frame % (2 * width)
+    std::vector<float> sinceBlockStart = rows(1), neighbourhoodMax = rows(1);
+    const auto row = [bins](std::vector<float>& v, int slot) { return v.data() + static_cast<size_t>(slot) * static_cast<size_t>(bins); };
     std::vector<float> envelope(static_cast<size_t>(bins), -std::numeric_limits<float>::infinity());
     std::vector<float> loudestOfFrame(static_cast<size_t>(frames));
-    std::vector<uint8_t> isCandidate(static_cast<size_t>(bins));
-    std::vector<int> candidates(static_cast<size_t>(bins));
-    std::vector<const float*> neighbours;
+    std::vector<uint8_t> isPeak(static_cast<size_t>(bins + 7) / 8 * 8);  // read eight at a time
 
     std::vector<Peak> peaks;
     for (int next = 0; next < frames + timeRadius; ++next) {
         if (next < frames) {
-            float* rise = rowOf(riseRing, next);
+            const int inBlock = next % width;
+            float* rise = row(riseRing, inBlock);
+            float* freqMax = row(freqMaxRing, inBlock);
             salienceRow(power.data() + static_cast<size_t>(next) * static_cast<size_t>(bins), rise, envelope.data(), bins,
                         config_.sustainPenaltyDb, config_.onsetDecayDb);
-            windows.max(rise, rowOf(freqMaxRing, next));
-            loudestOfFrame[static_cast<size_t>(next)] = *std::max_element(rise, rise + bins);
+            windows.max(rise, freqMax);
+            loudestOfFrame[static_cast<size_t>(next)] = rowMax(rise, bins);
+            if (inBlock == 0)
+                std::copy(freqMax, freqMax + bins, sinceBlockStart.begin());
+            else
+                elementMax(sinceBlockStart.data(), freqMax, sinceBlockStart.data(), bins);
+            if (inBlock == width - 1 || next == frames - 1) {
+                const int half = (next / width) % 2 * width;
+                std::copy(freqMax, freqMax + bins, row(toBlockEnd, half + inBlock));
+                for (int j = inBlock - 1; j >= 0; --j)
+                    elementMax(row(freqMaxRing, j), row(toBlockEnd, half + j + 1), row(toBlockEnd, half + j), bins);
+            }
         }
         const int f = next - timeRadius;
         if (f < 0)
             continue;
         const int first = std::max(0, f - timeRadius);
         const int last = std::min(frames - 1, f + timeRadius);
+        const float* fromFirst = row(toBlockEnd, first % (2 * width));
+        const float* timeMax = sinceBlockStart.data();  // up to `last`
+        if (first / width != last / width) {
+            elementMax(fromFirst, sinceBlockStart.data(), neighbourhoodMax.data(), bins);
+            timeMax = neighbourhoodMax.data();
+        } else if (first % width != 0) {
+            timeMax = fromFirst;  // the block cut by the spectrogram's end
+        }
         // The loudest cell within the time neighbourhood, over the whole band.
         const float loudest = *std::max_element(loudestOfFrame.begin() + first, loudestOfFrame.begin() + last + 1);
         const float floor = loudest - config_.peakRelativeFloorDb;
-        const float* rise = rowOf(riseRing, f);
-        const float* freqMax = rowOf(freqMaxRing, f);
+        const float* rise = row(riseRing, f % width);
         const float* p = power.data() + static_cast<size_t>(f) * static_cast<size_t>(bins);
-        // The largest cells of their row's windows, without a branch per cell: which cells are
-        // is as good as random, and mispredicting it cost more than the rest of the scan.
+        // Flags, then a walk over the few set ones: which cells are peaks is as good as
+        // random, and a branch per cell mispredicted more than the rest of the scan cost.
         for (int b = 0; b < bins; ++b)
-            isCandidate[static_cast<size_t>(b)] = static_cast<uint8_t>((p[b] > config_.peakFloorDb) & (rise[b] > floor) & (rise[b] == freqMax[b]));
-        int found = 0;
-        for (int b = 0; b < bins; ++b) {
-            candidates[static_cast<size_t>(found)] = b;
-            found += isCandidate[static_cast<size_t>(b)];
-        }
-        neighbours.clear();
-        for (int g = first; g <= last; ++g)
-            if (g != f)
-                neighbours.push_back(rowOf(freqMaxRing, g));
-        for (int i = 0; i < found; ++i) {
-            const int b = candidates[static_cast<size_t>(i)];
-            // Now the largest of the other rows' windows at the same bin too.
-            if (std::any_of(neighbours.begin(), neighbours.end(), [&](const float* row) { return row[b] > rise[b]; }))
-                continue;
-            Peak peak{f, config_.minBin + b, p[b]};
-            if (f > 0 && f + 1 < frames)
-                peak.frameFraction = vertex(p[b - bins], p[b], p[b + bins]);
-            if (b > 0 && b + 1 < bins)
-                peak.binFraction = vertex(p[b - 1], p[b], p[b + 1]);
-            peaks.push_back(peak);
+            isPeak[static_cast<size_t>(b)] = static_cast<uint8_t>((p[b] > config_.peakFloorDb) & (rise[b] > floor) & (rise[b] == timeMax[b]));
+        static_assert(std::endian::native == std::endian::little, "the first flag of a word is its lowest byte");
+        for (int word = 0; word < bins; word += 8) {
+            uint64_t flags = 0;
+            std::memcpy(&flags, isPeak.data() + word, sizeof flags);
+            for (; flags != 0; flags &= flags - 1) {
+                const int b = word + std::countr_zero(flags) / 8;
+                Peak peak{f, config_.minBin + b, p[b]};
+                if (f > 0 && f + 1 < frames)
+                    peak.frameFraction = vertex(p[b - bins], p[b], p[b + bins]);
+                if (b > 0 && b + 1 < bins)
+                    peak.binFraction = vertex(p[b - 1], p[b], p[b + 1]);
+                peaks.push_back(peak);
+            }
         }
     }
     return peaks;
