@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <memory>
@@ -182,14 +182,10 @@ namespace {
 
 // One frame of PeakExtractor::salience, which advances each bin's envelope past it.
 void salienceRow(const float* power, float* out, float* envelope, int bins, float sustainPenaltyDb, float onsetDecayDb) {
-    // std::max's ternaries on values: on its references the compiler keeps a branch per cell.
     for (int b = 0; b < bins; ++b) {
-        const float p = power[b];
-        const float e = envelope[b];
-        const float shortfall = e - p + sustainPenaltyDb;
-        out[b] = p - (0.0f < shortfall ? shortfall : 0.0f);
-        const float decayed = e - onsetDecayDb;
-        envelope[b] = p < decayed ? decayed : p;
+        float& e = envelope[b];
+        out[b] = power[b] - std::max(0.0f, e - power[b] + sustainPenaltyDb);
+        e = std::max(power[b], e - onsetDecayDb);
     }
 }
 
