@@ -146,6 +146,16 @@ struct FingerprintConfig {
     // the runner-up among nominees (100 000 tracks); a clip in a large hall or in loud noise
     // often leads every other track by 2.2-2.5 times.
     float minPairScoreRatioEveryTrack = 2.2f;
+    // The lead those pairs need grows as the distinct query frames (anchors) their hits come
+    // from grow fewer. A clip in a large hall lines up at 18-29 frames while leading by
+    // 1.4-2.2 times; music not in the catalog reached 18 frames only at 1.1 and 1.4 times,
+    // and led by at most 1.8 times from 14-17. From fewer than 10 frames it once led by 2.8
+    // times (25 hits from 9 frames within 2 s, in 5 s of music), where clips of the catalog
+    // lead by 2.6 times or more (41 tracks, four draws of 760 foreign clips).
+    int broadPairAnchors = 18;
+    float minPairScoreRatioBroad = 1.6f;
+    int narrowPairAnchors = 10;
+    float minPairScoreRatioNarrow = 3.0f;
     // Distinct query frames (anchors) the aligned hits must come from. A clip that truly
     // matches lines up at anchor after anchor along the clip (8 or more of them at the floors);
     // music not in the catalog has lined up 21 hits from 4 anchors within 0.2 s (a smeared

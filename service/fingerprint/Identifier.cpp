@@ -6,13 +6,23 @@
 
 namespace melodex::fp {
 
+namespace {
+
+float everyTrackPairRatio(const FingerprintConfig& config, int anchors) {
+    if (anchors >= config.broadPairAnchors)
+        return config.minPairScoreRatioBroad;
+    return anchors < config.narrowPairAnchors ? config.minPairScoreRatioNarrow : config.minPairScoreRatioEveryTrack;
+}
+
+} // namespace
+
 bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs,
-                  PairRivals rivals) {
+                  PairRivals rivals, int anchors) {
     const bool far = change.distance() > config.farChange;
     const int floor = byPairs ? (change.none() ? config.minPairScore : far ? config.minPairScoreFar : config.minPairScoreResampled)
                               : (change.none() ? config.minScore : far ? config.minScoreFar : config.minScoreResampled);
-    const float ratio = !byPairs                                                ? config.minScoreRatio
-                        : rivals == PairRivals::EveryTrack && change.none() ? config.minPairScoreRatioEveryTrack
+    const float ratio = !byPairs ? config.minScoreRatio
+                        : rivals == PairRivals::EveryTrack && change.none() ? everyTrackPairRatio(config, anchors)
                                                                             : config.minPairScoreRatio;
     return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
 }
@@ -22,7 +32,7 @@ namespace {
 // Everything the decision asks of a candidate but the support of the neighbouring hypotheses.
 bool acceptedButForSupport(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
                            PairRivals rivals = PairRivals::Nominees) {
-    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs, rivals) &&
+    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs, rivals, candidate.anchors) &&
            candidate.anchors >= config.minAnchors;
 }
 

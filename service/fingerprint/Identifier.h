@@ -40,10 +40,11 @@ enum class PairRivals { Nominees, EveryTrack };
 // The decision, from the best track's score and the runner-up track's alone: votes for a
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
 // merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
-// the tracks the triples nominated, have floors of their own, and a ratio of their own when
-// every track was counted under the plain hypothesis.
+// the tracks the triples nominated, have floors of their own, and ratios of their own when
+// every track was counted under the plain hypothesis, lower as the best track's hits come from
+// more distinct query frames (`anchors`).
 bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs = false,
-                  PairRivals rivals = PairRivals::Nominees);
+                  PairRivals rivals = PairRivals::Nominees, int anchors = 0);
 
 // The same for the best candidate of one hypothesis: at least config.minScore aligned hits
 // (config.minScoreResampled under any change, config.minScoreFar under one further than

@@ -180,8 +180,9 @@ TEST(VoteTally, AgreesWithCountingEveryWindow) {
 
 // A match needs its floor (higher for a speed or pitch hypothesis, higher again for a far one;
 // its own for pairs), its ratio over the runner-up (pairs counted for every track with a vote
-// have their own under the plain hypothesis), and aligned hits from enough distinct query
-// frames: hits that line up at a few frames only are a chance alignment, however many.
+// have their own under the plain hypothesis, lower as their hits come from more distinct query
+// frames), and aligned hits from enough distinct query frames: hits that line up at a few
+// frames only are a chance alignment, however many.
 TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     FingerprintConfig config;
     config.minScore = 15;
@@ -192,6 +193,10 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     config.minPairScore = 20;
     config.minPairScoreRatio = 2.5f;
     config.minPairScoreRatioEveryTrack = 2.2f;
+    config.broadPairAnchors = 18;
+    config.minPairScoreRatioBroad = 1.6f;
+    config.narrowPairAnchors = 10;
+    config.minPairScoreRatioNarrow = 3.0f;
     config.minPairSupport = 0;
     config.minAnchors = 6;
     const struct {
@@ -214,11 +219,16 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         {60, 0, {}, false, 5, false},  // a high score does not make up for them
         {19, 0, {}, true, 6, false}, {20, 0, {}, true, 6, true},
         {26, 10, {}, true, 5, false}, {26, 10, {}, true, 6, true}, {26, 10, {}, false, 6, false},
-        {22, 10, {}, true, 6, false}, {22, 10, {}, true, 6, true, PairRivals::EveryTrack},
-        {21, 10, {}, true, 6, false, PairRivals::EveryTrack},
-        {24, 10, Change::speed(1.01), true, 6, false, PairRivals::EveryTrack},  // a change keeps 2.5
+        {22, 10, {}, true, 10, false}, {22, 10, {}, true, 10, true, PairRivals::EveryTrack},
+        {21, 10, {}, true, 17, false, PairRivals::EveryTrack},
+        {30, 10, {}, true, 9, true, PairRivals::EveryTrack},  // from few frames, a lead of 3
+        {29, 10, {}, true, 9, false, PairRivals::EveryTrack},
+        {20, 12, {}, true, 18, true, PairRivals::EveryTrack},  // from many, of 1.6
+        {19, 12, {}, true, 18, false, PairRivals::EveryTrack}, {20, 12, {}, true, 17, false, PairRivals::EveryTrack},
+        {24, 10, {}, true, 18, false},  // among nominees 2.5 from any number of frames
+        {24, 10, Change::speed(1.01), true, 18, false, PairRivals::EveryTrack},  // a change keeps 2.5
         {25, 10, Change::speed(1.01), true, 6, true, PairRivals::EveryTrack},
-        {29, 10, {}, false, 6, false, PairRivals::EveryTrack},  // and triples their 3
+        {29, 10, {}, false, 18, false, PairRivals::EveryTrack},  // and triples their 3
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};

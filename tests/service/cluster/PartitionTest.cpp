@@ -95,7 +95,7 @@ TEST_F(Partitions, AnswerExactlyAsTheWholeCatalogDoes) {
     // a large one would have, and holds their leader to a lead of its own.
     fp::FingerprintConfig everyTrack;
     everyTrack.pairCandidates = 1;
-    everyTrack.minPairScoreRatioEveryTrack = 1.0f;
+    everyTrack.minPairScoreRatioEveryTrack = everyTrack.minPairScoreRatioBroad = everyTrack.minPairScoreRatioNarrow = 1.0f;
     const auto clip = [](const char* name, double at, double snr = 1000.0, double speed = 1.0) {
         return test::recordClip(test::track(name), at, test::mic(snr, speed));
     };
