@@ -273,7 +273,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const size_t n = hypotheses.size();
     std::vector<MergedPass> triples(n), screens(n), pairs(n);
     std::vector<bool> screensAsked(n, false), pairsAsked(n, false);
-    std::vector<std::vector<uint32_t>> pairTracks(n);  // whose pairs each hypothesis's whole pass counts
+    std::vector<fp::PlainPairs> pairCounts(n);  // whose pairs each hypothesis's whole pass counts
     const auto accepted = [&](const MergedPass& pass, size_t k, bool byPairs) {
         // The pairs were counted for the tracks the same hypothesis's triples nominated.
         return fp::IsMatch(config, pass.candidate, hypotheses[k].change, byPairs, triples[k].rivals);
@@ -294,7 +294,7 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     const auto askFor = [&](const std::vector<std::pair<size_t, Pass>>& which) {
         std::vector<PassRequest> passes;
         for (const auto& [k, kind] : which)
-            passes.push_back({hypotheses[k], kind, kind == Pass::pairScreen ? triples[k].nominees : pairTracks[k],
+            passes.push_back({hypotheses[k], kind, kind == Pass::pairScreen ? triples[k].nominees : pairCounts[k].tracks,
                               kind == Pass::pairScreen ? triples[k].nomineeOffsets : std::vector<int32_t>{}});
         std::vector<MergedPass> merged;
         if (passes.empty())
@@ -346,7 +346,6 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
     // (fp::plainPairsToCount), and its answer is merged with that pass's.
     const auto askPairs = [&](size_t from, size_t to) {
         std::vector<std::pair<size_t, Pass>> first, then;
-        std::vector<fp::PlainPairs> plainCounts(n);
         std::vector<size_t> countedBefore(n, n);
         size_t plainCounted = n;
         for (size_t k = 0; k < from; ++k)
@@ -361,22 +360,20 @@ bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::Pea
                     fp::plainPairsToCount(triples[k].nominees, plainCounted < n ? triples[plainCounted].nominees : std::vector<uint32_t>{});
                 if (count.tracks.empty())
                     continue;
-                pairTracks[k] = count.tracks;
-                plainCounts[k] = std::move(count);
+                pairCounts[k] = std::move(count);
                 countedBefore[k] = plainCounted;
                 plainCounted = k;
             } else {
-                pairTracks[k] = triples[k].nominees;
+                pairCounts[k] = {triples[k].nominees};
             }
             first.emplace_back(k, config.screensPairs(hypotheses[k].change) ? Pass::pairScreen : Pass::pairs);
         }
         if (!askFor(first))
             return false;
+        // A change's pass merges with nothing: its answer stands as it came.
         for (const auto& [k, kind] : first) {
-            if (!hypotheses[k].change.none())
-                continue;
             const fp::MatchCandidate before = countedBefore[k] < n ? pairs[countedBefore[k]].candidate : fp::MatchCandidate{};
-            pairs[k].candidate = plainCounts[k].answer(before, pairs[k].candidate);
+            pairs[k].candidate = pairCounts[k].answer(before, pairs[k].candidate);
         }
         if (to <= changesFrom)
             return true;
