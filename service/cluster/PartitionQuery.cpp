@@ -15,9 +15,9 @@ namespace {
 // "MDX4": each pass carries a tempo, a pitch and the frames off its triples look, and a quick
 // look its tracks' offsets; a shard of an older form refuses it rather than misreading it.
 constexpr uint32_t kQueryMagic = 0x3458444Du;   // "MDX4"
-// "MDR4": each candidate carries its anchors and its support beside its scores, and each
-// leader its offset; an answer of a form before them is refused rather than misread.
-constexpr uint32_t kAnswerMagic = 0x3452444Du;  // "MDR4"
+// "MDR5": each candidate carries its anchors, its hashes and its support beside its scores,
+// and each leader its offset; an answer of a form before them is refused rather than misread.
+constexpr uint32_t kAnswerMagic = 0x3552444Du;  // "MDR5"
 // A 30-second recording has a few thousand peaks; the passes are a dozen or so, the leaders
 // whom pairs are counted for a few dozen.
 constexpr uint32_t kMaxPeaks = 1u << 20;
@@ -154,6 +154,7 @@ std::string encodeAnswer(const std::vector<PartitionCandidate>& answer) {
         w.put(static_cast<int32_t>(a.candidate.score));
         w.put(static_cast<int32_t>(a.candidate.runnerUpScore));
         w.put(static_cast<int32_t>(a.candidate.anchors));
+        w.put(static_cast<int32_t>(a.candidate.hashes));
         w.put(static_cast<int32_t>(a.candidate.support));
         w.put(a.votes);
         w.put(a.landmarks);
@@ -176,17 +177,19 @@ std::optional<std::vector<PartitionCandidate>> decodeAnswer(std::string_view byt
     std::vector<PartitionCandidate> answer(count);
     for (PartitionCandidate& a : answer) {
         uint8_t any = 0, everyTrack = 0;
-        int32_t score = 0, runnerUp = 0, anchors = 0, support = 0;
+        int32_t score = 0, runnerUp = 0, anchors = 0, hashes = 0, support = 0;
         uint32_t leaders = 0;
-        if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) ||
-            !r.get(runnerUp) || !r.get(anchors) || !r.get(support) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) || !r.get(leaders) ||
-            any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || anchors < 0 || support < 0 || leaders > kMaxLeaders)
+        if (!r.get(any) || !r.get(a.candidate.track) || !r.get(a.candidate.offset) || !r.get(score) || !r.get(runnerUp) ||
+            !r.get(anchors) || !r.get(hashes) || !r.get(support) || !r.get(a.votes) || !r.get(a.landmarks) || !r.get(everyTrack) ||
+            !r.get(leaders) || any > 1 || everyTrack > 1 || score < 0 || runnerUp < 0 || anchors < 0 || hashes < 0 || support < 0 ||
+            leaders > kMaxLeaders)
             return std::nullopt;
         a.everyTrack = everyTrack != 0;
         a.candidate.any = any != 0;
         a.candidate.score = score;
         a.candidate.runnerUpScore = runnerUp;
         a.candidate.anchors = anchors;
+        a.candidate.hashes = hashes;
         a.candidate.support = support;
         a.leaders.resize(leaders);
         for (fp::Leader& leader : a.leaders) {

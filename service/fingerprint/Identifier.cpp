@@ -16,15 +16,19 @@ float everyTrackPairRatio(const FingerprintConfig& config, int anchors) {
 
 } // namespace
 
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs,
-                  PairRivals rivals, int anchors) {
+bool acceptsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
+                  PairRivals rivals) {
     const bool far = change.distance() > config.farChange;
     const int floor = byPairs ? (change.none() ? config.minPairScore : far ? config.minPairScoreFar : config.minPairScoreResampled)
                               : (change.none() ? config.minScore : far ? config.minScoreFar : config.minScoreResampled);
+    const bool everyTrack = byPairs && rivals == PairRivals::EveryTrack && change.none();
     const float ratio = !byPairs ? config.minScoreRatio
-                        : rivals == PairRivals::EveryTrack && change.none() ? everyTrackPairRatio(config, anchors)
-                                                                            : config.minPairScoreRatio;
-    return score >= floor && static_cast<float>(score) >= ratio * static_cast<float>(runnerUpScore);
+                        : everyTrack ? everyTrackPairRatio(config, candidate.anchors) : config.minPairScoreRatio;
+    // Counted over every track, a lead made of one figure repeated is not a lead: it is asked
+    // of the distinct hashes (the runner-up's score counts each of its hits, which only asks
+    // more).
+    const int lead = everyTrack ? candidate.hashes : candidate.score;
+    return candidate.score >= floor && static_cast<float>(lead) >= ratio * static_cast<float>(candidate.runnerUpScore);
 }
 
 namespace {
@@ -32,7 +36,7 @@ namespace {
 // Everything the decision asks of a candidate but the support of the neighbouring hypotheses.
 bool acceptedButForSupport(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
                            PairRivals rivals = PairRivals::Nominees) {
-    return candidate.any && acceptsMatch(config, candidate.score, candidate.runnerUpScore, change, byPairs, rivals, candidate.anchors) &&
+    return candidate.any && acceptsMatch(config, candidate, change, byPairs, rivals) &&
            candidate.anchors >= config.minAnchors;
 }
 
@@ -170,6 +174,7 @@ Identification describe(const FingerprintConfig& config, const MatchCandidate& c
     result.score = candidate.score;
     result.runnerUpScore = candidate.runnerUpScore;
     result.anchors = candidate.anchors;
+    result.hashes = candidate.hashes;
     result.support = candidate.support;
     result.speed = hypothesis.change.tempo;
     result.pitch = hypothesis.change.pitch;

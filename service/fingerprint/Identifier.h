@@ -24,6 +24,7 @@ struct Identification {
     int score = 0;               // aligned landmark hits of the best candidate
     int runnerUpScore = 0;
     int anchors = 0;             // distinct query frames of the aligned hits (MatchCandidate)
+    int hashes = 0;              // distinct query hashes of the aligned hits (MatchCandidate)
     int support = 0;             // pairs under a change: the neighbouring hypotheses' score (MatchCandidate)
     double speed = 1.0;          // the tempo factor that matched (a speed changes the pitch alike)
     double pitch = 1.0;          // the pitch factor that matched
@@ -41,10 +42,10 @@ enum class PairRivals { Nominees, EveryTrack };
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,
 // merged, give exactly the decision made over the whole. Pairs (`byPairs`), counted only for
 // the tracks the triples nominated, have floors of their own, and ratios of their own when
-// every track was counted under the plain hypothesis, lower as the best track's hits come from
-// more distinct query frames (`anchors`).
-bool acceptsMatch(const FingerprintConfig& config, int score, int runnerUpScore, Change change, bool byPairs = false,
-                  PairRivals rivals = PairRivals::Nominees, int anchors = 0);
+// every track was counted under the plain hypothesis: lower as the best track's hits come from
+// more distinct query frames (`anchors`), and asked of its distinct hashes (`hashes`).
+bool acceptsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs = false,
+                  PairRivals rivals = PairRivals::Nominees);
 
 // The same for the best candidate of one hypothesis: at least config.minScore aligned hits
 // (config.minScoreResampled under any change, config.minScoreFar under one further than

@@ -17,10 +17,10 @@ size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
     return firstNotBelow(lo, list.count, [&](uint64_t i) { return list[i] < value; });
 }
 
-// How many different frames `frames` holds (a candidate's anchors); reorders them.
-int distinctCount(std::vector<int32_t>& frames) {
-    std::sort(frames.begin(), frames.end());
-    return static_cast<int>(std::unique(frames.begin(), frames.end()) - frames.begin());
+// How many different values `values` holds (a candidate's anchors or hashes); reorders them.
+int distinctCount(std::vector<int32_t>& values) {
+    std::sort(values.begin(), values.end());
+    return static_cast<int>(std::unique(values.begin(), values.end()) - values.begin());
 }
 
 } // namespace
@@ -78,16 +78,20 @@ void Matcher::describe(MatchCandidate& candidate, bool everyList) const {
         return;
     const uint64_t first = static_cast<uint64_t>(candidate.track) << FingerprintConfig::kTimeBits;
     std::vector<int32_t> anchors;
+    int hashes = 0;
     forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
         if (total > maxHashList_ && !everyList)
             return;
+        const size_t before = anchors.size();
         for (const PostingList& list : lists)
             for (size_t lo = firstAtOrAbove(list, 0, first); lo < list.count && postingTrack(list[lo]) == candidate.track; ++lo)
                 for (const int32_t frame : frames)
                     if (std::abs(postingFrame(list[lo]) - frame - candidate.offset) <= tolerance_)
                         anchors.push_back(frame);
+        hashes += anchors.size() > before;
     });
     candidate.anchors = distinctCount(anchors);
+    candidate.hashes = hashes;
 }
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
@@ -205,7 +209,8 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
                                              VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames) const {
     sortQuery(query);
     indexQuery();
-    // Calls hit(track's frame, query frame) for every hash the track shares with the query.
+    // Calls hit(track's frame, query frame, the hash's place in hashes_) for every hash the
+    // track shares with the query.
     // The track's pairs are made again at each join, never stored: a query joins a nominee
     // only a few times, and storing its pairs (some 700 000 a query at 100 000 tracks) cost
     // four times what the joins do.
@@ -222,23 +227,26 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
             if (k == SIZE_MAX)
                 return;
             for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
-                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
+                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])), k);
         });
     };
     const auto windowOf = [&](size_t t) { return frames ? (*frames)[t] : std::pair<int32_t, int32_t>{INT32_MIN, INT32_MAX}; };
     for (size_t t = 0; t < tracks.size(); ++t) {
         const uint32_t track = tracks[t];
-        join(track, windowOf(t), [&](int32_t frame, int32_t q) { tally.vote(track, frame - q); });
+        join(track, windowOf(t), [&](int32_t frame, int32_t q, size_t) { tally.vote(track, frame - q); });
     }
     MatchCandidate best = tally.best(tolerance_);
     if (best.any && best.score >= describeFrom_) {
-        std::vector<int32_t> anchors;
+        std::vector<int32_t> anchors, hashes;
         const auto t = static_cast<size_t>(std::lower_bound(tracks.begin(), tracks.end(), best.track) - tracks.begin());
-        join(best.track, windowOf(t), [&](int32_t frame, int32_t q) {
-            if (std::abs(frame - q - best.offset) <= tolerance_)
+        join(best.track, windowOf(t), [&](int32_t frame, int32_t q, size_t k) {
+            if (std::abs(frame - q - best.offset) <= tolerance_) {
                 anchors.push_back(q);
+                hashes.push_back(static_cast<int32_t>(k));
+            }
         });
         best.anchors = distinctCount(anchors);
+        best.hashes = distinctCount(hashes);
     }
     return best;
 }

@@ -59,8 +59,8 @@ private:
     template <typename Visit>
     void forEachFound(Visit&& visit) const;
 
-    // The candidate's anchors: the query frames of the hits within the tolerance of its offset
-    // for its track, in the lists the vote just read (longer than maxHashList left out unless
+    // The candidate's anchors and hashes: the query frames and the query hashes of the hits
+    // within the tolerance of its offset for its track, in the lists the vote just read (longer than maxHashList left out unless
     // everyList), without looking them up again.
     void describe(MatchCandidate& candidate, bool everyList) const;
 

@@ -63,16 +63,20 @@ MatchCandidate NaiveMatcher::scan(const std::vector<Landmark>& query,
             best.runnerUpScore = std::max(best.runnerUpScore, score);
     // The query frames of the best alignment's hits, scanned again.
     std::set<int32_t> frames;
+    std::set<uint32_t> hashes;
     if (best.any)
         for (const auto& segment : index_.segments())
             segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
                 if (track != best.track || !counts(hash, track))
                     return;
                 for (const Landmark& q : query)
-                    if (q.hash == hash && std::abs(int64_t{frame} - q.frame - best.offset) <= tolerance_)
+                    if (q.hash == hash && std::abs(int64_t{frame} - q.frame - best.offset) <= tolerance_) {
                         frames.insert(q.frame);
+                        hashes.insert(hash);
+                    }
             });
     best.anchors = static_cast<int>(frames.size());
+    best.hashes = static_cast<int>(hashes.size());
     return best;
 }
 

@@ -21,6 +21,9 @@ struct MatchCandidate {
     int anchors = 0;         // distinct query frames among those votes (Matcher fills it in)
     int support = 0;         // pairs under a change: the same alignment's best score under the
                              // neighbouring hypotheses (fp::addPairSupport fills it in)
+    int hashes = 0;          // distinct query hashes among those votes: a figure both songs
+                             // repeat at the same period lines up at every repetition, and
+                             // counts once here (Matcher fills it in with the anchors)
     bool operator==(const MatchCandidate&) const = default;
 };
 

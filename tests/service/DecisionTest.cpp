@@ -181,8 +181,8 @@ TEST(VoteTally, AgreesWithCountingEveryWindow) {
 // A match needs its floor (higher for a speed or pitch hypothesis, higher again for a far one;
 // its own for pairs), its ratio over the runner-up (pairs counted for every track with a vote
 // have their own under the plain hypothesis, lower as their hits come from more distinct query
-// frames), and aligned hits from enough distinct query frames: hits that line up at a few
-// frames only are a chance alignment, however many.
+// frames, and asked of their distinct hashes), and aligned hits from enough distinct query
+// frames: hits that line up at a few frames only are a chance alignment, however many.
 TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     FingerprintConfig config;
     config.minScore = 15;
@@ -206,6 +206,7 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         int anchors;
         bool match;
         PairRivals rivals = PairRivals::Nominees;
+        int hashes = -1;  // distinct hashes among the hits; -1: one for each hit
     } cases[] = {
         {14, 0, {}, false, 6, false}, {15, 0, {}, false, 6, true}, {16, 0, {}, false, 6, true},
         {23, 0, Change::speed(1.02), false, 6, false}, {24, 0, Change::speed(0.98), false, 6, true},
@@ -229,13 +230,23 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         {24, 10, Change::speed(1.01), true, 18, false, PairRivals::EveryTrack},  // a change keeps 2.5
         {25, 10, Change::speed(1.01), true, 6, true, PairRivals::EveryTrack},
         {29, 10, {}, false, 18, false, PairRivals::EveryTrack},  // and triples their 3
+        // A figure both songs repeat lines up at every repetition: over every track the lead
+        // is counted in distinct hashes, the floor still in hits.
+        {25, 10, {}, true, 13, false, PairRivals::EveryTrack, 16}, {25, 10, {}, true, 13, false, PairRivals::EveryTrack, 21},
+        {25, 10, {}, true, 13, true, PairRivals::EveryTrack, 22},
+        {20, 12, {}, true, 18, false, PairRivals::EveryTrack, 19}, {30, 10, {}, true, 9, false, PairRivals::EveryTrack, 29},
+        {20, 0, {}, true, 18, true, PairRivals::EveryTrack, 1},
+        {25, 10, {}, true, 13, true, PairRivals::Nominees, 10},  // not among nominees
+        {25, 10, Change::speed(1.01), true, 6, true, PairRivals::EveryTrack, 10},  // nor under a change
+        {30, 10, {}, false, 18, true, PairRivals::EveryTrack, 1},  // nor for triples
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
         candidate.anchors = c.anchors;
+        candidate.hashes = c.hashes < 0 ? c.score : c.hashes;
         EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
             << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames at tempo " << c.change.tempo
-            << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs" : " (triples")
+            << ", pitch " << c.change.pitch << ", " << candidate.hashes << " hashes" << (c.byPairs ? " (pairs" : " (triples")
             << (c.rivals == PairRivals::EveryTrack ? ", every track)" : ")");
     }
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";

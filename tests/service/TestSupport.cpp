@@ -70,7 +70,7 @@ void openCatalog(catalog::Catalog& catalog, const std::string& dir) {
 }
 
 Answer answerOf(const fp::Identification& id) {
-    return {id.matched, id.track, id.score, id.runnerUpScore, id.anchors,
+    return {id.matched, id.track, id.score, id.runnerUpScore, id.anchors, id.hashes,
             id.offsetSeconds, id.speed, id.pitch, id.timeJitter, id.byPairs, id.postingsRead};
 }
 

@@ -50,7 +50,7 @@ void openCatalog(catalog::Catalog& catalog, const std::string& dir);
 
 // What an identification says, field by field (all but the landmark count), for comparing two
 // roads to the same answer.
-using Answer = std::tuple<bool, uint32_t, int, int, int, double, double, double, int, bool, size_t>;
+using Answer = std::tuple<bool, uint32_t, int, int, int, int, double, double, double, int, bool, size_t>;
 Answer answerOf(const fp::Identification& id);
 
 // A recording's conditions: noise `snrDb` below the music (100 or more: none), the music played

@@ -193,14 +193,14 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         const uint32_t want = foreign ? 0 : catalog.tracks()[job.track].id;
         r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == want, ms, cpuMs, id.postingsRead});
         if (options_.verbose && (foreign ? id.matched : id.track != want || !id.matched))
-            std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d anchors %d support %d speed %.2f pitch %.2f%s\n",
+            std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d anchors %d hashes %d support %d speed %.2f pitch %.2f%s\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
-                         id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.anchors, id.support, id.speed, id.pitch,
+                         id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.anchors, id.hashes, id.support, id.speed, id.pitch,
                          id.byPairs ? " (pairs)" : "");
         if (options_.verbose > 1)
-            std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d anchors %d support %d speed %.2f pitch %.2f jitter %d%s cpu %.1f ms\n",
+            std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d anchors %d hashes %d support %d speed %.2f pitch %.2f jitter %d%s cpu %.1f ms\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
-                         id.matched ? "matched" : "missed", id.score, id.runnerUpScore, id.anchors, id.support, id.speed, id.pitch,
+                         id.matched ? "matched" : "missed", id.score, id.runnerUpScore, id.anchors, id.hashes, id.support, id.speed, id.pitch,
                          id.timeJitter, id.byPairs ? " (pairs)" : "", cpuMs);
         if (olaf) {
             double olafMs = 0.0;
