@@ -2,6 +2,7 @@
 
 #include "Degradations.h"
 #include "OlafRunner.h"
+#include "Options.h"
 #include "audio/AudioFile.h"
 #include "audio/UploadDecoder.h"
 #include "catalog/Catalog.h"
@@ -14,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <time.h>
 
 namespace melodex::bench {
@@ -52,11 +54,28 @@ std::vector<Condition> standardConditions() {
     };
 }
 
-std::vector<Condition> foreignConditions() {
-    std::vector<Condition> all = standardConditions();
+std::vector<Condition> foreignConditions(std::vector<Condition> all) {
     for (Condition& c : all)
         c.name = "FP " + c.name;
     return all;
+}
+
+bool parseCondition(const std::string& text, Condition& condition, std::string& error) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) {
+        error = "a condition is NAME=OPTIONS: " + text;
+        return false;
+    }
+    condition = Condition{text.substr(0, eq), {}};
+    std::vector<std::string> args;
+    std::istringstream words(text.substr(eq + 1));
+    for (std::string word; words >> word;)
+        args.push_back(word);
+    if (!micsim::parseDegradations(args, condition.settings, error)) {
+        error = condition.name + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 bool isDistractorPath(const std::string& path) { return path.starts_with("distractor:"); }
@@ -107,10 +126,12 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             });
         return all;
     };
-    const auto catalogConditions = chosen(standardConditions());
+    std::vector<Condition> all = standardConditions();
+    all.insert(all.end(), options_.extraConditions.begin(), options_.extraConditions.end());
+    const auto catalogConditions = chosen(all);
     std::vector<Condition> conditions = catalogConditions;
     if (!options_.foreignFiles.empty())
-        for (const Condition& c : chosen(foreignConditions()))
+        for (const Condition& c : chosen(foreignConditions(all)))
             conditions.push_back(c);
     std::vector<size_t> real;
     for (size_t t = 0; t < catalog.tracks().size(); ++t)

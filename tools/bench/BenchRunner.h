@@ -40,6 +40,7 @@ struct BenchOptions {
     fp::FingerprintConfig config;           // the catalog must have been built with it
     int verbose = 0;                        // 1: one line per missed or false clip; 2: every clip
     std::vector<std::string> only;          // the conditions to run (by name); empty: all
+    std::vector<Condition> extraConditions; // played after the standard ones (--condition)
 };
 
 // Tracks the benchmark plays clips of: the catalog's real music, not its distractors.
@@ -47,9 +48,13 @@ bool isDistractorPath(const std::string& path);
 
 std::vector<Condition> standardConditions();
 
-// The conditions foreign clips are played under: every one (a room, a codec, a speed or pitch
-// change must not turn music that is not in the catalog into a match).
-std::vector<Condition> foreignConditions();
+// The conditions foreign clips are played under: every one of `all` (a room, a codec, a speed
+// or pitch change must not turn music that is not in the catalog into a match), named "FP ...".
+std::vector<Condition> foreignConditions(std::vector<Condition> all);
+
+// A condition of the command line, "NAME=OPTIONS": the options are melodex-micsim's
+// degradations, separated by spaces ("hall + crowd=--room hall:2.3 --babble 10").
+bool parseCondition(const std::string& text, Condition& condition, std::string& error);
 
 class BenchRunner {
 public:

@@ -23,7 +23,8 @@ int usage() {
                          "                     [--foreign-clips N]\n"
                          "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n"
                          "                     [--set FIELD=VALUE ...] [--verbose 1]\n"
-                         "                     [--distractors N] [--memory MB] [--build-only 1] [--only CONDITION,...]\n");
+                         "                     [--distractors N] [--memory MB] [--build-only 1] [--only CONDITION,...]\n"
+                         "                     [--condition \"NAME=MICSIM OPTIONS\" ...]\n");
     return 2;
 }
 
@@ -157,6 +158,15 @@ int main(int argc, char** argv) {
                 options.only.push_back(list.substr(at, comma - at));
                 at = comma + 1;
             }
+        }
+        else if (arg == "--condition") {
+            bench::Condition condition;
+            std::string error;
+            if (!bench::parseCondition(v, condition, error)) {
+                std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
+                return usage();
+            }
+            options.extraConditions.push_back(std::move(condition));
         }
         else if (arg == "--olaf")
             options.olafBinary = v;

@@ -1,8 +1,8 @@
 // melodex-micsim TRACK --at SECONDS [options] -o OUT: an 11-second clip of TRACK as a phone
 // near a loudspeaker would record it, in the client's 180096-byte layout or as a
 // plain WAV. It feeds the benchmark and the emulated phone's --mic.
-#include "Degradations.h"
 #include "MicSimulator.h"
+#include "Options.h"
 
 #include "audio/AudioFile.h"
 
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 using namespace melodex;
 
@@ -37,7 +38,9 @@ int main(int argc, char** argv) {
     std::string format = "client";
     micsim::MicSettings settings;
     bool haveAt = false;
-    std::string room;
+    // The clip's own options here, the degradations after them (a hall is made from --seed,
+    // wherever it stands).
+    std::vector<std::string> degradations;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -50,54 +53,21 @@ int main(int argc, char** argv) {
             format = v;
         else if (arg == "--seconds" && (v = value()))
             settings.seconds = std::atof(v);
-        else if (arg == "--snr" && (v = value()))
-            settings.snrDb = std::atof(v);
-        else if (arg == "--reverb") {
-            settings.reverb = true;
-            if (i + 1 < argc && argv[i + 1][0] != '-')
-                settings.reverbSeconds = std::atof(argv[++i]);
-        } else if (arg == "--gain" && (v = value()))
-            settings.gainDb = std::atof(v);
-        else if (arg == "--speed" && (v = value()))
-            settings.speed = std::atof(v);
-        else if (arg == "--pitch" && (v = value()))
-            settings.pitchSemitones = std::atof(v);
-        else if (arg == "--music-for" && (v = value()))
-            settings.musicSeconds = std::atof(v);
-        else if (arg == "--speaker")
-            settings.speaker = true;
-        else if (arg == "--room" && (v = value()))
-            room = v;
-        else if (arg == "--noise" && (v = value()) && (std::string(v) == "room" || std::string(v) == "pink"))
-            settings.noise = std::string(v) == "pink" ? micsim::MicSettings::Noise::pink : micsim::MicSettings::Noise::room;
-        else if (arg == "--babble" && (v = value()))
-            settings.babbleDb = std::atof(v);
-        else if (arg == "--gsm")
-            settings.gsm = true;
-        else if (arg == "--no-band-limit")
-            settings.bandLimit = false;
         else if (arg == "--seed" && (v = value()))
             settings.seed = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
         else
-            return usage();
+            degradations.push_back(arg);
     }
-    if (!haveAt || output.empty() || (format != "client" && format != "wav") || settings.speed <= 0.0 ||
-        settings.seconds <= 0.0)
+    if (!haveAt || output.empty() || (format != "client" && format != "wav") || settings.seconds <= 0.0)
         return usage();
     if (format == "client" && settings.seconds != 11.0) {
         std::fprintf(stderr, "melodex-micsim: the client layout holds exactly 11 seconds\n");
         return 2;
     }
-
     std::string error;
-    if (room.starts_with("hall:")) {
-        const double rt60 = std::atof(room.c_str() + 5);
-        if (rt60 <= 0.0)
-            return usage();
-        settings.room = micsim::hallResponse(rt60, settings.seed);
-    } else if (!room.empty() && !micsim::loadImpulse(room, settings.room, error)) {
+    if (!micsim::parseDegradations(degradations, settings, error)) {
         std::fprintf(stderr, "melodex-micsim: %s\n", error.c_str());
-        return 1;
+        return usage();
     }
 
     audio::AudioFile file;
