@@ -60,13 +60,24 @@ std::vector<Condition> foreignConditions(std::vector<Condition> all) {
     return all;
 }
 
-bool parseCondition(const std::string& text, Condition& condition, std::string& error) {
+std::vector<Condition> conditionsOf(const BenchOptions& options) {
+    std::vector<Condition> all = standardConditions();
+    all.insert(all.end(), options.extraConditions.begin(), options.extraConditions.end());
+    return all;
+}
+
+bool addCondition(const std::string& text, BenchOptions& options, std::string& error) {
     const size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0) {
         error = "a condition is NAME=OPTIONS: " + text;
         return false;
     }
-    condition = Condition{text.substr(0, eq), {}};
+    Condition condition{text.substr(0, eq), {}};
+    const std::vector<Condition> played = conditionsOf(options);
+    if (std::any_of(played.begin(), played.end(), [&](const Condition& c) { return c.name == condition.name; })) {
+        error = "a condition named \"" + condition.name + "\" is played already";
+        return false;
+    }
     std::vector<std::string> args;
     std::istringstream words(text.substr(eq + 1));
     for (std::string word; words >> word;)
@@ -75,6 +86,7 @@ bool parseCondition(const std::string& text, Condition& condition, std::string& 
         error = condition.name + ": " + error;
         return false;
     }
+    options.extraConditions.push_back(std::move(condition));
     return true;
 }
 
@@ -126,8 +138,7 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             });
         return all;
     };
-    std::vector<Condition> all = standardConditions();
-    all.insert(all.end(), options_.extraConditions.begin(), options_.extraConditions.end());
+    const std::vector<Condition> all = conditionsOf(options_);
     const auto catalogConditions = chosen(all);
     std::vector<Condition> conditions = catalogConditions;
     if (!options_.foreignFiles.empty())

@@ -52,9 +52,14 @@ std::vector<Condition> standardConditions();
 // or pitch change must not turn music that is not in the catalog into a match), named "FP ...".
 std::vector<Condition> foreignConditions(std::vector<Condition> all);
 
-// A condition of the command line, "NAME=OPTIONS": the options are melodex-micsim's
-// degradations, separated by spaces ("hall + crowd=--room hall:2.3 --babble 10").
-bool parseCondition(const std::string& text, Condition& condition, std::string& error);
+// The conditions a run plays: the standard ones, then the options' own.
+std::vector<Condition> conditionsOf(const BenchOptions& options);
+
+// Adds a condition of the command line, "NAME=OPTIONS", to options.extraConditions: the options
+// are melodex-micsim's degradations, separated by spaces ("hall + crowd=--room hall:2.3
+// --babble 10"). Refused when it cannot be read, or when a condition of that name is played
+// already (rows are told apart, and chosen with --only, by their names).
+bool addCondition(const std::string& text, BenchOptions& options, std::string& error);
 
 class BenchRunner {
 public:

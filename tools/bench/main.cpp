@@ -160,20 +160,11 @@ int main(int argc, char** argv) {
             }
         }
         else if (arg == "--condition") {
-            bench::Condition condition;
             std::string error;
-            if (!bench::parseCondition(v, condition, error)) {
+            if (!bench::addCondition(v, options, error)) {
                 std::fprintf(stderr, "melodex-bench: %s\n", error.c_str());
                 return usage();
             }
-            // Rows are told apart, and chosen with --only, by their names.
-            std::vector<bench::Condition> named = bench::standardConditions();
-            named.insert(named.end(), options.extraConditions.begin(), options.extraConditions.end());
-            if (std::any_of(named.begin(), named.end(), [&](const bench::Condition& c) { return c.name == condition.name; })) {
-                std::fprintf(stderr, "melodex-bench: a condition named \"%s\" is played already\n", condition.name.c_str());
-                return 2;
-            }
-            options.extraConditions.push_back(std::move(condition));
         }
         else if (arg == "--olaf")
             options.olafBinary = v;
