@@ -4,6 +4,7 @@
 #include "../audio/Resampler.h"
 #include "../fingerprint/FingerprintIndex.h"
 #include "../fingerprint/IndexWriter.h"
+#include "../fingerprint/LargeRoom.h"
 #include "../fingerprint/PeakExtractor.h"
 #include "Catalog.h"
 
@@ -168,8 +169,15 @@ TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
         file.samples.resize(std::min(file.samples.size(), keep));
         r.seconds = std::min(r.seconds, options_.maxSecondsPerTrack);
     }
-    const std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
-    r.peaks = fp::PeakExtractor(config_).extract(mono8k, fp::PeakDensity::Reference);
+    std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
+    const fp::PeakExtractor extractor(config_);
+    r.peaks = extractor.extract(mono8k, fp::PeakDensity::Reference);
+    if (config_.roomSeconds > 0.0) {
+        // The rendering's frames start at kRoomFrames: the track must end before them.
+        mono8k.resize(std::min(mono8k.size(), static_cast<size_t>(fp::FingerprintConfig::kRoomFrames) * static_cast<size_t>(config_.hopSize)));
+        std::erase_if(r.peaks, [](const fp::Peak& p) { return p.frame >= fp::FingerprintConfig::kRoomFrames; });
+        r.roomPeaks = extractor.extract(fp::heardAcrossLargeRoom(mono8k, config_), fp::PeakDensity::Reference);
+    }
     return r;
 }
 
@@ -263,7 +271,11 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
         for (size_t i = nextIndex++; i < count; i = nextIndex++) {
             TrackInput r;
             producer(i, r);
-            const std::vector<fp::Landmark> landmarks = r.ok ? hashes.buildReference(r.peaks) : std::vector<fp::Landmark>{};
+            std::vector<fp::Landmark> landmarks = r.ok ? hashes.buildReference(r.peaks) : std::vector<fp::Landmark>{};
+            if (r.ok && !r.roomPeaks.empty()) {
+                const std::vector<fp::Landmark> room = hashes.buildRoomReference(r.roomPeaks);
+                landmarks.insert(landmarks.end(), room.begin(), room.end());
+            }
             std::lock_guard guard(mutex);
             ++done;
             if (failed)

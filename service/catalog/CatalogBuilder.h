@@ -50,6 +50,7 @@ struct TrackInput {
     std::string path, title, artist, album, coverPath;
     double seconds = 0.0;
     std::vector<fp::Peak> peaks;  // the catalog's peaks of it (PeakDensity::Reference)
+    std::vector<fp::Peak> roomPeaks;  // the same of it heard across a large room
 };
 
 class CatalogBuilder {

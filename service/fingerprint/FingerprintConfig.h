@@ -117,6 +117,31 @@ struct FingerprintConfig {
     // the triples gave a vote: nominating saves nothing there, and in heavy noise the triples'
     // votes barely rank the right track above the others (a few hundred tracks).
     uint64_t pairsForEveryTrackBelow = 16'000'000;  // index entries
+    // Each track is also indexed as heard across a large room (its pairs only): the room's
+    // response is decaying noise, roomSeconds to fall by 60 dB, its tail roomTailToDirect times
+    // the direct sound's energy. The rendering's pairs alone meet a clip from a hall no better
+    // than the dry track's, but the two counted together at one offset find a fifth more of
+    // such clips; they are counted so only under the plain hypothesis over every track (a
+    // small catalog), beside the dry count, with leads of their own: the rendering's pairs are
+    // chance hits for any clip not from a room. 0 seconds: no rendering.
+    double roomSeconds = 2.0;
+    double roomTailToDirect = 8.0;
+    // A rendering's entries are its track's, at frames this far on: its hits line up apart from
+    // the dry track's unless a count folds them back (Matcher::matchTracksWithRoom). A track is
+    // indexed up to this frame (18.6 hours).
+    static constexpr int32_t kRoomFrames = 1 << 22;
+    // The lead the count with the room asks (of its distinct hashes over the runner-up's hits):
+    // minRoomRatioBroad from broadRoomAnchors query frames, minPairScoreRatioNarrow below
+    // narrowPairAnchors, minRoomRatio between. Over nine draws of the bench (7 980 clips of
+    // music not in the catalog) such music led by at most 1.57 times from 24 frames or more,
+    // and 2.08 from 10-23.
+    // Its floor: the bench's clips it found scored 26 or more, and in a catalog of a few tracks,
+    // where the runner-up is often nothing and no lead guards, music not in the catalog has
+    // reached 17 with the rendering's chance hits.
+    int minRoomPairScore = 24;
+    int broadRoomAnchors = 24;
+    float minRoomRatioBroad = 1.8f;
+    float minRoomRatio = 2.5f;
     // Hash lists longer than this (over the whole catalog) are not read by a query: they are
     // sustained tones shared by much of the catalog, costly to read and telling little.
     uint32_t maxHashList = 4000;

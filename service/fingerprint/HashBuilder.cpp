@@ -26,6 +26,13 @@ std::vector<Landmark> HashBuilder::buildReference(const std::vector<Peak>& peaks
     return landmarks;
 }
 
+std::vector<Landmark> HashBuilder::buildRoomReference(const std::vector<Peak>& roomPeaks) const {
+    std::vector<Landmark> pairs = buildPairs(roomPeaks, config_.refPairFanOut);
+    for (Landmark& l : pairs)
+        l.frame += FingerprintConfig::kRoomFrames;
+    return pairs;
+}
+
 std::vector<Landmark> HashBuilder::build(const std::vector<Peak>& peaks, int fanOut, int timeJitter) const {
     std::vector<Landmark> landmarks;
     const size_t perAnchor = static_cast<size_t>(fanOut) * static_cast<size_t>(fanOut - 1) / 2 *

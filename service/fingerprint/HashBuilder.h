@@ -45,6 +45,9 @@ public:
 
     // What the catalog stores for a track's peaks: its triples and its pairs.
     std::vector<Landmark> buildReference(const std::vector<Peak>& peaks) const;
+    // The pairs of a track heard across a large room (the rendering's own peaks), at frames
+    // FingerprintConfig::kRoomFrames on, so that they line up apart from the track's own.
+    std::vector<Landmark> buildRoomReference(const std::vector<Peak>& roomPeaks) const;
 
     // The hash of anchor bin (8 bits), first and second target's bin difference + 32 (6 bits
     // each) and frame difference (6 bits each). The bins are mixed so that any run of the top

@@ -8,10 +8,13 @@ namespace melodex::fp {
 
 namespace {
 
-float everyTrackPairRatio(const FingerprintConfig& config, int anchors) {
-    if (anchors >= config.broadPairAnchors)
-        return config.minPairScoreRatioBroad;
-    return anchors < config.narrowPairAnchors ? config.minPairScoreRatioNarrow : config.minPairScoreRatioEveryTrack;
+float everyTrackPairRatio(const FingerprintConfig& config, int anchors, PairRivals rivals) {
+    const bool room = rivals == PairRivals::EveryTrackWithRoom;
+    if (anchors >= (room ? config.broadRoomAnchors : config.broadPairAnchors))
+        return room ? config.minRoomRatioBroad : config.minPairScoreRatioBroad;
+    if (anchors < config.narrowPairAnchors)
+        return config.minPairScoreRatioNarrow;
+    return room ? config.minRoomRatio : config.minPairScoreRatioEveryTrack;
 }
 
 } // namespace
@@ -19,11 +22,12 @@ float everyTrackPairRatio(const FingerprintConfig& config, int anchors) {
 bool acceptsMatch(const FingerprintConfig& config, const MatchCandidate& candidate, Change change, bool byPairs,
                   PairRivals rivals) {
     const bool far = change.distance() > config.farChange;
-    const int floor = byPairs ? (change.none() ? config.minPairScore : far ? config.minPairScoreFar : config.minPairScoreResampled)
+    const int plainPairFloor = rivals == PairRivals::EveryTrackWithRoom ? config.minRoomPairScore : config.minPairScore;
+    const int floor = byPairs ? (change.none() ? plainPairFloor : far ? config.minPairScoreFar : config.minPairScoreResampled)
                               : (change.none() ? config.minScore : far ? config.minScoreFar : config.minScoreResampled);
-    const bool everyTrack = byPairs && rivals == PairRivals::EveryTrack && change.none();
+    const bool everyTrack = byPairs && rivals != PairRivals::Nominees && change.none();
     const float ratio = !byPairs ? config.minScoreRatio
-                        : everyTrack ? everyTrackPairRatio(config, candidate.anchors) : config.minPairScoreRatio;
+                        : everyTrack ? everyTrackPairRatio(config, candidate.anchors, rivals) : config.minPairScoreRatio;
     // Counted over every track, a lead made of one figure repeated is not a lead: it is asked
     // of the distinct hashes (the runner-up's score counts each of its hits, which only asks
     // more).
@@ -79,7 +83,7 @@ MatchCandidate PlainPairs::answer(const MatchCandidate& counted, const MatchCand
 
 int lowestFloor(const FingerprintConfig& config) {
     return std::min({config.minScore, config.minScoreResampled, config.minScoreFar, config.minPairScore,
-                     config.minPairScoreResampled, config.minPairScoreFar});
+                     config.minPairScoreResampled, config.minPairScoreFar, config.minRoomPairScore});
 }
 
 Identifier::Identifier(const FingerprintConfig& config, const FingerprintIndex& index)
@@ -130,7 +134,8 @@ Identification Identifier::identify(std::span<const float> samples) const {
     VoteTally tally;
     size_t postingsRead = 0;
     std::vector<uint32_t> plainPairsCounted;
-    MatchCandidate plainPaired;
+    MatchCandidate plainPaired, plainWithRoom;
+    VoteTally withRoomTally;
     for (const Hypothesis& hypothesis : config_.hypotheses()) {
         const Change change = hypothesis.change;
         const bool resampled = !change.none();
@@ -146,16 +151,25 @@ Identification Identifier::identify(std::span<const float> samples) const {
         const PlainPairs toCount = resampled ? PlainPairs{nominees} : plainPairsToCount(nominees, plainPairsCounted);
         if (!toCount.tracks.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
-            MatchCandidate paired = matcher.matchTracks(pairs, toCount.tracks, tally);
+            // Over every track under the plain hypothesis the pairs are counted with each track's
+            // rendering across a large room as well, beside the dry count.
+            const bool countRoom = everyTrack && !resampled;
+            const Matcher::WithRoom counted = countRoom ? matcher.matchTracksWithRoom(pairs, toCount.tracks, tally, withRoomTally)
+                                                        : Matcher::WithRoom{matcher.matchTracks(pairs, toCount.tracks, tally), {}};
             postingsRead += tally.voteCount();
-            paired = toCount.answer(plainPaired, paired);
+            MatchCandidate paired = toCount.answer(plainPaired, counted.dry);
+            const MatchCandidate withRoom = toCount.answer(plainWithRoom, counted.withRoom);
             if (!resampled) {
                 plainPairsCounted = nominees;
                 plainPaired = paired;
+                plainWithRoom = withRoom;
             }
             addPairSupport(config_, peaks_, hashes_, matcher, peaks, change, paired);
             if (IsMatch(config_, paired, change, true, rivals)) {
                 candidate = paired;
+                matched = byPairs = true;
+            } else if (countRoom && IsMatch(config_, withRoom, change, true, PairRivals::EveryTrackWithRoom)) {
+                candidate = withRoom;
                 matched = byPairs = true;
             }
         }

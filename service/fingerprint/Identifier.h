@@ -36,7 +36,8 @@ struct Identification {
 
 // Whom a candidate by pairs was measured against: the few tracks the triples nominated (a large
 // catalog), or every track that had a vote (a small one).
-enum class PairRivals { Nominees, EveryTrack };
+// EveryTrackWithRoom: every track, each counted with its rendering across a large room.
+enum class PairRivals { Nominees, EveryTrack, EveryTrackWithRoom };
 
 // The decision, from the best track's score and the runner-up track's alone: votes for a
 // track never mix with another's, so the best and runner-up of disjoint parts of a catalog,

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -15,6 +16,14 @@ namespace {
 // The first entry of a sorted list at or after `lo` not below `value`.
 size_t firstAtOrAbove(const PostingList& list, size_t lo, uint64_t value) {
     return firstNotBelow(lo, list.count, [&](uint64_t i) { return list[i] < value; });
+}
+
+// Where an entry at `frame` stands in its track: a rendering's entry (at kRoomFrames on) only
+// when its count folds the rendering onto the track.
+std::optional<int32_t> trackFrame(int32_t frame, bool foldRoom) {
+    if (frame < FingerprintConfig::kRoomFrames)
+        return frame;
+    return foldRoom ? std::optional<int32_t>(frame - FingerprintConfig::kRoomFrames) : std::nullopt;
 }
 
 // How many different values `values` holds (a candidate's anchors or hashes); reorders them.
@@ -73,7 +82,7 @@ void Matcher::forEachFound(Visit&& visit) const {
     }
 }
 
-void Matcher::describe(MatchCandidate& candidate, bool everyList) const {
+void Matcher::describe(MatchCandidate& candidate, bool everyList, bool foldRoom) const {
     if (!candidate.any || candidate.score < describeFrom_)
         return;
     const uint64_t first = static_cast<uint64_t>(candidate.track) << FingerprintConfig::kTimeBits;
@@ -85,9 +94,10 @@ void Matcher::describe(MatchCandidate& candidate, bool everyList) const {
         const size_t before = anchors.size();
         for (const PostingList& list : lists)
             for (size_t lo = firstAtOrAbove(list, 0, first); lo < list.count && postingTrack(list[lo]) == candidate.track; ++lo)
-                for (const int32_t frame : frames)
-                    if (std::abs(postingFrame(list[lo]) - frame - candidate.offset) <= tolerance_)
-                        anchors.push_back(frame);
+                if (const std::optional<int32_t> at = trackFrame(postingFrame(list[lo]), foldRoom))
+                    for (const int32_t frame : frames)
+                        if (std::abs(*at - frame - candidate.offset) <= tolerance_)
+                            anchors.push_back(frame);
         hashes += anchors.size() > before;
     });
     candidate.anchors = distinctCount(anchors);
@@ -120,20 +130,54 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tal
     return best;
 }
 
+namespace {
+
+std::vector<uint32_t> liveTracks(const FingerprintIndex& index, const std::vector<uint32_t>& tracks) {
+    std::vector<uint32_t> live;
+    for (uint32_t track : tracks)
+        if (!index.isDeleted(track))
+            live.push_back(track);
+    return live;
+}
+
+} // namespace
+
 MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                     VoteTally& tally) const {
     tally.clear();
-    std::vector<uint32_t> live;
-    for (uint32_t track : tracks)
-        if (!index_.isDeleted(track))
-            live.push_back(track);
+    const std::vector<uint32_t> live = liveTracks(index_, tracks);
     if (live.empty())
         return {};
     if (pairBuilder_)
         return matchTracksFromPeaks(query, live, tally);
-    const auto voteAll = [&tally](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
-        for (const int32_t q : frames)
-            tally.vote(track, frame - q);
+    return countTracks(query, live, tally, nullptr).dry;
+}
+
+Matcher::WithRoom Matcher::matchTracksWithRoom(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
+                                               VoteTally& tally, VoteTally& withRoom) const {
+    tally.clear();
+    withRoom.clear();
+    const std::vector<uint32_t> live = liveTracks(index_, tracks);
+    if (live.empty())
+        return {};
+    if (pairBuilder_)
+        return {matchTracksFromPeaks(query, live, tally), {}};
+    return countTracks(query, live, tally, &withRoom);
+}
+
+Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& live, VoteTally& tally,
+                                       VoteTally* withRoom) const {
+    const auto voteAll = [&](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
+        const bool room = frame >= FingerprintConfig::kRoomFrames;
+        if (room && withRoom == nullptr)
+            return;
+        const int32_t at = room ? frame - FingerprintConfig::kRoomFrames : frame;
+        for (const int32_t q : frames) {
+            if (!room)
+                tally.vote(track, frame - q);
+            if (withRoom != nullptr)
+                withRoom->vote(track, at - q);
+        }
     };
     lookUp(query);
     forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
@@ -161,9 +205,13 @@ MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const st
             }
         }
     });
-    MatchCandidate best = tally.best(tolerance_);
-    describe(best, true);
-    return best;
+    WithRoom counts{tally.best(tolerance_), {}};
+    describe(counts.dry, true);
+    if (withRoom != nullptr) {
+        counts.withRoom = withRoom->best(tolerance_);
+        describe(counts.withRoom, true, true);
+    }
+    return counts;
 }
 
 namespace {

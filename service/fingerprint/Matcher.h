@@ -30,6 +30,17 @@ public:
     MatchCandidate matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                VoteTally& tally) const;
 
+    // The same, and beside it each track's pairs counted together with its rendering's across
+    // a large room (HashBuilder::buildRoomReference), folded onto the track's own frames, in
+    // `withRoom`. Only where the index's lists are read (a small catalog, where pairs are counted
+    // for every track): elsewhere the count with the room is none.
+    struct WithRoom {
+        MatchCandidate dry;
+        MatchCandidate withRoom;
+    };
+    WithRoom matchTracksWithRoom(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks, VoteTally& tally,
+                                 VoteTally& withRoom) const;
+
     // From now on matchTracks makes the tracks' pairs again from their own peaks
     // (FingerprintIndex::peaksOf, config's refPairFanOut) and joins them with the query's
     // hashes, instead of searching the index's hash lists for them. In a large catalog a pair's
@@ -52,6 +63,10 @@ private:
     // serves every frame of a hash, and ascending hashes read the directory and the entries in
     // file order, where the landmarks' own order missed the cache at every lookup.
     void lookUp(const std::vector<Landmark>& query) const;
+    // matchTracks through the index's lists, for `live` (ascending, none deleted); a
+    // rendering's entries vote in `withRoom` (with the track's own) when given, else nowhere.
+    WithRoom countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& live, VoteTally& tally,
+                         VoteTally* withRoom) const;
     // The first half of lookUp: keys_, hashes_ and starts_ for the query, nothing looked up.
     void sortQuery(const std::vector<Landmark>& query) const;
     // Calls visit(frames, lists, total) for each hash of the last lookUp, ascending: the query
@@ -61,8 +76,9 @@ private:
 
     // The candidate's anchors and hashes: the query frames and the query hashes of the hits
     // within the tolerance of its offset for its track, in the lists the vote just read (longer than maxHashList left out unless
-    // everyList), without looking them up again.
-    void describe(MatchCandidate& candidate, bool everyList) const;
+    // everyList), without looking them up again; a track's rendering across a large room counts
+    // (at its track's frames) only when `foldRoom`.
+    void describe(MatchCandidate& candidate, bool everyList, bool foldRoom = false) const;
 
     MatchCandidate matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                         VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames = nullptr) const;

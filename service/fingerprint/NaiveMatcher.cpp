@@ -37,7 +37,10 @@ MatchCandidate NaiveMatcher::scan(const std::vector<Landmark>& query,
     std::map<std::pair<uint32_t, int64_t>, int> votes;  // (track, offset) -> hits
     for (const auto& segment : index_.segments())
         segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
-            if (!counts(hash, track) || std::find(deleted.begin(), deleted.end(), track) != deleted.end())
+            // A track's rendering across a large room counts only when folded onto it, which the
+            // fast matcher's matchTracksWithRoom alone does.
+            if (frame >= FingerprintConfig::kRoomFrames || !counts(hash, track) ||
+                std::find(deleted.begin(), deleted.end(), track) != deleted.end())
                 return;
             for (const Landmark& q : query)
                 if (q.hash == hash)
@@ -67,7 +70,7 @@ MatchCandidate NaiveMatcher::scan(const std::vector<Landmark>& query,
     if (best.any)
         for (const auto& segment : index_.segments())
             segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
-                if (track != best.track || !counts(hash, track))
+                if (track != best.track || frame >= FingerprintConfig::kRoomFrames || !counts(hash, track))
                     return;
                 for (const Landmark& q : query)
                     if (q.hash == hash && std::abs(int64_t{frame} - q.frame - best.offset) <= tolerance_) {

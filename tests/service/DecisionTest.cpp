@@ -199,6 +199,10 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     config.minPairScoreRatioNarrow = 3.0f;
     config.minPairSupport = 0;
     config.minAnchors = 6;
+    config.minRoomPairScore = 24;
+    config.broadRoomAnchors = 24;
+    config.minRoomRatioBroad = 1.8f;
+    config.minRoomRatio = 2.5f;
     const struct {
         int score, runnerUp;
         Change change;
@@ -239,6 +243,13 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         {25, 10, {}, true, 13, true, PairRivals::Nominees, 10},  // not among nominees
         {25, 10, Change::speed(1.01), true, 6, true, PairRivals::EveryTrack, 10},  // nor under a change
         {30, 10, {}, false, 18, true, PairRivals::EveryTrack, 1},  // nor for triples
+        // Counted with the tracks' renderings across a large room: a floor and leads of its own.
+        {23, 0, {}, true, 24, false, PairRivals::EveryTrackWithRoom}, {24, 0, {}, true, 24, true, PairRivals::EveryTrackWithRoom},
+        {36, 20, {}, true, 24, true, PairRivals::EveryTrackWithRoom}, {35, 20, {}, true, 24, false, PairRivals::EveryTrackWithRoom},
+        {36, 20, {}, true, 23, false, PairRivals::EveryTrackWithRoom},  // 2.5 below 24 frames
+        {50, 20, {}, true, 23, true, PairRivals::EveryTrackWithRoom}, {49, 20, {}, true, 10, false, PairRivals::EveryTrackWithRoom},
+        {60, 20, {}, true, 9, true, PairRivals::EveryTrackWithRoom}, {59, 20, {}, true, 9, false, PairRivals::EveryTrackWithRoom},
+        {50, 20, {}, true, 24, false, PairRivals::EveryTrackWithRoom, 35},  // its lead in distinct hashes too
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
@@ -247,7 +258,7 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
             << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames at tempo " << c.change.tempo
             << ", pitch " << c.change.pitch << ", " << candidate.hashes << " hashes" << (c.byPairs ? " (pairs" : " (triples")
-            << (c.rivals == PairRivals::EveryTrack ? ", every track)" : ")");
+            << (c.rivals == PairRivals::EveryTrack ? ", every track)" : c.rivals == PairRivals::EveryTrackWithRoom ? ", with rooms)" : ")");
     }
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }

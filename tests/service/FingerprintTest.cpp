@@ -7,6 +7,7 @@
 #include "fingerprint/HashBuilder.h"
 #include "fingerprint/Identifier.h"
 #include "fingerprint/IndexWriter.h"
+#include "fingerprint/LargeRoom.h"
 #include "fingerprint/Matcher.h"
 #include "fingerprint/NaiveMatcher.h"
 #include "fingerprint/PeakExtractor.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <random>
 #include <set>
@@ -495,6 +497,55 @@ TEST(IndexSegment, RefusesFilesThatAreNotSegments) {
     EXPECT_TRUE(segment.open(dir.path() + "/good.fpi", error)) << error;
 }
 
+TEST(LargeRoom, ResponseFallsSixtyDecibelsInItsTimeAndHoldsItsShareOfTail) {
+    const struct {
+        double seconds, tailToDirect;
+    } cases[] = {{2.0, 8.0}, {1.0, 4.0}, {3.0, 12.0}};
+    for (const auto& c : cases) {
+        fp::FingerprintConfig config;
+        config.roomSeconds = c.seconds;
+        config.roomTailToDirect = c.tailToDirect;
+        const std::vector<float> h = fp::largeRoomResponse(config);
+        SCOPED_TRACE(std::to_string(c.seconds) + " s");
+        ASSERT_EQ(h.size(), static_cast<size_t>(c.seconds * 8000));
+        EXPECT_EQ(h[0], 1.0f);
+        EXPECT_TRUE(std::all_of(h.begin() + 1, h.begin() + 80, [](float v) { return v == 0.0f; })) << "10 ms before the tail";
+        const std::span<const float> tail = std::span(h).subspan(1);
+        EXPECT_NEAR(micsim::meanPower(tail) * static_cast<double>(tail.size()), c.tailToDirect, 1e-3 * c.tailToDirect);
+        // A quarter of its time on, the tail stands 15 dB lower.
+        const auto window = [&](double from) { return micsim::meanPower(std::span(h).subspan(static_cast<size_t>(from * 8000), 800)); };
+        EXPECT_NEAR(10.0 * std::log10(window(0.1) / window(0.1 + c.seconds / 4)), 15.0, 1.5);
+        EXPECT_EQ(h, fp::largeRoomResponse(config)) << "the same response every time";
+    }
+}
+
+TEST(LargeRoom, ConvolutionIsTheSumOfDelayedScaledCopiesAndKeepsTheLength) {
+    const struct {
+        size_t x, h;
+    } cases[] = {{1, 1}, {100, 7}, {7, 100}, {1000, 333}, {0, 5}, {5, 0}};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    for (const auto& c : cases) {
+        std::vector<float> x(c.x), h(c.h);
+        for (float& v : x)
+            v = uniform(random);
+        for (float& v : h)
+            v = uniform(random);
+        const std::vector<float> y = fp::convolve(x, h);
+        ASSERT_EQ(y.size(), x.size());
+        for (size_t i = 0; i < y.size(); ++i) {
+            double want = 0.0;
+            for (size_t k = 0; k < h.size() && k <= i; ++k)
+                want += static_cast<double>(h[k]) * x[i - k];
+            EXPECT_NEAR(y[i], want, 1e-3) << c.x << " by " << c.h << ", sample " << i;
+        }
+    }
+    const fp::FingerprintConfig config;
+    const std::vector<float> music = test::tone(3.0, 440.0);
+    EXPECT_NEAR(micsim::meanPower(fp::heardAcrossLargeRoom(music, config)), micsim::meanPower(music), 1e-3 * micsim::meanPower(music))
+        << "at its own power";
+}
+
 class CatalogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -549,6 +600,41 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
     ASSERT_FALSE(sped.empty());
     EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).match(sped),
               fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).match(sped));
+}
+
+// Each track is indexed as heard across a large room as well, as pairs at frames kRoomFrames
+// on: the counts pass them by but the one that folds them onto their track, which finds a clip
+// from that room at the track's own offset with more hits than the track alone gives.
+TEST_F(CatalogTest, ATracksRenderingAcrossALargeRoomCountsOnlyFoldedOntoIt) {
+    std::map<uint32_t, int> roomEntries;
+    for (const auto& segment : catalog_.index().segments())
+        segment->forEachEntry([&](uint32_t hash, uint32_t track, int32_t frame) {
+            if (frame < fp::FingerprintConfig::kRoomFrames)
+                return;
+            ++roomEntries[track];
+            EXPECT_EQ(hash & 63u, 0u) << "a pair's (its second frame difference is 0), not a triple's";
+        });
+    EXPECT_EQ(roomEntries.size(), 3u);
+
+    micsim::MicSettings across = test::mic(1000);
+    across.room = fp::largeRoomResponse(config_);
+    const std::vector<fp::Landmark> pairs =
+        fp::HashBuilder(config_).buildPairs(fp::PeakExtractor(config_).extract(test::recordClip(test::track("battle.ogg"), 8.0, across),
+                                                                               fp::PeakDensity::Query),
+                                            config_.queryPairFanOut, config_.pairTimeJitter);
+    const std::vector<uint32_t> everyTrack = {0, 1, 2};
+    const fp::Matcher matcher(catalog_.index(), config_.offsetTolerance);
+    fp::VoteTally tally, withRoom;
+    const fp::Matcher::WithRoom counts = matcher.matchTracksWithRoom(pairs, everyTrack, tally, withRoom);
+    EXPECT_EQ(counts.dry, matcher.matchTracks(pairs, everyTrack, tally));
+    EXPECT_EQ(counts.dry, fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, everyTrack));
+    EXPECT_EQ(counts.withRoom.track, 0u);
+    EXPECT_GT(counts.withRoom.score, 4 * counts.dry.score) << counts.withRoom.score << " against " << counts.dry.score;
+    EXPECT_NEAR(counts.withRoom.offset * config_.hopSize / 8000.0, 8.0, 0.2);
+
+    fp::Matcher fromPeaks(catalog_.index(), config_.offsetTolerance);
+    fromPeaks.countPairsFromPeaks(config_);
+    EXPECT_FALSE(fromPeaks.matchTracksWithRoom(pairs, everyTrack, tally, withRoom).withRoom.any) << "a large catalog's way";
 }
 
 // The quick look under a change counts a nominee's pairs only around where its triples lined

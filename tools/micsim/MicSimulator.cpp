@@ -3,8 +3,8 @@
 #include "Biquad.h"
 #include "Degradations.h"
 #include "audio/Resampler.h"
+#include "fingerprint/LargeRoom.h"
 
-#include <fftw3.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <numbers>
 #include <random>
 
@@ -24,44 +23,6 @@ namespace {
 
 constexpr int kRate = 8000;
 
-
-// Linear convolution through one large FFT (FFTW's planner is not thread-safe: lock it).
-std::vector<float> convolve(const std::vector<float>& x, const std::vector<float>& h) {
-    static std::mutex plannerMutex;
-    size_t n = 1;
-    while (n < x.size() + h.size())
-        n <<= 1;
-    std::vector<float> a(n, 0.0f), b(n, 0.0f);
-    std::copy(x.begin(), x.end(), a.begin());
-    std::copy(h.begin(), h.end(), b.begin());
-    std::vector<fftwf_complex> fa(n / 2 + 1), fb(n / 2 + 1);
-    fftwf_plan pa, pb, inverse;
-    {
-        std::lock_guard lock(plannerMutex);
-        pa = fftwf_plan_dft_r2c_1d(static_cast<int>(n), a.data(), fa.data(), FFTW_ESTIMATE);
-        pb = fftwf_plan_dft_r2c_1d(static_cast<int>(n), b.data(), fb.data(), FFTW_ESTIMATE);
-        inverse = fftwf_plan_dft_c2r_1d(static_cast<int>(n), fa.data(), a.data(), FFTW_ESTIMATE);
-    }
-    fftwf_execute(pa);
-    fftwf_execute(pb);
-    for (size_t i = 0; i < fa.size(); ++i) {
-        const float re = fa[i][0] * fb[i][0] - fa[i][1] * fb[i][1];
-        const float im = fa[i][0] * fb[i][1] + fa[i][1] * fb[i][0];
-        fa[i][0] = re;
-        fa[i][1] = im;
-    }
-    fftwf_execute(inverse);
-    {
-        std::lock_guard lock(plannerMutex);
-        fftwf_destroy_plan(pa);
-        fftwf_destroy_plan(pb);
-        fftwf_destroy_plan(inverse);
-    }
-    std::vector<float> y(x.size());
-    for (size_t i = 0; i < y.size(); ++i)
-        y[i] = a[i] / static_cast<float>(n);
-    return y;
-}
 
 // A small room: direct sound, a few early reflections, then an exponentially decaying
 // noise tail that falls by 60 dB in rt60 seconds.
@@ -163,11 +124,11 @@ bool MicSimulator::simulate(const std::vector<float>& track, int rate, std::vect
         smallSpeaker(clip);
     if (settings_.reverb) {
         std::vector<float> h = roomResponse(settings_.reverbSeconds, random);
-        clip = convolve(clip, h);
+        clip = fp::convolve(clip, h);
     }
     if (!settings_.room.empty()) {
         const double before = meanPower(clip);
-        clip = convolve(clip, settings_.room);
+        clip = fp::convolve(clip, settings_.room);
         const double after = meanPower(clip);
         if (after > 0.0)  // the level the speaker had: a hall's reverberation is not an amplifier
             for (float& s : clip)
