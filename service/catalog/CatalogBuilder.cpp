@@ -170,14 +170,15 @@ TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
         r.seconds = std::min(r.seconds, options_.maxSecondsPerTrack);
     }
     std::vector<float> mono8k = audio::resample(file.samples, file.sampleRate, config_.sampleRate);
+    // A track's rendering across a large room is indexed from kRoomFrames on: the track
+    // itself ends before (18.6 hours), with a rendering or without.
+    const auto roomFrom = static_cast<size_t>(fp::FingerprintConfig::kRoomFrames) * static_cast<size_t>(config_.hopSize);
+    mono8k.resize(std::min(mono8k.size(), roomFrom));
     const fp::PeakExtractor extractor(config_);
     r.peaks = extractor.extract(mono8k, fp::PeakDensity::Reference);
-    if (config_.roomSeconds > 0.0) {
-        // The rendering's frames start at kRoomFrames: the track must end before them.
-        mono8k.resize(std::min(mono8k.size(), static_cast<size_t>(fp::FingerprintConfig::kRoomFrames) * static_cast<size_t>(config_.hopSize)));
-        std::erase_if(r.peaks, [](const fp::Peak& p) { return p.frame >= fp::FingerprintConfig::kRoomFrames; });
+    std::erase_if(r.peaks, [](const fp::Peak& p) { return p.frame >= fp::FingerprintConfig::kRoomFrames; });
+    if (config_.roomSeconds > 0.0)
         r.roomPeaks = extractor.extract(fp::heardAcrossLargeRoom(mono8k, config_), fp::PeakDensity::Reference);
-    }
     return r;
 }
 
