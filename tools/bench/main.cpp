@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
             else if (key == "supportStep") c.supportSteps = {-value, value};
             else if (key == "onsetDecayDb") c.onsetDecayDb = static_cast<float>(value);
             else if (key == "sustainPenaltyDb") c.sustainPenaltyDb = static_cast<float>(value);
+            else if (key == "roomSeconds") c.roomSeconds = value;
             else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
                 // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after the plain one; pitchSpan alike for pitches.
