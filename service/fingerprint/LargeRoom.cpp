@@ -3,8 +3,8 @@
 #include <fftw3.h>
 
 #include <algorithm>
-#include <memory>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <random>
 

@@ -130,43 +130,29 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tal
     return best;
 }
 
-namespace {
-
-std::vector<uint32_t> liveTracks(const FingerprintIndex& index, const std::vector<uint32_t>& tracks) {
-    std::vector<uint32_t> live;
-    for (uint32_t track : tracks)
-        if (!index.isDeleted(track))
-            live.push_back(track);
-    return live;
-}
-
-} // namespace
-
 MatchCandidate Matcher::matchTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                     VoteTally& tally) const {
-    tally.clear();
-    const std::vector<uint32_t> live = liveTracks(index_, tracks);
-    if (live.empty())
-        return {};
-    if (pairBuilder_)
-        return matchTracksFromPeaks(query, live, tally);
-    return countTracks(query, live, tally, nullptr).dry;
+    return countTracks(query, tracks, tally, nullptr).dry;
 }
 
 Matcher::WithRoom Matcher::matchTracksWithRoom(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                                VoteTally& tally, VoteTally& withRoom) const {
+    return countTracks(query, tracks, tally, &withRoom);
+}
+
+Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks, VoteTally& tally,
+                                       VoteTally* withRoom) const {
     tally.clear();
-    withRoom.clear();
-    const std::vector<uint32_t> live = liveTracks(index_, tracks);
+    if (withRoom != nullptr)
+        withRoom->clear();
+    std::vector<uint32_t> live;
+    for (uint32_t track : tracks)
+        if (!index_.isDeleted(track))
+            live.push_back(track);
     if (live.empty())
         return {};
     if (pairBuilder_)
         return {matchTracksFromPeaks(query, live, tally), {}};
-    return countTracks(query, live, tally, &withRoom);
-}
-
-Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& live, VoteTally& tally,
-                                       VoteTally* withRoom) const {
     const auto voteAll = [&](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
         const bool room = frame >= FingerprintConfig::kRoomFrames;
         if (room && withRoom == nullptr)

@@ -63,9 +63,9 @@ private:
     // serves every frame of a hash, and ascending hashes read the directory and the entries in
     // file order, where the landmarks' own order missed the cache at every lookup.
     void lookUp(const std::vector<Landmark>& query) const;
-    // matchTracks through the index's lists, for `live` (ascending, none deleted); a
-    // rendering's entries vote in `withRoom` (with the track's own) when given, else nowhere.
-    WithRoom countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& live, VoteTally& tally,
+    // matchTracks and matchTracksWithRoom: a rendering's entries vote in `withRoom` (with the
+    // track's own) when it is given, else nowhere.
+    WithRoom countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks, VoteTally& tally,
                          VoteTally* withRoom) const;
     // The first half of lookUp: keys_, hashes_ and starts_ for the query, nothing looked up.
     void sortQuery(const std::vector<Landmark>& query) const;
