@@ -17,6 +17,7 @@ namespace melodex::fp {
 struct Landmark {
     uint32_t hash;   // FingerprintConfig::kHashBits significant bits
     int32_t frame;   // the anchor's frame
+    bool operator==(const Landmark&) const = default;
 };
 
 class HashBuilder {

@@ -42,53 +42,53 @@ void Matcher::countPairsFromPeaks(const FingerprintConfig& config) {
     refPairFanOut_ = config.refPairFanOut;
 }
 
-void Matcher::sortQuery(const std::vector<Landmark>& query) const {
-    keys_.clear();
+void Matcher::sortQuery(const std::vector<Landmark>& query, Lookup& into) const {
+    into.keys.clear();
     for (const Landmark& q : query)
-        keys_.push_back((static_cast<uint64_t>(q.hash) << 32) | static_cast<uint32_t>(q.frame));
-    radixSort(keys_, scratch_);
-    hashes_.clear();
-    starts_.clear();
-    for (size_t i = 0; i < keys_.size(); ++i)
-        if (i == 0 || (keys_[i] >> 32) != (keys_[i - 1] >> 32)) {
-            hashes_.push_back(static_cast<uint32_t>(keys_[i] >> 32));
-            starts_.push_back(i);
+        into.keys.push_back((static_cast<uint64_t>(q.hash) << 32) | static_cast<uint32_t>(q.frame));
+    radixSort(into.keys, scratch_);
+    into.hashes.clear();
+    into.starts.clear();
+    for (size_t i = 0; i < into.keys.size(); ++i)
+        if (i == 0 || (into.keys[i] >> 32) != (into.keys[i - 1] >> 32)) {
+            into.hashes.push_back(static_cast<uint32_t>(into.keys[i] >> 32));
+            into.starts.push_back(i);
         }
-    starts_.push_back(keys_.size());
+    into.starts.push_back(into.keys.size());
 }
 
-void Matcher::lookUp(const std::vector<Landmark>& query) const {
-    sortQuery(query);
+void Matcher::lookUp(const std::vector<Landmark>& query, Lookup& into) const {
+    sortQuery(query, into);
     const auto segments = index_.segments();
-    const size_t n = hashes_.size();
-    found_.resize(segments.size() * n);
+    const size_t n = into.hashes.size();
+    into.found.resize(segments.size() * n);
     for (size_t s = 0; s < segments.size(); ++s)
-        segments[s]->lookupMany(hashes_, std::span<PostingList>(found_).subspan(s * n, n));
+        segments[s]->lookupMany(into.hashes, std::span<PostingList>(into.found).subspan(s * n, n));
 }
 
 template <typename Visit>
-void Matcher::forEachFound(Visit&& visit) const {
+void Matcher::forEachFound(const Lookup& looked, Visit&& visit) const {
     const size_t segments = index_.segments().size();
-    const size_t n = hashes_.size();
+    const size_t n = looked.hashes.size();
     std::vector<PostingList> lists(segments);
     for (size_t k = 0; k < n; ++k) {
         frames_.clear();
-        for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
-            frames_.push_back(static_cast<int32_t>(static_cast<uint32_t>(keys_[i])));
+        for (size_t i = looked.starts[k]; i < looked.starts[k + 1]; ++i)
+            frames_.push_back(static_cast<int32_t>(static_cast<uint32_t>(looked.keys[i])));
         size_t total = 0;
         for (size_t s = 0; s < segments; ++s)
-            total += (lists[s] = found_[s * n + k]).count;
+            total += (lists[s] = looked.found[s * n + k]).count;
         visit(std::span<const int32_t>(frames_), std::span<const PostingList>(lists), total);
     }
 }
 
-void Matcher::describe(MatchCandidate& candidate, bool everyList, bool foldRoom) const {
+void Matcher::describe(MatchCandidate& candidate, const Lookup& looked, bool everyList, bool foldRoom) const {
     if (!candidate.any || candidate.score < describeFrom_)
         return;
     const uint64_t first = static_cast<uint64_t>(candidate.track) << FingerprintConfig::kTimeBits;
     std::vector<int32_t> anchors;
     int hashes = 0;
-    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+    forEachFound(looked, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
         if (total > maxHashList_ && !everyList)
             return;
         const size_t before = anchors.size();
@@ -111,8 +111,8 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query) const {
 
 MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tally) const {
     tally.clear();
-    lookUp(query);
-    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
+    lookUp(query, looked_);
+    forEachFound(looked_, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t total) {
         if (total > maxHashList_)
             return;
         for (const PostingList& list : lists)
@@ -126,7 +126,7 @@ MatchCandidate Matcher::match(const std::vector<Landmark>& query, VoteTally& tal
             }
     });
     MatchCandidate best = tally.best(tolerance_);
-    describe(best, false);
+    describe(best, looked_, false);
     return best;
 }
 
@@ -165,8 +165,13 @@ Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const
                 withRoom->vote(track, at - q);
         }
     };
-    lookUp(query);
-    forEachFound([&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
+    // The plain passes a frame apart count the same pairs, each for the tracks the last did not
+    // count: the lists the first read serve the next.
+    if (counted_.query != query) {
+        counted_.query = query;
+        lookUp(query, counted_);
+    }
+    forEachFound(counted_, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
         for (const PostingList& list : lists) {
             if (list.count <= 4 * live.size()) {
                 // Short lists (most of them): one walk beside the sorted tracks.
@@ -192,10 +197,10 @@ Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const
         }
     });
     WithRoom counts{tally.best(tolerance_), {}};
-    describe(counts.dry, true);
+    describe(counts.dry, counted_, true);
     if (withRoom != nullptr) {
         counts.withRoom = withRoom->best(tolerance_);
-        describe(counts.withRoom, true, true);
+        describe(counts.withRoom, counted_, true, true);
     }
     return counts;
 }
@@ -208,17 +213,18 @@ size_t slotOf(uint32_t hash, int bits) { return static_cast<size_t>((hash * 0x9E
 
 void Matcher::indexQuery() const {
     slotBits_ = 6;
-    while ((size_t{1} << slotBits_) < 2 * hashes_.size())
+    const std::vector<uint32_t>& hashes = looked_.hashes;
+    while ((size_t{1} << slotBits_) < 2 * hashes.size())
         ++slotBits_;
     slots_.assign(size_t{1} << slotBits_, 0);
     seen_.assign((size_t{1} << kSeenBits) / 64, 0);
     const size_t mask = slots_.size() - 1;
-    for (size_t k = 0; k < hashes_.size(); ++k) {
-        seen_[seenBit(hashes_[k]) / 64] |= uint64_t{1} << (seenBit(hashes_[k]) % 64);
-        size_t at = slotOf(hashes_[k], slotBits_);
+    for (size_t k = 0; k < hashes.size(); ++k) {
+        seen_[seenBit(hashes[k]) / 64] |= uint64_t{1} << (seenBit(hashes[k]) % 64);
+        size_t at = slotOf(hashes[k], slotBits_);
         while (slots_[at] != 0)
             at = (at + 1) & mask;
-        slots_[at] = (static_cast<uint64_t>(hashes_[k]) << 32) | (k + 1);
+        slots_[at] = (static_cast<uint64_t>(hashes[k]) << 32) | (k + 1);
     }
 }
 
@@ -241,10 +247,10 @@ MatchCandidate Matcher::matchTracksWithin(const std::vector<Landmark>& query, co
 
 MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                              VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames) const {
-    sortQuery(query);
+    sortQuery(query, looked_);
     indexQuery();
-    // Calls hit(track's frame, query frame, the hash's place in hashes_) for every hash the
-    // track shares with the query.
+    // Calls hit(track's frame, query frame, the hash's place among the query's) for every hash
+    // the track shares with the query.
     // The track's pairs are made again at each join, never stored: a query joins a nominee
     // only a few times, and storing its pairs (some 700 000 a query at 100 000 tracks) cost
     // four times what the joins do.
@@ -260,8 +266,8 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
             const size_t k = queryHashAt(HashBuilder::packPair(bin, df, dt));
             if (k == SIZE_MAX)
                 return;
-            for (size_t i = starts_[k]; i < starts_[k + 1]; ++i)
-                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(keys_[i])), k);
+            for (size_t i = looked_.starts[k]; i < looked_.starts[k + 1]; ++i)
+                hit(frame, static_cast<int32_t>(static_cast<uint32_t>(looked_.keys[i])), k);
         });
     };
     const auto windowOf = [&](size_t t) { return frames ? (*frames)[t] : std::pair<int32_t, int32_t>{INT32_MIN, INT32_MAX}; };

@@ -59,31 +59,41 @@ public:
                                      const std::vector<std::pair<int32_t, int32_t>>& frames, VoteTally& tally) const;
 
 private:
+    // One query's lookup: its hashes with their frames, and the lists they found.
+    struct Lookup {
+        std::vector<Landmark> query;     // kept only where a lookup is used again (counted_)
+        std::vector<uint64_t> keys;      // (hash << 32) | frame, ascending
+        std::vector<uint32_t> hashes;    // the query's distinct hashes, ascending
+        std::vector<size_t> starts;      // where each begins in keys
+        std::vector<PostingList> found;  // their lists, segment after segment
+    };
+
     // Looks up each distinct hash of the query once, in ascending hash order: one lookup
     // serves every frame of a hash, and ascending hashes read the directory and the entries in
     // file order, where the landmarks' own order missed the cache at every lookup.
-    void lookUp(const std::vector<Landmark>& query) const;
+    void lookUp(const std::vector<Landmark>& query, Lookup& into) const;
     // matchTracks and matchTracksWithRoom: a rendering's entries vote in `withRoom` (with the
     // track's own) when it is given, else nowhere.
     WithRoom countTracks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks, VoteTally& tally,
                          VoteTally* withRoom) const;
-    // The first half of lookUp: keys_, hashes_ and starts_ for the query, nothing looked up.
-    void sortQuery(const std::vector<Landmark>& query) const;
-    // Calls visit(frames, lists, total) for each hash of the last lookUp, ascending: the query
+    // The first half of lookUp: the keys, hashes and starts of the query, nothing looked up.
+    void sortQuery(const std::vector<Landmark>& query, Lookup& into) const;
+    // Calls visit(frames, lists, total) for each hash of a lookup, ascending: the query
     // frames that carry it, its entries in every segment, and their count.
     template <typename Visit>
-    void forEachFound(Visit&& visit) const;
+    void forEachFound(const Lookup& looked, Visit&& visit) const;
 
     // The candidate's anchors and hashes: the query frames and the query hashes of the hits
-    // within the tolerance of its offset for its track, in the lists the vote just read (longer than maxHashList left out unless
-    // everyList), without looking them up again; a track's rendering across a large room counts
-    // (at its track's frames) only when `foldRoom`.
-    void describe(MatchCandidate& candidate, bool everyList, bool foldRoom = false) const;
+    // within the tolerance of its offset for its track, in the lists the vote just read
+    // (`looked`; longer than maxHashList left out unless everyList), without looking them up
+    // again; a track's rendering across a large room counts (at its track's frames) only when
+    // `foldRoom`.
+    void describe(MatchCandidate& candidate, const Lookup& looked, bool everyList, bool foldRoom = false) const;
 
     MatchCandidate matchTracksFromPeaks(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                         VoteTally& tally, const std::vector<std::pair<int32_t, int32_t>>* frames = nullptr) const;
     // After sortQuery: a table (and a bitmap) of the query's distinct hashes, and a hash's place
-    // in hashes_ found through them (SIZE_MAX for a hash the query does not hold).
+    // among them found through them (SIZE_MAX for a hash the query does not hold).
     void indexQuery() const;
     // Inline: it is asked of every pair of every nominee, and most are turned away by the bitmap.
     size_t queryHashAt(uint32_t hash) const {
@@ -104,12 +114,10 @@ private:
     uint32_t maxHashList_;
     int describeFrom_;
     // Buffers reused by every pass of one query (a Matcher serves one query on one thread).
-    mutable std::vector<uint64_t> keys_;
+    mutable Lookup looked_;   // the last vote's
+    mutable Lookup counted_;  // the last count of given tracks' (countTracks)
     mutable std::vector<uint64_t> scratch_;
     mutable std::vector<int32_t> frames_;
-    mutable std::vector<uint32_t> hashes_;       // the query's distinct hashes, ascending
-    mutable std::vector<size_t> starts_;         // where each begins in keys_
-    mutable std::vector<PostingList> found_;     // their lists, segment after segment
     // Pairs from peaks (countPairsFromPeaks).
     std::optional<HashBuilder> pairBuilder_;
     int refPairFanOut_ = 0;

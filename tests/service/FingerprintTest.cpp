@@ -578,20 +578,23 @@ TEST_F(CatalogTest, NaiveAndFastMatchersAgree) {
     }
     // Pairs counted for some tracks only, with lists short enough to walk beside the tracks
     // and long enough to search, and made again from the tracks' peaks (one Matcher for every
-    // clip and track set, as a query's passes share one).
+    // clip and track set, as a query's passes share one, with a vote of triples between two
+    // counts: the lists of the same pairs are read once, another clip's again).
     const std::vector<std::vector<uint32_t>> trackSets = {{0}, {1}, {0, 2}, {0, 1, 2}, {}};
     const fp::PeakExtractor extractor(config_);
+    fp::Matcher fromLists(catalog_.index(), config_.offsetTolerance);
     fp::Matcher fromPeaks(catalog_.index(), config_.offsetTolerance);
     fromPeaks.countPairsFromPeaks(config_);
     for (const auto& clip : clips) {
+        const auto triples = identifier.queryLandmarks(clip, {fp::Change{}, 0});
         const auto pairs = fp::HashBuilder(config_).buildPairs(extractor.extract(clip, fp::PeakDensity::Query),
                                                                 config_.queryPairFanOut, config_.pairTimeJitter);
         ASSERT_FALSE(pairs.empty());
         fp::VoteTally tally;
         for (const auto& tracks : trackSets) {
             const fp::MatchCandidate naive = fp::NaiveMatcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks);
-            EXPECT_EQ(fp::Matcher(catalog_.index(), config_.offsetTolerance).matchTracks(pairs, tracks, tally), naive)
-                << tracks.size() << " tracks";
+            EXPECT_EQ(fromLists.matchTracks(pairs, tracks, tally), naive) << tracks.size() << " tracks";
+            fromLists.match(triples, tally);
             EXPECT_EQ(fromPeaks.matchTracks(pairs, tracks, tally), naive) << tracks.size() << " tracks, from peaks";
         }
     }
