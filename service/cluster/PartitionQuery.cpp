@@ -415,8 +415,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
     const fp::PeakExtractor peaks(config);
     const fp::HashBuilder hashes(config);
     fp::Matcher matcher(index, config.offsetTolerance, config.maxHashList, fp::lowestFloor(config));
-    if (!everyTrack)
-        matcher.countPairsFromPeaks(config);
+    matcher.countPairsFromPeaks(config, everyTrack ? fp::Matcher::FromPeaks::withinWindows : fp::Matcher::FromPeaks::always);
     fp::VoteTally tally;
     std::vector<PartitionCandidate> answer;
     for (const PassRequest& h : query.passes) {
@@ -432,7 +431,7 @@ std::vector<PartitionCandidate> answerQuery(const fp::FingerprintConfig& config,
             const int fanOut = look ? config.pairScreenFanOut : config.pairFanOut(change);
             const std::vector<fp::Landmark> pairs = hashes.buildPairs(at, fanOut, config.pairTimeJitter);
             a.landmarks = pairs.size();
-            a.candidate = look ? matcher.matchTracksWithin(pairs, h.tracks, fp::lookWindows(config, at, h.offsets), tally)
+            a.candidate = look ? fp::quickLook(matcher, pairs, h.tracks, fp::lookWindows(config, at, h.offsets), everyTrack, tally)
                                : matcher.matchTracks(pairs, h.tracks, tally);
             if (!look)
                 fp::addPairSupport(config, peaks, hashes, matcher, query.peaks, change, a.candidate);

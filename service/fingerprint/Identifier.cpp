@@ -63,7 +63,14 @@ void addPairSupport(const FingerprintConfig& config, const PeakExtractor& extrac
         const Change side{change.tempo == 1.0 ? 1.0 : change.tempo + step, change.pitch == 1.0 ? 1.0 : change.pitch + step};
         const std::vector<Landmark> pairs =
             hashes.buildPairs(extractor.undoChange(peaks, side), config.queryPairFanOut, config.pairTimeJitter);
-        matcher.matchTracks(pairs, {candidate.track}, tally);
+        if (pairs.empty())
+            continue;
+        // Only the track's anchors that can vote within the slack of the offset are counted.
+        const auto [first, last] = std::minmax_element(pairs.begin(), pairs.end(),
+                                                       [](const Landmark& a, const Landmark& b) { return a.frame < b.frame; });
+        const int32_t reach = config.supportSlack + config.offsetTolerance;
+        matcher.matchTracksWithin(pairs, {candidate.track},
+                                  {{candidate.offset + first->frame - reach, candidate.offset + last->frame + reach}}, tally);
         candidate.support =
             std::max(candidate.support, tally.bestNear(candidate.track, candidate.offset, config.supportSlack, config.offsetTolerance));
     }
@@ -102,15 +109,15 @@ std::vector<Landmark> Identifier::referenceLandmarks(std::span<const float> samp
 }
 
 bool Identifier::pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
-                                    const std::vector<uint32_t>& nominees, const Verdict& verdict, VoteTally& tally,
-                                    size_t& postingsRead) const {
+                                    const std::vector<uint32_t>& nominees, const Verdict& verdict, bool everyTrack,
+                                    VoteTally& tally, size_t& postingsRead) const {
     if (!config_.screensPairs(change))
         return true;
     const std::vector<Landmark> few = hashes_.buildPairs(at, config_.pairScreenFanOut, config_.pairTimeJitter);
     std::vector<int32_t> offsets;
     for (const uint32_t track : nominees)
         offsets.push_back(tally.bestOffsetOf(track));
-    const MatchCandidate look = matcher.matchTracksWithin(few, nominees, lookWindows(config_, at, offsets), tally);
+    const MatchCandidate look = quickLook(matcher, few, nominees, lookWindows(config_, at, offsets), everyTrack, tally);
     postingsRead += tally.voteCount();
     return worthAWholePass(config_, look, verdict);
 }
@@ -119,8 +126,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
     const bool everyTrack = index_.entryCount() < config_.pairsForEveryTrackBelow;
     const PairRivals rivals = everyTrack ? PairRivals::EveryTrack : PairRivals::Nominees;
     Matcher matcher(index_, config_.offsetTolerance, config_.maxHashList, lowestFloor(config_));
-    if (!everyTrack)
-        matcher.countPairsFromPeaks(config_);
+    matcher.countPairsFromPeaks(config_, everyTrack ? Matcher::FromPeaks::withinWindows : Matcher::FromPeaks::always);
     const auto limit = static_cast<size_t>(config_.maxQuerySeconds * config_.sampleRate);
     samples = samples.first(std::min(samples.size(), limit));
 
@@ -149,7 +155,7 @@ Identification Identifier::identify(std::span<const float> samples) const {
         const std::vector<uint32_t> nominees =
             matched ? std::vector<uint32_t>{} : tally.leaders(everyTrack ? SIZE_MAX : static_cast<size_t>(config_.pairCandidates));
         const PlainPairs toCount = resampled ? PlainPairs{nominees} : plainPairsToCount(nominees, plainPairsCounted);
-        if (!toCount.tracks.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, tally, postingsRead)) {
+        if (!toCount.tracks.empty() && pairsWorthCounting(matcher, at, change, nominees, verdict, everyTrack, tally, postingsRead)) {
             const std::vector<Landmark> pairs = hashes_.buildPairs(at, config_.pairFanOut(change), config_.pairTimeJitter);
             // Over every track under the plain hypothesis the pairs are counted with each track's
             // rendering across a large room as well, beside the dry count.
@@ -207,6 +213,11 @@ std::vector<std::pair<int32_t, int32_t>> lookWindows(const FingerprintConfig& co
     for (const int32_t offset : offsets)
         windows.emplace_back(offset + first - config.pairScreenMargin, offset + last + config.pairScreenMargin);
     return windows;
+}
+
+MatchCandidate quickLook(const Matcher& matcher, const std::vector<Landmark>& pairs, const std::vector<uint32_t>& nominees,
+                         const std::vector<std::pair<int32_t, int32_t>>& windows, bool everyTrack, VoteTally& tally) {
+    return everyTrack ? matcher.matchTracks(pairs, nominees, tally) : matcher.matchTracksWithin(pairs, nominees, windows, tally);
 }
 
 bool worthAWholePass(const FingerprintConfig& config, const MatchCandidate& look, const Verdict& verdict) {

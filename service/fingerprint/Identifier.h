@@ -103,6 +103,11 @@ private:
 std::vector<std::pair<int32_t, int32_t>> lookWindows(const FingerprintConfig& config, const std::vector<Peak>& at,
                                                      const std::vector<int32_t>& offsets);
 
+// The quick look at a change's pairs: within the nominees' windows, or over whole tracks in a
+// small catalog (`everyTrack`), whose lists are short enough to read whole.
+MatchCandidate quickLook(const Matcher& matcher, const std::vector<Landmark>& pairs, const std::vector<uint32_t>& nominees,
+                         const std::vector<std::pair<int32_t, int32_t>>& windows, bool everyTrack, VoteTally& tally);
+
 // Whether a quick look at the pairs under a change (FingerprintConfig::pairScreenFanOut) makes
 // their whole pass worth it: a track stands out, and it is not the track held already (the
 // song found under the plain hypothesis lines up again under the speeds beside it, and a
@@ -142,8 +147,8 @@ private:
     // pairScreenFanOut): a clip that truly matches already stands out there, music not in the
     // catalog seldom does, so the whole pass of pairs is spent only where a match may be.
     bool pairsWorthCounting(const Matcher& matcher, const std::vector<Peak>& at, Change change,
-                            const std::vector<uint32_t>& nominees, const Verdict& verdict, VoteTally& tally,
-                            size_t& postingsRead) const;
+                            const std::vector<uint32_t>& nominees, const Verdict& verdict, bool everyTrack,
+                            VoteTally& tally, size_t& postingsRead) const;
 
     FingerprintConfig config_;
     const FingerprintIndex& index_;

@@ -37,9 +37,10 @@ int distinctCount(std::vector<int32_t>& values) {
 Matcher::Matcher(const FingerprintIndex& index, int offsetTolerance, uint32_t maxHashList, int describeFrom)
     : index_(index), tolerance_(offsetTolerance), maxHashList_(maxHashList), describeFrom_(describeFrom) {}
 
-void Matcher::countPairsFromPeaks(const FingerprintConfig& config) {
+void Matcher::countPairsFromPeaks(const FingerprintConfig& config, FromPeaks when) {
     pairBuilder_.emplace(config);
     refPairFanOut_ = config.refPairFanOut;
+    everyCountFromPeaks_ = when == FromPeaks::always;
 }
 
 void Matcher::sortQuery(const std::vector<Landmark>& query, Lookup& into) const {
@@ -151,7 +152,7 @@ Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const
             live.push_back(track);
     if (live.empty())
         return {};
-    if (pairBuilder_)
+    if (everyCountFromPeaks_)
         return {matchTracksFromPeaks(query, live, tally), {}};
     const auto voteAll = [&](std::span<const int32_t> frames, uint32_t track, int32_t frame) {
         const bool room = frame >= FingerprintConfig::kRoomFrames;

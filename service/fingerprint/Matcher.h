@@ -41,20 +41,21 @@ public:
     WithRoom matchTracksWithRoom(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks, VoteTally& tally,
                                  VoteTally& withRoom) const;
 
-    // From now on matchTracks makes the tracks' pairs again from their own peaks
-    // (FingerprintIndex::peaksOf, config's refPairFanOut) and joins them with the query's
-    // hashes, instead of searching the index's hash lists for them. In a large catalog a pair's
-    // list holds thousands of other tracks' entries, and finding a few tracks in every list
-    // costs more than making their few thousand pairs; in a small one the lists are short and
-    // the index is the cheaper way. The votes are the same either way.
-    void countPairsFromPeaks(const FingerprintConfig& config);
+    // From now on matchTracks (with `always`) or only matchTracksWithin makes the tracks' pairs
+    // again from their own peaks (FingerprintIndex::peaksOf, config's refPairFanOut) and joins
+    // them with the query's hashes, instead of searching the index's hash lists for them. In a
+    // large catalog a pair's list holds thousands of other tracks' entries, and finding a few
+    // tracks in every list costs more than making their few thousand pairs; in a small one the
+    // lists are short and the index is the cheaper way for whole tracks, while a window of a
+    // track is cheaper joined. The votes are the same either way.
+    enum class FromPeaks { always, withinWindows };
+    void countPairsFromPeaks(const FingerprintConfig& config, FromPeaks when = FromPeaks::always);
 
     // The same, counting a track's pairs only for its anchors within `frames` (the first and
     // last frame of each track, in the tracks' order): the quick look under a change knows
-    // where each nominee's triples lined up, and a window there costs a fraction of the whole
-    // track. Only where pairs are made from peaks (countPairsFromPeaks); a small catalog's
-    // lists are short, and it counts whole tracks as matchTracks does (as it does when the
-    // windows are not one a track).
+    // where each nominee's triples lined up, and the support of a match where it lies, and a
+    // window there costs a fraction of the whole track. Without countPairsFromPeaks it counts
+    // whole tracks as matchTracks does (as it does when the windows are not one a track).
     MatchCandidate matchTracksWithin(const std::vector<Landmark>& query, const std::vector<uint32_t>& tracks,
                                      const std::vector<std::pair<int32_t, int32_t>>& frames, VoteTally& tally) const;
 
@@ -121,6 +122,7 @@ private:
     // Pairs from peaks (countPairsFromPeaks).
     std::optional<HashBuilder> pairBuilder_;
     int refPairFanOut_ = 0;
+    bool everyCountFromPeaks_ = false;
     mutable std::vector<uint64_t> slots_;        // open addressing: (hash << 32) | (place + 1), 0 empty
     mutable int slotBits_ = 0;
     mutable std::vector<uint64_t> seen_;         // which classes of hash the query holds

@@ -640,6 +640,39 @@ TEST_F(CatalogTest, ATracksRenderingAcrossALargeRoomCountsOnlyFoldedOntoIt) {
     EXPECT_FALSE(fromPeaks.matchTracksWithRoom(pairs, everyTrack, tally, withRoom).withRoom.any) << "a large catalog's way";
 }
 
+// The support of a match by pairs under a change is counted from the track's peaks around the
+// match only, and is what a count of the whole track finds there: at the clip's place, a few
+// frames beside it (where only the votes at the edge of the slack reach it), and 40 s away
+// where the clip has none.
+TEST_F(CatalogTest, TheSupportOfAMatchUnderAChangeIsCountedAroundItsPlace) {
+    const fp::PeakExtractor extractor(config_);
+    const fp::HashBuilder hashes(config_);
+    const fp::Change change = fp::Change::speed(1.03);
+    const std::vector<fp::Peak> peaks =
+        extractor.extract(test::recordClip(test::track("battle.ogg"), 8.0, test::mic(10, 1.03)), fp::PeakDensity::Query);
+    const auto pairs = hashes.buildPairs(extractor.undoChange(peaks, change), config_.pairFanOut(change), config_.pairTimeJitter);
+    const fp::Matcher wholeTracks(catalog_.index(), config_.offsetTolerance);
+    fp::Matcher around(catalog_.index(), config_.offsetTolerance);
+    around.countPairsFromPeaks(config_, fp::Matcher::FromPeaks::withinWindows);
+    fp::VoteTally tally;
+    const fp::MatchCandidate found = wholeTracks.matchTracks(pairs, {0, 1, 2}, tally);
+    ASSERT_EQ(found.track, 0u);
+    const int32_t edge = config_.supportSlack + config_.offsetTolerance;
+    for (const int32_t away : {0, 5, -edge + 1, edge - 1, edge, 40 * 63}) {
+        fp::MatchCandidate whole = found, near = found;
+        whole.offset = near.offset = found.offset + away;
+        fp::addPairSupport(config_, extractor, hashes, wholeTracks, peaks, change, whole);
+        fp::addPairSupport(config_, extractor, hashes, around, peaks, change, near);
+        EXPECT_EQ(near.support, whole.support) << away << " frames from the clip";
+        if (away == 0) {
+            EXPECT_GE(whole.support, config_.minPairSupport);
+        }
+        if (away == 40 * 63) {
+            EXPECT_LT(whole.support, config_.minPairSupport);
+        }
+    }
+}
+
 // The quick look under a change counts a nominee's pairs only around where its triples lined
 // up: a window over the whole track counts what matchTracks counts, a window at the clip's
 // place keeps the clip's alignment whole, and a window elsewhere in the track loses it.
