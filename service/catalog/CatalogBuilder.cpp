@@ -176,7 +176,6 @@ TrackInput CatalogBuilder::fingerprintFile(const std::string& path) const {
     mono8k.resize(std::min(mono8k.size(), roomFrom));
     const fp::PeakExtractor extractor(config_);
     r.peaks = extractor.extract(mono8k, fp::PeakDensity::Reference);
-    std::erase_if(r.peaks, [](const fp::Peak& p) { return p.frame >= fp::FingerprintConfig::kRoomFrames; });
     if (config_.roomSeconds > 0.0)
         r.roomPeaks = extractor.extract(fp::heardAcrossLargeRoom(mono8k, config_), fp::PeakDensity::Reference);
     return r;

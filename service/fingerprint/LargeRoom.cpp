@@ -85,14 +85,18 @@ std::vector<float> convolve(std::span<const float> x, std::span<const float> h) 
     return y;
 }
 
-std::vector<float> heardAcrossLargeRoom(std::span<const float> samples, const FingerprintConfig& config) {
-    std::vector<float> wet = convolve(samples, largeRoomResponse(config));
+std::vector<float> reverberate(std::span<const float> samples, std::span<const float> room) {
+    std::vector<float> wet = convolve(samples, room);
     const double dry = energy(samples);
     const double got = energy(wet);
     const auto gain = static_cast<float>(got > 0.0 ? std::sqrt(dry / got) : 0.0);
     for (float& v : wet)
         v *= gain;
     return wet;
+}
+
+std::vector<float> heardAcrossLargeRoom(std::span<const float> samples, const FingerprintConfig& config) {
+    return reverberate(samples, largeRoomResponse(config));
 }
 
 } // namespace melodex::fp

@@ -17,7 +17,11 @@ std::vector<float> largeRoomResponse(const FingerprintConfig& config);
 // x convolved with h, cut to x's length (linear convolution through one FFT).
 std::vector<float> convolve(std::span<const float> x, std::span<const float> h);
 
-// `samples` heard across the room, at their own mean power.
+// `samples` through a room's response `room`, at their own mean power: a room's reverberation
+// is not an amplifier.
+std::vector<float> reverberate(std::span<const float> samples, std::span<const float> room);
+
+// `samples` heard across the large room, at their own mean power.
 std::vector<float> heardAcrossLargeRoom(std::span<const float> samples, const FingerprintConfig& config);
 
 } // namespace melodex::fp

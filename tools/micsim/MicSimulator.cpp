@@ -126,14 +126,8 @@ bool MicSimulator::simulate(const std::vector<float>& track, int rate, std::vect
         std::vector<float> h = roomResponse(settings_.reverbSeconds, random);
         clip = fp::convolve(clip, h);
     }
-    if (!settings_.room.empty()) {
-        const double before = meanPower(clip);
-        clip = fp::convolve(clip, settings_.room);
-        const double after = meanPower(clip);
-        if (after > 0.0)  // the level the speaker had: a hall's reverberation is not an amplifier
-            for (float& s : clip)
-                s *= static_cast<float>(std::sqrt(before / after));
-    }
+    if (!settings_.room.empty())
+        clip = fp::reverberate(clip, settings_.room);  // at the level the speaker had
     const double musicPower = meanPower(std::span<const float>(clip).subspan(musicFrom, musicTo - musicFrom));
     const auto addAt = [&](const std::vector<float>& noise, double snrDb) {
         const double scale = std::sqrt(musicPower / (meanPower(noise) * std::pow(10.0, snrDb / 10.0)));
