@@ -172,18 +172,22 @@ Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const
         counted_.query = query;
         lookUp(query, counted_);
     }
+    // Short lists (most of them) are read whole, each entry's track looked up in a bitmap of
+    // the tracks asked about: a walk beside the sorted tracks cost a comparison for every track
+    // below the entry's, the most of a count over every track of a small catalog.
+    liveBits_.assign(*std::max_element(live.begin(), live.end()) / 64 + 1, 0);
+    for (const uint32_t track : live)
+        liveBits_[track / 64] |= uint64_t{1} << (track % 64);
+    const auto asked = [this](uint32_t track) {
+        return track / 64 < liveBits_.size() && (liveBits_[track / 64] >> (track % 64) & 1) != 0;
+    };
     forEachFound(counted_, [&](std::span<const int32_t> frames, std::span<const PostingList> lists, size_t) {
         for (const PostingList& list : lists) {
             if (list.count <= 4 * live.size()) {
-                // Short lists (most of them): one walk beside the sorted tracks.
-                auto want = live.begin();
-                for (size_t i = 0; i < list.count && want != live.end(); ++i) {
+                for (size_t i = 0; i < list.count; ++i) {
                     const uint64_t posting = list[i];
-                    const uint32_t track = postingTrack(posting);
-                    while (want != live.end() && *want < track)
-                        ++want;
-                    if (want != live.end() && *want == track)
-                        voteAll(frames, track, postingFrame(posting));
+                    if (asked(postingTrack(posting)))
+                        voteAll(frames, postingTrack(posting), postingFrame(posting));
                 }
                 continue;
             }

@@ -119,6 +119,7 @@ private:
     mutable Lookup counted_;  // the last count of given tracks' (countTracks)
     mutable std::vector<uint64_t> scratch_;
     mutable std::vector<int32_t> frames_;
+    mutable std::vector<uint64_t> liveBits_;    // the tracks a count asks about (countTracks)
     // Pairs from peaks (countPairsFromPeaks).
     std::optional<HashBuilder> pairBuilder_;
     int refPairFanOut_ = 0;
