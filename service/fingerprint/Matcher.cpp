@@ -72,7 +72,13 @@ void Matcher::forEachFound(const Lookup& looked, Visit&& visit) const {
     const size_t segments = index_.segments().size();
     const size_t n = looked.hashes.size();
     std::vector<PostingList> lists(segments);
+    // The lists were found a whole lookup ago and have left the nearer caches since: each is
+    // fetched again a few hashes before it is read.
+    constexpr size_t kListsAhead = 8;
     for (size_t k = 0; k < n; ++k) {
+        if (k + kListsAhead < n)
+            for (size_t s = 0; s < segments; ++s)
+                __builtin_prefetch(looked.found[s * n + k + kListsAhead].data);
         frames_.clear();
         for (size_t i = looked.starts[k]; i < looked.starts[k + 1]; ++i)
             frames_.push_back(static_cast<int32_t>(static_cast<uint32_t>(looked.keys[i])));
