@@ -19,16 +19,32 @@ namespace {
 
 using namespace melodex;
 
-const catalog::Catalog& testCatalog() {
-    static test::TempDir dir;
-    static catalog::Catalog catalog;
-    static const bool opened = [] {
-        test::buildCatalog(test::catalogTrackFiles(), dir.path());
+// A catalog of `files`, built into a folder of its own once and kept open.
+struct BuiltCatalog {
+    test::TempDir dir;
+    catalog::Catalog catalog;
+    explicit BuiltCatalog(const std::vector<std::string>& files) {
+        test::buildCatalog(files, dir.path());
         test::openCatalog(catalog, dir.path());
-        return true;
-    }();
-    (void)opened;
-    return catalog;
+    }
+};
+
+const catalog::Catalog& testCatalog() {
+    static const BuiltCatalog built(test::catalogTrackFiles());
+    return built.catalog;
+}
+
+// Every Wesnoth track installed.
+const catalog::Catalog& everyTrackCatalog() {
+    static const BuiltCatalog built([] {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(test::track("")).parent_path()))
+            if (entry.path().extension() == ".ogg")
+                files.push_back(entry.path().string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }());
+    return built.catalog;
 }
 
 void JoinNomineesPairs(benchmark::State& state) {
@@ -52,23 +68,6 @@ void JoinNomineesPairs(benchmark::State& state) {
 }
 // The quick look's pairs an anchor, and a whole pass's under a change.
 BENCHMARK(JoinNomineesPairs)->Arg(4)->Arg(24)->Unit(benchmark::kMicrosecond);
-
-const catalog::Catalog& everyTrackCatalog() {
-    static test::TempDir dir;
-    static catalog::Catalog catalog;
-    static const bool opened = [] {
-        std::vector<std::string> files;
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(test::track("")).parent_path()))
-            if (entry.path().extension() == ".ogg")
-                files.push_back(entry.path().string());
-        std::sort(files.begin(), files.end());
-        test::buildCatalog(files, dir.path());
-        test::openCatalog(catalog, dir.path());
-        return true;
-    }();
-    (void)opened;
-    return catalog;
-}
 
 void CountEveryTrackWithTheRoom(benchmark::State& state) {
     const catalog::Catalog& catalog = everyTrackCatalog();
