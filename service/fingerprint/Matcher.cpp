@@ -179,8 +179,8 @@ Matcher::WithRoom Matcher::countTracks(const std::vector<Landmark>& query, const
         lookUp(query, counted_);
     }
     // Short lists (most of them) are read whole, each entry's track looked up in a bitmap of
-    // the tracks asked about: a walk beside the sorted tracks cost a comparison for every track
-    // below the entry's, the most of a count over every track of a small catalog.
+    // the tracks asked about: a walk beside the sorted tracks cost a comparison for every asked
+    // track below the entry's, a quarter of a count over every track of a small catalog.
     liveBits_.assign(*std::max_element(live.begin(), live.end()) / 64 + 1, 0);
     for (const uint32_t track : live)
         liveBits_[track / 64] |= uint64_t{1} << (track % 64);
