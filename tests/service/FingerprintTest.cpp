@@ -542,6 +542,19 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     EXPECT_FALSE(identifier.identify(std::vector<float>(88000, 0.0f)).matched);
 }
 
+// Clips played at speeds between the hypotheses tried are found as well: a hypothesis's pairs
+// line up a speed 1-2 % away, so the hypotheses tried must lie no further apart than that.
+TEST_F(CatalogTest, AClipAtASpeedBetweenTheHypothesesIsFound) {
+    const fp::Identifier identifier(config_, catalog_.index());
+    for (const int track : {0, 1, 2})
+        for (const double speed : {1.015, 0.985, 1.02, 0.98, 1.035, 0.965, 1.04, 0.96}) {
+            SCOPED_TRACE(std::string(test::kCatalogTracks[track]) + " at speed " + std::to_string(speed));
+            const auto id = identifier.identify(test::recordClip(test::track(test::kCatalogTracks[track]), 9, test::mic(10, speed)));
+            EXPECT_TRUE(id.matched) << "score " << id.score << " over " << id.runnerUpScore;
+            EXPECT_EQ(id.track, static_cast<uint32_t>(track));
+        }
+}
+
 // Under a change the pairs get a quick look before their whole pass. Clips that only pairs
 // under a change find are found as by the whole passes, and music not in the catalog is
 // turned away as before, having read fewer postings. (A clip can be found a hypothesis
