@@ -74,7 +74,10 @@ using AskPartitions = std::function<bool(const PartitionQuery& query,
 // (under each hypothesis the triples, then the pairs among their leaders) and decided alike
 // (fp::Verdict), in at most five rounds: the first hypothesis's triples; their pairs; every
 // other hypothesis's triples; the quick looks at the pairs of the hypotheses before the first
-// whose triples were accepted; the whole pairs of those the looks found worth it.
+// whose triples were accepted; the whole pairs of those the looks found worth it. Not the
+// last look at the plain pairs' leaders (fp::agreedLeader), nor the count with each track's
+// rendering across a large room: the leaders' peaks live in the partitions and the router does
+// not ask for them, so a clip no count decides stays unmatched here where one process may find it.
 bool identifyAcrossPartitions(const fp::FingerprintConfig& config, const fp::PeakExtractor& peaks,
                               std::span<const float> samples, const AskPartitions& ask, fp::Identification& result,
                               std::string& reason);

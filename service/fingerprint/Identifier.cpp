@@ -1,5 +1,7 @@
 #include "Identifier.h"
 
+#include "PeakAgreement.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -15,6 +17,26 @@ float everyTrackPairRatio(const FingerprintConfig& config, int anchors, PairRiva
     if (anchors < config.narrowPairAnchors)
         return config.minPairScoreRatioNarrow;
     return room ? config.minRoomRatio : config.minPairScoreRatioEveryTrack;
+}
+
+// The plain passes' leaders together, best first: the second pass counts only tracks the first
+// did not, so a track is in one of them.
+void addLeaders(std::vector<Leader>& into, const std::vector<Leader>& more) {
+    into.insert(into.end(), more.begin(), more.end());
+    std::sort(into.begin(), into.end(), LeadsBefore);
+}
+
+// The candidate a last look agreed on: its pairs' window, against the best other leader's.
+MatchCandidate agreedCandidate(const Agreed& agreed, const std::vector<Leader>& leaders) {
+    MatchCandidate candidate;
+    candidate.any = true;
+    candidate.track = agreed.leader.track;
+    candidate.offset = agreed.leader.offset;
+    candidate.score = agreed.leader.score;
+    for (const Leader& other : leaders)
+        if (other.track != candidate.track)
+            candidate.runnerUpScore = std::max(candidate.runnerUpScore, other.score);
+    return candidate;
 }
 
 } // namespace
@@ -135,14 +157,18 @@ Identification Identifier::identify(std::span<const float> samples) const {
     // under no change costs a lookup pass for each, not a whole fingerprinting.
     // Under each hypothesis the triples vote over the whole catalog; when they find nothing
     // sure, the pairs vote for the few tracks the triples liked best.
-    const std::vector<Peak> peaks = peaks_.extract(samples, PeakDensity::Query);
+    int frames = 0;
+    const std::vector<float> power = peaks_.spectrogram(samples, frames);
+    const std::vector<Peak> peaks = peaks_.extractFromSpectrogram(power, frames, PeakDensity::Query);
     Verdict verdict;
     VoteTally tally;
     size_t postingsRead = 0;
     std::vector<uint32_t> plainPairsCounted;
     MatchCandidate plainPaired, plainWithRoom;
     VoteTally withRoomTally;
-    for (const Hypothesis& hypothesis : config_.hypotheses()) {
+    std::vector<Leader> plainLeaders;
+    const std::vector<Hypothesis> hypotheses = config_.hypotheses();
+    for (const Hypothesis& hypothesis : hypotheses) {
         const Change change = hypothesis.change;
         const bool resampled = !change.none();
         const std::vector<Peak> moved = resampled ? peaks_.undoChange(peaks, change) : std::vector<Peak>{};
@@ -163,6 +189,8 @@ Identification Identifier::identify(std::span<const float> samples) const {
             const Matcher::WithRoom counted = countRoom ? matcher.matchTracksWithRoom(pairs, toCount.tracks, tally, withRoomTally)
                                                         : Matcher::WithRoom{matcher.matchTracks(pairs, toCount.tracks, tally), {}};
             postingsRead += tally.voteCount();
+            if (!resampled)
+                addLeaders(plainLeaders, (countRoom ? withRoomTally : tally).leaderScores(config_.agreementCandidates));
             MatchCandidate paired = toCount.answer(plainPaired, counted.dry);
             const MatchCandidate withRoom = toCount.answer(plainWithRoom, counted.withRoom);
             if (!resampled) {
@@ -181,6 +209,15 @@ Identification Identifier::identify(std::span<const float> samples) const {
         }
         if (verdict.add(describe(config_, candidate, hypothesis, matched, byPairs, query.size(), postingsRead)))
             break;
+    }
+    // Where no count decided under any hypothesis, the plain pairs' leaders get a last look.
+    if (!verdict.held() && !plainLeaders.empty()) {
+        if (const std::optional<Agreed> agreed = agreedLeader(config_, AgreementMap(config_, power, frames), index_, plainLeaders)) {
+            Identification result = describe(config_, agreedCandidate(*agreed, plainLeaders), hypotheses.front(), true, true,
+                                             verdict.answer().queryLandmarks, postingsRead);
+            result.agreement = agreed->agreement;
+            verdict.add(result);
+        }
     }
     return verdict.answer();
 }

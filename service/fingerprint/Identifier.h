@@ -30,6 +30,9 @@ struct Identification {
     double pitch = 1.0;          // the pitch factor that matched
     int timeJitter = 0;          // frames off the triples' frame differences were looked up
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
+    // A match no count decided, found by the last look at the plain pairs' leaders: how far
+    // its track's peaks stand out in the recording's spectrogram (PeakAgreement); else 0.
+    double agreement = 0.0;
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
 };
@@ -81,7 +84,8 @@ Identification describe(const FingerprintConfig& config, const MatchCandidate& c
 // song (the song transposed, or reversed in part, or mixed with another) can pass under the
 // plain hypothesis before the song's own speed is tried, and there the song's own pairs score
 // higher. With no match the answer describes the first hypothesis's best candidate, or a
-// later one that scored higher.
+// later one that scored higher; the Identifier then gives the plain pairs' leaders a last look
+// (PeakAgreement), whose match, when it finds one, is added last.
 class Verdict {
 public:
     // The result under the next hypothesis (its postingsRead counted over every one so far);

@@ -20,6 +20,20 @@
 
 namespace melodex::bench {
 
+namespace {
+
+// How a match was made, where not by triples: by pairs, or by the last look (with its figure).
+std::string howMatched(const fp::Identification& id) {
+    if (id.agreement > 0.0) {
+        char look[40];
+        std::snprintf(look, sizeof look, " (agreement %.2f)", id.agreement);
+        return look;
+    }
+    return id.byPairs ? " (pairs)" : "";
+}
+
+} // namespace
+
 std::vector<Condition> standardConditions() {
     auto with = [](auto change) {
         micsim::MicSettings s;
@@ -228,12 +242,12 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d anchors %d hashes %d support %d speed %.2f pitch %.2f%s\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
                          id.matched ? "matched" : "missed", id.track, id.score, id.runnerUpScore, id.anchors, id.hashes, id.support, id.speed, id.pitch,
-                         id.byPairs ? " (pairs)" : "");
+                         howMatched(id).c_str());
         if (options_.verbose > 1)
             std::fprintf(stderr, "%s %s at %.1f: %s score %d runner-up %d anchors %d hashes %d support %d speed %.2f pitch %.2f jitter %d%s cpu %.1f ms\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
                          id.matched ? "matched" : "missed", id.score, id.runnerUpScore, id.anchors, id.hashes, id.support, id.speed, id.pitch,
-                         id.timeJitter, id.byPairs ? " (pairs)" : "", cpuMs);
+                         id.timeJitter, howMatched(id).c_str(), cpuMs);
         if (olaf) {
             double olafMs = 0.0;
             double olafCpuMs = 0.0;

@@ -125,6 +125,9 @@ int main(int argc, char** argv) {
             else if (key == "onsetDecayDb") c.onsetDecayDb = static_cast<float>(value);
             else if (key == "sustainPenaltyDb") c.sustainPenaltyDb = static_cast<float>(value);
             else if (key == "roomSeconds") c.roomSeconds = value;
+            else if (key == "minAgreement") c.minAgreement = value;
+            else if (key == "minAgreementLead") c.minAgreementLead = value;
+            else if (key == "agreementLateFrames") c.agreementLateFrames = static_cast<int>(value);
             else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
                 // speedSpan=N: speeds 1 +- 1 %, +- 2 % ... +- N % after the plain one; pitchSpan alike for pitches.

@@ -1,7 +1,10 @@
 // Finding the peaks of a spectrogram: a tenth of a query's time on a small catalog, and what
-// the catalog build does to whole tracks. The input is an 11 s phone recording of a packaged
-// track in noise, as a query's; its spectrogram is made once, outside the timing.
+// the catalog build does to whole tracks; and the last look at a clip's leaders, which reads
+// the same spectrogram. The input is an 11 s phone recording of a packaged track in noise, as
+// a query's; its spectrogram is made once, outside the timing.
 #include "TestSupport.h"
+#include "fingerprint/IndexFormat.h"
+#include "fingerprint/PeakAgreement.h"
 #include "fingerprint/PeakExtractor.h"
 
 #include <benchmark/benchmark.h>
@@ -27,6 +30,28 @@ void PeaksOfAClip(benchmark::State& state, fp::PeakDensity density) {
 }
 BENCHMARK_CAPTURE(PeaksOfAClip, query, fp::PeakDensity::Query)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(PeaksOfAClip, reference, fp::PeakDensity::Reference)->Unit(benchmark::kMicrosecond);
+
+// The last look as a clip no count decided pays it: the map of the recording, then six
+// leaders weighed against their shifts (the track's own peaks, at six places in it).
+void LastLookAtSixLeaders(benchmark::State& state) {
+    const fp::FingerprintConfig config;
+    const fp::PeakExtractor extractor(config);
+    const std::vector<float> clip = test::recordClip(test::track("battle.ogg"), 20.0, test::mic(10.0));
+    int frames = 0;
+    const std::vector<float> power = extractor.spectrogram(clip, frames);
+    const std::vector<float> whole = test::recordClip(test::track("battle.ogg"), 0.0, test::mic(1000.0));
+    std::vector<uint32_t> track;
+    for (const fp::Peak& p : extractor.extract(whole, fp::PeakDensity::Reference))
+        track.push_back(fp::packPeak(p.frame, p.bin));
+    for (auto _ : state) {
+        const fp::AgreementMap map(config, power, frames);
+        double best = 0.0;
+        for (const int32_t offset : {1250, 200, 400, 600, 800, 1000})
+            best = std::max(best, fp::agreementOf(config, map, track, offset));
+        benchmark::DoNotOptimize(best);
+    }
+}
+BENCHMARK(LastLookAtSixLeaders)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

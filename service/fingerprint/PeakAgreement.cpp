@@ -1,0 +1,168 @@
+#include "PeakAgreement.h"
+
+#include "IndexFormat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace melodex::fp {
+
+namespace {
+
+// Fewer peaks than this within the recording make a mean too loose to weigh, and fewer shifts
+// (a recording of a few seconds) too loose a measure of chance.
+constexpr int kFewestPeaks = 20;
+constexpr int kFewestShifts = 8;
+// A spread of chance levels below this (dB) is a track of a few repeated peaks, not a measure.
+constexpr double kLeastSpread = 0.05;
+constexpr int kMedianStride = 4;
+
+// Each bin less its median (taken over every kMedianStride-th frame: as good a level for what
+// stands there all through, for a fraction of the selection's time), then each frame less its
+// mean over the bins: a loud passage of the recording is no more evidence for a track whose
+// peaks crowd there than a quiet one.
+std::vector<float> centre(const std::vector<float>& power, int frames, int bins) {
+    const auto at = [bins](int frame, int bin) { return static_cast<size_t>(frame) * static_cast<size_t>(bins) + static_cast<size_t>(bin); };
+    std::vector<float> centred(power.begin(), power.begin() + static_cast<std::ptrdiff_t>(at(frames, 0)));
+    std::vector<float> column;
+    for (int b = 0; b < bins; ++b) {
+        column.clear();
+        for (int t = 0; t < frames; t += kMedianStride)
+            column.push_back(centred[at(t, b)]);
+        const auto middle = column.begin() + static_cast<std::ptrdiff_t>(column.size() / 2);
+        std::nth_element(column.begin(), middle, column.end());
+        const float median = *middle;
+        for (int t = 0; t < frames; ++t)
+            centred[at(t, b)] -= median;
+    }
+    for (int t = 0; t < frames; ++t) {
+        float* row = centred.data() + at(t, 0);
+        float sum = 0.0f;
+        for (int b = 0; b < bins; ++b)
+            sum += row[b];
+        const float mean = sum / static_cast<float>(bins);
+        for (int b = 0; b < bins; ++b)
+            row[b] -= mean;
+    }
+    return centred;
+}
+
+// Each cell the largest of `spread` bins either side, row by row: runs the compiler makes vector
+// maxima of.
+std::vector<float> widenAcrossBins(const std::vector<float>& level, int frames, int bins, int spread) {
+    std::vector<float> wide = level;
+    for (int t = 0; t < frames; ++t) {
+        const float* in = level.data() + static_cast<size_t>(t) * static_cast<size_t>(bins);
+        float* out = wide.data() + static_cast<size_t>(t) * static_cast<size_t>(bins);
+        for (int o = 1; o <= spread && o < bins; ++o) {
+            for (int b = 0; b + o < bins; ++b)
+                out[b] = std::max(out[b], in[b + o]);
+            for (int b = o; b < bins; ++b)
+                out[b] = std::max(out[b], in[b - o]);
+        }
+    }
+    return wide;
+}
+
+// Each cell the largest of its own frame and the next `late`, by doubling: a window of w frames
+// is the larger of two of w / 2, and one of any width up to 2w the larger of two of w that
+// overlap. Each pass reads only rows it has not yet written.
+void widenLater(std::vector<float>& level, int frames, int bins, int late) {
+    const auto widen = [&](int by) {
+        for (int t = 0; t + by < frames; ++t) {
+            float* row = level.data() + static_cast<size_t>(t) * static_cast<size_t>(bins);
+            const float* later = row + static_cast<size_t>(by) * static_cast<size_t>(bins);
+            for (int b = 0; b < bins; ++b)
+                row[b] = std::max(row[b], later[b]);
+        }
+    };
+    const int window = late + 1;
+    int w = 1;
+    for (; 2 * w <= window; w *= 2)
+        widen(w);
+    if (w < window)
+        widen(window - w);
+}
+
+} // namespace
+
+AgreementMap::AgreementMap(const FingerprintConfig& config, const std::vector<float>& power, int frames)
+    : bins_(config.maxBin - config.minBin + 1), minBin_(config.minBin) {
+    if (frames <= 0 || power.size() < static_cast<size_t>(frames) * static_cast<size_t>(bins_))
+        return;
+    frames_ = frames;
+    level_ = widenAcrossBins(centre(power, frames, bins_), frames, bins_, std::max(0, config.agreementBinSpread));
+    widenLater(level_, frames, bins_, std::max(0, config.agreementLateFrames));
+}
+
+std::vector<AgreementMap::Cell> AgreementMap::cellsOf(std::span<const uint32_t> trackPeaks, int32_t offset) const {
+    std::vector<Cell> cells;
+    // Peaks are sorted by frame: the recording's span of them is one run.
+    const auto first = std::partition_point(trackPeaks.begin(), trackPeaks.end(),
+                                            [offset](uint32_t p) { return peakFrame(p) < offset; });
+    for (auto p = first; p != trackPeaks.end(); ++p) {
+        const int64_t frame = static_cast<int64_t>(peakFrame(*p)) - offset;
+        if (frame >= frames_)
+            break;
+        const int row = peakBin(*p) - minBin_;
+        if (frame >= 0 && row >= 0 && row < bins_)
+            cells.push_back({static_cast<int>(frame), row});
+    }
+    return cells;
+}
+
+double AgreementMap::meanAt(const std::vector<Cell>& cells, int shift) const {
+    if (cells.empty() || frames_ == 0)
+        return 0.0;
+    double sum = 0.0;
+    for (const Cell& c : cells) {
+        const int frame = (c.frame + shift % frames_ + frames_) % frames_;
+        sum += level_[static_cast<size_t>(frame) * static_cast<size_t>(bins_) + static_cast<size_t>(c.row)];
+    }
+    return sum / static_cast<double>(cells.size());
+}
+
+double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
+                   int32_t offset) {
+    const std::vector<AgreementMap::Cell> cells = map.cellsOf(trackPeaks, offset);
+    if (cells.size() < static_cast<size_t>(kFewestPeaks) || config.agreementShiftStep <= 0)
+        return 0.0;
+    double sum = 0.0, squares = 0.0;
+    int shifts = 0;
+    for (int d = config.agreementShiftFrom; d <= map.frames() - config.agreementShiftFrom; d += config.agreementShiftStep) {
+        const double chance = map.meanAt(cells, d);
+        sum += chance;
+        squares += chance * chance;
+        ++shifts;
+    }
+    if (shifts < kFewestShifts)
+        return 0.0;
+    const double mean = sum / shifts;
+    const double spread = std::sqrt(std::max(0.0, squares / shifts - mean * mean));
+    return (map.meanAt(cells) - mean) / std::max(spread, kLeastSpread);
+}
+
+std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
+                                   std::span<const Leader> leaders) {
+    Agreed best;
+    best.agreement = -std::numeric_limits<double>::infinity();
+    double second = 0.0;
+    const size_t checked = std::min(leaders.size(), static_cast<size_t>(std::max(0, config.agreementCandidates)));
+    for (size_t i = 0; i < checked; ++i) {
+        const double agreement = agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset);
+        if (agreement > best.agreement) {
+            second = std::max(second, best.agreement);
+            best.leader = leaders[i];
+            best.agreement = agreement;
+        } else {
+            second = std::max(second, agreement);
+        }
+    }
+    best.runnerUp = second;
+    if (checked == 0 || best.agreement < config.minAgreement || best.agreement - second < config.minAgreementLead)
+        return std::nullopt;
+    return best;
+}
+
+} // namespace melodex::fp

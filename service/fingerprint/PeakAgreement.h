@@ -1,0 +1,71 @@
+// A last look at the tracks the pairs could not decide between: does the recording's
+// spectrogram hold energy where each track's own peaks say its music is?
+//
+// Counting hits asks a query peak to land where a catalog peak is, within a frame or so. A large
+// hall moves each peak 2-15 frames later by its own amount and buries a third of them under the
+// tail, so the right track gets few more hits than any other. But the energy is still there,
+// late and smeared: reading the spectrogram itself at each of the track's peaks (a few frames
+// late allowed) gives the right track every one of its peaks as evidence, where a hit count gets
+// only the few that survived whole. The same peaks moved round the recording in time are the
+// measure of chance: the track's own key and spread of notes, set where it is not playing.
+#pragma once
+
+#include "FingerprintConfig.h"
+#include "FingerprintIndex.h"
+#include "VoteTally.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace melodex::fp {
+
+// The recording's log power, each bin less its median over the clip (what a stationary noise
+// or the microphone's colour holds up is not evidence), then the largest of each cell's bins
+// either side (config.agreementBinSpread) and of the next config.agreementLateFrames frames (a
+// room delays a peak, never brings it early).
+class AgreementMap {
+public:
+    // power: PeakExtractor::spectrogram's rows, `frames` of them.
+    AgreementMap(const FingerprintConfig& config, const std::vector<float>& power, int frames);
+
+    int frames() const { return frames_; }
+    // A track's peak within the recording: its frame there and its bin's row.
+    struct Cell {
+        int frame;
+        int row;
+    };
+    // The cells of a track's peaks (packed as IndexFormat stores them, sorted by frame) placed
+    // at `offset` (track frame minus recording frame) that fall within the recording.
+    std::vector<Cell> cellsOf(std::span<const uint32_t> trackPeaks, int32_t offset) const;
+    // The mean level at `cells` moved `shift` frames later, round the recording's end.
+    double meanAt(const std::vector<Cell>& cells, int shift = 0) const;
+
+private:
+    int frames_ = 0;
+    int bins_ = 0;
+    int minBin_ = 0;
+    std::vector<float> level_;
+};
+
+// How far a track's level at `offset` stands above the level of the same peaks moved round the
+// recording by config.agreementShiftFrom frames and more (every config.agreementShiftStep, as
+// far as that short of a whole turn), in their standard deviations: the same peaks at every
+// shift, so a track that only overlaps the recording's end is weighed as fairly as one that
+// covers it. 0 when fewer than a few peaks fall within the recording.
+double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
+                   int32_t offset);
+
+// Of `leaders` (best first), the first config.agreementCandidates checked: the one that agrees
+// best, when it agrees config.minAgreement or more and that much plus config.minAgreementLead
+// over the next best. Nothing when none stands out so.
+struct Agreed {
+    Leader leader;
+    double agreement = 0.0;
+    double runnerUp = 0.0;
+};
+std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
+                                   std::span<const Leader> leaders);
+
+} // namespace melodex::fp
