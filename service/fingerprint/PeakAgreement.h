@@ -22,9 +22,10 @@
 namespace melodex::fp {
 
 // The recording's log power, each bin less its median over the clip (what a stationary noise
-// or the microphone's colour holds up is not evidence), then the largest of each cell's bins
-// either side (config.agreementBinSpread) and of the next config.agreementLateFrames frames (a
-// room delays a peak, never brings it early).
+// or the microphone's colour holds up is not evidence) and each frame less its mean over the
+// bins (nor is a loud passage), then the largest of each cell's bins either side
+// (config.agreementBinSpread) and of the next config.agreementLateFrames frames (a room delays
+// a peak, never brings it early).
 class AgreementMap {
 public:
     // power: PeakExtractor::spectrogram's rows, `frames` of them.
@@ -58,8 +59,8 @@ double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std
                    int32_t offset);
 
 // Of `leaders` (best first), the first config.agreementCandidates checked: the one that agrees
-// best, when it agrees config.minAgreement or more and that much plus config.minAgreementLead
-// over the next best. Nothing when none stands out so.
+// best, when it agrees config.minAgreement or more, and config.minAgreementLead more than the
+// next best. Nothing when none stands out so.
 struct Agreed {
     Leader leader;
     double agreement = 0.0;
