@@ -23,8 +23,10 @@
 
 #include "FingerprintConfig.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 namespace melodex::fp {
 
@@ -75,6 +77,13 @@ inline uint64_t trackTableAt(int directoryBits, uint64_t entries, int lowBytes) 
 inline uint32_t packPeak(int32_t frame, int32_t bin) { return (static_cast<uint32_t>(frame) << 8) | static_cast<uint32_t>(bin); }
 inline int32_t peakFrame(uint32_t packed) { return static_cast<int32_t>(packed >> 8); }
 inline int32_t peakBin(uint32_t packed) { return static_cast<int32_t>(packed & 0xFF); }
+// The run of a track's packed peaks (sorted by frame) whose frames lie within [first, last].
+inline std::span<const uint32_t> peaksWithin(std::span<const uint32_t> peaks, int64_t first, int64_t last) {
+    const auto frameBelow = [](uint32_t peak, int64_t frame) { return peakFrame(peak) < frame; };
+    const auto from = std::lower_bound(peaks.begin(), peaks.end(), first, frameBelow);
+    const auto to = std::lower_bound(from, peaks.end(), last + 1, frameBelow);
+    return peaks.subspan(static_cast<size_t>(from - peaks.begin()), static_cast<size_t>(to - from));
+}
 
 inline void storePosting(uint8_t* out, uint32_t track, uint32_t frame) {
     const uint64_t v = (static_cast<uint64_t>(track) << FingerprintConfig::kTimeBits) | frame;

@@ -267,11 +267,7 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
     // four times what the joins do.
     // Only anchors within `within` (frames of the track) are paired.
     const auto join = [this](uint32_t track, std::pair<int32_t, int32_t> within, auto&& hit) {
-        std::span<const uint32_t> peaks = index_.peaksOf(track);
-        const auto frameBelow = [](uint32_t peak, int64_t frame) { return peakFrame(peak) < frame; };
-        const auto from = std::lower_bound(peaks.begin(), peaks.end(), int64_t{within.first}, frameBelow);
-        const auto to = std::lower_bound(from, peaks.end(), int64_t{within.second} + 1, frameBelow);
-        peaks = peaks.subspan(static_cast<size_t>(from - peaks.begin()), static_cast<size_t>(to - from));
+        const std::span<const uint32_t> peaks = peaksWithin(index_.peaksOf(track), within.first, within.second);
         const auto peakAt = [peaks](size_t i) { return std::pair{peakFrame(peaks[i]), peakBin(peaks[i])}; };
         pairBuilder_->forEachPair(peaks.size(), peakAt, refPairFanOut_, [&](int bin, int df, int dt, int32_t frame) {
             const size_t k = queryHashAt(HashBuilder::packPair(bin, df, dt));

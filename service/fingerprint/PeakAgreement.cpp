@@ -98,16 +98,10 @@ AgreementMap::AgreementMap(const FingerprintConfig& config, const std::vector<fl
 
 std::vector<AgreementMap::Cell> AgreementMap::cellsOf(std::span<const uint32_t> trackPeaks, int32_t offset) const {
     std::vector<Cell> cells;
-    // Peaks are sorted by frame: the recording's span of them is one run.
-    const auto first = std::partition_point(trackPeaks.begin(), trackPeaks.end(),
-                                            [offset](uint32_t p) { return peakFrame(p) < offset; });
-    for (auto p = first; p != trackPeaks.end(); ++p) {
-        const int64_t frame = static_cast<int64_t>(peakFrame(*p)) - offset;
-        if (frame >= frames_)
-            break;
-        const int row = peakBin(*p) - minBin_;
-        if (frame >= 0 && row >= 0 && row < bins_)
-            cells.push_back({static_cast<int>(frame), row});
+    for (const uint32_t p : peaksWithin(trackPeaks, offset, int64_t{offset} + frames_ - 1)) {
+        const int row = peakBin(p) - minBin_;
+        if (row >= 0 && row < bins_)
+            cells.push_back({static_cast<int>(int64_t{peakFrame(p)} - offset), row});
     }
     return cells;
 }
@@ -160,7 +154,7 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
         }
     }
     best.runnerUp = second;
-    if (checked == 0 || best.agreement < config.minAgreement || best.agreement - second < config.minAgreementLead)
+    if (best.agreement < config.minAgreement || best.agreement - second < config.minAgreementLead)
         return std::nullopt;
     return best;
 }

@@ -225,3 +225,22 @@ TEST(IndexSegment, RefusesFilesThatAreNotSegments) {
     EXPECT_FALSE(segment.open(dir.path() + "/missing.fpi", error));
     EXPECT_TRUE(segment.open(dir.path() + "/good.fpi", error)) << error;
 }
+
+// A track's peaks within a span of frames: both edges kept, a frame past either left out, a
+// span before or after the track empty.
+TEST(IndexSegment, PeaksWithinASpanKeepBothEdges) {
+    std::vector<uint32_t> peaks;
+    for (const int32_t frame : {10, 10, 12, 15, 20})
+        peaks.push_back(fp::packPeak(frame, 40));
+    const struct {
+        int64_t first, last;
+        std::vector<int32_t> frames;
+    } cases[] = {{10, 20, {10, 10, 12, 15, 20}}, {11, 19, {12, 15}}, {12, 15, {12, 15}},
+                 {13, 14, {}},                    {-5, 9, {}},     {21, 40, {}}, {15, 15, {15}}};
+    for (const auto& c : cases) {
+        std::vector<int32_t> found;
+        for (const uint32_t p : fp::peaksWithin(peaks, c.first, c.last))
+            found.push_back(fp::peakFrame(p));
+        EXPECT_EQ(found, c.frames) << c.first << ".." << c.last;
+    }
+}

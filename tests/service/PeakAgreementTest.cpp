@@ -1,5 +1,5 @@
 // The last look at undecided leaders: a track's peaks read in the recording's spectrogram,
-// against the same track placed where it is not playing.
+// against the same peaks moved round the recording.
 #include "TestSupport.h"
 
 #include "fingerprint/IndexFormat.h"
