@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace melodex::fp {
 
@@ -139,24 +138,21 @@ double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std
 
 std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
                                    std::span<const Leader> leaders) {
-    Agreed best;
-    best.agreement = -std::numeric_limits<double>::infinity();
-    double second = 0.0;
+    // The look settles what the count left open and never overturns its order: music not in
+    // the catalog that happens to agree with a track the count put second, or level with
+    // another, is the look's own chance, and the count's leader its only candidate.
     const size_t checked = std::min(leaders.size(), static_cast<size_t>(std::max(0, config.agreementCandidates)));
-    for (size_t i = 0; i < checked; ++i) {
-        const double agreement = agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset);
-        if (agreement > best.agreement) {
-            second = std::max(second, best.agreement);
-            best.leader = leaders[i];
-            best.agreement = agreement;
-        } else {
-            second = std::max(second, agreement);
-        }
-    }
-    best.runnerUp = second;
-    if (best.agreement < config.minAgreement || best.agreement - second < config.minAgreementLead)
+    if (checked == 0 || (leaders.size() > 1 && leaders[1].score >= leaders[0].score))
         return std::nullopt;
-    return best;
+    const auto agreementAt = [&](const Leader& leader) {
+        return agreementOf(config, map, index.peaksOf(leader.track), leader.offset);
+    };
+    Agreed agreed{leaders[0], agreementAt(leaders[0]), 0.0};
+    for (size_t i = 1; i < checked; ++i)
+        agreed.runnerUp = std::max(agreed.runnerUp, agreementAt(leaders[i]));
+    if (agreed.agreement < config.minAgreement || agreed.agreement - agreed.runnerUp < config.minAgreementLead)
+        return std::nullopt;
+    return agreed;
 }
 
 } // namespace melodex::fp

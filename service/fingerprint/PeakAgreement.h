@@ -58,9 +58,9 @@ private:
 double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
                    int32_t offset);
 
-// Of `leaders` (best first), the first config.agreementCandidates checked: the one that agrees
-// best, when it agrees config.minAgreement or more, and config.minAgreementLead more than the
-// next best. Nothing when none stands out so.
+// Of `leaders` (best first), the first config.agreementCandidates checked: the first, when it
+// leads the count outright, agrees config.minAgreement or more, and agrees
+// config.minAgreementLead more than any other checked. Nothing otherwise.
 struct Agreed {
     Leader leader;
     double agreement = 0.0;

@@ -125,9 +125,10 @@ TEST(PeakAgreement, TooLittleToWeighAgreesNothing) {
     EXPECT_EQ(scene.agreement({}), 0.0);
 }
 
-// Of the leaders checked, the one that agrees is taken only when it stands clear of the next:
-// the same music held twice leaves no lead, and a leader past the ones checked is not looked at.
-TEST(PeakAgreement, TheLeaderThatAgreesIsTakenOnlyWithALead) {
+// The count's leader is taken when it leads the count outright and agrees clear of the other
+// leaders checked: the look settles what the count left open, never overturns its order. The
+// same music held twice leaves no lead, unless the second copy is past the leaders checked.
+TEST(PeakAgreement, TheCountsOutrightLeaderIsTakenOnlyWhenItAgreesClearOfTheOthers) {
     const test::TempDir dir;
     const fp::FingerprintConfig config;
     const std::vector<uint32_t> played = randomTrack(10);
@@ -149,24 +150,28 @@ TEST(PeakAgreement, TheLeaderThatAgreesIsTakenOnlyWithALead) {
     scene.play(played, 6.0f, 4);
     const fp::AgreementMap map(config, scene.power, kFrames);
 
-    const auto leaders = [](std::vector<uint32_t> tracks) {
+    // Leaders in the count's order; the first of them scores `lead` more than the rest.
+    const auto leaders = [](std::vector<uint32_t> tracks, int lead) {
         std::vector<fp::Leader> all;
         for (const uint32_t t : tracks)
-            all.push_back({t, 30, kAt});
+            all.push_back({t, all.empty() ? 30 + lead : 30, kAt});
         return all;
     };
     const struct {
         const char* name;
         std::vector<uint32_t> tracks;
+        int lead;
         std::optional<uint32_t> taken;
-    } cases[] = {{"the played track among others", {2, 3, 1, 4}, 1},
-                 {"the played track alone", {1}, 1},
-                 {"no leader played", {2, 3, 4, 5, 6, 7}, std::nullopt},
-                 {"the played track held twice", {2, 1, 9}, std::nullopt},
-                 {"the played track past the leaders checked", {2, 3, 4, 5, 6, 7, 1}, std::nullopt},
-                 {"no leaders", {}, std::nullopt}};
+    } cases[] = {{"the played track leading the count", {1, 2, 3, 4}, 1, 1},
+                 {"the played track alone", {1}, 0, 1},
+                 {"no leader played", {2, 3, 4, 5, 6, 7}, 1, std::nullopt},
+                 {"the played track second in the count", {2, 1, 3}, 1, std::nullopt},
+                 {"the played track level with another in the count", {1, 2, 3}, 0, std::nullopt},
+                 {"the played track held twice", {1, 9, 2}, 1, std::nullopt},
+                 {"the second copy past the leaders checked", {1, 2, 3, 4, 5, 6, 9}, 1, 1},
+                 {"no leaders", {}, 1, std::nullopt}};
     for (const auto& c : cases) {
-        const std::vector<fp::Leader> given = leaders(c.tracks);
+        const std::vector<fp::Leader> given = leaders(c.tracks, c.lead);
         const std::optional<fp::Agreed> agreed = fp::agreedLeader(config, map, index, given);
         EXPECT_EQ(agreed ? std::optional<uint32_t>{agreed->leader.track} : std::nullopt, c.taken) << c.name;
         if (agreed) {
