@@ -226,17 +226,20 @@ struct FingerprintConfig {
     // agreementBinSpread bins either side, against the same peaks moved round the recording by
     // agreementShiftFrom frames and more, every agreementShiftStep. Only the count's outright
     // leader is taken: music not in the catalog stood up to 7.1 deviations above its shifts on a
-    // track the count put level with another or behind it, but at most 6.1 on its leader (14
-    // draws of the bench, 10 640 such clips under every condition; 5.8 on the nine the figures
-    // were chosen on). Of the catalog's clips no count found, those 6.5 or more above were the
-    // right track every time. The lead over the other leaders keeps the same music held twice
-    // from being named by chance.
+    // track the count put level with another or behind it. On the count's leader, over 14 draws
+    // of the bench (10 640 such clips under every condition), such music stood at most 3.1
+    // deviations above its shifts in the lesser half of the recording (asc-music's frontiers.mp3
+    // 44 s in, clean) and 6.1 over the whole of it; the catalog's clips no count found that stood
+    // minHalfAgreement or minAgreement above were the right track every time. The leads over the
+    // other leaders keep the same music held twice from being named by chance.
     int agreementCandidates = 6;
     int agreementLateFrames = 8;
     int agreementBinSpread = 1;
     int agreementShiftFrom = 60;   // ~1 s: nearer, a held chord still lines up
     int agreementShiftStep = 15;
-    double minAgreement = 6.5;
+    double minHalfAgreement = 3.5;
+    double minHalfAgreementLead = 1.4;
+    double minAgreement = 7.5;
     double minAgreementLead = 2.0;
 
     // --- Index layout: 32-bit hashes, 24-bit track ids, 24-bit frame times (74 hours) ---

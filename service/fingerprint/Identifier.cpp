@@ -1,7 +1,5 @@
 #include "Identifier.h"
 
-#include "PeakAgreement.h"
-
 #include <algorithm>
 #include <array>
 #include <iterator>

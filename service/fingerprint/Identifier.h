@@ -8,6 +8,7 @@
 #include "FingerprintIndex.h"
 #include "HashBuilder.h"
 #include "Matcher.h"
+#include "PeakAgreement.h"
 #include "PeakExtractor.h"
 #include "VoteTally.h"
 
@@ -32,7 +33,7 @@ struct Identification {
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
     // A match no count decided, found by the last look at the plain pairs' leaders: how far
     // its track's peaks stand out in the recording's spectrogram (PeakAgreement); else 0.
-    double agreement = 0.0;
+    Agreement agreement;
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried
 };

@@ -9,8 +9,8 @@ namespace melodex::fp {
 
 namespace {
 
-// Fewer peaks than this within the recording make a mean too loose to weigh, and fewer shifts
-// (a recording of a few seconds) too loose a measure of chance.
+// Fewer peaks than this within the recording (or a half of it) make a mean too loose to weigh,
+// and fewer shifts (a recording of a few seconds) too loose a measure of chance.
 constexpr int kFewestPeaks = 20;
 constexpr int kFewestShifts = 8;
 // A spread of chance levels below this (dB) is a track of a few repeated peaks, not a measure.
@@ -116,9 +116,11 @@ double AgreementMap::meanAt(const std::vector<Cell>& cells, int shift) const {
     return sum / static_cast<double>(cells.size());
 }
 
-double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
-                   int32_t offset) {
-    const std::vector<AgreementMap::Cell> cells = map.cellsOf(trackPeaks, offset);
+namespace {
+
+// How far the mean level at `cells` stands above theirs moved round the recording, in the
+// standard deviations of those.
+double aboveShifts(const FingerprintConfig& config, const AgreementMap& map, const std::vector<AgreementMap::Cell>& cells) {
     if (cells.size() < static_cast<size_t>(kFewestPeaks) || config.agreementShiftStep <= 0)
         return 0.0;
     double sum = 0.0, squares = 0.0;
@@ -136,6 +138,18 @@ double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std
     return (map.meanAt(cells) - mean) / std::max(spread, kLeastSpread);
 }
 
+} // namespace
+
+Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
+                      int32_t offset) {
+    const std::vector<AgreementMap::Cell> cells = map.cellsOf(trackPeaks, offset);
+    std::vector<AgreementMap::Cell> halves[2];
+    for (const AgreementMap::Cell& c : cells)
+        halves[c.frame < map.frames() / 2 ? 0 : 1].push_back(c);
+    return {aboveShifts(config, map, cells),
+            std::min(aboveShifts(config, map, halves[0]), aboveShifts(config, map, halves[1]))};
+}
+
 std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
                                    std::span<const Leader> leaders) {
     // The look settles what the count left open and never overturns its order: music not in
@@ -147,10 +161,17 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
     const auto agreementAt = [&](const Leader& leader) {
         return agreementOf(config, map, index.peaksOf(leader.track), leader.offset);
     };
-    Agreed agreed{leaders[0], agreementAt(leaders[0]), 0.0};
-    for (size_t i = 1; i < checked; ++i)
-        agreed.runnerUp = std::max(agreed.runnerUp, agreementAt(leaders[i]));
-    if (agreed.agreement < config.minAgreement || agreed.agreement - agreed.runnerUp < config.minAgreementLead)
+    Agreed agreed{leaders[0], agreementAt(leaders[0]), {}};
+    for (size_t i = 1; i < checked; ++i) {
+        const Agreement other = agreementAt(leaders[i]);
+        agreed.runnerUp.whole = std::max(agreed.runnerUp.whole, other.whole);
+        agreed.runnerUp.lesserHalf = std::max(agreed.runnerUp.lesserHalf, other.lesserHalf);
+    }
+    const Agreement& a = agreed.agreement;
+    const bool inEachHalf =
+        a.lesserHalf >= config.minHalfAgreement && a.lesserHalf - agreed.runnerUp.lesserHalf >= config.minHalfAgreementLead;
+    const bool overTheWhole = a.whole >= config.minAgreement && a.whole - agreed.runnerUp.whole >= config.minAgreementLead;
+    if (!inEachHalf && !overTheWhole)
         return std::nullopt;
     return agreed;
 }

@@ -54,17 +54,25 @@ private:
 // recording by config.agreementShiftFrom frames and more (every config.agreementShiftStep, as
 // far as that short of a whole turn), in their standard deviations: the same peaks at every
 // shift, so a track that only overlaps the recording's end is weighed as fairly as one that
-// covers it. 0 when fewer than a few peaks fall within the recording.
-double agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
-                   int32_t offset);
+// covers it. Over the whole recording, and in the half of it where the track stands less: the
+// catalog's music plays all through a recording, where music not in the catalog follows a
+// track's notes for a few seconds by chance. 0 where fewer than a few peaks fall.
+struct Agreement {
+    double whole = 0.0;
+    double lesserHalf = 0.0;
+};
+Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
+                      int32_t offset);
 
 // Of `leaders` (best first), the first config.agreementCandidates checked: the first, when it
-// leads the count outright, agrees config.minAgreement or more, and agrees
-// config.minAgreementLead more than any other checked. Nothing otherwise.
+// leads the count outright and agrees in each half of the recording (config.minHalfAgreement,
+// and config.minHalfAgreementLead more than any other checked), or over the whole of it by a
+// wider margin (config.minAgreement and config.minAgreementLead: a track shorter than the
+// recording, or music in a part of it, is heard in one half). Nothing otherwise.
 struct Agreed {
     Leader leader;
-    double agreement = 0.0;
-    double runnerUp = 0.0;
+    Agreement agreement;
+    Agreement runnerUp;  // the best of the other leaders checked, figure by figure
 };
 std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
                                    std::span<const Leader> leaders);

@@ -24,9 +24,9 @@ namespace {
 
 // How a match was made, where not by triples: by pairs, or by the last look (with its figure).
 std::string howMatched(const fp::Identification& id) {
-    if (id.agreement > 0.0) {
-        char look[40];
-        std::snprintf(look, sizeof look, " (agreement %.2f)", id.agreement);
+    if (id.agreement.whole != 0.0 || id.agreement.lesserHalf != 0.0) {
+        char look[64];
+        std::snprintf(look, sizeof look, " (agreement %.2f, %.2f in each half)", id.agreement.whole, id.agreement.lesserHalf);
         return look;
     }
     return id.byPairs ? " (pairs)" : "";

@@ -127,6 +127,8 @@ int main(int argc, char** argv) {
             else if (key == "roomSeconds") c.roomSeconds = value;
             else if (key == "minAgreement") c.minAgreement = value;
             else if (key == "minAgreementLead") c.minAgreementLead = value;
+            else if (key == "minHalfAgreement") c.minHalfAgreement = value;
+            else if (key == "minHalfAgreementLead") c.minHalfAgreementLead = value;
             else if (key == "agreementLateFrames") c.agreementLateFrames = static_cast<int>(value);
             else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
