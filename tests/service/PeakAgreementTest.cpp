@@ -138,6 +138,8 @@ TEST(PeakAgreement, TooLittleToWeighAgreesNothing) {
     }
 }
 
+namespace {
+
 // An index of nine tracks: the first and the last the same music, the others each its own.
 struct Catalog {
     test::TempDir dir;
@@ -169,6 +171,8 @@ std::vector<fp::Leader> leadersOf(const std::vector<uint32_t>& tracks, int lead)
         all.push_back({t, all.empty() ? 30 + lead : 30, kAt});
     return all;
 }
+
+} // namespace
 
 // The count's leader is taken when it leads the count outright and agrees clear of the other
 // leaders checked: the look settles what the count left open, never overturns its order. The
