@@ -32,7 +32,7 @@ struct Identification {
     int timeJitter = 0;          // frames off the triples' frame differences were looked up
     bool byPairs = false;        // the score counts pairs of peaks among the triples' nominees
     // A match no count decided, found by the last look at the plain pairs' leaders: how far
-    // its track's peaks stand out in the recording's spectrogram (PeakAgreement); else 0.
+    // its track's peaks stand out in the recording's spectrogram (PeakAgreement); else both 0.
     Agreement agreement;
     size_t queryLandmarks = 0;
     size_t postingsRead = 0;     // index entries that voted, over every speed tried

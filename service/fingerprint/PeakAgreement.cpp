@@ -167,10 +167,13 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
         agreed.runnerUp.whole = std::max(agreed.runnerUp.whole, other.whole);
         agreed.runnerUp.lesserHalf = std::max(agreed.runnerUp.lesserHalf, other.lesserHalf);
     }
-    const Agreement& a = agreed.agreement;
-    const bool inEachHalf =
-        a.lesserHalf >= config.minHalfAgreement && a.lesserHalf - agreed.runnerUp.lesserHalf >= config.minHalfAgreementLead;
-    const bool overTheWhole = a.whole >= config.minAgreement && a.whole - agreed.runnerUp.whole >= config.minAgreementLead;
+    const auto standsOut = [](double figure, double others, double least, double lead) {
+        return figure >= least && figure - others >= lead;
+    };
+    const bool inEachHalf = standsOut(agreed.agreement.lesserHalf, agreed.runnerUp.lesserHalf, config.minHalfAgreement,
+                                      config.minHalfAgreementLead);
+    const bool overTheWhole =
+        standsOut(agreed.agreement.whole, agreed.runnerUp.whole, config.minAgreement, config.minAgreementLead);
     if (!inEachHalf && !overTheWhole)
         return std::nullopt;
     return agreed;
