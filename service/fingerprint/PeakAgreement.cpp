@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace melodex::fp {
 
@@ -150,6 +151,18 @@ Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, 
             std::min(aboveShifts(config, map, halves[0]), aboveShifts(config, map, halves[1]))};
 }
 
+Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader> leaders) {
+    // A leader alone in the count is asked the least.
+    const bool alone = leaders.size() < 2 || leaders[1].score <= 0;
+    const double lead = alone ? 0.0 : static_cast<double>(leaders[0].score) / leaders[1].score;
+    const double eased = alone ? std::numeric_limits<double>::infinity()
+                               : config.halfAgreementPerDoubling * std::max(0.0, std::log2(lead / config.halfAgreementEasedFrom));
+    // Music heard all through stands sqrt(2) times as far over the whole recording as in each
+    // half: twice the cells.
+    return {std::max(std::sqrt(2.0) * config.leastHalfAgreement, config.minAgreement - std::sqrt(2.0) * eased),
+            std::max(config.leastHalfAgreement, config.minHalfAgreement - eased)};
+}
+
 std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
                                    std::span<const Leader> leaders) {
     // The look settles what the count left open and never overturns its order: music not in
@@ -170,10 +183,10 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
     const auto standsOut = [](double figure, double others, double least, double lead) {
         return figure >= least && figure - others >= lead;
     };
-    const bool inEachHalf = standsOut(agreed.agreement.lesserHalf, agreed.runnerUp.lesserHalf, config.minHalfAgreement,
+    const Agreement asked = agreementAsked(config, leaders);
+    const bool inEachHalf = standsOut(agreed.agreement.lesserHalf, agreed.runnerUp.lesserHalf, asked.lesserHalf,
                                       config.minHalfAgreementLead);
-    const bool overTheWhole =
-        standsOut(agreed.agreement.whole, agreed.runnerUp.whole, config.minAgreement, config.minAgreementLead);
+    const bool overTheWhole = standsOut(agreed.agreement.whole, agreed.runnerUp.whole, asked.whole, config.minAgreementLead);
     if (!inEachHalf && !overTheWhole)
         return std::nullopt;
     return agreed;

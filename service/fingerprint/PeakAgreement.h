@@ -64,10 +64,15 @@ struct Agreement {
 Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, std::span<const uint32_t> trackPeaks,
                       int32_t offset);
 
+// What the count's leader must agree, over the whole recording and in each half:
+// config.minAgreement and config.minHalfAgreement, eased as it leads the count (`leaders`, best
+// first) further ahead of the next; the least there is when no other leader has a score.
+Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader> leaders);
+
 // Of `leaders` (best first), the first config.agreementCandidates checked: the first, when it
-// leads the count outright and agrees in each half of the recording (config.minHalfAgreement,
-// and config.minHalfAgreementLead more than any other checked), or over the whole of it by a
-// wider margin (config.minAgreement and config.minAgreementLead: a track shorter than the
+// leads the count outright and agrees in each half of the recording (agreementAsked, and
+// config.minHalfAgreementLead more than any other checked), or over the whole of it by a
+// wider margin (agreementAsked and config.minAgreementLead: a track shorter than the
 // recording, or music in a part of it, is heard in one half). Nothing otherwise.
 struct Agreed {
     Leader leader;

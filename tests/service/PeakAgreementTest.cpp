@@ -172,6 +172,18 @@ std::vector<fp::Leader> leadersOf(const std::vector<uint32_t>& tracks, int lead)
     return all;
 }
 
+// The look at the count's `leaders` in the recording of `scene`: whether it takes one, and how
+// the played track (the first) agrees.
+struct Look {
+    bool taken;
+    fp::Agreement played;
+};
+Look lookAt(const Catalog& catalog, const Scene& scene, const std::vector<fp::Leader>& leaders) {
+    const fp::AgreementMap map(scene.config, scene.power, kFrames);
+    return {fp::agreedLeader(scene.config, map, catalog.index, leaders).has_value(),
+            fp::agreementOf(scene.config, map, catalog.index.peaksOf(1), kAt)};
+}
+
 } // namespace
 
 // The count's leader is taken when it leads the count outright and agrees clear of the other
@@ -208,7 +220,6 @@ TEST(PeakAgreement, TheCountsOutrightLeaderIsTakenOnlyWhenItAgreesClearOfTheOthe
 // further over the whole.
 TEST(PeakAgreement, MusicHeardAllThroughIsTakenAtLessThanMusicHeardInOneHalf) {
     const Catalog catalog;
-    const fp::FingerprintConfig config;
     const struct {
         const char* name;
         float db;
@@ -223,9 +234,58 @@ TEST(PeakAgreement, MusicHeardAllThroughIsTakenAtLessThanMusicHeardInOneHalf) {
     for (const auto& c : cases) {
         Scene scene(5);
         scene.play(catalog.played, c.db, 4, 0, c.from, c.to);
-        const fp::AgreementMap map(config, scene.power, kFrames);
-        const std::optional<fp::Agreed> agreed = fp::agreedLeader(config, map, catalog.index, leadersOf({1, 2, 3, 4}, 1));
-        const fp::Agreement a = fp::agreementOf(config, map, catalog.index.peaksOf(1), kAt);
-        EXPECT_EQ(agreed.has_value(), c.taken) << c.name << ": " << a.whole << " over the whole, " << a.lesserHalf << " in each half";
+        const Look look = lookAt(catalog, scene, leadersOf({1, 2, 3, 4}, 1));
+        EXPECT_EQ(look.taken, c.taken) << c.name << ": " << look.played.whole << " over the whole, " << look.played.lesserHalf
+                                       << " in each half";
     }
+}
+
+// The count's lead is evidence too: a leader far ahead of the next is taken on less agreement
+// than one a little ahead, though never on next to none.
+TEST(PeakAgreement, ALeaderFarAheadInTheCountIsTakenOnLessAgreement) {
+    const Catalog catalog;
+    const struct {
+        const char* name;
+        float db;
+        std::vector<uint32_t> tracks;
+        int lead;  // over the next leader's 30
+        bool taken;
+    } cases[] = {{"faint, a hair ahead", 2.0f, {1, 2, 3, 4}, 1, false},
+                 {"faint, a fifth ahead", 2.0f, {1, 2, 3, 4}, 6, false},
+                 {"faint, twice the next", 2.0f, {1, 2, 3, 4}, 30, true},
+                 {"faint, alone in the count", 2.0f, {1}, 0, true},
+                 {"next to nothing, three times the next", 1.0f, {1, 2, 3, 4}, 60, false}};
+    for (const auto& c : cases) {
+        Scene scene(5);
+        scene.play(catalog.played, c.db, 4);
+        const Look look = lookAt(catalog, scene, leadersOf(c.tracks, c.lead));
+        EXPECT_EQ(look.taken, c.taken) << c.name << ": " << look.played.lesserHalf << " in each half";
+    }
+}
+
+// What the look asks falls as the count's leader leads further, from the full thresholds to a
+// floor it never passes; a leader alone in the count is asked the floor.
+TEST(PeakAgreement, WhatTheLookAsksFallsWithTheCountsLeadToAFloor) {
+    const fp::FingerprintConfig config;
+    const auto asked = [&](const std::vector<uint32_t>& tracks, int lead) {
+        return fp::agreementAsked(config, leadersOf(tracks, lead));
+    };
+    const fp::Agreement level = asked({1, 2}, 0), alone = asked({1}, 0);
+    EXPECT_DOUBLE_EQ(level.lesserHalf, config.minHalfAgreement);
+    EXPECT_DOUBLE_EQ(level.whole, config.minAgreement);
+    fp::Agreement before = level;
+    for (int lead = 1; lead <= 300; ++lead) {
+        const fp::Agreement now = asked({1, 2}, lead);
+        EXPECT_LE(now.lesserHalf, before.lesserHalf) << lead;
+        EXPECT_LE(now.whole, before.whole) << lead;
+        EXPECT_GE(now.lesserHalf, alone.lesserHalf) << lead;
+        EXPECT_GE(now.whole, alone.whole) << lead;
+        before = now;
+    }
+    EXPECT_DOUBLE_EQ(before.lesserHalf, alone.lesserHalf);
+    EXPECT_DOUBLE_EQ(before.whole, alone.whole);
+    EXPECT_LT(asked({1, 2}, 30).lesserHalf, level.lesserHalf);
+    EXPECT_LT(asked({1, 2}, 30).whole, level.whole);
+    EXPECT_GT(alone.lesserHalf, 0.0);
+    EXPECT_GT(alone.whole, alone.lesserHalf);
 }

@@ -129,6 +129,9 @@ int main(int argc, char** argv) {
             else if (key == "minAgreementLead") c.minAgreementLead = value;
             else if (key == "minHalfAgreement") c.minHalfAgreement = value;
             else if (key == "minHalfAgreementLead") c.minHalfAgreementLead = value;
+            else if (key == "halfAgreementEasedFrom") c.halfAgreementEasedFrom = value;
+            else if (key == "halfAgreementPerDoubling") c.halfAgreementPerDoubling = value;
+            else if (key == "leastHalfAgreement") c.leastHalfAgreement = value;
             else if (key == "agreementLateFrames") c.agreementLateFrames = static_cast<int>(value);
             else if (key == "peakRelativeFloorDb") c.peakRelativeFloorDb = static_cast<float>(value);
             else if (key == "speedSpan" || key == "pitchSpan") {
