@@ -154,9 +154,10 @@ Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, 
 Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader> leaders) {
     // A leader alone in the count is asked the least.
     const bool alone = leaders.size() < 2 || leaders[1].score <= 0;
-    const double lead = alone ? 0.0 : static_cast<double>(leaders[0].score) / leaders[1].score;
-    const double eased = alone ? std::numeric_limits<double>::infinity()
-                               : config.halfAgreementPerDoubling * std::max(0.0, std::log2(lead / config.halfAgreementEasedFrom));
+    const double eased =
+        alone ? std::numeric_limits<double>::infinity()
+              : config.halfAgreementPerDoubling *
+                    std::max(0.0, std::log2(static_cast<double>(leaders[0].score) / leaders[1].score / config.halfAgreementEasedFrom));
     // Music heard all through stands sqrt(2) times as far over the whole recording as in each
     // half: twice the cells.
     return {std::max(std::sqrt(2.0) * config.leastHalfAgreement, config.minAgreement - std::sqrt(2.0) * eased),
