@@ -160,7 +160,8 @@ Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader
                     std::max(0.0, std::log2(static_cast<double>(leaders[0].score) / leaders[1].score / config.halfAgreementEasedFrom));
     // Music heard all through stands sqrt(2) times as far over the whole recording as in each
     // half: twice the cells.
-    return {std::max(std::sqrt(2.0) * config.leastHalfAgreement, config.minAgreement - std::sqrt(2.0) * eased),
+    const double wholePerHalf = std::sqrt(2.0);
+    return {std::max(wholePerHalf * config.leastHalfAgreement, config.minAgreement - wholePerHalf * eased),
             std::max(config.leastHalfAgreement, config.minHalfAgreement - eased)};
 }
 
