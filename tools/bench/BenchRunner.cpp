@@ -116,6 +116,24 @@ double threadCpuMilliseconds() {
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// One query as the service serves it: decode the client's body, identify.
+struct TimedQuery {
+    fp::Identification id;
+    double milliseconds = 0.0;
+    double cpuMilliseconds = 0.0;
+};
+
+TimedQuery timeQuery(const audio::UploadDecoder& decoder, const fp::Identifier& identifier, const std::string& body) {
+    TimedQuery q;
+    const double cpuStart = threadCpuMilliseconds();
+    const auto start = std::chrono::steady_clock::now();
+    const audio::DecodedUpload upload = decoder.decode(body);
+    q.id = identifier.identify(upload.samples);
+    q.milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    q.cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
+    return q;
+}
+
 struct Job {
     size_t condition;     // index into the results (catalog conditions, then foreign ones)
     bool foreign;
@@ -190,6 +208,13 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         return std::make_pair(a.foreign, a.track) < std::make_pair(b.foreign, b.track);
     });
 
+    // With more than one timing pass, the clients' bodies are kept to be queried again.
+    struct Timed {
+        std::string body;
+        size_t condition;
+        size_t clip;
+    };
+    std::vector<Timed> timed;
     audio::AudioFile file;
     std::string loaded;
     size_t done = 0;
@@ -227,17 +252,16 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
         if (!micsim::MicSimulator(settings).simulate(file.samples, file.sampleRate, clip, error))
             return false;
 
-        // Time what the service does for one request: decode the client's body, identify.
-        const std::string body = micsim::MicSimulator::clientImage(clip);
-        const double cpuStart = threadCpuMilliseconds();
-        const auto start = std::chrono::steady_clock::now();
-        const audio::DecodedUpload upload = decoder.decode(body);
-        const fp::Identification id = identifier.identify(upload.samples);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        const double cpuMs = threadCpuMilliseconds() - cpuStart;
+        std::string body = micsim::MicSimulator::clientImage(clip);
+        const TimedQuery query = timeQuery(decoder, identifier, body);
+        const fp::Identification& id = query.id;
+        const double ms = query.milliseconds;
+        const double cpuMs = query.cpuMilliseconds;
         ConditionResult& r = results[job.condition];
         const uint32_t want = foreign ? 0 : catalog.tracks()[job.track].id;
         r.melodex.push_back(ClipResult{id.matched, !foreign && id.matched && id.track == want, ms, cpuMs, id.postingsRead});
+        if (options_.timingPasses > 1)
+            timed.push_back(Timed{std::move(body), job.condition, r.melodex.size() - 1});
         if (options_.verbose && (foreign ? id.matched : id.track != want || !id.matched))
             std::fprintf(stderr, "\n%s %s at %.1f: %s track %u score %d runner-up %d anchors %d hashes %d support %d speed %.2f pitch %.2f%s\n",
                          conditions[job.condition].name.c_str(), path.c_str(), settings.atSeconds,
@@ -258,6 +282,18 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             std::fprintf(stderr, "\rbench: %zu/%zu clips", done, jobs.size());
     }
     std::fprintf(stderr, "\n");
+    // Each pass queries every clip once more, in the order of the first, so a clip's lists are
+    // no warmer in the caches than they were then; a clip keeps the least time of its passes:
+    // what the service costs, without the moments another process held the core.
+    for (int pass = 2; pass <= options_.timingPasses; ++pass) {
+        for (const Timed& t : timed) {
+            const TimedQuery again = timeQuery(decoder, identifier, t.body);
+            ClipResult& clip = results[t.condition].melodex[t.clip];
+            clip.milliseconds = std::min(clip.milliseconds, again.milliseconds);
+            clip.cpuMilliseconds = std::min(clip.cpuMilliseconds, again.cpuMilliseconds);
+        }
+        std::fprintf(stderr, "bench: timing pass %d of %d done\n", pass, options_.timingPasses);
+    }
     if (olaf)
         olafDatabaseBytes = olaf->databaseBytes();
     return true;

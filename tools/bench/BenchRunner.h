@@ -41,6 +41,7 @@ struct BenchOptions {
     int verbose = 0;                        // 1: one line per missed or false clip; 2: every clip
     std::vector<std::string> only;          // the conditions to run (by name); empty: all
     std::vector<Condition> extraConditions; // played after the standard ones (--condition)
+    int timingPasses = 1;                   // queries of each clip; its times the least of them
 };
 
 // Tracks the benchmark plays clips of: the catalog's real music, not its distractors.

@@ -24,7 +24,7 @@ int usage() {
                          "                     [--seed N] [--olaf PATH_TO_OLAF_BINARY]\n"
                          "                     [--set FIELD=VALUE ...] [--verbose 1]\n"
                          "                     [--distractors N] [--memory MB] [--build-only 1] [--only CONDITION,...]\n"
-                         "                     [--condition \"NAME=MICSIM OPTIONS\" ...]\n");
+                         "                     [--condition \"NAME=MICSIM OPTIONS\" ...] [--timing-passes N]\n");
     return 2;
 }
 
@@ -159,6 +159,8 @@ int main(int argc, char** argv) {
             else return usage();
         } else if (arg == "--verbose")
             options.verbose = std::atoi(v);
+        else if (arg == "--timing-passes")
+            options.timingPasses = std::max(1, std::atoi(v));
         else if (arg == "--only") {
             // --only "clean,SNR 0 dB": the conditions to run, by name (FP rows as "FP clean").
             std::string list = v;
