@@ -182,8 +182,10 @@ TEST(VoteTally, AgreesWithCountingEveryWindow) {
 // its own for pairs), its ratio over the runner-up (pairs counted for every track with a vote
 // have their own under the plain hypothesis, lower as their hits come from more distinct query
 // frames, and asked of their distinct hashes), and aligned hits from enough distinct query
-// frames: hits that line up at a few frames only are a chance alignment, however many.
-TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
+// frames: hits that line up at a few frames only are a chance alignment, however many. Pairs
+// that line up under a change must line up again near the same offset under the hypotheses a
+// step either side (the support); the plain hypothesis and triples are not asked.
+TEST(MatchDecision, FloorsRunnerUpRatioAnchorsAndSupport) {
     FingerprintConfig config;
     config.minScore = 15;
     config.minScoreResampled = 24;
@@ -197,7 +199,7 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
     config.minPairScoreRatioBroad = 1.6f;
     config.narrowPairAnchors = 10;
     config.minPairScoreRatioNarrow = 3.0f;
-    config.minPairSupport = 0;
+    config.minPairSupport = 10;
     config.minAnchors = 6;
     config.minRoomPairScore = 24;
     config.broadRoomAnchors = 24;
@@ -211,6 +213,7 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         bool match;
         PairRivals rivals = PairRivals::Nominees;
         int hashes = -1;  // distinct hashes among the hits; -1: one for each hit
+        int support = 10;
     } cases[] = {
         {14, 0, {}, false, 6, false}, {15, 0, {}, false, 6, true}, {16, 0, {}, false, 6, true},
         {23, 0, Change::speed(1.02), false, 6, false}, {24, 0, Change::speed(0.98), false, 6, true},
@@ -250,14 +253,23 @@ TEST(MatchDecision, FloorsRunnerUpRatioAndAnchors) {
         {50, 20, {}, true, 23, true, PairRivals::EveryTrackWithRoom}, {49, 20, {}, true, 10, false, PairRivals::EveryTrackWithRoom},
         {60, 20, {}, true, 9, true, PairRivals::EveryTrackWithRoom}, {59, 20, {}, true, 9, false, PairRivals::EveryTrackWithRoom},
         {50, 20, {}, true, 24, false, PairRivals::EveryTrackWithRoom, 35},  // its lead in distinct hashes too
+        // Music not in the catalog, lined up under one speed.
+        {30, 10, Change::speed(0.94), true, 12, false, PairRivals::Nominees, -1, 8},
+        {30, 10, Change::speed(1.01), true, 12, false, PairRivals::Nominees, -1, 9},
+        {30, 10, Change::speed(1.01), true, 12, true, PairRivals::Nominees, -1, 10},
+        {30, 10, {1.0, 0.95}, true, 12, false, PairRivals::Nominees, -1, 9},  // a transposition alike
+        {30, 10, {}, true, 12, true, PairRivals::Nominees, -1, 0},
+        {30, 10, Change::speed(0.97), false, 12, true, PairRivals::Nominees, -1, 0},
     };
     for (const auto& c : cases) {
         MatchCandidate candidate{true, 3, 0, c.score, c.runnerUp};
         candidate.anchors = c.anchors;
         candidate.hashes = c.hashes < 0 ? c.score : c.hashes;
+        candidate.support = c.support;
         EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs, c.rivals), c.match)
             << c.score << " over " << c.runnerUp << " from " << c.anchors << " frames at tempo " << c.change.tempo
-            << ", pitch " << c.change.pitch << ", " << candidate.hashes << " hashes" << (c.byPairs ? " (pairs" : " (triples")
+            << ", pitch " << c.change.pitch << ", " << candidate.hashes << " hashes, support " << c.support
+            << (c.byPairs ? " (pairs" : " (triples")
             << (c.rivals == PairRivals::EveryTrack ? ", every track)" : c.rivals == PairRivals::EveryTrackWithRoom ? ", with rooms)" : ")");
     }
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
@@ -278,35 +290,6 @@ TEST(MatchDecision, TheQuickLookAtThePairsNeedsItsScoreAndItsLead) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(config.passesPairScreen(c.score, c.runnerUp), c.passes) << c.score << " over " << c.runnerUp;
-}
-
-// Pairs that line up under a change must line up again near the same offset under the
-// hypotheses a step either side (the support); the plain hypothesis and triples are not asked.
-TEST(MatchDecision, PairsUnderAChangeNeedTheNeighbouringHypotheses) {
-    FingerprintConfig config;
-    config.minScoreResampled = config.minScoreFar = 16;
-    config.minPairScoreResampled = config.minPairScoreFar = 24;
-    config.minAnchors = 6;
-    config.minPairSupport = 10;
-    const struct {
-        int support;
-        Change change;
-        bool byPairs;
-        bool match;
-    } cases[] = {
-        {8, Change::speed(0.94), true, false},  // music not in the catalog, lined up under one speed
-        {9, Change::speed(1.01), true, false}, {10, Change::speed(1.01), true, true},
-        {9, {1.0, 0.95}, true, false},  // a transposition alike
-        {0, {}, true, true},            // the plain hypothesis
-        {0, Change::speed(0.97), false, true},
-    };
-    for (const auto& c : cases) {
-        MatchCandidate candidate{true, 3, 0, 30, 10};
-        candidate.anchors = 12;
-        candidate.support = c.support;
-        EXPECT_EQ(IsMatch(config, candidate, c.change, c.byPairs), c.match)
-            << "support " << c.support << " at tempo " << c.change.tempo << ", pitch " << c.change.pitch << (c.byPairs ? " (pairs)" : "");
-    }
 }
 
 namespace {
