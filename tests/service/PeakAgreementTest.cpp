@@ -79,41 +79,40 @@ TEST(PeakAgreement, ATrackAgreesWhereItsPeaksAreHeardLateButNeverEarly) {
         Scene scene(7);
         scene.play(track, 6.0f, c.late, c.up);
         const fp::Agreement agreement = scene.agreement(track, c.lookAt);
-        EXPECT_EQ(agreement.whole >= config.minAgreement, c.agrees)
-            << "heard " << c.late << " frames late, " << c.up << " bins up, looked for at " << c.lookAt << ": " << agreement.whole;
-        EXPECT_EQ(agreement.lesserHalf >= config.minHalfAgreement, c.agrees)
-            << "heard " << c.late << " frames late, " << c.up << " bins up, looked for at " << c.lookAt << ": "
-            << agreement.lesserHalf << " in each half";
+        SCOPED_TRACE(::testing::Message() << "heard " << c.late << " frames late, " << c.up << " bins up, looked for at " << c.lookAt);
+        EXPECT_EQ(agreement.whole >= config.minAgreement, c.agrees) << agreement.whole << " over the whole";
+        EXPECT_EQ(agreement.lesserHalf >= config.minHalfAgreement, c.agrees) << agreement.lesserHalf << " in each half";
     }
 }
 
-// What stands in a bin all through the recording (a hum, the colour of a noise) is not
-// evidence: a track whose peaks sit in that bin agrees no more than chance.
-TEST(PeakAgreement, ABinLoudAllThroughTheRecordingIsNoEvidence) {
-    Scene scene(3);
-    std::vector<uint32_t> onOneBin;
+// What the recording holds loud whatever plays is not evidence: a bin loud all through it (a
+// hum, the colour of a noise), a passage loud in every bin. A track whose peaks sit there agrees
+// no more than chance, when its notes are not the ones heard there.
+TEST(PeakAgreement, WhatIsLoudWhateverPlaysIsNoEvidence) {
+    const fp::FingerprintConfig config;
+    std::vector<uint32_t> onOneBin, crowded;
     for (int frame = 0; frame < 3000; frame += 4)
         onOneBin.push_back(fp::packPeak(frame, 50));
-    for (int frame = 0; frame < kFrames; ++frame)
-        scene.cell(frame, 50) += 30.0f;
-    EXPECT_LT(scene.agreement(onOneBin).whole, scene.config.minAgreement);
-    EXPECT_LT(scene.agreement(onOneBin).lesserHalf, scene.config.minHalfAgreement);
-}
-
-// Nor is a loud passage: a track whose peaks crowd into the second and a half where the
-// recording is loudest agrees no more than chance, when its notes are not the ones heard there.
-TEST(PeakAgreement, ALoudPassageIsNoEvidenceForTheTrackThatCrowdsThere) {
-    Scene scene(6);
     std::mt19937 random(6);
-    std::uniform_int_distribution<int> bin(scene.config.minBin, scene.config.maxBin);
-    std::vector<uint32_t> crowded;
+    std::uniform_int_distribution<int> bin(config.minBin, config.maxBin);
     for (int frame = kAt; frame < kAt + 100; frame += 2)
         crowded.push_back(fp::packPeak(frame, bin(random)));
-    for (int frame = 0; frame < 100; ++frame)
-        for (int b = scene.config.minBin; b <= scene.config.maxBin; ++b)
-            scene.cell(frame, b) += 20.0f;
-    EXPECT_LT(scene.agreement(crowded).whole, scene.config.minAgreement);
-    EXPECT_LT(scene.agreement(crowded).lesserHalf, scene.config.minHalfAgreement);
+    const struct {
+        const char* name;
+        uint32_t seed;
+        std::vector<uint32_t> track;
+        float db;
+        int frames, fromBin, toBin;  // made louder: these bins of the recording's first frames
+    } cases[] = {{"a bin loud all through, the track's peaks in it", 3, onOneBin, 30.0f, kFrames, 50, 50},
+                 {"the loudest second and a half, the track's peaks crowded there", 6, crowded, 20.0f, 100, config.minBin, config.maxBin}};
+    for (const auto& c : cases) {
+        Scene scene(c.seed);
+        for (int frame = 0; frame < c.frames; ++frame)
+            for (int b = c.fromBin; b <= c.toBin; ++b)
+                scene.cell(frame, b) += c.db;
+        EXPECT_LT(scene.agreement(c.track).whole, config.minAgreement) << c.name;
+        EXPECT_LT(scene.agreement(c.track).lesserHalf, config.minHalfAgreement) << c.name;
+    }
 }
 
 // Nothing to weigh gives no agreement: no recording, a track with no peaks there, a track of a
@@ -190,73 +189,45 @@ Look lookAt(const Catalog& catalog, const Scene& scene, const std::vector<fp::Le
 // The count's leader is taken when it leads the count outright and agrees clear of the other
 // leaders checked: the look settles what the count left open, never overturns its order. The
 // same music held twice leaves no lead, unless the second copy is past the leaders checked.
-TEST(PeakAgreement, TheCountsOutrightLeaderIsTakenOnlyWhenItAgreesClearOfTheOthers) {
-    const Catalog catalog;
-    Scene scene(5);
-    scene.play(catalog.played, 6.0f, 4);
-    const struct {
-        const char* name;
-        std::vector<uint32_t> tracks;
-        int lead;
-        std::optional<uint32_t> taken;
-    } cases[] = {{"the played track leading the count", {1, 2, 3, 4}, 1, 1},
-                 {"the played track alone", {1}, 0, 1},
-                 {"no leader played", {2, 3, 4, 5, 6, 7}, 1, std::nullopt},
-                 {"the played track second in the count", {2, 1, 3}, 1, std::nullopt},
-                 {"the played track level with another in the count", {1, 2, 3}, 0, std::nullopt},
-                 {"the played track held twice", {1, 9, 2}, 1, std::nullopt},
-                 {"the second copy past the leaders checked", {1, 2, 3, 4, 5, 6, 9}, 1, 1},
-                 {"no leaders", {}, 1, std::nullopt}};
-    for (const auto& c : cases)
-        EXPECT_EQ(lookAt(catalog, scene, leadersOf(c.tracks, c.lead)).taken, c.taken) << c.name;
-}
-
 // Music heard all through the recording is taken at a level that music heard in one half only
-// is not: chance follows a track's notes for a few seconds, not all through. Music in one half
+// is not (chance follows a track's notes for a few seconds, not all through); music in one half
 // only (a short track, a recording that starts as the song ends) is taken when it stands out
-// further over the whole.
-TEST(PeakAgreement, MusicHeardAllThroughIsTakenAtLessThanMusicHeardInOneHalf) {
+// further. A leader far ahead of the next is taken on less agreement than one a little ahead,
+// though never on next to none.
+TEST(PeakAgreement, TheCountsLeaderIsTakenWhenItAgreesClearOfTheOthersAsFarAsItsLeadAsks) {
     const Catalog catalog;
+    const std::vector<uint32_t> four = {1, 2, 3, 4};
     const struct {
         const char* name;
         float db;
-        int from;
-        int to;
+        std::vector<uint32_t> tracks;
+        int lead;  // over the other leaders' 30
         bool taken;
-    } cases[] = {{"all through, faint", 2.25f, 0, kFrames, true},
-                 {"the first half only, faint", 2.25f, 0, kFrames / 2, false},
-                 {"the second half only, faint", 2.25f, kFrames / 2, kFrames, false},
-                 {"the first half only, clear", 4.0f, 0, kFrames / 2, true},
-                 {"not at all", 0.0f, 0, kFrames, false}};
+        int from = 0, to = kFrames;  // the recording's frames the music is heard in
+    } cases[] = {{"the played track leading the count", 6.0f, four, 1, true},
+                 {"the played track alone", 6.0f, {1}, 0, true},
+                 {"no leader played", 6.0f, {2, 3, 4, 5, 6, 7}, 1, false},
+                 {"the played track second in the count", 6.0f, {2, 1, 3}, 1, false},
+                 {"the played track level with another in the count", 6.0f, {1, 2, 3}, 0, false},
+                 {"the played track held twice", 6.0f, {1, 9, 2}, 1, false},
+                 {"the second copy past the leaders checked", 6.0f, {1, 2, 3, 4, 5, 6, 9}, 1, true},
+                 {"no leaders", 6.0f, {}, 1, false},
+                 {"all through, faint", 2.25f, four, 1, true},
+                 {"the first half only, faint", 2.25f, four, 1, false, 0, kFrames / 2},
+                 {"the second half only, faint", 2.25f, four, 1, false, kFrames / 2, kFrames},
+                 {"the first half only, clear", 4.0f, four, 1, true, 0, kFrames / 2},
+                 {"not at all", 0.0f, four, 1, false},
+                 {"fainter, a hair ahead", 2.0f, four, 1, false},
+                 {"fainter, a fifth ahead", 2.0f, four, 6, false},
+                 {"fainter, twice the next", 2.0f, four, 30, true},
+                 {"fainter, alone in the count", 2.0f, {1}, 0, true},
+                 {"next to nothing, three times the next", 1.0f, four, 60, false}};
     for (const auto& c : cases) {
         Scene scene(5);
         scene.play(catalog.played, c.db, 4, 0, c.from, c.to);
-        const Look look = lookAt(catalog, scene, leadersOf({1, 2, 3, 4}, 1));
-        EXPECT_EQ(look.taken.has_value(), c.taken) << c.name << ": " << look.played.whole << " over the whole, " << look.played.lesserHalf
-                                       << " in each half";
-    }
-}
-
-// The count's lead is evidence too: a leader far ahead of the next is taken on less agreement
-// than one a little ahead, though never on next to none.
-TEST(PeakAgreement, ALeaderFarAheadInTheCountIsTakenOnLessAgreement) {
-    const Catalog catalog;
-    const struct {
-        const char* name;
-        float db;
-        std::vector<uint32_t> tracks;
-        int lead;  // over the next leader's 30
-        bool taken;
-    } cases[] = {{"faint, a hair ahead", 2.0f, {1, 2, 3, 4}, 1, false},
-                 {"faint, a fifth ahead", 2.0f, {1, 2, 3, 4}, 6, false},
-                 {"faint, twice the next", 2.0f, {1, 2, 3, 4}, 30, true},
-                 {"faint, alone in the count", 2.0f, {1}, 0, true},
-                 {"next to nothing, three times the next", 1.0f, {1, 2, 3, 4}, 60, false}};
-    for (const auto& c : cases) {
-        Scene scene(5);
-        scene.play(catalog.played, c.db, 4);
         const Look look = lookAt(catalog, scene, leadersOf(c.tracks, c.lead));
-        EXPECT_EQ(look.taken.has_value(), c.taken) << c.name << ": " << look.played.lesserHalf << " in each half";
+        EXPECT_EQ(look.taken, c.taken ? std::optional<uint32_t>{1} : std::nullopt)
+            << c.name << ": " << look.played.whole << " over the whole, " << look.played.lesserHalf << " in each half";
     }
 }
 
