@@ -500,8 +500,9 @@ TEST_F(CatalogTest, AQuickLookCountsPairsOnlyWithinEachNomineesWindow) {
 // or slow, a semitone higher or lower at the same tempo, or across a large hall (2.3 s of
 // reverberation, noise 10 dB down: the reverberation moves each peak several frames later,
 // each by its own amount; at 7 s into the third track the counts cannot tell it from the others,
-// and the last look at their peaks in the spectrogram can). Music not in the catalog, and
-// silence, match nothing.
+// and the last look at their peaks in the spectrogram can), or played at a speed between the
+// hypotheses tried (a hypothesis's pairs line up a speed 1-2 % away, so the hypotheses tried
+// must lie no further apart than that). Music not in the catalog, and silence, match nothing.
 TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     const fp::Identifier identifier(config_, catalog_.index());
     using test::mic;
@@ -514,16 +515,21 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
     micsim::MicSettings hall = mic(10);
     hall.room = micsim::hallResponse(2.3, 1);
     constexpr int kForeign = -1;
-    const struct {
+    struct Case {
         int track;
         double at;
         micsim::MicSettings mic;
-    } cases[] = {{0, 6, mic(1000)}, {1, 9, mic(1000)}, {2, 12, mic(1000)}, {0, 6, mic(10, 1.0, true)}, {1, 9, mic(10, 1.0, true)},
+        bool between = false;  // a speed between the hypotheses: found under a neighbour or the plain one
+    };
+    std::vector<Case> cases = {{0, 6, mic(1000)}, {1, 9, mic(1000)}, {2, 12, mic(1000)}, {0, 6, mic(10, 1.0, true)}, {1, 9, mic(10, 1.0, true)},
                  {2, 12, mic(10, 1.0, true)}, {0, 5, mic(-5)}, {1, 12, mic(-5)}, {2, 3, mic(-5)}, {0, 14, mic(-5)},
                  {1, 2, mic(-5)}, {2, 17, mic(-5)}, {1, 6, pink}, {1, 9, pink}, {1, 11, pink}, {1, 9, mic(1000, 1.03)}, {1, 9, mic(1000, 0.97)},
                  {1, 9, mic(1000, 1.05)}, {1, 9, mic(1000, 0.95)}, {1, 9, transposed}, {2, 8, transposedDown},
                  {0, 4, hall}, {1, 18, hall}, {2, 3, hall}, {2, 7, hall},
                  {kForeign, 10, mic(1000)}, {kForeign, 40, mic(1000)}, {kForeign, 70, mic(1000)}, {kForeign, 40, hall}};
+    for (const int track : {0, 1, 2})
+        for (const double speed : {1.015, 0.985, 1.02, 0.98, 1.035, 0.965, 1.04, 0.96})
+            cases.push_back({track, 9, mic(10, speed), true});
     for (const auto& c : cases) {
         const std::string name = c.track == kForeign ? test::kForeignTrack : test::kCatalogTracks[c.track];
         const bool changed = c.mic.speed != 1.0 || c.mic.pitchSemitones != 0;
@@ -535,26 +541,15 @@ TEST_F(CatalogTest, IdentifiesRecordingsOfItsTracksAndNothingElse) {
         if (c.track == kForeign)
             continue;
         EXPECT_EQ(id.track, static_cast<uint32_t>(c.track));
-        EXPECT_EQ(id.speed != 1.0 || id.pitch != 1.0, changed);
+        if (!c.between) {
+            EXPECT_EQ(id.speed != 1.0 || id.pitch != 1.0, changed);
+        }
         // A hall moves the peaks later, and the offset found with them.
         if (c.mic.snrDb > 0 && !changed && c.mic.room.empty()) {
             EXPECT_NEAR(id.offsetSeconds, c.at, 0.1);
         }
     }
     EXPECT_FALSE(identifier.identify(std::vector<float>(88000, 0.0f)).matched);
-}
-
-// Clips played at speeds between the hypotheses tried are found as well: a hypothesis's pairs
-// line up a speed 1-2 % away, so the hypotheses tried must lie no further apart than that.
-TEST_F(CatalogTest, AClipAtASpeedBetweenTheHypothesesIsFound) {
-    const fp::Identifier identifier(config_, catalog_.index());
-    for (const int track : {0, 1, 2})
-        for (const double speed : {1.015, 0.985, 1.02, 0.98, 1.035, 0.965, 1.04, 0.96}) {
-            SCOPED_TRACE(std::string(test::kCatalogTracks[track]) + " at speed " + std::to_string(speed));
-            const auto id = identifier.identify(test::recordClip(test::track(test::kCatalogTracks[track]), 9, test::mic(10, speed)));
-            EXPECT_TRUE(id.matched) << "score " << id.score << " over " << id.runnerUpScore;
-            EXPECT_EQ(id.track, static_cast<uint32_t>(track));
-        }
 }
 
 // Under a change the pairs get a quick look before their whole pass. Clips that only pairs
