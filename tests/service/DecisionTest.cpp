@@ -275,23 +275,6 @@ TEST(MatchDecision, FloorsRunnerUpRatioAnchorsAndSupport) {
     EXPECT_FALSE(IsMatch(config, MatchCandidate{false, 0, 0, 40, 0}, {})) << "no vote at all";
 }
 
-// The quick look at the pairs under a change leads to the whole pass only for a score at
-// its floor that stands its ratio above the runner-up's: music not in the catalog often
-// reaches the floor there, with a rival close behind.
-TEST(MatchDecision, TheQuickLookAtThePairsNeedsItsScoreAndItsLead) {
-    FingerprintConfig config;
-    config.pairScreenScore = 8;
-    config.pairScreenRatio = 1.5f;
-    const struct {
-        int score, runnerUp;
-        bool passes;
-    } cases[] = {
-        {7, 0, false}, {8, 0, true}, {12, 8, true}, {12, 9, false}, {30, 21, false}, {30, 20, true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(config.passesPairScreen(c.score, c.runnerUp), c.passes) << c.score << " over " << c.runnerUp;
-}
-
 namespace {
 
 // One hypothesis's result as the decision sees it.
@@ -358,29 +341,40 @@ TEST(MatchDecision, AMatchByPairsUnderThePlainHypothesisWaitsForTheChanges) {
     }
 }
 
-// Under a change the quick look at the pairs does not lead to their whole pass when the track
-// it finds is the one a match under the plain hypothesis holds: the song lines up again under
-// the speeds beside its own, and a whole pass could only name it again.
-TEST(MatchDecision, TheQuickLookSkipsTheTrackThePlainHypothesisHolds) {
-    const FingerprintConfig config;
+// The quick look at the pairs under a change leads to the whole pass only for a score at its
+// floor that stands its ratio above the runner-up's (music not in the catalog often reaches the
+// floor there, with a rival close behind), and not for the track a match under the plain
+// hypothesis holds: the song lines up again under the speeds beside its own, and a whole pass
+// could only name it again.
+TEST(MatchDecision, TheQuickLookLeadsToAWholePassOnItsScoreAndLeadForATrackNotHeld) {
+    FingerprintConfig config;
+    config.pairScreenScore = 8;
+    config.pairScreenRatio = 1.5f;
+    const std::vector<Tried> nothingHeld = {{1.0, false, false, 4, 9}}, fourHeld = {{1.0, true, true, 4, 30}};
     const struct {
         const char* name;
         std::vector<Tried> before;
-        uint32_t lookTrack;
-        int lookScore;
+        uint32_t track;
+        int score, runnerUp;
         bool worth;
     } cases[] = {
-        {"nothing held", {{1.0, false, false, 4, 9}}, 4, 20, true},
-        {"the held track", {{1.0, true, true, 4, 30}}, 4, 20, false},
-        {"another track", {{1.0, true, true, 4, 30}}, 5, 20, true},
-        {"another track below the look's floor", {{1.0, true, true, 4, 30}}, 5, config.pairScreenScore - 1, false},
+        {"below the floor", {}, 4, 7, 0, false},
+        {"at the floor", {}, 4, 8, 0, true},
+        {"1.5 times the runner-up", {}, 4, 12, 8, true},
+        {"not quite 1.5 times", {}, 4, 12, 9, false},
+        {"far above the floor, not quite 1.5 times", {}, 4, 30, 21, false},
+        {"far above the floor, 1.5 times", {}, 4, 30, 20, true},
+        {"nothing held", nothingHeld, 4, 20, 2, true},
+        {"the held track", fourHeld, 4, 20, 2, false},
+        {"another track", fourHeld, 5, 20, 2, true},
+        {"another track below the look's floor", fourHeld, 5, 7, 2, false},
     };
     for (const auto& c : cases) {
         Verdict verdict;
         for (const Tried& t : c.before)
             verdict.add(Result(t, 0));
-        const MatchCandidate look{true, c.lookTrack, 0, c.lookScore, 2};
-        EXPECT_EQ(worthAWholePass(config, look, verdict), c.worth) << c.name;
+        const MatchCandidate look{true, c.track, 0, c.score, c.runnerUp};
+        EXPECT_EQ(worthAWholePass(config, look, verdict), c.worth) << c.name << ": " << c.score << " over " << c.runnerUp;
     }
 }
 
