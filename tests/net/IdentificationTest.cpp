@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <string>
 
@@ -179,17 +180,29 @@ TEST(ParseReply, ReadsTheElementsByteForByteWithinTheReceivedBytes) {
 // Each reply ends on the results screen with what it holds, and uses up one number: a song is
 // saved as its .dat (no .jpg when its ALBUM_ART is "null", empty or absent, and then no fetch),
 // a reply whose only element is FULL_SONG is a song with its log line, and a reply without a
-// song hands over null and saves nothing.
+// song hands over null and saves nothing. An album art address is fetched with a GET and saved
+// as the .jpg beside the .dat; a failed fetch leaves an empty .jpg. The fetch's handler goes
+// with the switch to the results screen.
 TEST(IdentifyReply, EachReplyEndsOnTheResultsScreenWithWhatItHolds) {
+  const std::string jpeg("\xff\xd8jpeg\0bytes", 12);
+  LoopbackServer art([&jpeg](LoopbackServer& s, int fd, const LoopbackServer::Request& request) {
+    bool found = request.head.find("GET /art/7.jpg ") == 0;
+    s.sendAll(fd, found ? LoopbackServer::Response(200, "OK", jpeg) : LoopbackServer::Response(404, "Not Found", "none"));
+  });
+  const std::string found = "http://127.0.0.1:" + std::to_string(art.port()) + "/art/7.jpg";
+  const std::string lost = "http://127.0.0.1:" + std::to_string(art.port()) + "/art/8.jpg";
   const struct {
     std::string tagText;
     std::map<std::string, std::string> fields;  // empty: no song
+    std::optional<std::string> jpg;             // the .jpg's bytes; none: no .jpg and no fetch
   } cases[] = {
-      {"<FULL_SONG>http://h/f.html</FULL_SONG>", Expect({{"FULL_SONG", "http://h/f.html"}})},
-      {"<ARTIST>A</ARTIST><ALBUM_ART>null</ALBUM_ART>", Expect({{"ARTIST", "A"}, {"ALBUM_ART", "null"}})},
-      {"<ARTIST>A</ARTIST><ALBUM_ART></ALBUM_ART>", Expect({{"ARTIST", "A"}})},
-      {"<ARTIST>A</ARTIST>", Expect({{"ARTIST", "A"}})},
-      {"", {}},
+      {"<FULL_SONG>http://h/f.html</FULL_SONG>", Expect({{"FULL_SONG", "http://h/f.html"}}), std::nullopt},
+      {"<ARTIST>A</ARTIST><ALBUM_ART>null</ALBUM_ART>", Expect({{"ARTIST", "A"}, {"ALBUM_ART", "null"}}), std::nullopt},
+      {"<ARTIST>A</ARTIST><ALBUM_ART></ALBUM_ART>", Expect({{"ARTIST", "A"}}), std::nullopt},
+      {"<ARTIST>A</ARTIST>", Expect({{"ARTIST", "A"}}), std::nullopt},
+      {"", {}, std::nullopt},
+      {"<ARTIST>Art</ARTIST><ALBUM_ART>" + found + "</ALBUM_ART>", Expect({{"ARTIST", "Art"}, {"ALBUM_ART", found}}), jpeg},
+      {"<ARTIST>Lost</ARTIST><ALBUM_ART>" + lost + "</ALBUM_ART>", Expect({{"ARTIST", "Lost"}, {"ALBUM_ART", lost}}), ""},
   };
   std::vector<std::string> replies;
   for (const auto& c : cases) replies.push_back(Reply(c.tagText));
@@ -200,47 +213,29 @@ TEST(IdentifyReply, EachReplyEndsOnTheResultsScreenWithWhatItHolds) {
   for (const auto& c : cases) {
     SwitchScreen(SCREEN_MAIN_MENU);
     DWORD number = Counter(client);
+    size_t gets = client.countTrace("verb=GET");
     IdentifyUntilResults(client);
+    const std::string name = std::to_string(number);
     EXPECT_EQ(Counter(client), number + 1) << c.tagText;
+    EXPECT_EQ(client.countTrace("verb=GET"), gets + (c.jpg ? 1 : 0)) << c.tagText;
+    EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr) << c.tagText;
+    EXPECT_EQ(LiveInternetHandles(), 0) << c.tagText;
     ASSERT_EQ(Results()->record != nullptr, !c.fields.empty()) << c.tagText;
-    EXPECT_EQ(DeviceFileExists(client, std::to_string(number) + ".dat"), !c.fields.empty()) << c.tagText;
-    EXPECT_FALSE(DeviceFileExists(client, std::to_string(number) + ".jpg")) << c.tagText;
+    EXPECT_EQ(DeviceFileExists(client, name + ".dat"), !c.fields.empty()) << c.tagText;
+    EXPECT_EQ(DeviceFileExists(client, name + ".jpg"), c.jpg.has_value()) << c.tagText;
     if (Results()->record == nullptr) continue;
     EXPECT_EQ(Results()->record->number, static_cast<LONG>(number));
     EXPECT_EQ(Fields(Results()->record), c.fields) << c.tagText;
     EXPECT_EQ(Results()->record->artData, nullptr);
     EXPECT_EQ(client.countLog(kFullSongLine), 1u) << "the FULL_SONG line, once: " << c.tagText;
+    if (c.jpg) {
+      EXPECT_EQ(DeviceFile(client, name + ".jpg"), *c.jpg) << c.tagText;
+    }
+    // The artist as the .dat keeps it: UTF-16 up to its terminator.
+    std::string artist;
+    for (char ch : c.fields.at("ARTIST")) artist += std::string{ch, '\0'};
+    EXPECT_NE(DeviceFile(client, name + ".dat").find(artist + std::string(2, '\0')), std::string::npos) << c.tagText;
   }
-  EXPECT_EQ(client.countTrace("verb=GET"), 0u);
-}
-
-// The album art is fetched with a GET and saved as the .jpg beside the .dat; a failed fetch
-// leaves an empty .jpg. The fetch's handler goes with the switch to the results screen.
-TEST(IdentifyReply, TheAlbumArtIsFetchedAndSavedBesideTheRecord) {
-  LoopbackServer art([](LoopbackServer& s, int fd, const LoopbackServer::Request& request) {
-    bool found = request.head.find("GET /art/7.jpg ") == 0;
-    s.sendAll(fd, found ? LoopbackServer::Response(200, "OK", std::string("\xff\xd8jpeg\0bytes", 12))
-                        : LoopbackServer::Response(404, "Not Found", "none"));
-  });
-  std::string base = "http://127.0.0.1:" + std::to_string(art.port());
-  const std::vector<std::string> replies = {
-      Reply("<ARTIST>Art</ARTIST><ALBUM_ART>" + base + "/art/7.jpg</ALBUM_ART>"),
-      Reply("<ARTIST>Lost</ARTIST><ALBUM_ART>" + base + "/art/8.jpg</ALBUM_ART>")};
-  LoopbackServer server(InTurn(replies));
-  RouteEndpointTo(server.port());
-  RoadClient client;
-  BootToMainMenu(client);
-  IdentifyUntilResults(client);
-  std::string number = std::to_string(Results()->record->number);
-  EXPECT_EQ(DeviceFile(client, number + ".jpg"), std::string("\xff\xd8jpeg\0bytes", 12));
-  EXPECT_NE(DeviceFile(client, number + ".dat").find(std::string("A\0r\0t\0\0\0", 8)), std::string::npos);
-  EXPECT_EQ(((AnalyzingScreen*)g_screens[SCREEN_ANALYZING])->handler, nullptr);
-  EXPECT_EQ(LiveInternetHandles(), 0);
-  SwitchScreen(SCREEN_MAIN_MENU);
-  IdentifyUntilResults(client);
-  number = std::to_string(Results()->record->number);
-  EXPECT_TRUE(DeviceFileExists(client, number + ".jpg"));
-  EXPECT_EQ(DeviceFile(client, number + ".jpg"), "");
 }
 
 // The record on the results screen stays valid while the results screen can come back to it:
