@@ -177,15 +177,11 @@ TEST_F(WaveIn, OpenChecksDeviceCallbackAndFormat) {
   EXPECT_EQ(waveInOpen(&hwi, 1, &f, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_BADDEVICEID));
   EXPECT_EQ(waveInOpen(&hwi, 0, nullptr, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
   EXPECT_EQ(waveInOpen(&hwi, 0, &f, 0x4444, 0, CALLBACK_WINDOW), static_cast<MMRESULT>(MMSYSERR_INVALPARAM));
-  WAVEFORMATEX bad = f;
-  bad.wFormatTag = 3;  // IEEE float is not PCM
-  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
-  bad = f;
-  bad.wBitsPerSample = 12;
-  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
-  bad = f;
-  bad.nAvgBytesPerSec = 8000;  // inconsistent with 8000 Hz × 2 bytes
-  EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT));
+  // IEEE float (not PCM), 12-bit samples, and a byte rate inconsistent with 8000 Hz × 2 bytes.
+  for (WAVEFORMATEX bad : {WAVEFORMATEX{3, 1, 8000, 16000, 2, 16, 0}, WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 8000, 16000, 2, 12, 0},
+                           WAVEFORMATEX{WAVE_FORMAT_PCM, 1, 8000, 8000, 2, 16, 0}})
+    EXPECT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &bad, 0, 0, CALLBACK_NULL), static_cast<MMRESULT>(WAVERR_BADFORMAT))
+        << bad.wFormatTag << " " << bad.wBitsPerSample << " " << bad.nAvgBytesPerSec;
   EXPECT_EQ(hwi, nullptr);
   // Any PCM the backends deliver by conversion: 44.1 kHz stereo 16-bit, 8-bit mono.
   WAVEFORMATEX cd{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
