@@ -28,23 +28,17 @@ TEST(CreateWindowExW, UnknownClassFails) {
 // The default area runs from below the status bar to the bottom of the screen: no room is left
 // for a menu bar the program does not create.
 TEST(CreateWindowExW, DefaultPositionAndSizeGiveTheAreaBelowTheStatusBar) {
-  for (const char* profile : {"qvga", "square"}) {
+  for (const auto& [profile, width] : {std::pair<const char*, LONG>{"qvga", 240}, {"square", 320}}) {
+    SCOPED_TRACE(profile);
     device::TestDriver::Config config;
     config.profile = profile;
     device::TestDriver driver(config);
     HWND hwnd = CreateRecordingWindow(0);
-    RECT rc;
+    RECT rc, client;
     ASSERT_TRUE(GetWindowRect(hwnd, &rc));
-    int width = std::string(profile) == "qvga" ? 240 : 320;
-    int height = 320;
-    EXPECT_EQ(rc.left, 0);
-    EXPECT_EQ(rc.top, 26);
-    EXPECT_EQ(rc.right, width);
-    EXPECT_EQ(rc.bottom, height);
-    RECT client;
-    GetClientRect(hwnd, &client);
-    EXPECT_EQ(client.right, width);
-    EXPECT_EQ(client.bottom, height - 26);
+    EXPECT_EQ((std::vector<LONG>{rc.left, rc.top, rc.right, rc.bottom}), (std::vector<LONG>{0, 26, width, 320}));
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ((std::vector<LONG>{client.right, client.bottom}), (std::vector<LONG>{width, 320 - 26}));
     DestroyWindow(hwnd);
   }
 }
