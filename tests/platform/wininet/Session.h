@@ -33,13 +33,6 @@ struct Exchange {
   }
   Exchange(const Exchange&) = delete;
   Exchange& operator=(const Exchange&) = delete;
-
-  DWORD status() const {
-    DWORD code = 0, size = sizeof code;
-    EXPECT_TRUE(HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code,
-                               &size, nullptr));
-    return code;
-  }
 };
 
 }  // namespace testing_net
