@@ -69,6 +69,7 @@ TEST_F(HttpServerTest, FramingAndHeadersAreRefusedOnlyWhenMalformedOrOversized) 
     http::HttpLimits limits;
     limits.headerFields = 20;
     limits.headerBytes = 4096;
+    limits.bodyBytes = 1000;
     start(limits);
     std::string manyFields = "GET / HTTP/1.1\r\nHost: x\r\n";
     for (int i = 0; i < 30; ++i)
@@ -83,6 +84,8 @@ TEST_F(HttpServerTest, FramingAndHeadersAreRefusedOnlyWhenMalformedOrOversized) 
         {"length and chunked", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
         {"POST without a length", "POST / HTTP/1.1\r\nHost: x\r\n\r\n", 411},
         {"body over the limit", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999\r\n\r\n", 413},
+        {"body a byte over the limit", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 1001\r\n\r\n", 413},
+        {"body at the limit", "POST /x HTTP/1.1\r\nHost: x\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + std::string(1000, 'b'), 200},
         {"too many header fields", manyFields + "\r\n", 431},
         {"header larger than allowed", "GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(5000, 'a') + "\r\n\r\n", 431},
         {"not HTTP", "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 400},
