@@ -282,9 +282,10 @@ bool BenchRunner::run(std::vector<ConditionResult>& results, std::string& error)
             std::fprintf(stderr, "\rbench: %zu/%zu clips", done, jobs.size());
     }
     std::fprintf(stderr, "\n");
-    // Each pass queries every clip once more, in the order of the first, so a clip's lists are
-    // no warmer in the caches than they were then; a clip keeps the least time of its passes:
-    // what the service costs, without the moments another process held the core.
+    // Each pass queries every clip once more, in the first pass's order, so no clip is timed
+    // straight after itself: back to back, as a busy service meets its requests. A clip keeps
+    // the least time of its passes: what the service costs, without the moments another
+    // process held the core.
     for (int pass = 2; pass <= options_.timingPasses; ++pass) {
         for (const Timed& t : timed) {
             const TimedQuery again = timeQuery(decoder, identifier, t.body);
