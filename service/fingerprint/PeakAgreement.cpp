@@ -168,29 +168,35 @@ Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader
 std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const AgreementMap& map, const FingerprintIndex& index,
                                    std::span<const Leader> leaders) {
     // The look settles what the count left open and never overturns its order: music not in
-    // the catalog that happens to agree with a track the count put second, or level with
-    // another, is the look's own chance, and the count's leader its only candidate.
+    // the catalog that happens to agree with a track the count put second is the look's own
+    // chance, so only a track the count put first is a candidate. Where several share first
+    // place, the one that agrees clear of every other leader is taken, and none if two do.
     const size_t checked = std::min(leaders.size(), static_cast<size_t>(std::max(0, config.agreementCandidates)));
-    if (checked == 0 || (leaders.size() > 1 && leaders[1].score >= leaders[0].score))
-        return std::nullopt;
-    const auto agreementAt = [&](const Leader& leader) {
-        return agreementOf(config, map, index.peaksOf(leader.track), leader.offset);
-    };
-    Agreed agreed{leaders[0], agreementAt(leaders[0]), {}};
-    for (size_t i = 1; i < checked; ++i) {
-        const Agreement other = agreementAt(leaders[i]);
-        agreed.runnerUp.whole = std::max(agreed.runnerUp.whole, other.whole);
-        agreed.runnerUp.lesserHalf = std::max(agreed.runnerUp.lesserHalf, other.lesserHalf);
-    }
+    std::vector<Agreement> figures;
+    for (size_t i = 0; i < checked; ++i)
+        figures.push_back(agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset));
     const auto standsOut = [](double figure, double others, double least, double lead) {
         return figure >= least && figure - others >= lead;
     };
     const Agreement asked = agreementAsked(config, leaders);
-    const bool inEachHalf = standsOut(agreed.agreement.lesserHalf, agreed.runnerUp.lesserHalf, asked.lesserHalf,
-                                      config.minHalfAgreementLead);
-    const bool overTheWhole = standsOut(agreed.agreement.whole, agreed.runnerUp.whole, asked.whole, config.minAgreementLead);
-    if (!inEachHalf && !overTheWhole)
-        return std::nullopt;
+    std::optional<Agreed> agreed;
+    for (size_t i = 0; i < checked && leaders[i].score == leaders[0].score; ++i) {
+        Agreed candidate{leaders[i], figures[i], {}};
+        for (size_t j = 0; j < checked; ++j)
+            if (j != i) {
+                candidate.runnerUp.whole = std::max(candidate.runnerUp.whole, figures[j].whole);
+                candidate.runnerUp.lesserHalf = std::max(candidate.runnerUp.lesserHalf, figures[j].lesserHalf);
+            }
+        const bool inEachHalf = standsOut(candidate.agreement.lesserHalf, candidate.runnerUp.lesserHalf, asked.lesserHalf,
+                                          config.minHalfAgreementLead);
+        const bool overTheWhole =
+            standsOut(candidate.agreement.whole, candidate.runnerUp.whole, asked.whole, config.minAgreementLead);
+        if (!inEachHalf && !overTheWhole)
+            continue;
+        if (agreed)
+            return std::nullopt;
+        agreed = candidate;
+    }
     return agreed;
 }
 

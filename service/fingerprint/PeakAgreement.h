@@ -69,11 +69,12 @@ Agreement agreementOf(const FingerprintConfig& config, const AgreementMap& map, 
 // first) further ahead of the next; the least there is when no other leader has a score.
 Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader> leaders);
 
-// Of `leaders` (best first), the first config.agreementCandidates checked: the first, when it
-// leads the count outright and agrees in each half of the recording (agreementAsked, and
-// config.minHalfAgreementLead more than any other checked), or over the whole of it by a
-// wider margin (agreementAsked and config.minAgreementLead: a track shorter than the
-// recording, or music in a part of it, is heard in one half). Nothing otherwise.
+// Of `leaders` (best first), the first config.agreementCandidates checked: the one first in
+// the count (or the only one of those level in first place) that agrees in each half of the
+// recording (agreementAsked, and config.minHalfAgreementLead more than any other checked), or
+// over the whole of it by a wider margin (agreementAsked and config.minAgreementLead: a track
+// shorter than the recording, or music in a part of it, is heard in one half). Nothing
+// otherwise.
 struct Agreed {
     Leader leader;
     Agreement agreement;

@@ -186,15 +186,16 @@ Look lookAt(const Catalog& catalog, const Scene& scene, const std::vector<fp::Le
 
 } // namespace
 
-// The count's leader is taken when it leads the count outright and agrees clear of the other
-// leaders checked: the look settles what the count left open, never overturns its order. The
-// same music held twice leaves no lead, unless the second copy is past the leaders checked.
+// A track first in the count is taken when it agrees clear of the other leaders checked: the
+// look settles what the count left open, never overturns its order. Of tracks level in first
+// place, the one that agrees clear of all others is taken, wherever the list has it. The same
+// music held twice leaves no lead, unless the second copy is past the leaders checked.
 // Music heard all through the recording is taken at a level that music heard in one half only
 // is not (chance follows a track's notes for a few seconds, not all through); music in one half
 // only (a short track, a recording that starts as the song ends) is taken when it stands out
 // further. A leader far ahead of the next is taken on less agreement than one a little ahead,
 // though never on next to none.
-TEST(PeakAgreement, TheCountsLeaderIsTakenWhenItAgreesClearOfTheOthersAsFarAsItsLeadAsks) {
+TEST(PeakAgreement, ATrackFirstInTheCountIsTakenWhenItAgreesClearOfTheOthersAsFarAsItsLeadAsks) {
     const Catalog catalog;
     const std::vector<uint32_t> four = {1, 2, 3, 4};
     const struct {
@@ -208,8 +209,10 @@ TEST(PeakAgreement, TheCountsLeaderIsTakenWhenItAgreesClearOfTheOthersAsFarAsIts
                  {"the played track alone", 6.0f, {1}, 0, true},
                  {"no leader played", 6.0f, {2, 3, 4, 5, 6, 7}, 1, false},
                  {"the played track second in the count", 6.0f, {2, 1, 3}, 1, false},
-                 {"the played track level with another in the count", 6.0f, {1, 2, 3}, 0, false},
+                 {"the played track level with another in the count", 6.0f, {1, 2, 3}, 0, true},
+                 {"the played track level with another listed before it", 6.0f, {2, 1, 3}, 0, true},
                  {"the played track held twice", 6.0f, {1, 9, 2}, 1, false},
+                 {"the played track held twice, level in the count", 6.0f, {1, 9, 2}, 0, false},
                  {"the second copy past the leaders checked", 6.0f, {1, 2, 3, 4, 5, 6, 9}, 1, true},
                  {"no leaders", 6.0f, {}, 1, false},
                  {"all through, faint", 2.25f, four, 1, true},
@@ -256,4 +259,22 @@ TEST(PeakAgreement, WhatTheLookAsksFallsWithTheCountsLeadToAFloor) {
     EXPECT_LT(asked({1, 2}, 30).whole, level.whole);
     EXPECT_GT(alone.lesserHalf, 0.0);
     EXPECT_GT(alone.whole, alone.lesserHalf);
+}
+
+// Two tracks level in first place, one heard loud in the first half of the recording, the other
+// faintly all through: each is taken when it alone agrees clear of the rest, and neither when
+// each stands clear in a figure of its own (the first over the whole, the second in each half).
+TEST(PeakAgreement, OfTracksLevelInFirstPlaceOnlyOneThatAloneAgreesClearIsTaken) {
+    const Catalog catalog;
+    const std::vector<uint32_t> other = randomTrack(12);  // track 2's peaks
+    const struct {
+        float loud, faint;
+        std::optional<uint32_t> taken;
+    } cases[] = {{8.0f, 2.0f, 1}, {4.0f, 3.0f, 2}, {6.0f, 2.25f, std::nullopt}};
+    for (const auto& c : cases) {
+        Scene scene(5);
+        scene.play(catalog.played, c.loud, 4, 0, 0, kFrames / 2);
+        scene.play(other, c.faint, 4);
+        EXPECT_EQ(lookAt(catalog, scene, leadersOf({1, 2, 3}, 0)).taken, c.taken) << c.loud << " dB loud, " << c.faint << " dB faint";
+    }
 }
