@@ -275,6 +275,12 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
             if (r.ok && !r.roomPeaks.empty()) {
                 const std::vector<fp::Landmark> room = hashes.buildRoomReference(r.roomPeaks);
                 landmarks.insert(landmarks.end(), room.begin(), room.end());
+                // The rendering's peaks are kept after the track's own, from kRoomFrames on as its
+                // pairs are: the last look reads them in a recording from a large hall.
+                for (fp::Peak p : r.roomPeaks) {
+                    p.frame += fp::FingerprintConfig::kRoomFrames;
+                    r.peaks.push_back(p);
+                }
             }
             std::lock_guard guard(mutex);
             ++done;

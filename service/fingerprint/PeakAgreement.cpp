@@ -172,32 +172,53 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
     // chance, so only a track the count put first is a candidate. Where several share first
     // place, the one that agrees clear of every other leader is taken, and none if two do.
     const size_t checked = std::min(leaders.size(), static_cast<size_t>(std::max(0, config.agreementCandidates)));
-    std::vector<Agreement> figures;
-    for (size_t i = 0; i < checked; ++i)
-        figures.push_back(agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset));
     const auto standsOut = [](double figure, double others, double least, double lead) {
         return figure >= least && figure - others >= lead;
     };
     const Agreement asked = agreementAsked(config, leaders);
-    std::optional<Agreed> agreed;
-    for (size_t i = 0; i < checked && leaders[i].score == leaders[0].score; ++i) {
-        Agreed candidate{leaders[i], figures[i], {}};
-        for (size_t j = 0; j < checked; ++j)
-            if (j != i) {
-                candidate.runnerUp.whole = std::max(candidate.runnerUp.whole, figures[j].whole);
-                candidate.runnerUp.lesserHalf = std::max(candidate.runnerUp.lesserHalf, figures[j].lesserHalf);
-            }
-        const bool inEachHalf = standsOut(candidate.agreement.lesserHalf, candidate.runnerUp.lesserHalf, asked.lesserHalf,
-                                          config.minHalfAgreementLead);
-        const bool overTheWhole =
-            standsOut(candidate.agreement.whole, candidate.runnerUp.whole, asked.whole, config.minAgreementLead);
-        if (!inEachHalf && !overTheWhole)
-            continue;
-        if (agreed)
+    // The leaders' peaks from `from` on (their own, or their renderings' across a large room).
+    const auto agreedFrom = [&](int32_t from) -> std::optional<Agreed> {
+        const auto figureOf = [&](size_t i) { return agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset + from); };
+        // The tracks first in the count first: when none of them reaches what is asked, the
+        // others' figures cannot change the answer, and most recordings end there.
+        size_t first = 0;
+        while (first < checked && leaders[first].score == leaders[0].score)
+            ++first;
+        std::vector<Agreement> figures;
+        bool reaches = false;
+        for (size_t i = 0; i < first; ++i) {
+            figures.push_back(figureOf(i));
+            reaches = reaches || figures[i].lesserHalf >= asked.lesserHalf || figures[i].whole >= asked.whole;
+        }
+        if (!reaches)
             return std::nullopt;
-        agreed = candidate;
-    }
-    return agreed;
+        for (size_t i = first; i < checked; ++i)
+            figures.push_back(figureOf(i));
+        std::optional<Agreed> agreed;
+        for (size_t i = 0; i < first; ++i) {
+            Agreed candidate{leaders[i], figures[i], {}};
+            for (size_t j = 0; j < checked; ++j)
+                if (j != i) {
+                    candidate.runnerUp.whole = std::max(candidate.runnerUp.whole, figures[j].whole);
+                    candidate.runnerUp.lesserHalf = std::max(candidate.runnerUp.lesserHalf, figures[j].lesserHalf);
+                }
+            const bool inEachHalf = standsOut(candidate.agreement.lesserHalf, candidate.runnerUp.lesserHalf, asked.lesserHalf,
+                                              config.minHalfAgreementLead);
+            const bool overTheWhole =
+                standsOut(candidate.agreement.whole, candidate.runnerUp.whole, asked.whole, config.minAgreementLead);
+            if (!inEachHalf && !overTheWhole)
+                continue;
+            if (agreed)
+                return std::nullopt;
+            agreed = candidate;
+        }
+        return agreed;
+    };
+    // A recording from a large hall may agree with the tracks as heard there where it agrees
+    // with none of them dry: those are read when the tracks' own peaks settle nothing.
+    if (const std::optional<Agreed> dry = agreedFrom(0))
+        return dry;
+    return agreedFrom(FingerprintConfig::kRoomFrames);
 }
 
 } // namespace melodex::fp

@@ -73,8 +73,9 @@ Agreement agreementAsked(const FingerprintConfig& config, std::span<const Leader
 // the count (or the only one of those level in first place) that agrees in each half of the
 // recording (agreementAsked, and config.minHalfAgreementLead more than any other checked), or
 // over the whole of it by a wider margin (agreementAsked and config.minAgreementLead: a track
-// shorter than the recording, or music in a part of it, is heard in one half). Nothing
-// otherwise.
+// shorter than the recording, or music in a part of it, is heard in one half); failing that,
+// the one whose rendering across a large room (peaks from FingerprintConfig::kRoomFrames on)
+// agrees so. Nothing otherwise.
 struct Agreed {
     Leader leader;
     Agreement agreement;

@@ -139,11 +139,14 @@ TEST(PeakAgreement, TooLittleToWeighAgreesNothing) {
 
 namespace {
 
-// An index of nine tracks: the first and the last the same music, the others each its own.
+// An index of nine tracks: the first and the last the same music, the others each its own; the
+// third also as heard across a large room (its rendering's peaks after its own, as the catalog
+// keeps them).
 struct Catalog {
     test::TempDir dir;
     fp::FingerprintIndex index;
     std::vector<uint32_t> played = randomTrack(10);
+    std::vector<uint32_t> rendering = randomTrack(40);  // the third track's, at its own frames
 
     Catalog() {
         std::string error;
@@ -154,6 +157,9 @@ struct Catalog {
                 std::vector<fp::Peak> peaks;
                 for (const uint32_t p : packed)
                     peaks.push_back({fp::peakFrame(p), fp::peakBin(p)});
+                if (track == 3)
+                    for (const uint32_t p : rendering)
+                        peaks.push_back({fp::peakFrame(p) + fp::FingerprintConfig::kRoomFrames, fp::peakBin(p)});
                 EXPECT_TRUE(writer.add(track, {{track, 0}}, peaks, error)) << error;
             }
             EXPECT_TRUE(writer.write(dir.path() + "/seg", error)) << error;
@@ -231,6 +237,31 @@ TEST(PeakAgreement, ATrackFirstInTheCountIsTakenWhenItAgreesClearOfTheOthersAsFa
         const Look look = lookAt(catalog, scene, leadersOf(c.tracks, c.lead));
         EXPECT_EQ(look.taken, c.taken ? std::optional<uint32_t>{1} : std::nullopt)
             << c.name << ": " << look.played.whole << " over the whole, " << look.played.lesserHalf << " in each half";
+    }
+}
+
+// A recording from a large hall may agree with a track as heard there and with none of the
+// leaders dry: the renderings are read when the tracks' own peaks settle nothing, under the same
+// rules (the count's first only), and never before them.
+TEST(PeakAgreement, ATrackIsTakenByItsRenderingAcrossALargeRoomWhenTheOwnPeaksSettleNothing) {
+    const Catalog catalog;
+    const struct {
+        const char* name;
+        bool renderingHeard, firstHeard;
+        std::vector<uint32_t> tracks;
+        int lead;
+        std::optional<uint32_t> taken;
+    } cases[] = {{"its rendering heard, it first in the count", true, false, {3, 2, 4}, 1, 3},
+                 {"its rendering heard, it second in the count", true, false, {2, 3, 4}, 1, std::nullopt},
+                 {"level with a track whose own peaks are heard", true, true, {3, 1, 2}, 0, 1},
+                 {"nothing of it heard", false, false, {3, 2, 4}, 1, std::nullopt}};
+    for (const auto& c : cases) {
+        Scene scene(5);
+        if (c.renderingHeard)
+            scene.play(catalog.rendering, 6.0f, 4);
+        if (c.firstHeard)
+            scene.play(catalog.played, 6.0f, 4);
+        EXPECT_EQ(lookAt(catalog, scene, leadersOf(c.tracks, c.lead)).taken, c.taken) << c.name;
     }
 }
 
