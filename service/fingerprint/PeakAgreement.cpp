@@ -176,14 +176,14 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
         return figure >= least && figure - others >= lead;
     };
     const Agreement asked = agreementAsked(config, leaders);
+    size_t first = 0;  // the leaders checked that are first in the count
+    while (first < checked && leaders[first].score == leaders[0].score)
+        ++first;
     // The leaders' peaks from `from` on (their own, or their renderings' across a large room).
     const auto agreedFrom = [&](int32_t from) -> std::optional<Agreed> {
         const auto figureOf = [&](size_t i) { return agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset + from); };
         // The tracks first in the count first: when none of them reaches what is asked, the
         // others' figures cannot change the answer, and most recordings end there.
-        size_t first = 0;
-        while (first < checked && leaders[first].score == leaders[0].score)
-            ++first;
         std::vector<Agreement> figures;
         bool reaches = false;
         for (size_t i = 0; i < first; ++i) {
