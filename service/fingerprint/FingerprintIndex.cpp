@@ -180,13 +180,21 @@ bool FingerprintIndex::open(const std::vector<std::string>& segmentPaths, const 
     return true;
 }
 
-std::span<const uint32_t> FingerprintIndex::peaksOf(uint32_t track) const {
+std::span<const uint32_t> FingerprintIndex::storedPeaksOf(uint32_t track) const {
     if (isDeleted(track))
         return {};
     for (const auto& segment : segments_)
         if (const std::span<const uint32_t> peaks = segment->peaksOf(track); !peaks.empty())
             return peaks;
     return {};
+}
+
+std::span<const uint32_t> FingerprintIndex::peaksOf(uint32_t track) const {
+    return peaksWithin(storedPeaksOf(track), 0, FingerprintConfig::kRoomFrames - 1);
+}
+
+std::span<const uint32_t> FingerprintIndex::roomPeaksOf(uint32_t track) const {
+    return peaksWithin(storedPeaksOf(track), FingerprintConfig::kRoomFrames, kMaxFrame);
 }
 
 uint64_t FingerprintIndex::entryCount() const {

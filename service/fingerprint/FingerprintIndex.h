@@ -92,6 +92,9 @@ public:
     bool isDeleted(uint32_t track) const { return track < deleted_.size() && deleted_[track]; }
     // The peaks a track's landmarks were made of (IndexFormat.h); empty for a deleted track.
     std::span<const uint32_t> peaksOf(uint32_t track) const;
+    // Those of its rendering across a large room, at their frames from FingerprintConfig::kRoomFrames
+    // on; empty for a track without one. A segment keeps them after the track's own.
+    std::span<const uint32_t> roomPeaksOf(uint32_t track) const;
     const std::vector<uint32_t>& deletedTracks() const { return deletedList_; }
 
     uint64_t entryCount() const;
@@ -100,6 +103,8 @@ public:
     bool intact() const;
 
 private:
+    std::span<const uint32_t> storedPeaksOf(uint32_t track) const;
+
     std::vector<std::unique_ptr<IndexSegment>> segments_;
     std::vector<bool> deleted_;       // by track id
     std::vector<uint32_t> deletedList_;

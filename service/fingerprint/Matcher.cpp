@@ -277,10 +277,7 @@ MatchCandidate Matcher::matchTracksFromPeaks(const std::vector<Landmark>& query,
                 hit(frame, static_cast<int32_t>(static_cast<uint32_t>(looked_.keys[i])), k);
         });
     };
-    // A whole track is its own peaks, not its rendering's across a large room after them.
-    const auto windowOf = [&](size_t t) {
-        return frames ? (*frames)[t] : std::pair<int32_t, int32_t>{INT32_MIN, FingerprintConfig::kRoomFrames - 1};
-    };
+    const auto windowOf = [&](size_t t) { return frames ? (*frames)[t] : std::pair<int32_t, int32_t>{INT32_MIN, INT32_MAX}; };
     for (size_t t = 0; t < tracks.size(); ++t) {
         const uint32_t track = tracks[t];
         join(track, windowOf(t), [&](int32_t frame, int32_t q, size_t) { tally.vote(track, frame - q); });

@@ -179,9 +179,14 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
     size_t first = 0;  // the leaders checked that are first in the count
     while (first < checked && leaders[first].score == leaders[0].score)
         ++first;
-    // The leaders' peaks from `from` on (their own, or their renderings' across a large room).
-    const auto agreedFrom = [&](int32_t from) -> std::optional<Agreed> {
-        const auto figureOf = [&](size_t i) { return agreementOf(config, map, index.peaksOf(leaders[i].track), leaders[i].offset + from); };
+    // The leaders' own peaks, or their renderings' across a large room (whose frames stand
+    // FingerprintConfig::kRoomFrames on).
+    const auto agreedFrom = [&](bool room) -> std::optional<Agreed> {
+        const auto figureOf = [&](size_t i) {
+            const uint32_t track = leaders[i].track;
+            return room ? agreementOf(config, map, index.roomPeaksOf(track), leaders[i].offset + FingerprintConfig::kRoomFrames)
+                        : agreementOf(config, map, index.peaksOf(track), leaders[i].offset);
+        };
         // The tracks first in the count first: when none of them reaches what is asked, the
         // others' figures cannot change the answer, and most recordings end there.
         std::vector<Agreement> figures;
@@ -216,9 +221,9 @@ std::optional<Agreed> agreedLeader(const FingerprintConfig& config, const Agreem
     };
     // A recording from a large hall may agree with the tracks as heard there where it agrees
     // with none of them dry: those are read when the tracks' own peaks settle nothing.
-    if (const std::optional<Agreed> dry = agreedFrom(0))
+    if (const std::optional<Agreed> dry = agreedFrom(false))
         return dry;
-    return agreedFrom(FingerprintConfig::kRoomFrames);
+    return agreedFrom(true);
 }
 
 } // namespace melodex::fp

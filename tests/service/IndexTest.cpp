@@ -1,5 +1,5 @@
 // The index: the radix sort its writer and its matcher share, and its segments (widths, sorted
-// runs, ascending lookups, files it must refuse).
+// runs, ascending lookups, files it must refuse) and a catalog's index over them.
 #include "TestSupport.h"
 #include "fingerprint/FingerprintIndex.h"
 #include "fingerprint/IndexWriter.h"
@@ -242,5 +242,42 @@ TEST(IndexSegment, PeaksWithinASpanKeepBothEdges) {
         for (const uint32_t p : fp::peaksWithin(peaks, c.first, c.last))
             found.push_back(fp::peakFrame(p));
         EXPECT_EQ(found, c.frames) << c.first << ".." << c.last;
+    }
+}
+
+// A track's own peaks and its rendering's across a large room (kept after them, from
+// kRoomFrames on) are read apart, whichever of the two it has; a deleted track has neither.
+TEST(FingerprintIndex, ReadsATracksOwnPeaksApartFromItsRenderings) {
+    constexpr int32_t kRoom = fp::FingerprintConfig::kRoomFrames;
+    const struct {
+        uint32_t track;
+        std::vector<int32_t> own, room;
+        bool deleted;
+    } cases[] = {{1, {0, 5, kRoom - 1}, {kRoom, kRoom + 3}, false},
+                 {2, {4, 9}, {}, false},
+                 {3, {}, {kRoom + 1}, false},
+                 {4, {2}, {kRoom + 2}, true}};
+    test::TempDir dir;
+    fp::IndexWriter writer(dir.path() + "/work");
+    std::string error;
+    for (const auto& c : cases) {
+        std::vector<fp::Peak> peaks;
+        for (const auto* frames : {&c.own, &c.room})
+            for (const int32_t frame : *frames)
+                peaks.push_back({frame, 30});
+        ASSERT_TRUE(writer.add(c.track, {{c.track * 977u, 1}}, peaks, error)) << error;
+    }
+    ASSERT_TRUE(writer.write(dir.path() + "/seg.fpi", error)) << error;
+    fp::FingerprintIndex index;
+    ASSERT_TRUE(index.open({dir.path() + "/seg.fpi"}, {4}, error)) << error;
+    const auto framesOf = [](std::span<const uint32_t> peaks) {
+        std::vector<int32_t> frames;
+        for (const uint32_t p : peaks)
+            frames.push_back(fp::peakFrame(p));
+        return frames;
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(framesOf(index.peaksOf(c.track)), c.deleted ? std::vector<int32_t>{} : c.own) << c.track;
+        EXPECT_EQ(framesOf(index.roomPeaksOf(c.track)), c.deleted ? std::vector<int32_t>{} : c.room) << c.track;
     }
 }
