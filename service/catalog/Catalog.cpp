@@ -58,6 +58,13 @@ std::string Manifest::current(const std::string& directory) {
     return plainName(name) ? name : "";
 }
 
+bool Manifest::openIndex(const std::string& directory, fp::FingerprintIndex& index, std::string& error) const {
+    std::vector<std::string> paths;
+    for (const std::string& s : segments)
+        paths.push_back(directory + "/" + s);
+    return index.open(paths, deleted, error);
+}
+
 std::string Manifest::name() const {
     char text[32];
     std::snprintf(text, sizeof text, "manifest-%06llu", static_cast<unsigned long long>(version));
@@ -130,11 +137,8 @@ bool Catalog::open(const std::string& directory, std::string& error) {
     Manifest manifest;
     if (!manifest.read(directory, current, error))
         return false;
-    std::vector<std::string> paths;
-    for (const std::string& s : manifest.segments)
-        paths.push_back(directory + "/" + s);
     fp::FingerprintIndex index;
-    if (!index.open(paths, manifest.deleted, error))
+    if (!manifest.openIndex(directory, index, error))
         return false;
 
     sqlite3* raw = nullptr;

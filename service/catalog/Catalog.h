@@ -50,6 +50,8 @@ struct Manifest {
     // version but this one names (a reader still holding them keeps its mappings).
     bool publish(const std::string& directory, std::string& error) const;
     std::string name() const;
+    // The index of this version: its segments within `directory`, less its deleted tracks.
+    bool openIndex(const std::string& directory, fp::FingerprintIndex& index, std::string& error) const;
 };
 
 class Catalog {

@@ -427,11 +427,8 @@ bool CatalogBuilder::merge(const std::string& directory, std::string& error) {
     Manifest manifest;
     if (!currentManifest(directory, manifest, true, error))
         return false;
-    std::vector<std::string> paths;
-    for (const std::string& s : manifest.segments)
-        paths.push_back(directory + "/" + s);
     fp::FingerprintIndex index;
-    if (!index.open(paths, manifest.deleted, error))
+    if (!manifest.openIndex(directory, index, error))
         return false;
     std::vector<const fp::IndexSegment*> segments;
     for (const auto& s : index.segments())
