@@ -248,6 +248,9 @@ struct FingerprintConfig {
     // least 0.7 deviations short of what its lead asked in each half and 2.3 over the whole; on
     // nine other draws 1.3 and 1.6 short, and their catalog clips gained 32 (the hall, pink
     // noise, SNR -5 dB).
+    // The figures above were read on the recording's levels; the look now reads their rises
+    // squared (AgreementMap), with the same thresholds, which music not in the catalog stands
+    // further short of.
     int agreementCandidates = 6;
     int agreementLateFrames = 8;
     int agreementBinSpread = 1;

@@ -48,6 +48,20 @@ std::vector<float> centre(const std::vector<float>& power, int frames, int bins)
     return centred;
 }
 
+// Each cell's rise over what the centring left, squared, and nothing for a cell at or below it.
+// Under loud noise or a hall's tail a track's music stands well clear of the noise at a few of
+// its peaks and is lost at the rest: the mean of levels let the many cells the noise holds near
+// its median dilute those few, where their squares let them weigh as the evidence they are.
+// On eight draws of the bench the look took 16 more of the catalog's clips (the hall, pink
+// noise, SNR -5 dB), and on ten draws' music not in the catalog the closest stood further short
+// of what the look asks: at 0.84 of it, against 0.93 with the levels themselves.
+void squareTheRise(std::vector<float>& level) {
+    for (float& cell : level) {
+        const float rise = std::max(cell, 0.0f);
+        cell = rise * rise;
+    }
+}
+
 // Each cell the largest of `spread` bins either side, row by row: runs the compiler makes vector
 // maxima of.
 std::vector<float> widenAcrossBins(const std::vector<float>& level, int frames, int bins, int spread) {
@@ -92,7 +106,9 @@ AgreementMap::AgreementMap(const FingerprintConfig& config, const std::vector<fl
     if (frames <= 0 || power.size() < static_cast<size_t>(frames) * static_cast<size_t>(bins_))
         return;
     frames_ = frames;
-    level_ = widenAcrossBins(centre(power, frames, bins_), frames, bins_, std::max(0, config.agreementBinSpread));
+    std::vector<float> centred = centre(power, frames, bins_);
+    squareTheRise(centred);
+    level_ = widenAcrossBins(centred, frames, bins_, std::max(0, config.agreementBinSpread));
     widenLater(level_, frames, bins_, std::max(0, config.agreementLateFrames));
 }
 
