@@ -120,6 +120,35 @@ bool currentManifest(const std::string& directory, Manifest& manifest, bool requ
     return manifest.read(directory, current, error);
 }
 
+// What every change of a catalog starts from: the folder locked against other builds (held by
+// the caller for as long as it changes the folder), and the version in force.
+bool startChange(const FolderLock& lock, const std::string& directory, bool required, Manifest& manifest,
+                 std::string& error) {
+    if (!lock.locked()) {
+        error = "another build is changing " + directory;
+        return false;
+    }
+    return currentManifest(directory, manifest, required, error);
+}
+
+// The version after `manifest`: its number and its metadata's name, its segments as they were.
+Manifest following(const Manifest& manifest) {
+    Manifest next = manifest;
+    next.version = manifest.version + 1;
+    next.metadata = numbered("meta-", next.version, ".sqlite");
+    return next;
+}
+
+// The folder a change writes in before it publishes. Whatever an interrupted build left there
+// is thrown away: this one starts clean.
+std::string cleanWorkFolder(const std::string& directory) {
+    const std::string work = directory + "/.work";
+    std::error_code ec;
+    fs::remove_all(work, ec);
+    fs::create_directories(work, ec);
+    return work;
+}
+
 // A copy of a version's metadata under a new name, to change for the next version.
 bool copyFile(const std::string& from, const std::string& to, std::string& error) {
     std::error_code ec;
@@ -202,28 +231,18 @@ bool CatalogBuilder::add(const std::vector<std::string>& files, const std::strin
 bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::string& directory, bool replace,
                              BuildReport& report, std::string& error) const {
     const auto started = std::chrono::steady_clock::now();
-    FolderLock lock(directory);
-    if (!lock.locked()) {
-        error = "another build is changing " + directory;
-        return false;
-    }
+    const FolderLock lock(directory);
     Manifest manifest;
-    if (!currentManifest(directory, manifest, !replace, error))
+    if (!startChange(lock, directory, !replace, manifest, error))
         return false;
     const uint32_t firstTrack = replace ? 0 : manifest.nextTrack;
     if (uint64_t{firstTrack} + count > uint64_t{fp::kMaxTrack} + 1) {
         error = "too many tracks for one catalog (track ids have 24 bits)";
         return false;
     }
-    // Whatever an interrupted build left is thrown away: this one starts clean.
-    const std::string work = directory + "/.work";
-    std::error_code ec;
-    fs::remove_all(work, ec);
-    fs::create_directories(work, ec);
+    const std::string work = cleanWorkFolder(directory);
 
-    Manifest next = manifest;
-    next.version = manifest.version + 1;
-    next.metadata = numbered("meta-", next.version, ".sqlite");
+    Manifest next = following(manifest);
     const std::string segmentName = numbered("seg-", next.version, ".fpi");
     if (replace) {
         next.segments.clear();
@@ -357,6 +376,7 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
     next.nextTrack = static_cast<uint32_t>(firstTrack + count);
     if (!next.publish(directory, error))
         return false;
+    std::error_code ec;
     fs::remove_all(work, ec);
     report.indexBytes = fs::file_size(segmentPath, ec);
     report.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -366,21 +386,12 @@ bool CatalogBuilder::produce(size_t count, const Producer& producer, const std::
 bool CatalogBuilder::remove(const std::string& directory, const std::vector<std::string>& files, size_t& removed,
                             std::string& error) {
     removed = 0;
-    FolderLock lock(directory);
-    if (!lock.locked()) {
-        error = "another build is changing " + directory;
-        return false;
-    }
+    const FolderLock lock(directory);
     Manifest manifest;
-    if (!currentManifest(directory, manifest, true, error))
+    if (!startChange(lock, directory, true, manifest, error))
         return false;
-    Manifest next = manifest;
-    next.version = manifest.version + 1;
-    next.metadata = numbered("meta-", next.version, ".sqlite");
-    const std::string work = directory + "/.work";
-    std::error_code ec;
-    fs::remove_all(work, ec);
-    fs::create_directories(work, ec);
+    Manifest next = following(manifest);
+    const std::string work = cleanWorkFolder(directory);
     const std::string metadataWork = work + "/meta.sqlite";
     if (!copyFile(directory + "/" + manifest.metadata, metadataWork, error))
         return false;
@@ -414,18 +425,15 @@ bool CatalogBuilder::remove(const std::string& directory, const std::vector<std:
     std::sort(next.deleted.begin(), next.deleted.end());
     next.deleted.erase(std::unique(next.deleted.begin(), next.deleted.end()), next.deleted.end());
     const bool ok = next.publish(directory, error);
+    std::error_code ec;
     fs::remove_all(work, ec);
     return ok;
 }
 
 bool CatalogBuilder::merge(const std::string& directory, std::string& error) {
-    FolderLock lock(directory);
-    if (!lock.locked()) {
-        error = "another build is changing " + directory;
-        return false;
-    }
+    const FolderLock lock(directory);
     Manifest manifest;
-    if (!currentManifest(directory, manifest, true, error))
+    if (!startChange(lock, directory, true, manifest, error))
         return false;
     fp::FingerprintIndex index;
     if (!manifest.openIndex(directory, index, error))
@@ -433,9 +441,7 @@ bool CatalogBuilder::merge(const std::string& directory, std::string& error) {
     std::vector<const fp::IndexSegment*> segments;
     for (const auto& s : index.segments())
         segments.push_back(s.get());
-    Manifest next = manifest;
-    next.version = manifest.version + 1;
-    next.metadata = numbered("meta-", next.version, ".sqlite");
+    Manifest next = following(manifest);
     next.segments = {numbered("seg-", next.version, ".fpi")};
     next.deleted.clear();
     const auto dropped = [&index](uint32_t track) { return index.isDeleted(track); };
