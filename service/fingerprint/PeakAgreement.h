@@ -23,10 +23,10 @@ namespace melodex::fp {
 
 // The recording's log power, each bin less its median over the clip (what a stationary noise
 // or the microphone's colour holds up is not evidence) and each frame less its mean over the
-// bins (nor is a loud passage), what a cell then rises above that squared (a few cells well
-// clear of the noise say more than many just over it), then the largest of each cell's bins either side
-// (config.agreementBinSpread) and of the next config.agreementLateFrames frames (a room delays
-// a peak, never brings it early).
+// bins (nor is a loud passage); what a cell then rises above that, squared (a few cells well
+// clear of the noise say more than many just over it); then the largest of each cell's bins
+// either side (config.agreementBinSpread) and of the next config.agreementLateFrames frames (a
+// room delays a peak, never brings it early).
 class AgreementMap {
 public:
     // power: PeakExtractor::spectrogram's rows, `frames` of them.
