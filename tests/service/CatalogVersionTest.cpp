@@ -6,9 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace melodex;
 
@@ -89,6 +94,40 @@ TEST_F(CatalogVersions, TrackAddedThenRemovedAnswersAsNeverAdded) {
     EXPECT_EQ(catalog.tracks().size(), 2u);
     EXPECT_TRUE(catalog.manifest().deleted.empty());
     EXPECT_EQ(catalog.manifest().nextTrack, 3u);  // ids are never given out twice
+}
+
+// While another build holds the folder, adding, removing and merging are each refused with a
+// reason and leave the version in force; once it lets go, the change goes through.
+TEST_F(CatalogVersions, AChangeWhileAnotherBuildHoldsTheFolderIsRefused) {
+    test::TempDir dir;
+    test::buildCatalog({files_[0], files_[1]}, dir.path());
+    const catalog::CatalogBuilder builder(fp::FingerprintConfig{}, test::catalogOptions());
+    const struct {
+        const char* name;
+        std::function<bool(std::string&)> change;
+    } cases[] = {{"add", [&](std::string& error) {
+                      catalog::BuildReport report;
+                      return builder.add({files_[2]}, dir.path(), report, error);
+                  }},
+                 {"remove", [&](std::string& error) {
+                      size_t removed = 0;
+                      return catalog::CatalogBuilder::remove(dir.path(), {files_[1]}, removed, error);
+                  }},
+                 {"merge", [&](std::string& error) { return catalog::CatalogBuilder::merge(dir.path(), error); }}};
+    const int other = ::open((dir.path() + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(c.change(error)) << c.name;
+        EXPECT_EQ(error, "another build is changing " + dir.path()) << c.name;
+        catalog::Catalog catalog;
+        test::openCatalog(catalog, dir.path());
+        EXPECT_EQ(catalog.manifest().version, 1u) << c.name;
+    }
+    ::close(other);
+    std::string error;
+    EXPECT_TRUE(cases[0].change(error)) << error;
 }
 
 // A build that fails half way, or was killed and left its work behind, never replaces the
